@@ -1,0 +1,35 @@
+// The automation runtime's ordered Collection: items addressed from 1.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "voktools/dispatch.h"
+
+namespace vok {
+
+class Collection : public Dispatch {
+ public:
+  static std::shared_ptr<Collection> Create() { return std::make_shared<Collection>(); }
+
+  void Add(Variant item) { items_.push_back(std::move(item)); }
+  int32_t Count() const { return static_cast<int32_t>(items_.size()); }
+  // Error 9 (subscript out of range) outside 1..Count.
+  const Variant& Item(int32_t index) const;
+  void Remove(int32_t index);
+  // Empties the collection the way the classes do: remove item 1 until none.
+  void Clear();
+
+  // The items as texts, in order (for hosts printing an error list).
+  std::vector<std::string> Texts() const;
+
+  const ClassTypeInfo& TypeInfo() const override;
+
+ protected:
+  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
+
+ private:
+  std::vector<Variant> items_;
+};
+
+}  // namespace vok

@@ -1,0 +1,63 @@
+// clsCommon: string, file, settings and window helpers.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "voktools/dispatch.h"
+
+namespace vok {
+
+struct Env;
+
+class clsCommon : public Dispatch {
+ public:
+  clsCommon();
+  explicit clsCommon(Env& env);
+
+  // Moves a window object (Width, Height, Move) to the middle of the screen.
+  void CentreForm(const Variant& frmCentre);
+  // A value from an INI file; the default file is "VOK Tools.ini" in the
+  // profile folder. At most 1023 characters come back.
+  std::string GetINISetting(const std::string& strSection, const std::string& strItem,
+                            const std::string& strDefault,
+                            const Variant& varINIFile = Variant::Missing());
+  void SetINISetting(const std::string& strSection, const std::string& strItem,
+                     const std::string& strValue, const Variant& varINIFile = Variant::Missing());
+  // Selects the whole text of a text-box object (SelStart, SelLength, Text).
+  void HighLight(const Variant& txtHighLight);
+  // Need the registry store, which this build does not hold: error 445.
+  void StartSysInfo();
+  bool GetKeyValue(int32_t KeyRoot, const std::string& KeyName, const std::string& SubKeyRef,
+                   std::string& KeyVal);
+  // Whether a window of this library called strFormName is loaded.
+  bool IsLoaded(const std::string& strFormName);
+  // Every strS in strSR replaced by strR, searching on after each replacement.
+  std::string SandR(std::string_view strSR, std::string_view strS, std::string_view strR);
+  // 0: folder with its separator, 1: name without extension, 2: extension.
+  std::string strParseFileName(std::string_view strFileName, int16_t intComponent);
+  // Replaces strFileTo by strFileFrom's content and deletes strFileFrom.
+  // Returns the number of failed steps (0 or 1); messages go to colErrors
+  // when it holds an object with an Add member.
+  int16_t MoveFile(const std::string& strFileFrom, const std::string& strFileTo,
+                   const Variant& colErrors = Variant::Nothing());
+  // Shortens a caption in the middle until frmT.TextWidth says it fits lngMax.
+  std::string SetCaption(const std::string& strCaption, const Variant& frmT, int32_t lngMax);
+  // Fills %1% to %6% with the arguments' texts.
+  std::string FormatString(std::string_view strFS, const std::vector<Variant>& Arguments = {});
+  // Deletes a file, read-only or not; every failure is ignored.
+  void DeleteFile(const std::string& strF);
+  // Whether a file or folder matches sSource (wildcards allowed).
+  bool FileExists(const std::string& sSource);
+
+  const ClassTypeInfo& TypeInfo() const override;
+
+ protected:
+  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
+
+ private:
+  Env& env_;
+};
+
+}  // namespace vok

@@ -1,0 +1,18 @@
+// Creating the public classes by programmatic name or class id.
+#pragma once
+
+#include <string_view>
+
+#include "voktools/class_table.h"
+#include "voktools/dispatch.h"
+
+namespace vok {
+
+// A new object of the named class. AutomationError 429 when the name is
+// unknown, or when the class is not part of this build.
+ObjectRef CreateObject(std::string_view prog_id_or_clsid);
+
+// Whether this build can create the class.
+bool IsClassAvailable(const ClassEntry& entry);
+
+}  // namespace vok

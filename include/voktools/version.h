@@ -1,0 +1,5 @@
+#pragma once
+
+namespace vok {
+inline constexpr const char* kVersion = "3.1.0";
+}  // namespace vok

@@ -1,0 +1,16 @@
+// Everything a host needs: values, objects, the factory and the classes.
+#pragma once
+
+#include "voktools/automation_error.h"
+#include "voktools/class_table.h"
+#include "voktools/collection.h"
+#include "voktools/common.h"
+#include "voktools/dispatch.h"
+#include "voktools/events.h"
+#include "voktools/factory.h"
+#include "voktools/host.h"
+#include "voktools/messages.h"
+#include "voktools/retrieve_file.h"
+#include "voktools/temp_file_name.h"
+#include "voktools/variant.h"
+#include "voktools/version.h"

@@ -1,0 +1,38 @@
+// The classes this build holds. A class listed in the class table but not
+// here cannot be created yet (error 429).
+#include <functional>
+#include <map>
+
+#include "frame/builtin_classes.h"
+#include "voktools/common.h"
+#include "voktools/retrieve_file.h"
+#include "voktools/temp_file_name.h"
+
+namespace vok::detail {
+
+namespace {
+
+template <typename T>
+ObjectRef Make() {
+  return std::make_shared<T>();
+}
+
+const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
+  static const std::map<std::string_view, ObjectRef (*)()> builtins{
+      {"clsCommon", &Make<clsCommon>},
+      {"clsGetTempFileName", &Make<clsGetTempFileName>},
+      {"clsRetrieveFile", &Make<clsRetrieveFile>},
+  };
+  return builtins;
+}
+
+}  // namespace
+
+ObjectRef CreateBuiltin(std::string_view class_name) {
+  auto it = Builtins().find(class_name);
+  return it == Builtins().end() ? nullptr : it->second();
+}
+
+bool IsBuiltin(std::string_view class_name) { return Builtins().count(class_name) > 0; }
+
+}  // namespace vok::detail

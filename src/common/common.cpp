@@ -1,0 +1,380 @@
+#include "voktools/common.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "frame/forms.h"
+#include "platform/env.h"
+#include "platform/file_system.h"
+#include "platform/profile_store.h"
+#include "platform/windowing.h"
+#include "voktools/automation_error.h"
+#include "voktools/messages.h"
+
+namespace vok {
+
+namespace {
+
+constexpr size_t kMaxPositionedText = 32767;
+constexpr size_t kCopyChunk = 256 * 1024;
+constexpr std::string_view kCRLF = "\r\n";
+constexpr std::string_view kDefaultINIFile = "VOK Tools.ini";
+
+void CheckPositionRange(size_t length) {
+  if (length > kMaxPositionedText) throw AutomationError(err::kOverflow);
+}
+
+ObjectRef RequireObject(const Variant& v) {
+  ObjectRef o = v.ToObject();
+  if (!o) throw AutomationError(err::kObjectNotSet);
+  return o;
+}
+
+// Messages go to any object with an Add member; anything else records nothing.
+class MessageSink {
+ public:
+  explicit MessageSink(const Variant& target) {
+    if (target.IsObject()) list_ = *target.get_if<ObjectRef>();
+  }
+  void Add(std::string text) {
+    if (!list_) return;
+    try {
+      list_->Call("Add", {Variant(std::move(text))});
+    } catch (const AutomationError&) {
+      // MoveFile reports through its result; a list that refuses is ignored.
+    }
+  }
+
+ private:
+  ObjectRef list_;
+};
+
+// Writes from's bytes over to so that `to` holds its old or its complete new
+// bytes at every instant: a rename of the source where the folders share a
+// device, otherwise a copy into a fresh file beside the target, synced, then
+// renamed over it. A rewritten target keeps its permission bits.
+Status ReplaceTarget(FileSystem& fs, const std::string& from, const std::string& to) {
+  FileInfo source;
+  Status s = fs.GetInfo(from, &source);
+  if (!s.ok()) return s;
+  if (!source.is_regular) return Status::FromErrno(EISDIR);
+  FileInfo target;
+  bool had_target = fs.GetInfo(to, &target).ok();
+  uint32_t mode = had_target ? target.mode : source.mode;
+
+  s = fs.Rename(from, to);
+  if (s.ok()) {
+    if (had_target && mode != source.mode) (void)fs.SetMode(to, mode);
+    return s;
+  }
+  if (s.code() != EXDEV) return s;
+
+  std::unique_ptr<ReadableFile> in;
+  s = fs.OpenForRead(from, &in);
+  if (!s.ok()) return s;
+  std::string temp;
+  std::unique_ptr<WritableFile> out;
+  s = CreateUniqueFile(fs, FolderOf(to), "VOK", ".TMP", &temp, &out);
+  if (!s.ok()) return s;
+  std::string chunk(kCopyChunk, '\0');
+  while (true) {
+    size_t got = 0;
+    s = in->Read(chunk.size(), chunk.data(), &got);
+    if (s.ok() && got > 0) s = out->Append(std::string_view(chunk.data(), got));
+    if (!s.ok() || got < chunk.size()) break;
+  }
+  if (s.ok()) s = out->Sync();
+  if (s.ok()) s = out->Close();
+  if (s.ok()) s = fs.SetMode(temp, mode);
+  if (s.ok()) s = fs.Rename(temp, to);
+  if (!s.ok()) {
+    out.reset();
+    (void)fs.Remove(temp);
+  }
+  return s;
+}
+
+bool SameFile(FileSystem& fs, const std::string& a, const std::string& b) {
+  FileInfo x, y;
+  return fs.GetInfo(a, &x).ok() && fs.GetInfo(b, &y).ok() && x.device == y.device &&
+         x.inode == y.inode;
+}
+
+std::string INIFileName(const Variant& varINIFile) {
+  if (varINIFile.IsMissing()) return std::string(kDefaultINIFile);
+  return varINIFile.ToText();
+}
+
+}  // namespace
+
+clsCommon::clsCommon() : clsCommon(CurrentEnv()) {}
+clsCommon::clsCommon(Env& env) : env_(env) {}
+
+std::string clsCommon::FormatString(std::string_view strFS, const std::vector<Variant>& Arguments) {
+  std::string s(strFS);
+  CheckPositionRange(s.size());
+  for (int i = 1; i <= 6; ++i) {
+    const std::string t = "%" + std::to_string(i) + "%";
+    size_t p = s.find(t);
+    if (p == std::string::npos) continue;
+    std::string replacement =
+        static_cast<size_t>(i) <= Arguments.size() ? Arguments[i - 1].ToText() : std::string();
+    // An argument holding its own placeholder would be filled for ever:
+    // then the search resumes after the inserted text.
+    const bool holds_itself = replacement.find(t) != std::string::npos;
+    while (p != std::string::npos) {
+      s.replace(p, t.size(), replacement);
+      CheckPositionRange(s.size());
+      // Text before p held no placeholder; a new one can start at most
+      // t.size() - 1 characters before p, where the join may have formed it.
+      size_t from = holds_itself ? p + replacement.size() : (p >= t.size() ? p - t.size() + 1 : 0);
+      p = s.find(t, from);
+    }
+  }
+  return s;
+}
+
+std::string clsCommon::SandR(std::string_view strSR, std::string_view strS, std::string_view strR) {
+  CheckPositionRange(strSR.size());
+  if (strS.empty()) return std::string(strSR);
+  // Resuming after each inserted replacement makes this a single left-to-
+  // right pass over the original text.
+  std::string out;
+  size_t from = 0;
+  for (size_t p = strSR.find(strS); p != std::string_view::npos; p = strSR.find(strS, from)) {
+    out.append(strSR.substr(from, p - from));
+    out.append(strR);
+    CheckPositionRange(out.size());
+    from = p + strS.size();
+  }
+  out.append(strSR.substr(from));
+  CheckPositionRange(out.size());
+  return out;
+}
+
+std::string clsCommon::strParseFileName(std::string_view strFileName, int16_t intComponent) {
+  CheckPositionRange(strFileName.size());
+  size_t last_slash = 0, last_dot = 0;  // 1-based; 0 when none
+  for (size_t i = 0; i < strFileName.size(); ++i) {
+    char c = strFileName[i];
+    if (c == '\\' || c == '/') {
+      last_slash = i + 1;
+      last_dot = 0;
+    } else if (c == '.') {
+      last_dot = i + 1;
+    }
+  }
+  switch (intComponent) {
+    case 0: return std::string(strFileName.substr(0, last_slash));
+    case 1: {
+      std::string_view name = strFileName.substr(last_slash);
+      if (last_dot > last_slash) name = name.substr(0, last_dot - last_slash - 1);
+      return std::string(name);
+    }
+    case 2: return last_dot == 0 ? std::string() : std::string(strFileName.substr(last_dot));
+    default: return {};
+  }
+}
+
+int16_t clsCommon::MoveFile(const std::string& strFileFrom, const std::string& strFileTo,
+                            const Variant& colErrors) {
+  FileSystem& fs = *env_.fs;
+  MessageSink errors(colErrors);
+  // Moving a file onto itself would delete its only copy afterwards.
+  if (SameFile(fs, strFileFrom, strFileTo)) return 0;
+
+  int16_t err_count = 0;
+  bool first_try = true;
+  while (true) {
+    std::string found;
+    Status removable;
+    if (fs.FindFirst(strFileTo, FindKind::kFiles, &found).ok()) {
+      removable = fs.CheckRemovable(strFileTo);
+    }
+    if (removable.ok()) {
+      Status copied = ReplaceTarget(fs, strFileFrom, strFileTo);
+      if (!copied.ok()) {
+        errors.Add(std::string(Message(3003)) + strFileTo + std::string(kCRLF) + copied.message());
+        ++err_count;
+      }
+      break;
+    }
+    if (first_try) {
+      first_try = false;
+      FileInfo info;
+      if (fs.GetInfo(strFileTo, &info).ok() && info.read_only) {
+        (void)fs.SetMode(strFileTo, info.mode | S_IWUSR);
+        errors.Add(std::string(Message(3004)) + strFileTo + std::string(kCRLF) +
+                   std::string(Message(3005)));
+        continue;
+      }
+    }
+    errors.Add(std::string(Message(3004)) + strFileTo + std::string(kCRLF) + removable.message());
+    ++err_count;
+    break;
+  }
+  // After a failed step the source may hold the only copy of the new content.
+  if (err_count == 0) (void)fs.Remove(strFileFrom);
+  return err_count;
+}
+
+void clsCommon::DeleteFile(const std::string& strF) {
+  FileSystem& fs = *env_.fs;
+  FileInfo info;
+  if (fs.GetInfo(strF, &info).ok() && info.read_only) (void)fs.SetMode(strF, info.mode | S_IWUSR);
+  (void)fs.Remove(strF);
+}
+
+bool clsCommon::FileExists(const std::string& sSource) {
+  std::string found;
+  return env_.fs->FindFirst(sSource, FindKind::kFilesAndFolders, &found).ok();
+}
+
+std::string clsCommon::GetINISetting(const std::string& strSection, const std::string& strItem,
+                                     const std::string& strDefault, const Variant& varINIFile) {
+  return env_.profile->GetString(strSection, strItem, strDefault, INIFileName(varINIFile), 1024);
+}
+
+void clsCommon::SetINISetting(const std::string& strSection, const std::string& strItem,
+                              const std::string& strValue, const Variant& varINIFile) {
+  (void)env_.profile->WriteString(strSection, strItem, strValue, INIFileName(varINIFile));
+}
+
+void clsCommon::StartSysInfo() {
+  throw AutomationError(err::kActionNotSupported,
+                        "StartSysInfo: the registry store is not available in this build");
+}
+
+bool clsCommon::GetKeyValue(int32_t, const std::string&, const std::string&, std::string&) {
+  throw AutomationError(err::kActionNotSupported,
+                        "GetKeyValue: the registry store is not available in this build");
+}
+
+void clsCommon::CentreForm(const Variant& frmCentre) {
+  ObjectRef form = RequireObject(frmCentre);
+  std::optional<ScreenSize> screen = env_.windowing->Screen();
+  if (!screen) {
+    throw AutomationError(err::kActionNotSupported,
+                          "CentreForm: no screen is available on this platform");
+  }
+  double width = form->Get("Width").ToDouble();
+  double height = form->Get("Height").ToDouble();
+  form->Call("Move", {Variant((screen->width - width) / 2), Variant((screen->height - height) / 2)});
+}
+
+void clsCommon::HighLight(const Variant& txtHighLight) {
+  ObjectRef box = RequireObject(txtHighLight);
+  box->Let("SelStart", Variant(int32_t{0}));
+  std::string text = box->Get("Text").ToText();
+  box->Let("SelLength", Variant(static_cast<int32_t>(text.size())));
+}
+
+bool clsCommon::IsLoaded(const std::string& strFormName) {
+  // A copy: a Name getter may load or unload windows.
+  std::vector<ObjectRef> forms = LoadedForms();
+  for (const ObjectRef& form : forms) {
+    if (form->Get("Name").ToText() == strFormName) return true;
+  }
+  return false;
+}
+
+std::string clsCommon::SetCaption(const std::string& strCaption, const Variant& frmT,
+                                  int32_t lngMax) {
+  ObjectRef form = RequireObject(frmT);
+  std::string s = strCaption;
+  size_t half = static_cast<size_t>(std::nearbyint(static_cast<double>(s.size()) / 2));
+  std::string left = s.substr(0, half);
+  std::string right = s.substr(half);
+  while (form->Call("TextWidth", {Variant(s)}).ToDouble() > lngMax) {
+    if (left.empty()) throw AutomationError(err::kInvalidCall);
+    left.pop_back();
+    if (!right.empty()) right.erase(0, 1);
+    s = left + "...." + right;
+  }
+  return s;
+}
+
+const ClassTypeInfo& clsCommon::TypeInfo() const {
+  using V = VarType;
+  static const ClassTypeInfo info{
+      "clsCommon",
+      {
+          {"CentreForm", 1, MemberKind::kMethod, {{.name = "frmCentre"}}, V::kEmpty},
+          {"GetINISetting", 2, MemberKind::kMethod,
+           {{.name = "strSection", .type = V::kText},
+            {.name = "strItem", .type = V::kText},
+            {.name = "strDefault", .type = V::kText},
+            {.name = "varINIFile", .optional = true}},
+           V::kText},
+          {"SetINISetting", 3, MemberKind::kMethod,
+           {{.name = "strSection", .type = V::kText},
+            {.name = "strItem", .type = V::kText},
+            {.name = "strValue", .type = V::kText},
+            {.name = "varINIFile", .optional = true}},
+           V::kEmpty},
+          {"HighLight", 4, MemberKind::kMethod, {{.name = "txtHighLight"}}, V::kEmpty},
+          {"StartSysInfo", 5, MemberKind::kMethod, {}, V::kEmpty},
+          {"GetKeyValue", 6, MemberKind::kMethod,
+           {{.name = "KeyRoot", .type = V::kInt32},
+            {.name = "KeyName", .type = V::kText},
+            {.name = "SubKeyRef", .type = V::kText},
+            {.name = "KeyVal", .type = V::kText, .out = true}},
+           V::kBool},
+          {"IsLoaded", 7, MemberKind::kMethod, {{.name = "strFormName", .type = V::kText}},
+           V::kBool},
+          {"SandR", 8, MemberKind::kMethod,
+           {{.name = "strSR", .type = V::kText},
+            {.name = "strS", .type = V::kText},
+            {.name = "strR", .type = V::kText}},
+           V::kText},
+          {"strParseFileName", 9, MemberKind::kMethod,
+           {{.name = "strFileName", .type = V::kText}, {.name = "intComponent", .type = V::kInt16}},
+           V::kText},
+          {"MoveFile", 10, MemberKind::kMethod,
+           {{.name = "strFileFrom", .type = V::kText},
+            {.name = "strFileTo", .type = V::kText},
+            {.name = "colErrors", .optional = true, .default_value = Variant::Nothing()}},
+           V::kInt16},
+          {"SetCaption", 11, MemberKind::kMethod,
+           {{.name = "strCaption", .type = V::kText},
+            {.name = "frmT"},
+            {.name = "lngMax", .type = V::kInt32}},
+           V::kText},
+          {"FormatString", 12, MemberKind::kMethod,
+           {{.name = "strFS", .type = V::kText}, {.name = "Arguments", .param_array = true}},
+           V::kText},
+          {"DeleteFile", 13, MemberKind::kMethod, {{.name = "strF", .type = V::kText}}, V::kEmpty},
+          {"FileExists", 14, MemberKind::kMethod, {{.name = "sSource", .type = V::kText}},
+           V::kBool},
+      }};
+  return info;
+}
+
+Variant clsCommon::DoInvoke(const MemberInfo& member, InvokeKind, std::vector<Variant>& a) {
+  switch (member.dispid) {
+    case 1: CentreForm(a[0]); return {};
+    case 2: return GetINISetting(a[0].ToText(), a[1].ToText(), a[2].ToText(), a[3]);
+    case 3: SetINISetting(a[0].ToText(), a[1].ToText(), a[2].ToText(), a[3]); return {};
+    case 4: HighLight(a[0]); return {};
+    case 5: StartSysInfo(); return {};
+    case 6: {
+      std::string value = a[3].ToText();
+      bool found = GetKeyValue(a[0].ToInt32(), a[1].ToText(), a[2].ToText(), value);
+      a[3] = Variant(std::move(value));
+      return found;
+    }
+    case 7: return IsLoaded(a[0].ToText());
+    case 8: return SandR(a[0].ToText(), a[1].ToText(), a[2].ToText());
+    case 9: return strParseFileName(a[0].ToText(), a[1].ToInt16());
+    case 10: return MoveFile(a[0].ToText(), a[1].ToText(), a[2]);
+    case 11: return SetCaption(a[0].ToText(), a[1], a[2].ToInt32());
+    case 12: return FormatString(a[0].ToText(), std::vector<Variant>(a.begin() + 1, a.end()));
+    case 13: DeleteFile(a[0].ToText()); return {};
+    case 14: return FileExists(a[0].ToText());
+  }
+  throw AutomationError(err::kNotSupported);
+}
+
+}  // namespace vok

@@ -1,0 +1,35 @@
+// The platform services one object works with. Every class takes the current
+// Env when it is created; tests install their doubles with ScopedEnv.
+#pragma once
+
+namespace vok {
+
+class FileSystem;
+class ProfileStore;
+class Windowing;
+
+struct Env {
+  FileSystem* fs = nullptr;
+  ProfileStore* profile = nullptr;
+  Windowing* windowing = nullptr;
+
+  // The real platform: POSIX files, INI files in the profile folder, no screen.
+  static Env& Default();
+};
+
+// The Env for objects created now on this thread.
+Env& CurrentEnv();
+
+// Makes env current on this thread for its lifetime.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(Env& env);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  Env* previous_;
+};
+
+}  // namespace vok

@@ -1,0 +1,28 @@
+// What the library needs of a window system. Headless by default: no screen.
+#pragma once
+
+#include <optional>
+
+namespace vok {
+
+struct ScreenSize {
+  double width = 0;
+  double height = 0;
+};
+
+class Windowing {
+ public:
+  virtual ~Windowing() = default;
+  // The screen's size in the units of window sizes; none without a display.
+  virtual std::optional<ScreenSize> Screen() = 0;
+};
+
+class HeadlessWindowing : public Windowing {
+ public:
+  std::optional<ScreenSize> Screen() override { return std::nullopt; }
+};
+
+// Gives the host's message loop one turn (the hook set by SetMessagePump).
+void PumpMessages();
+
+}  // namespace vok
