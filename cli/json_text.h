@@ -1,0 +1,32 @@
+// Texts in JSON. A text of the library is a byte string; a JSON string is
+// UTF-8. A text that is valid UTF-8 travels as a JSON string as it is; any
+// other text travels as {"hex":"68ff"}, two hex digits per byte, in both
+// directions, so that no byte is lost or replaced.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json.hpp>
+
+namespace vok::cli {
+
+// Objects keep their keys in insertion order, so that lines read "id" first.
+using Json = nlohmann::ordered_json;
+
+// Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view text);
+
+// A JSON string for valid UTF-8, otherwise {"hex":"..."} (lowercase digits).
+Json TextToJson(std::string_view text);
+
+// The bytes of a JSON string or of {"hex":"..."} (either case of digits);
+// nothing for any other value or for a malformed hex text.
+std::optional<std::string> TextFromJson(const Json& value);
+
+// A dump that never throws on text: anything not valid UTF-8 that reached a
+// string anyway is replaced rather than failing the whole line.
+std::string DumpLine(const Json& value);
+
+}  // namespace vok::cli

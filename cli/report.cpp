@@ -1,0 +1,93 @@
+#include "report.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <ostream>
+
+namespace vok::cli {
+
+namespace {
+
+constexpr size_t kBarWidth = 30;
+constexpr size_t kLabelWidth = 36;
+
+// One entry, one line: line ends inside an entry become single spaces.
+std::string OneLine(std::string_view entry) {
+  std::string out;
+  out.reserve(entry.size());
+  bool pending_break = false;
+  for (char c : entry) {
+    if (c == '\r' || c == '\n') {
+      pending_break = true;
+      continue;
+    }
+    if (pending_break && !out.empty()) out += ' ';
+    pending_break = false;
+    out += c;
+  }
+  return out;
+}
+
+int StatusOf(int result) {
+  if (result == 0) return 0;
+  return std::clamp(result, 1, kMaxResultStatus);
+}
+
+}  // namespace
+
+Reporter::Reporter(ReportOptions options, std::ostream& out, std::ostream& err,
+                   bool err_is_terminal)
+    : options_(options), out_(out), err_(err), bar_(err_is_terminal && !options.quiet) {}
+
+void Reporter::Begin(std::string_view label) {
+  ClearBar();
+  label_ = label.size() <= kLabelWidth
+               ? std::string(label)
+               : "..." + std::string(label.substr(label.size() - (kLabelWidth - 3)));
+  percent_ = -1;
+  Progress(0);
+}
+
+void Reporter::Progress(int percent) {
+  if (!bar_) return;
+  percent = std::clamp(percent, 0, 100);
+  if (percent == percent_) return;
+  percent_ = percent;
+  size_t filled = kBarWidth * static_cast<size_t>(percent) / 100;
+  std::string pct = std::to_string(percent);
+  err_ << '\r' << label_ << " [" << std::string(filled, '#') << std::string(kBarWidth - filled, '.')
+       << "] " << std::string(3 - pct.size(), ' ') << pct << '%';
+  err_.flush();
+  bar_drawn_ = true;
+}
+
+void Reporter::ClearBar() {
+  if (!bar_drawn_) return;
+  err_ << "\r\033[K";
+  err_.flush();
+  bar_drawn_ = false;
+}
+
+void Reporter::Report(const FileReport& report) {
+  ClearBar();
+  status_ = std::max(status_, StatusOf(report.result));
+  if (options_.json) {
+    Json line = Json::object();
+    line["result"] = report.result;
+    line["errors"] = Json::array();
+    for (const std::string& e : report.errors) line["errors"].push_back(TextToJson(e));
+    line["files"] = Json::object();
+    for (const auto& [property, value] : report.files) line["files"][property] = TextToJson(value);
+    if (!report.stats.is_null()) line["stats"] = report.stats;
+    out_ << DumpLine(line) << '\n';
+  } else {
+    if (!report.summary.empty()) out_ << report.summary << '\n';
+    for (const std::string& e : report.errors) out_ << OneLine(e) << '\n';
+  }
+  out_.flush();
+}
+
+bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+}  // namespace vok::cli

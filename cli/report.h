@@ -1,0 +1,73 @@
+// How the converter commands report: one report per processed file, as text
+// lines or as one JSON object per file, a progress bar on a terminal, and an
+// exit status summing up the results.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "json_text.h"
+
+namespace vok::cli {
+
+// Exit statuses besides the results themselves.
+inline constexpr int kExitUsage = 64;     // bad command line
+inline constexpr int kExitSoftware = 70;  // an unexpected failure
+inline constexpr int kMaxResultStatus = 63;
+
+struct FileReport {
+  // The class's result: 0 for success, otherwise the number of failures.
+  int result = 0;
+  // The error list, in order.
+  std::vector<std::string> errors;
+  // The files involved by property name ("Filename", "Output"), in order.
+  std::vector<std::pair<std::string, std::string>> files;
+  // The text-mode summary line; none when empty.
+  std::string summary;
+  // Further figures for JSON mode, under "stats"; none when null.
+  Json stats;
+};
+
+struct ReportOptions {
+  bool json = false;
+  bool quiet = false;
+};
+
+class Reporter {
+ public:
+  // The bar is drawn on err only when err is a terminal and not quiet.
+  Reporter(ReportOptions options, std::ostream& out, std::ostream& err, bool err_is_terminal);
+
+  // Starts a file: its progress bar shows label.
+  void Begin(std::string_view label);
+  // Moves the bar to percent (0 to 100); redraws only on change.
+  void Progress(int percent);
+  // Clears the bar and prints the report.
+  void Report(const FileReport& report);
+
+  // 0 when every result was 0, otherwise the largest result, at least 1 and
+  // at most kMaxResultStatus.
+  int ExitStatus() const { return status_; }
+
+  bool ShowsProgress() const { return bar_; }
+
+ private:
+  void ClearBar();
+
+  ReportOptions options_;
+  std::ostream& out_;
+  std::ostream& err_;
+  bool bar_;
+  bool bar_drawn_ = false;
+  std::string label_;
+  int percent_ = -1;
+  int status_ = 0;
+};
+
+// Whether standard error is a terminal.
+bool StderrIsTerminal();
+
+}  // namespace vok::cli
