@@ -1,0 +1,36 @@
+// The benchmarks' input: a large text file with mixed line ends, and a scratch
+// folder for the files the benchmarks create.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vok::bench {
+
+// Writes size bytes of text lines to path: lines of 0 to 200 bytes with the
+// odd line of a few KB, ended by CR LF, LF, CR or LF CR at random. The same
+// size always gives the same bytes. False (with a message on stderr) on
+// failure.
+bool GenerateInput(const std::string& path, int64_t size);
+
+// "268435456", "256M", "64K", "1G": the size in bytes, or -1.
+int64_t ParseSize(const std::string& text);
+
+struct Input {
+  std::string path;  // empty when no input could be had
+  int64_t size = 0;
+  std::string error;
+};
+
+// $VOK_BENCH_FILE when set, otherwise a file of $VOK_BENCH_SIZE bytes
+// (default 256M) generated in $TMPDIR (or /tmp) on first use and kept there
+// for later runs. Resolved once per process.
+const Input& BenchInput();
+
+// A fresh folder in $TMPDIR (or /tmp), ending in '/', made on first use.
+// Empty when it cannot be made.
+const std::string& ScratchFolder();
+// Deletes the scratch folder and everything in it.
+void RemoveScratchFolder();
+
+}  // namespace vok::bench
