@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include "frame/forms.h"
+#include "support/fault_file_system.h"
+#include "voktools/automation_error.h"
+#include "voktools/common.h"
+
+namespace vok {
+namespace {
+
+// A host window: Width, Height, Move, TextWidth (10 units a character, 1 a
+// dot), Name.
+class HostForm : public Dispatch {
+ public:
+  HostForm(double w, double h, std::string name = "frmHost")
+      : width(w), height(h), name(std::move(name)) {}
+  double width, height, left = -1, top = -1;
+  std::string name;
+  int text_width_calls = 0;
+
+  const ClassTypeInfo& TypeInfo() const override {
+    static const ClassTypeInfo info{
+        "HostForm",
+        {{"Width", 1, MemberKind::kGet, {}, VarType::kDouble},
+         {"Height", 2, MemberKind::kGet, {}, VarType::kDouble},
+         {"Move", 3, MemberKind::kMethod, {{.name = "Left"}, {.name = "Top"}}, VarType::kEmpty},
+         {"TextWidth", 4, MemberKind::kMethod, {{.name = "Str", .type = VarType::kText}},
+          VarType::kDouble},
+         {"Name", 5, MemberKind::kGet, {}, VarType::kText}}};
+    return info;
+  }
+
+ protected:
+  Variant DoInvoke(const MemberInfo& m, InvokeKind, std::vector<Variant>& a) override {
+    switch (m.dispid) {
+      case 1: return width;
+      case 2: return height;
+      case 3: left = a[0].ToDouble(), top = a[1].ToDouble(); return {};
+      case 4: {
+        ++text_width_calls;
+        double w = 0;
+        for (char ch : a[0].ToText()) w += ch == '.' ? 1 : 10;
+        return w;
+      }
+      case 5: return name;
+    }
+    return {};
+  }
+};
+
+// A host text box: SelStart, SelLength, Text.
+class HostTextBox : public Dispatch {
+ public:
+  std::string text = "select me";
+  int32_t sel_start = 3, sel_length = 1;
+
+  const ClassTypeInfo& TypeInfo() const override {
+    static const ClassTypeInfo info{
+        "HostTextBox",
+        {{"SelStart", 1, MemberKind::kGetLet, {}, VarType::kInt32, VarType::kInt32},
+         {"SelLength", 2, MemberKind::kGetLet, {}, VarType::kInt32, VarType::kInt32},
+         {"Text", 3, MemberKind::kGetLet, {}, VarType::kText, VarType::kText}}};
+    return info;
+  }
+
+ protected:
+  Variant DoInvoke(const MemberInfo& m, InvokeKind kind, std::vector<Variant>& a) override {
+    bool let = kind == InvokeKind::kPropertyLet;
+    switch (m.dispid) {
+      case 1: return let ? (sel_start = a[0].ToInt32(), Variant()) : Variant(sel_start);
+      case 2: return let ? (sel_length = a[0].ToInt32(), Variant()) : Variant(sel_length);
+      case 3: return let ? (text = a[0].ToText(), Variant()) : Variant(text);
+    }
+    return {};
+  }
+};
+
+int ErrorNumber(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const AutomationError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+TEST(CentreForm, MovesToTheMiddleWithFractionalHalves) {
+  test::FixedScreen screen(1025, 768);
+  test::TestEnv t;
+  t.env.windowing = &screen;
+  clsCommon c;
+  auto form = std::make_shared<HostForm>(300, 201);
+  c.CentreForm(Variant(form));
+  EXPECT_DOUBLE_EQ(form->left, 362.5);
+  EXPECT_DOUBLE_EQ(form->top, 283.5);
+}
+
+TEST(CentreForm, FailsClearlyWithoutAScreenOrAWindow) {
+  test::TestEnv t;  // headless
+  clsCommon c;
+  auto form = std::make_shared<HostForm>(300, 200);
+  EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant(form)); }), 445);
+  EXPECT_EQ(form->left, -1);
+  EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant("not a window")); }), 424);
+  EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant::Nothing()); }), 91);
+  // A box has no Width.
+  test::FixedScreen screen(800, 600);
+  t.env.windowing = &screen;
+  EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant(std::make_shared<HostTextBox>())); }), 438);
+}
+
+TEST(HighLight, SelectsTheWholeText) {
+  clsCommon c;
+  auto box = std::make_shared<HostTextBox>();
+  c.Call("HighLight", {Variant(box)});
+  EXPECT_EQ(box->sel_start, 0);
+  EXPECT_EQ(box->sel_length, 9);
+}
+
+struct CaptionCase {
+  std::string caption;
+  int32_t max;
+  std::string expected;
+};
+
+class SetCaption : public ::testing::TestWithParam<CaptionCase> {};
+
+TEST_P(SetCaption, ShortensInTheMiddle) {
+  clsCommon c;
+  auto form = std::make_shared<HostForm>(0, 0);
+  EXPECT_EQ(c.SetCaption(GetParam().caption, Variant(form), GetParam().max), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SetCaption,
+    ::testing::Values(CaptionCase{"fits", 40, "fits"},            // unchanged, no dots
+                      CaptionCase{"abcde", 40, "a....de"},        // 5 / 2 rounds to 2
+                      CaptionCase{"abcdefg", 60, "abc....fg"},    // 7 / 2 rounds to 4
+                      CaptionCase{"abcdefgh", 70, "abc....fgh"},  // even: plain half
+                      CaptionCase{"abcdefgh", 30, "a....h"},      // shortened three times
+                      CaptionCase{"", 0, ""}));
+
+TEST(SetCaptionLimits, FailsWhenNothingIsLeftToDrop) {
+  clsCommon c;
+  auto form = std::make_shared<HostForm>(0, 0);
+  EXPECT_EQ(ErrorNumber([&] { c.SetCaption("abcdef", Variant(form), 3); }), 5);
+  EXPECT_EQ(ErrorNumber([&] { c.SetCaption("x", Variant(form), 5); }), 5);
+}
+
+TEST(IsLoaded, SeesOnlyTheLibrarysLoadedWindowsByExactName) {
+  clsCommon c;
+  EXPECT_FALSE(c.IsLoaded("frmHTMLOptions"));
+  auto form = std::make_shared<HostForm>(0, 0, "frmHTMLOptions");
+  RegisterLoadedForm(form);
+  EXPECT_TRUE(c.IsLoaded("frmHTMLOptions"));
+  EXPECT_FALSE(c.IsLoaded("frmhtmloptions"));
+  UnregisterLoadedForm(form.get());
+  EXPECT_FALSE(c.IsLoaded("frmHTMLOptions"));
+}
+
+}  // namespace
+}  // namespace vok

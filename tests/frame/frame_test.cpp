@@ -1,0 +1,208 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "voktools/automation_error.h"
+#include "voktools/class_table.h"
+#include "voktools/collection.h"
+#include "voktools/events.h"
+#include "voktools/factory.h"
+#include "voktools/host.h"
+#include "voktools/messages.h"
+#include "voktools/variant.h"
+
+namespace vok {
+namespace {
+
+int ErrorNumber(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const AutomationError& e) {
+    return e.number();
+  }
+  return 0;
+}
+
+struct TextCase {
+  Variant value;
+  std::string text;
+};
+
+class VariantText : public ::testing::TestWithParam<TextCase> {};
+
+TEST_P(VariantText, ConvertsLikeTheRuntime) { EXPECT_EQ(GetParam().value.ToText(), GetParam().text); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, VariantText,
+    ::testing::Values(TextCase{Variant(), ""}, TextCase{true, "True"}, TextCase{false, "False"},
+                      TextCase{int16_t{-32768}, "-32768"}, TextCase{int32_t{70000}, "70000"},
+                      TextCase{1.5, "1.5"}, TextCase{0.1, "0.1"}, TextCase{-2.0, "-2"},
+                      TextCase{1e20, "1E+20"}, TextCase{1.25e-7, "1.25E-7"},
+                      TextCase{123456789012345.0, "123456789012345"},
+                      TextCase{ByteArray{'h', 'i', 0xFF}, "hi\xFF"}));
+
+TEST(VariantNumbers, RoundHalfToEvenAndOverflow) {
+  EXPECT_EQ(Variant(2.5).ToInt16(), 2);
+  EXPECT_EQ(Variant(3.5).ToInt16(), 4);
+  EXPECT_EQ(Variant(-2.5).ToInt32(), -2);
+  EXPECT_EQ(Variant(" 42 ").ToInt32(), 42);
+  EXPECT_EQ(Variant("&HFFFF").ToInt16(), -1);
+  EXPECT_EQ(Variant(true).ToInt32(), -1);
+  EXPECT_EQ(ErrorNumber([] { Variant(int32_t{32768}).ToInt16(); }), 6);
+  EXPECT_EQ(ErrorNumber([] { Variant(3e9).ToInt32(); }), 6);
+  EXPECT_EQ(ErrorNumber([] { Variant("12abc").ToInt32(); }), 13);
+  EXPECT_EQ(ErrorNumber([] { Variant("").ToInt32(); }), 13);
+  EXPECT_EQ(ErrorNumber([] { Variant(TextArray{"a"}).ToText(); }), 13);
+  EXPECT_EQ(ErrorNumber([] { Variant("x").ToObject(); }), 424);
+  EXPECT_TRUE(Variant("TRUE").ToBool());
+  EXPECT_FALSE(Variant("0").ToBool());
+  EXPECT_TRUE(Variant(-1.0).ToBool());
+}
+
+TEST(Collection, IsOneBasedAndSharedLive) {
+  auto list = Collection::Create();
+  ObjectRef held = list;  // what a host keeps
+  list->Add("first");
+  list->Add(int32_t{2});
+  EXPECT_EQ(held->Get("Count").ToInt32(), 2);
+  EXPECT_EQ(held->Call("Item", {int32_t{1}}).ToText(), "first");
+  held->Call("Add", {"third"});
+  EXPECT_EQ(list->Count(), 3);
+  held->Call("Remove", {int32_t{1}});
+  EXPECT_EQ(list->Item(1).ToInt32(), 2);
+  EXPECT_EQ(ErrorNumber([&] { list->Item(0); }), 9);
+  EXPECT_EQ(ErrorNumber([&] { list->Item(3); }), 9);
+  EXPECT_EQ(ErrorNumber([&] { list->Remove(5); }), 9);
+  list->Clear();
+  EXPECT_EQ(held->Get("Count").ToInt32(), 0);
+}
+
+TEST(ClassTable, HoldsThirteenClassesWithDistinctWellFormedIdentifiers) {
+  const std::regex guid("\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}");
+  std::set<std::string_view> ids{kTypeLibId};
+  std::set<std::string_view> with_events, with_earlier;
+  ASSERT_EQ(ClassTable().size(), 13u);
+  for (const ClassEntry& c : ClassTable()) {
+    EXPECT_EQ(c.prog_id, "VOKTools." + std::string(c.class_name));
+    for (std::string_view id : {c.clsid, c.iid, c.event_iid, c.earlier_iid}) {
+      if (id.empty()) continue;
+      EXPECT_TRUE(std::regex_match(std::string(id), guid)) << id;
+      EXPECT_TRUE(ids.insert(id).second) << "duplicate " << id;
+    }
+    if (!c.event_iid.empty()) with_events.insert(c.class_name);
+    if (!c.earlier_iid.empty()) with_earlier.insert(c.class_name);
+  }
+  EXPECT_EQ(with_events,
+            (std::set<std::string_view>{"clsASP2HTML", "clsHTMLValidate", "clsMIFUtilities"}));
+  EXPECT_EQ(with_earlier,
+            (std::set<std::string_view>{"clsCommon", "clsRetrieveFile", "clsDOC2RTF"}));
+  EXPECT_EQ(kTypeLibMajor, 3);
+  EXPECT_EQ(kTypeLibMinor, 1);
+}
+
+TEST(Factory, CreatesByNameOrClassIdAndRefusesClassesNotBuilt) {
+  for (const ClassEntry& c : ClassTable()) {
+    if (IsClassAvailable(c)) {
+      ObjectRef a = CreateObject(c.prog_id);
+      ObjectRef b = CreateObject(c.clsid);
+      ASSERT_TRUE(a && b);
+      EXPECT_NE(a, b);  // every object is new
+      EXPECT_EQ(a->ClassName(), c.class_name);
+    } else {
+      try {
+        CreateObject(c.prog_id);
+        FAIL() << c.prog_id << " created";
+      } catch (const AutomationError& e) {
+        EXPECT_EQ(e.number(), 429);
+        EXPECT_EQ(e.description(), "class not available in this build");
+      }
+    }
+  }
+  EXPECT_EQ(CreateObject("voktools.CLSCOMMON")->ClassName(), "clsCommon");
+  EXPECT_EQ(ErrorNumber([] { CreateObject("VOKTools.clsNothing"); }), 429);
+}
+
+TEST(Messages, AreReproducedExactly) {
+  for (int id = 3000; id <= 3039; ++id) EXPECT_TRUE(HasMessage(id)) << id;
+  for (int id = 4000; id <= 4007; ++id) EXPECT_TRUE(HasMessage(id)) << id;
+  EXPECT_EQ(Message(3001), "Unable to open file : ");
+  EXPECT_EQ(Message(3014), " ERROR : Line %1%, Row %2% : %3%");
+  EXPECT_EQ(Message(3015), " INFORMATION : Line %1%, Row %2% : %3%");
+  EXPECT_EQ(Message(3033), "Too many indexes.  Some entries will not be translated");
+  EXPECT_EQ(Message(3035), "Too many variables.  Some entries will not be translated");
+  EXPECT_EQ(Message(3038), "Unable to open translated variables file : ");
+  EXPECT_EQ(Message(3039), "< ... < changed to < ... ><");
+  EXPECT_EQ(Message(4005), "&Overlap allowed");
+  for (int id : {3001, 3003, 3004, 3006, 3007, 3036, 3037, 3038}) {
+    std::string_view m = Message(id);
+    EXPECT_EQ(m.substr(m.size() - 3), " : ") << id;
+  }
+  EXPECT_FALSE(HasMessage(3040));
+  EXPECT_EQ(ErrorNumber([] { Message(2999); }), 326);
+}
+
+// A class with a Progress event, raised from its one method.
+template <typename Arg>
+class Ticker : public Dispatch {
+ public:
+  ProgressEvent<Arg> progress;
+  std::vector<int16_t> raised_values;
+
+  const ClassTypeInfo& TypeInfo() const override {
+    static const ClassTypeInfo info{"Ticker", {{"Run", 1, MemberKind::kMethod, {}, VarType::kEmpty}}};
+    return info;
+  }
+  int32_t Advise(EventSink sink) override { return progress.AdviseSink(std::move(sink)); }
+  void Unadvise(int32_t cookie) override { progress.UnadviseSink(cookie); }
+  std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
+
+ protected:
+  Variant DoInvoke(const MemberInfo&, InvokeKind, std::vector<Variant>&) override {
+    for (int16_t p : {int16_t{10}, int16_t{60}}) {
+      progress.Raise(p);
+      raised_values.push_back(p);
+    }
+    return {};
+  }
+};
+
+TEST(Events, ReachTypedHandlersAndSinksThenPumpMessages) {
+  int pumps = 0;
+  SetMessagePump([&] { ++pumps; });
+  auto ticker = std::make_shared<Ticker<int16_t>>();
+  std::vector<int16_t> typed;
+  std::vector<std::string> late;
+  ticker->progress.Connect([&](int16_t p) { typed.push_back(p); });
+  int32_t cookie = ticker->Advise([&](std::string_view name, int32_t dispid, std::vector<Variant>& a) {
+    late.push_back(std::string(name) + ":" + std::to_string(dispid) + ":" + a[0].ToText());
+    a[0] = Variant(int16_t{99});  // by value: the class does not see this
+  });
+  ticker->Call("Run");
+  EXPECT_EQ(typed, (std::vector<int16_t>{10, 60}));
+  EXPECT_EQ(late, (std::vector<std::string>{"Progress:1:10", "Progress:1:60"}));
+  EXPECT_EQ(ticker->raised_values, (std::vector<int16_t>{10, 60}));
+  EXPECT_EQ(pumps, 2);
+  ticker->Unadvise(cookie);
+  ticker->Call("Run");
+  EXPECT_EQ(late.size(), 2u);
+  SetMessagePump(nullptr);
+}
+
+TEST(Events, ByReferenceHandlersCanChangeTheValue) {
+  auto ticker = std::make_shared<Ticker<int16_t&>>();
+  ticker->progress.Connect([](int16_t& p) { p += 1; });
+  ticker->Advise([](std::string_view, int32_t, std::vector<Variant>& a) {
+    a[0] = Variant(static_cast<int16_t>(a[0].ToInt16() * 2));
+  });
+  ticker->Call("Run");
+  EXPECT_EQ(ticker->raised_values, (std::vector<int16_t>{22, 122}));
+}
+
+TEST(Events, ClassesWithoutEventsRefuseSinks) {
+  auto list = Collection::Create();
+  EXPECT_EQ(ErrorNumber([&] { list->Advise([](auto, auto, auto&) {}); }), 445);
+}
+
+}  // namespace
+}  // namespace vok

@@ -1,0 +1,85 @@
+// A file system that passes every call to the real one unless told to fail
+// it: a chosen operation on a chosen path, or the nth write from now.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "platform/file_system.h"
+#include "platform/posix_file_system.h"
+#include "platform/posix_profile_store.h"
+#include "platform/windowing.h"
+
+namespace vok::test {
+
+class FaultFileSystem : public FileSystem {
+ public:
+  explicit FaultFileSystem(FileSystem* base) : base_(base) {}
+
+  // Calls of op ("Rename", "Remove", "CheckRemovable", "OpenForWrite",
+  // "OpenForRead", "SetMode", "FindFirst", "GetInfo") whose path contains
+  // path_part fail with errno err.
+  void FailOp(const std::string& op, int err, const std::string& path_part = "");
+  // The nth Append from now (1 = the next) fails with err, on any file.
+  void FailNthWrite(int n, int err);
+  // What TempPath answers.
+  void SetTempPath(std::optional<std::string> path) { temp_path_ = std::move(path); }
+  // Every FindFirst answers "found".
+  void SetEverythingExists(bool on) { everything_exists_ = on; }
+  int Calls(const std::string& op) const;
+
+  Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override;
+  Status OpenForWrite(const std::string& path, WriteMode mode,
+                      std::unique_ptr<WritableFile>* file) override;
+  Status GetInfo(const std::string& path, FileInfo* info) override;
+  Status SetMode(const std::string& path, uint32_t mode) override;
+  Status Remove(const std::string& path) override;
+  Status CheckRemovable(const std::string& path) override;
+  Status Rename(const std::string& from, const std::string& to) override;
+  Status FindFirst(const std::string& pattern, FindKind kind, std::string* found) override;
+  std::string TempPath() override;
+
+  // Used by the files this system hands out.
+  Status BeforeWrite();
+
+ private:
+  struct Rule {
+    std::string op;
+    int err;
+    std::string path_part;
+  };
+  std::optional<Status> Injected(const std::string& op, const std::string& path);
+
+  FileSystem* base_;
+  std::vector<Rule> rules_;
+  std::map<std::string, int> calls_;
+  int writes_until_failure_ = 0;
+  int write_failure_errno_ = 0;
+  std::optional<std::string> temp_path_;
+  bool everything_exists_ = false;
+};
+
+// A screen of fixed size.
+class FixedScreen : public Windowing {
+ public:
+  FixedScreen(double w, double h) : size_{w, h} {}
+  std::optional<ScreenSize> Screen() override { return size_; }
+
+ private:
+  ScreenSize size_;
+};
+
+// The real platform seen through a FaultFileSystem, current while it lives.
+struct TestEnv {
+  PosixFileSystem posix;
+  FaultFileSystem fs{&posix};
+  PosixProfileStore profile{&fs};
+  HeadlessWindowing headless;
+  Env env{&fs, &profile, &headless};
+  ScopedEnv scope{env};
+};
+
+}  // namespace vok::test

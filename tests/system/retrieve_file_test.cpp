@@ -1,0 +1,260 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "support/fault_file_system.h"
+#include "support/scratch_dir.h"
+#include "voktools/automation_error.h"
+#include "voktools/retrieve_file.h"
+
+namespace vok {
+namespace {
+
+using test::ScratchDir;
+using test::WriteFile;
+
+// Lines as the reader must cut them: a line end is CR, LF, CR LF or LF CR.
+std::vector<std::string> ReferenceLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c != '\r' && c != '\n') continue;
+    size_t end = i + 1;
+    if (end < text.size() && (text[end] == '\r' || text[end] == '\n') && text[end] != c) ++end;
+    lines.push_back(text.substr(start, end - start));
+    start = end;
+    i = end - 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  return lines;
+}
+
+struct ReadResult {
+  std::vector<std::string> lines;
+  int32_t line_number = 0;
+  int16_t final_progress = 0;
+  bool progress_monotonic = true;
+};
+
+ReadResult ReadAll(const std::string& path, int32_t chunk) {
+  clsRetrieveFile reader;
+  reader.Filename(path);
+  reader.ChunkSize(chunk);
+  EXPECT_TRUE(reader.OpenFile());
+  ReadResult r;
+  std::string line;
+  int16_t last = 0;
+  while (reader.GetLineFromFile(line)) {
+    r.lines.push_back(line);
+    if (reader.Progress() < last) r.progress_monotonic = false;
+    last = reader.Progress();
+  }
+  EXPECT_EQ(line, "");
+  r.line_number = reader.LineNumber();
+  r.final_progress = reader.Progress();
+  reader.CloseFile();
+  return r;
+}
+
+// Every text of up to six characters over {a, CR, LF}.
+std::vector<std::string> AllMixes() {
+  std::vector<std::string> texts{""};
+  std::vector<std::string> frontier{""};
+  for (int len = 1; len <= 6; ++len) {
+    std::vector<std::string> next;
+    for (const std::string& t : frontier) {
+      for (char c : {'a', '\r', '\n'}) next.push_back(t + c);
+    }
+    texts.insert(texts.end(), next.begin(), next.end());
+    frontier = std::move(next);
+  }
+  return texts;
+}
+
+class LineEndMixAtChunkSize : public ::testing::TestWithParam<int> {};
+
+TEST_P(LineEndMixAtChunkSize, LinesConcatenateToTheFileAndCountLineEnds) {
+  ScratchDir dir;
+  const std::string path = dir / "mix.txt";
+  for (const std::string& text : AllMixes()) {
+    WriteFile(path, text);
+    ReadResult r = ReadAll(path, GetParam());
+    std::vector<std::string> expected = ReferenceLines(text);
+    ASSERT_EQ(r.lines, expected) << "text of " << text.size() << " bytes";
+    bool last_open = !text.empty() && text.back() != '\r' && text.back() != '\n';
+    EXPECT_EQ(r.line_number, static_cast<int32_t>(expected.size()) - (last_open ? 1 : 0));
+    EXPECT_EQ(r.final_progress, text.empty() ? 0 : 100);
+    EXPECT_TRUE(r.progress_monotonic);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(ChunkSizes, LineEndMixAtChunkSize, ::testing::Range(1, 10));
+
+struct KnownCase {
+  const char* name;
+  std::string text;
+  int32_t chunk;
+  std::vector<std::string> lines;
+  int32_t line_number;
+};
+
+class KnownFiles : public ::testing::TestWithParam<KnownCase> {};
+
+TEST_P(KnownFiles, GiveTheirLines) {
+  ScratchDir dir;
+  WriteFile(dir / "f", GetParam().text);
+  ReadResult r = ReadAll(dir / "f", GetParam().chunk);
+  EXPECT_EQ(r.lines, GetParam().lines);
+  EXPECT_EQ(r.line_number, GetParam().line_number);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, KnownFiles,
+    ::testing::Values(KnownCase{"crlf", "a\r\nb", 4096, {"a\r\n", "b"}, 1},
+                      KnownCase{"crcr", "a\r\rb", 4096, {"a\r", "\r", "b"}, 2},
+                      KnownCase{"lfcr", "a\n\rb", 4096, {"a\n\r", "b"}, 1},
+                      KnownCase{"crlf_straddles_chunk", "a\r\nb", 2, {"a\r\n", "b"}, 1},
+                      KnownCase{"lfcr_straddles_chunk", "ab\n\rc", 3, {"ab\n\r", "c"}, 1},
+                      KnownCase{"empty", "", 4096, {}, 0},
+                      KnownCase{"no_line_end", "abc", 1, {"abc"}, 0},
+                      KnownCase{"nul_bytes_kept", std::string("a\0b\n", 4), 2,
+                                {std::string("a\0b\n", 4)}, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(RetrieveFile, LongLinesAcrossManyChunksKeepEveryByte) {
+  ScratchDir dir;
+  std::string text;
+  for (int i = 0; i < 300; ++i) {
+    text += std::string(static_cast<size_t>(i * 37 % 9000), static_cast<char>('a' + i % 26));
+    text += (i % 4 == 0) ? "\r\n" : (i % 4 == 1) ? "\n" : (i % 4 == 2) ? "\r" : "\n\r";
+  }
+  WriteFile(dir / "long", text);
+  for (int chunk : {1, 7, 4096, 65536}) {
+    EXPECT_EQ(ReadAll(dir / "long", chunk).lines, ReferenceLines(text)) << chunk;
+  }
+}
+
+TEST(RetrieveFile, PositionMovesToAnyLineStart) {
+  ScratchDir dir;
+  const std::string text = "one\r\ntwo\nthree\rfour\n\rfive";
+  WriteFile(dir / "p", text);
+  std::vector<std::string> lines = ReferenceLines(text);
+  clsRetrieveFile reader;
+  reader.Filename(dir / "p");
+  reader.ChunkSize(3);
+  ASSERT_TRUE(reader.OpenFile());
+  size_t offset = 0;
+  for (size_t i = 0; i < lines.size(); ++i) {
+    reader.Position(static_cast<int32_t>(offset + 1));
+    EXPECT_EQ(reader.Position(), static_cast<int32_t>(offset + 1));
+    std::string rest, line;
+    while (reader.GetLineFromFile(line)) rest += line;
+    EXPECT_EQ(rest, text.substr(offset)) << "from line " << i;
+    EXPECT_EQ(reader.Position(), static_cast<int32_t>(text.size() + 1));
+    offset += lines[i].size();
+  }
+  reader.Position(static_cast<int32_t>(text.size() + 50));  // past the end: nothing left
+  std::string line;
+  EXPECT_FALSE(reader.GetLineFromFile(line));
+}
+
+TEST(RetrieveFile, PositionIsAfterTheLastChunkRead) {
+  ScratchDir dir;
+  WriteFile(dir / "p", "ab\ncd\nef\n");
+  clsRetrieveFile reader;
+  reader.Filename(dir / "p");
+  reader.ChunkSize(4);
+  ASSERT_TRUE(reader.OpenFile());
+  EXPECT_EQ(reader.Position(), 1);
+  std::string line;
+  ASSERT_TRUE(reader.GetLineFromFile(line));
+  EXPECT_EQ(reader.Position(), 5);
+  EXPECT_EQ(reader.Progress(), 44);  // 4 of 9 bytes: 44.4
+}
+
+TEST(RetrieveFile, OpenFailuresLeaveTheReaderUsable) {
+  ScratchDir dir;
+  clsRetrieveFile reader;
+  EXPECT_FALSE(reader.OpenFile());  // no name
+  reader.Filename(dir / "missing.txt");
+  EXPECT_FALSE(reader.OpenFile());
+  reader.Filename(dir.path());  // a folder is not a file
+  EXPECT_FALSE(reader.OpenFile());
+  WriteFile(dir / "there.txt", "x\n");
+  reader.Filename(dir / "there.txt");
+  EXPECT_TRUE(reader.OpenFile());
+  std::string line;
+  EXPECT_TRUE(reader.GetLineFromFile(line));
+  EXPECT_EQ(line, "x\n");
+}
+
+TEST(RetrieveFile, WithoutAnOpenFileOnlyBufferedLinesAreServed) {
+  ScratchDir dir;
+  WriteFile(dir / "f", "a\nb\nc\nd\n");
+  clsRetrieveFile reader;
+  reader.Filename(dir / "f");
+  reader.ChunkSize(5);
+  ASSERT_TRUE(reader.OpenFile());
+  std::string line;
+  ASSERT_TRUE(reader.GetLineFromFile(line));
+  reader.CloseFile();
+  EXPECT_EQ(reader.Progress(), 0);
+  EXPECT_TRUE(reader.GetLineFromFile(line));  // "b\n" and the "c" after it are buffered
+  EXPECT_EQ(line, "b\n");
+  try {
+    reader.GetLineFromFile(line);
+    FAIL() << "refill without a file";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 52);
+  }
+  EXPECT_THROW(reader.Position(), AutomationError);
+  EXPECT_THROW(reader.Position(1), AutomationError);
+  EXPECT_NO_THROW(reader.CloseFile());
+}
+
+TEST(RetrieveFile, ReopeningResetsTheCounters) {
+  ScratchDir dir;
+  WriteFile(dir / "f", "a\nb\n");
+  clsRetrieveFile reader;
+  reader.Filename(dir / "f");
+  ASSERT_TRUE(reader.OpenFile());
+  std::string line;
+  while (reader.GetLineFromFile(line)) {
+  }
+  EXPECT_EQ(reader.LineNumber(), 2);
+  ASSERT_TRUE(reader.OpenFile());
+  EXPECT_EQ(reader.LineNumber(), 0);
+  EXPECT_EQ(reader.Progress(), 0);
+  ASSERT_TRUE(reader.GetLineFromFile(line));
+  EXPECT_EQ(line, "a\n");
+}
+
+TEST(RetrieveFile, ChunkSizeBelowOneIsRefused) {
+  clsRetrieveFile reader;
+  EXPECT_THROW(reader.ChunkSize(0), AutomationError);
+  EXPECT_EQ(reader.ChunkSize(), 4096);
+}
+
+TEST(RetrieveFile, LateBoundCallsWriteTheLineBack) {
+  ScratchDir dir;
+  WriteFile(dir / "f", "a\r\nb");
+  clsRetrieveFile reader;
+  reader.Let("Filename", dir / "f");
+  EXPECT_TRUE(reader.Call("OpenFile").ToBool());
+  std::vector<Variant> args{Variant("stale")};
+  EXPECT_TRUE(reader.Invoke("GetLineFromFile", InvokeKind::kMethod, args).ToBool());
+  EXPECT_EQ(args[0].ToText(), "a\r\n");
+  EXPECT_EQ(reader.Get("LineNumber").ToInt32(), 1);
+  try {
+    reader.Let("Progress", Variant(int16_t{5}));
+    FAIL() << "Progress has no let";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 438);
+  }
+}
+
+}  // namespace
+}  // namespace vok

@@ -1,0 +1,66 @@
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+
+#include "support/fault_file_system.h"
+#include "support/scratch_dir.h"
+#include "voktools/temp_file_name.h"
+
+namespace vok {
+namespace {
+
+TEST(GetTempFileName, NamesHaveTheFixedShapeInTheTemporaryFolder) {
+  test::TestEnv t;
+  test::ScratchDir dir;
+  t.fs.SetTempPath(dir.path());
+  clsGetTempFileName namer;
+  const std::regex shape(std::regex_replace(dir.path(), std::regex(R"([.^$|()\[\]{}*+?\\])"),
+                                            R"(\$&)") +
+                         "VOK[0-9A-F]{4}\\.TMP");
+  std::set<std::string> seen;
+  for (int i = 0; i < 200; ++i) {
+    std::string name = namer.Filename();
+    EXPECT_TRUE(std::regex_match(name, shape)) << name;
+    seen.insert(name);
+  }
+  EXPECT_GT(seen.size(), 190u);  // 65536 codes: repeats in 200 draws are rare
+}
+
+TEST(GetTempFileName, AFolderWithoutSeparatorGetsOne) {
+  test::TestEnv t;
+  t.fs.SetTempPath("/var/scratch");
+  clsGetTempFileName namer;
+  EXPECT_EQ(namer.Folder(), "/var/scratch/");
+  EXPECT_EQ(namer.Filename().rfind("/var/scratch/VOK", 0), 0u);
+}
+
+TEST(GetTempFileName, NoTemporaryFolderAfterAThousandAsksFallsBack) {
+  test::TestEnv t;
+  t.fs.SetTempPath("");
+  clsGetTempFileName namer;
+  EXPECT_EQ(t.fs.Calls("TempPath"), 1000);
+  EXPECT_EQ(namer.Folder(), "/tmp/");
+}
+
+TEST(GetTempFileName, EveryNameTakenEndsWithTheFixedNameAtTheThousandthDraw) {
+  test::TestEnv t;
+  t.fs.SetTempPath("/scratch/");
+  t.fs.SetEverythingExists(true);
+  clsGetTempFileName namer;
+  EXPECT_EQ(namer.Filename(), "/scratch/VOK0000.TMP");
+  EXPECT_EQ(t.fs.Calls("FindFirst"), 1000);
+}
+
+TEST(GetTempFileName, TwoObjectsDrawDifferentSequences) {
+  clsGetTempFileName a, b;
+  std::string sa, sb;
+  for (int i = 0; i < 4; ++i) {
+    sa += a.Filename();
+    sb += b.Filename();
+  }
+  EXPECT_NE(sa, sb);
+}
+
+}  // namespace
+}  // namespace vok
