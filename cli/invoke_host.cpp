@@ -76,6 +76,10 @@ InvokeHost::InvokeHost(std::istream& in, std::ostream& out, Factory factory)
 
 InvokeHost::~InvokeHost() {
   for (auto& [number, slot] : objects_) {
+    // A Collection a request made hold itself (directly or through another
+    // Collection) would keep itself alive: empty the ones the host still
+    // holds so that every object is freed.
+    if (auto* list = dynamic_cast<Collection*>(slot.object.get())) list->Clear();
     if (!slot.cookie) continue;
     // The object may outlive the host (held inside another object); its
     // sink must not call into a host that is gone.

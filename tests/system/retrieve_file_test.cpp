@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -135,6 +136,23 @@ TEST(RetrieveFile, LongLinesAcrossManyChunksKeepEveryByte) {
   for (int chunk : {1, 7, 4096, 65536}) {
     EXPECT_EQ(ReadAll(dir / "long", chunk).lines, ReferenceLines(text)) << chunk;
   }
+}
+
+TEST(RetrieveFile, CorpusDocumentsComeBackByteForByte) {
+  const std::filesystem::path corpus = VOK_CORPUS_DIR;
+  if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
+  int files = 0;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
+    if (!entry.is_regular_file()) continue;
+    std::string text = test::ReadFile(entry.path().string());
+    std::vector<std::string> expected = ReferenceLines(text);
+    for (int chunk : {7, 4096}) {
+      EXPECT_EQ(ReadAll(entry.path().string(), chunk).lines, expected)
+          << entry.path() << " chunk " << chunk;
+    }
+    ++files;
+  }
+  EXPECT_GT(files, 20);
 }
 
 TEST(RetrieveFile, PositionMovesToAnyLineStart) {
