@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "voktools/ascii.h"
 #include "voktools/automation_error.h"
 #include "voktools/collection.h"
 #include "voktools/factory.h"
@@ -23,17 +24,6 @@ class BadRequest : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
 
 bool IsBlank(std::string_view line) {
   for (char c : line) {
@@ -148,7 +138,7 @@ Json InvokeHost::Handle(const Json& request) {
 Json InvokeHost::Create(const Json& request) {
   std::optional<std::string> name = TextFromJson(request.at("create"));
   if (!name) throw BadRequest("\"create\" takes a class name");
-  ObjectRef object = SameName(*name, "Collection") ? Collection::Create() : factory_(*name);
+  ObjectRef object = EqualsIgnoreCase(*name, "Collection") ? Collection::Create() : factory_(*name);
   if (!object) throw AutomationError(err::kCannotCreateObject);
   Json body = Json::object();
   body["object"] = Adopt(object);

@@ -28,8 +28,8 @@ struct ParamInfo {
   VarType type = VarType::kVariant;
   bool by_ref = true;
   bool optional = false;
-  bool out = false;          // the member writes it back
-  bool param_array = false;  // the trailing variable-length list
+  bool out = false;                            // the member writes it back
+  bool param_array = false;                    // the trailing variable-length list
   Variant default_value = Variant::Missing();  // for optional parameters
 };
 
@@ -39,12 +39,12 @@ struct MemberInfo {
   MemberKind kind;
   // For properties: the parameters of get (let takes one more: the value).
   std::vector<ParamInfo> params;
-  VarType result = VarType::kEmpty;  // kEmpty: no result
+  VarType result = VarType::kEmpty;      // kEmpty: no result
   VarType value_type = VarType::kEmpty;  // for properties: the type of the value
 };
 
 struct ClassTypeInfo {
-  std::string_view name;  // the class name, "clsCommon"
+  std::string_view name;            // the class name, "clsCommon"
   std::vector<MemberInfo> members;  // in interface order
 
   // The member called name (ASCII case ignored), or null.

@@ -26,7 +26,7 @@ enum class VarType : uint8_t {
   kText,
   kBytes,
   kTextArray,
-  kObject,  // an object reference, possibly the empty one (Nothing)
+  kObject,   // an object reference, possibly the empty one (Nothing)
   kVariant,  // in member tables: any of the above, passed as it is
 };
 
@@ -50,8 +50,8 @@ class Variant {
   Variant(TextArray a) : v_(std::move(a)) {}
   Variant(ObjectRef o) : v_(std::move(o)) {}
   template <typename T>
-    requires std::is_base_of_v<Dispatch, T>
-  Variant(std::shared_ptr<T> o) : v_(ObjectRef(std::move(o))) {}
+  requires std::is_base_of_v<Dispatch, T> Variant(std::shared_ptr<T> o)
+      : v_(ObjectRef(std::move(o))) {}
 
   static Variant Missing() { return Variant(MissingTag{}); }
   static Variant Nothing() { return Variant(ObjectRef()); }

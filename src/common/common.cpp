@@ -167,14 +167,17 @@ std::string clsCommon::strParseFileName(std::string_view strFileName, int16_t in
     }
   }
   switch (intComponent) {
-    case 0: return std::string(strFileName.substr(0, last_slash));
+    case 0:
+      return std::string(strFileName.substr(0, last_slash));
     case 1: {
       std::string_view name = strFileName.substr(last_slash);
       if (last_dot > last_slash) name = name.substr(0, last_dot - last_slash - 1);
       return std::string(name);
     }
-    case 2: return last_dot == 0 ? std::string() : std::string(strFileName.substr(last_dot));
-    default: return {};
+    case 2:
+      return last_dot == 0 ? std::string() : std::string(strFileName.substr(last_dot));
+    default:
+      return {};
   }
 }
 
@@ -261,7 +264,8 @@ void clsCommon::CentreForm(const Variant& frmCentre) {
   }
   double width = form->Get("Width").ToDouble();
   double height = form->Get("Height").ToDouble();
-  form->Call("Move", {Variant((screen->width - width) / 2), Variant((screen->height - height) / 2)});
+  form->Call("Move",
+             {Variant((screen->width - width) / 2), Variant((screen->height - height) / 2)});
 }
 
 void clsCommon::HighLight(const Variant& txtHighLight) {
@@ -302,13 +306,17 @@ const ClassTypeInfo& clsCommon::TypeInfo() const {
       "clsCommon",
       {
           {"CentreForm", 1, MemberKind::kMethod, {{.name = "frmCentre"}}, V::kEmpty},
-          {"GetINISetting", 2, MemberKind::kMethod,
+          {"GetINISetting",
+           2,
+           MemberKind::kMethod,
            {{.name = "strSection", .type = V::kText},
             {.name = "strItem", .type = V::kText},
             {.name = "strDefault", .type = V::kText},
             {.name = "varINIFile", .optional = true}},
            V::kText},
-          {"SetINISetting", 3, MemberKind::kMethod,
+          {"SetINISetting",
+           3,
+           MemberKind::kMethod,
            {{.name = "strSection", .type = V::kText},
             {.name = "strItem", .type = V::kText},
             {.name = "strValue", .type = V::kText},
@@ -316,37 +324,55 @@ const ClassTypeInfo& clsCommon::TypeInfo() const {
            V::kEmpty},
           {"HighLight", 4, MemberKind::kMethod, {{.name = "txtHighLight"}}, V::kEmpty},
           {"StartSysInfo", 5, MemberKind::kMethod, {}, V::kEmpty},
-          {"GetKeyValue", 6, MemberKind::kMethod,
+          {"GetKeyValue",
+           6,
+           MemberKind::kMethod,
            {{.name = "KeyRoot", .type = V::kInt32},
             {.name = "KeyName", .type = V::kText},
             {.name = "SubKeyRef", .type = V::kText},
             {.name = "KeyVal", .type = V::kText, .out = true}},
            V::kBool},
-          {"IsLoaded", 7, MemberKind::kMethod, {{.name = "strFormName", .type = V::kText}},
+          {"IsLoaded",
+           7,
+           MemberKind::kMethod,
+           {{.name = "strFormName", .type = V::kText}},
            V::kBool},
-          {"SandR", 8, MemberKind::kMethod,
+          {"SandR",
+           8,
+           MemberKind::kMethod,
            {{.name = "strSR", .type = V::kText},
             {.name = "strS", .type = V::kText},
             {.name = "strR", .type = V::kText}},
            V::kText},
-          {"strParseFileName", 9, MemberKind::kMethod,
+          {"strParseFileName",
+           9,
+           MemberKind::kMethod,
            {{.name = "strFileName", .type = V::kText}, {.name = "intComponent", .type = V::kInt16}},
            V::kText},
-          {"MoveFile", 10, MemberKind::kMethod,
+          {"MoveFile",
+           10,
+           MemberKind::kMethod,
            {{.name = "strFileFrom", .type = V::kText},
             {.name = "strFileTo", .type = V::kText},
             {.name = "colErrors", .optional = true, .default_value = Variant::Nothing()}},
            V::kInt16},
-          {"SetCaption", 11, MemberKind::kMethod,
+          {"SetCaption",
+           11,
+           MemberKind::kMethod,
            {{.name = "strCaption", .type = V::kText},
             {.name = "frmT"},
             {.name = "lngMax", .type = V::kInt32}},
            V::kText},
-          {"FormatString", 12, MemberKind::kMethod,
+          {"FormatString",
+           12,
+           MemberKind::kMethod,
            {{.name = "strFS", .type = V::kText}, {.name = "Arguments", .param_array = true}},
            V::kText},
           {"DeleteFile", 13, MemberKind::kMethod, {{.name = "strF", .type = V::kText}}, V::kEmpty},
-          {"FileExists", 14, MemberKind::kMethod, {{.name = "sSource", .type = V::kText}},
+          {"FileExists",
+           14,
+           MemberKind::kMethod,
+           {{.name = "sSource", .type = V::kText}},
            V::kBool},
       }};
   return info;
@@ -354,25 +380,43 @@ const ClassTypeInfo& clsCommon::TypeInfo() const {
 
 Variant clsCommon::DoInvoke(const MemberInfo& member, InvokeKind, std::vector<Variant>& a) {
   switch (member.dispid) {
-    case 1: CentreForm(a[0]); return {};
-    case 2: return GetINISetting(a[0].ToText(), a[1].ToText(), a[2].ToText(), a[3]);
-    case 3: SetINISetting(a[0].ToText(), a[1].ToText(), a[2].ToText(), a[3]); return {};
-    case 4: HighLight(a[0]); return {};
-    case 5: StartSysInfo(); return {};
+    case 1:
+      CentreForm(a[0]);
+      return {};
+    case 2:
+      return GetINISetting(a[0].ToText(), a[1].ToText(), a[2].ToText(), a[3]);
+    case 3:
+      SetINISetting(a[0].ToText(), a[1].ToText(), a[2].ToText(), a[3]);
+      return {};
+    case 4:
+      HighLight(a[0]);
+      return {};
+    case 5:
+      StartSysInfo();
+      return {};
     case 6: {
       std::string value = a[3].ToText();
       bool found = GetKeyValue(a[0].ToInt32(), a[1].ToText(), a[2].ToText(), value);
       a[3] = Variant(std::move(value));
       return found;
     }
-    case 7: return IsLoaded(a[0].ToText());
-    case 8: return SandR(a[0].ToText(), a[1].ToText(), a[2].ToText());
-    case 9: return strParseFileName(a[0].ToText(), a[1].ToInt16());
-    case 10: return MoveFile(a[0].ToText(), a[1].ToText(), a[2]);
-    case 11: return SetCaption(a[0].ToText(), a[1], a[2].ToInt32());
-    case 12: return FormatString(a[0].ToText(), std::vector<Variant>(a.begin() + 1, a.end()));
-    case 13: DeleteFile(a[0].ToText()); return {};
-    case 14: return FileExists(a[0].ToText());
+    case 7:
+      return IsLoaded(a[0].ToText());
+    case 8:
+      return SandR(a[0].ToText(), a[1].ToText(), a[2].ToText());
+    case 9:
+      return strParseFileName(a[0].ToText(), a[1].ToInt16());
+    case 10:
+      return MoveFile(a[0].ToText(), a[1].ToText(), a[2]);
+    case 11:
+      return SetCaption(a[0].ToText(), a[1], a[2].ToInt32());
+    case 12:
+      return FormatString(a[0].ToText(), std::vector<Variant>(a.begin() + 1, a.end()));
+    case 13:
+      DeleteFile(a[0].ToText());
+      return {};
+    case 14:
+      return FileExists(a[0].ToText());
   }
   throw AutomationError(err::kNotSupported);
 }

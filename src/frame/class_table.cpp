@@ -1,7 +1,8 @@
 #include "voktools/class_table.h"
 
 #include <array>
-#include <cctype>
+
+#include "voktools/ascii.h"
 
 namespace vok {
 
@@ -16,25 +17,14 @@ std::string_view StripBraces(std::string_view s) {
   return s;
 }
 
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 std::span<const ClassEntry> ClassTable() { return kClasses; }
 
 const ClassEntry* FindClass(std::string_view name) {
   for (const ClassEntry& c : kClasses) {
-    if (SameIgnoringCase(c.prog_id, name) ||
-        SameIgnoringCase(StripBraces(c.clsid), StripBraces(name))) {
+    if (EqualsIgnoreCase(c.prog_id, name) ||
+        EqualsIgnoreCase(StripBraces(c.clsid), StripBraces(name))) {
       return &c;
     }
   }

@@ -39,10 +39,16 @@ const ClassTypeInfo& Collection::TypeInfo() const {
 
 Variant Collection::DoInvoke(const MemberInfo& member, InvokeKind, std::vector<Variant>& args) {
   switch (member.dispid) {
-    case 0: return Item(args[0].ToInt32());
-    case 1: Add(args[0]); return {};
-    case 2: return Count();
-    case 3: Remove(args[0].ToInt32()); return {};
+    case 0:
+      return Item(args[0].ToInt32());
+    case 1:
+      Add(args[0]);
+      return {};
+    case 2:
+      return Count();
+    case 3:
+      Remove(args[0].ToInt32());
+      return {};
   }
   throw AutomationError(err::kNotSupported);
 }

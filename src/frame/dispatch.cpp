@@ -2,29 +2,22 @@
 
 #include <cctype>
 
+#include "voktools/ascii.h"
 #include "voktools/automation_error.h"
 
 namespace vok {
 
 namespace {
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 bool AcceptsKind(MemberKind member, InvokeKind kind) {
   switch (member) {
-    case MemberKind::kMethod: return kind != InvokeKind::kPropertyLet;
-    case MemberKind::kGet: return kind != InvokeKind::kPropertyLet;
+    case MemberKind::kMethod:
+      return kind != InvokeKind::kPropertyLet;
+    case MemberKind::kGet:
+      return kind != InvokeKind::kPropertyLet;
     case MemberKind::kGetLet:
-    case MemberKind::kLetGet: return true;
+    case MemberKind::kLetGet:
+      return true;
   }
   return false;
 }
@@ -33,7 +26,7 @@ bool AcceptsKind(MemberKind member, InvokeKind kind) {
 
 const MemberInfo* ClassTypeInfo::Find(std::string_view member_name) const {
   for (const MemberInfo& m : members) {
-    if (SameName(m.name, member_name)) return &m;
+    if (EqualsIgnoreCase(m.name, member_name)) return &m;
   }
   return nullptr;
 }
@@ -58,7 +51,8 @@ Variant Dispatch::Invoke(std::string_view name, InvokeKind kind, std::vector<Var
 Variant Dispatch::Invoke(int32_t dispid, InvokeKind kind, std::vector<Variant>& args) {
   const MemberInfo* m = TypeInfo().Find(dispid);
   if (m == nullptr || !AcceptsKind(m->kind, kind)) throw AutomationError(err::kNotSupported);
-  if (m->kind != MemberKind::kMethod && kind == InvokeKind::kMethod) kind = InvokeKind::kPropertyGet;
+  if (m->kind != MemberKind::kMethod && kind == InvokeKind::kMethod)
+    kind = InvokeKind::kPropertyGet;
 
   std::vector<ParamInfo> params = m->params;
   if (kind == InvokeKind::kPropertyLet) {

@@ -8,31 +8,43 @@
 #include <cstring>
 #include <limits>
 
+#include "voktools/ascii.h"
 #include "voktools/automation_error.h"
 
 namespace vok {
 
 const char* VarTypeName(VarType t) {
   switch (t) {
-    case VarType::kEmpty: return "Empty";
-    case VarType::kMissing: return "Missing";
-    case VarType::kBool: return "Boolean";
-    case VarType::kInt16: return "Integer";
-    case VarType::kInt32: return "Long";
-    case VarType::kDouble: return "Double";
-    case VarType::kText: return "String";
-    case VarType::kBytes: return "Byte()";
-    case VarType::kTextArray: return "String()";
-    case VarType::kObject: return "Object";
-    case VarType::kVariant: return "Variant";
+    case VarType::kEmpty:
+      return "Empty";
+    case VarType::kMissing:
+      return "Missing";
+    case VarType::kBool:
+      return "Boolean";
+    case VarType::kInt16:
+      return "Integer";
+    case VarType::kInt32:
+      return "Long";
+    case VarType::kDouble:
+      return "Double";
+    case VarType::kText:
+      return "String";
+    case VarType::kBytes:
+      return "Byte()";
+    case VarType::kTextArray:
+      return "String()";
+    case VarType::kObject:
+      return "Object";
+    case VarType::kVariant:
+      return "Variant";
   }
   return "?";
 }
 
 VarType Variant::type() const {
   static constexpr VarType kByIndex[] = {
-      VarType::kEmpty, VarType::kMissing, VarType::kBool,  VarType::kInt16,     VarType::kInt32,
-      VarType::kDouble, VarType::kText,   VarType::kBytes, VarType::kTextArray, VarType::kObject};
+      VarType::kEmpty,  VarType::kMissing, VarType::kBool,  VarType::kInt16,     VarType::kInt32,
+      VarType::kDouble, VarType::kText,    VarType::kBytes, VarType::kTextArray, VarType::kObject};
   return kByIndex[v_.index()];
 }
 
@@ -97,13 +109,24 @@ template <typename T>
 T ToIntegral(const Variant& v) {
   double d;
   switch (v.type()) {
-    case VarType::kEmpty: return 0;
-    case VarType::kBool: return *v.get_if<bool>() ? -1 : 0;
-    case VarType::kInt16: d = *v.get_if<int16_t>(); break;
-    case VarType::kInt32: d = *v.get_if<int32_t>(); break;
-    case VarType::kDouble: d = RoundHalfEven(*v.get_if<double>()); break;
-    case VarType::kText: d = RoundHalfEven(ParseNumber(*v.get_if<std::string>())); break;
-    default: throw AutomationError(err::kTypeMismatch);
+    case VarType::kEmpty:
+      return 0;
+    case VarType::kBool:
+      return *v.get_if<bool>() ? -1 : 0;
+    case VarType::kInt16:
+      d = *v.get_if<int16_t>();
+      break;
+    case VarType::kInt32:
+      d = *v.get_if<int32_t>();
+      break;
+    case VarType::kDouble:
+      d = RoundHalfEven(*v.get_if<double>());
+      break;
+    case VarType::kText:
+      d = RoundHalfEven(ParseNumber(*v.get_if<std::string>()));
+      break;
+    default:
+      throw AutomationError(err::kTypeMismatch);
   }
   if (std::isnan(d) || d < std::numeric_limits<T>::min() || d > std::numeric_limits<T>::max()) {
     throw AutomationError(err::kOverflow);
@@ -111,32 +134,28 @@ T ToIntegral(const Variant& v) {
   return static_cast<T>(d);
 }
 
-bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string Variant::ToText() const {
   switch (type()) {
-    case VarType::kEmpty: return "";
-    case VarType::kBool: return *get_if<bool>() ? "True" : "False";
-    case VarType::kInt16: return std::to_string(*get_if<int16_t>());
-    case VarType::kInt32: return std::to_string(*get_if<int32_t>());
-    case VarType::kDouble: return DoubleToText(*get_if<double>());
-    case VarType::kText: return *get_if<std::string>();
+    case VarType::kEmpty:
+      return "";
+    case VarType::kBool:
+      return *get_if<bool>() ? "True" : "False";
+    case VarType::kInt16:
+      return std::to_string(*get_if<int16_t>());
+    case VarType::kInt32:
+      return std::to_string(*get_if<int32_t>());
+    case VarType::kDouble:
+      return DoubleToText(*get_if<double>());
+    case VarType::kText:
+      return *get_if<std::string>();
     case VarType::kBytes: {
       const ByteArray& b = *get_if<ByteArray>();
       return std::string(b.begin(), b.end());
     }
-    default: throw AutomationError(err::kTypeMismatch);
+    default:
+      throw AutomationError(err::kTypeMismatch);
   }
 }
 
@@ -145,27 +164,37 @@ int32_t Variant::ToInt32() const { return ToIntegral<int32_t>(*this); }
 
 double Variant::ToDouble() const {
   switch (type()) {
-    case VarType::kEmpty: return 0;
-    case VarType::kBool: return *get_if<bool>() ? -1 : 0;
-    case VarType::kInt16: return *get_if<int16_t>();
-    case VarType::kInt32: return *get_if<int32_t>();
-    case VarType::kDouble: return *get_if<double>();
-    case VarType::kText: return ParseNumber(*get_if<std::string>());
-    default: throw AutomationError(err::kTypeMismatch);
+    case VarType::kEmpty:
+      return 0;
+    case VarType::kBool:
+      return *get_if<bool>() ? -1 : 0;
+    case VarType::kInt16:
+      return *get_if<int16_t>();
+    case VarType::kInt32:
+      return *get_if<int32_t>();
+    case VarType::kDouble:
+      return *get_if<double>();
+    case VarType::kText:
+      return ParseNumber(*get_if<std::string>());
+    default:
+      throw AutomationError(err::kTypeMismatch);
   }
 }
 
 bool Variant::ToBool() const {
   switch (type()) {
-    case VarType::kEmpty: return false;
-    case VarType::kBool: return *get_if<bool>();
+    case VarType::kEmpty:
+      return false;
+    case VarType::kBool:
+      return *get_if<bool>();
     case VarType::kText: {
       const std::string& s = *get_if<std::string>();
       if (EqualsIgnoreCase(s, "True")) return true;
       if (EqualsIgnoreCase(s, "False")) return false;
       return ParseNumber(s) != 0;
     }
-    default: return ToDouble() != 0;
+    default:
+      return ToDouble() != 0;
   }
 }
 
@@ -187,11 +216,16 @@ ObjectRef Variant::ToObject() const {
 Variant Variant::CoerceTo(VarType t) const {
   if (t == VarType::kVariant || t == type()) return *this;
   switch (t) {
-    case VarType::kBool: return Variant(ToBool());
-    case VarType::kInt16: return Variant(ToInt16());
-    case VarType::kInt32: return Variant(ToInt32());
-    case VarType::kDouble: return Variant(ToDouble());
-    case VarType::kText: return Variant(ToText());
+    case VarType::kBool:
+      return Variant(ToBool());
+    case VarType::kInt16:
+      return Variant(ToInt16());
+    case VarType::kInt32:
+      return Variant(ToInt32());
+    case VarType::kDouble:
+      return Variant(ToDouble());
+    case VarType::kText:
+      return Variant(ToText());
     case VarType::kObject:
       if (type() == VarType::kEmpty) return Nothing();
       return Variant(ToObject());
@@ -201,7 +235,8 @@ Variant Variant::CoerceTo(VarType t) const {
         return Variant(ByteArray(s.begin(), s.end()));
       }
       throw AutomationError(err::kTypeMismatch);
-    default: throw AutomationError(err::kTypeMismatch);
+    default:
+      throw AutomationError(err::kTypeMismatch);
   }
 }
 

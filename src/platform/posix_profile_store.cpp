@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "voktools/ascii.h"
 
 namespace vok {
 
@@ -22,17 +23,6 @@ std::string_view Trim(std::string_view s) {
   if (b == std::string_view::npos) return {};
   size_t e = s.find_last_not_of(" \t");
   return s.substr(b, e - b + 1);
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
 }
 
 // One line of the file without its line end.
@@ -145,8 +135,8 @@ std::string PosixProfileStore::Resolve(const std::string& file) {
 }
 
 std::string PosixProfileStore::GetString(const std::string& section, const std::string& key,
-                                         const std::string& default_value,
-                                         const std::string& file, size_t buffer_chars) {
+                                         const std::string& default_value, const std::string& file,
+                                         size_t buffer_chars) {
   // The default loses its trailing blanks, as the profile service does.
   std::string_view fallback = default_value;
   while (!fallback.empty() && (fallback.back() == ' ' || fallback.back() == '\t')) {
@@ -160,8 +150,8 @@ std::string PosixProfileStore::GetString(const std::string& section, const std::
     if (SectionName(line.text, &name)) {
       // The first section of that name is the one that counts.
       if (in_section) break;
-      in_section = SameName(name, section);
-    } else if (in_section && KeyValue(line.text, &k, &v) && SameName(k, key)) {
+      in_section = EqualsIgnoreCase(name, section);
+    } else if (in_section && KeyValue(line.text, &k, &v) && EqualsIgnoreCase(k, key)) {
       if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
       return Cut(v, buffer_chars);
     }
@@ -193,13 +183,13 @@ bool PosixProfileStore::WriteString(const std::string& section, const std::strin
     std::string_view name, k, v;
     if (SectionName(lines[i].text, &name)) {
       if (in_section) break;
-      in_section = !section_found && SameName(name, section);
+      in_section = !section_found && EqualsIgnoreCase(name, section);
       if (in_section) {
         section_found = true;
         insert_after = i;
       }
     } else if (in_section) {
-      if (KeyValue(lines[i].text, &k, &v) && SameName(k, key)) {
+      if (KeyValue(lines[i].text, &k, &v) && EqualsIgnoreCase(k, key)) {
         replace = i;
         break;
       }

@@ -84,8 +84,8 @@ size_t clsRetrieveFile::NextEnd(char c, Finder& f) {
   if (f.found && f.pos >= start_) return f.pos;
   size_t from = f.found ? start_ : std::max(f.scanned, start_);
   const char* base = buffer_.data();
-  const void* hit = from < buffer_.size() ? std::memchr(base + from, c, buffer_.size() - from)
-                                          : nullptr;
+  const void* hit =
+      from < buffer_.size() ? std::memchr(base + from, c, buffer_.size() - from) : nullptr;
   if (hit != nullptr) {
     f.found = true;
     f.pos = static_cast<size_t>(static_cast<const char*>(hit) - base);
@@ -162,8 +162,11 @@ const ClassTypeInfo& clsRetrieveFile::TypeInfo() const {
           {"Filename", 1, MemberKind::kGetLet, {}, V::kText, V::kText},
           {"OpenFile", 2, MemberKind::kMethod, {}, V::kBool},
           {"CloseFile", 3, MemberKind::kMethod, {}, V::kEmpty},
-          {"GetLineFromFile", 4, MemberKind::kMethod,
-           {{.name = "strLine", .type = V::kText, .out = true}}, V::kBool},
+          {"GetLineFromFile",
+           4,
+           MemberKind::kMethod,
+           {{.name = "strLine", .type = V::kText, .out = true}},
+           V::kBool},
           {"Progress", 5, MemberKind::kGet, {}, V::kInt16},
           {"LineNumber", 6, MemberKind::kGet, {}, V::kInt32},
           {"ChunkSize", 7, MemberKind::kGetLet, {}, V::kInt32, V::kInt32},
@@ -179,8 +182,11 @@ Variant clsRetrieveFile::DoInvoke(const MemberInfo& member, InvokeKind kind,
     case 1:
       if (let) return Filename(a[0].ToText()), Variant();
       return Filename();
-    case 2: return OpenFile();
-    case 3: CloseFile(); return {};
+    case 2:
+      return OpenFile();
+    case 3:
+      CloseFile();
+      return {};
     case 4: {
       // An out parameter: whatever the caller passed is replaced.
       std::string line;
@@ -188,8 +194,10 @@ Variant clsRetrieveFile::DoInvoke(const MemberInfo& member, InvokeKind kind,
       a[0] = Variant(std::move(line));
       return more;
     }
-    case 5: return Progress();
-    case 6: return LineNumber();
+    case 5:
+      return Progress();
+    case 6:
+      return LineNumber();
     case 7:
       if (let) return ChunkSize(a[0].ToInt32()), Variant();
       return ChunkSize();

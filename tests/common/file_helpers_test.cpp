@@ -135,8 +135,7 @@ TEST_F(MoveFileTest, MissingSourceIsACopyError) {
   std::filesystem::remove(from);
   EXPECT_EQ(Move(), 1);
   ASSERT_EQ(errors->Count(), 1);
-  EXPECT_EQ(errors->Item(1).ToText(),
-            "Error copying to : " + to + "\r\nNo such file or directory");
+  EXPECT_EQ(errors->Item(1).ToText(), "Error copying to : " + to + "\r\nNo such file or directory");
   EXPECT_EQ(ReadFile(to), "old content\n");
 }
 

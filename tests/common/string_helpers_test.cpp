@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "support/errors.h"
 #include "voktools/automation_error.h"
 #include "voktools/common.h"
 #include "voktools/messages.h"
@@ -11,14 +12,7 @@
 namespace vok {
 namespace {
 
-int ErrorNumber(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using test::ErrorNumber;
 
 struct FormatCase {
   const char* name;
@@ -37,19 +31,26 @@ TEST_P(FormatString, FillsPlaceholders) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, FormatString,
     ::testing::Values(
-        FormatCase{"summary", std::string(Message(3013)), {int32_t{3}, int32_t{5}},
+        FormatCase{"summary",
+                   std::string(Message(3013)),
+                   {int32_t{3}, int32_t{5}},
                    "3 error(s) encountered, 5 problem(s) fixed"},
-        FormatCase{"missing_argument_removed", std::string(Message(3013)), {int32_t{3}},
+        FormatCase{"missing_argument_removed",
+                   std::string(Message(3013)),
+                   {int32_t{3}},
                    "3 error(s) encountered,  problem(s) fixed"},
-        FormatCase{"every_occurrence", std::string(Message(3018)), {"B", "I"},
+        FormatCase{"every_occurrence",
+                   std::string(Message(3018)),
+                   {"B", "I"},
                    "<B> ... <I> ... </B> encountered"},
-        FormatCase{"report_line", std::string(Message(3015)), {int32_t{12}, int32_t{4}, "x"},
+        FormatCase{"report_line",
+                   std::string(Message(3015)),
+                   {int32_t{12}, int32_t{4}, "x"},
                    " INFORMATION : Line 12, Row 4 : x"},
         FormatCase{"seventh_and_stray_percent_stay", "%7% 50% %x% %1", {"a"}, "%7% 50% %x% %1"},
         FormatCase{"later_placeholder_inside_argument", "%1%", {"<%3%>", "", "Z"}, "<Z>"},
         FormatCase{"earlier_placeholder_inside_argument_stays", "%2%", {"A", "%1%"}, "%1%"},
-        FormatCase{"argument_holding_itself_terminates", "%2%-%2%", {"a", "x%2%"},
-                   "x%2%-x%2%"},
+        FormatCase{"argument_holding_itself_terminates", "%2%-%2%", {"a", "x%2%"}, "x%2%-x%2%"},
         FormatCase{"join_forms_a_new_placeholder", "%%1%1%", {"1%"}, "11%"},
         FormatCase{"runtime_texts", "%1% %2% %3%", {true, 2.5, Variant()}, "True 2.5 "}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -112,14 +113,12 @@ TEST_P(SandR, ReplacesAndSearchesOnAfterTheReplacement) {
             GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SandR,
-                         ::testing::Values(SandRCase{"aXa", "a", "bb", "bbXbb"},
-                                           SandRCase{"aaa", "a", "aa", "aaaaaa"},
-                                           SandRCase{"aaaa", "aa", "b", "bb"},
-                                           SandRCase{"abc", "", "x", "abc"},
-                                           SandRCase{"abc", "abc", "", ""},
-                                           SandRCase{"abc", "d", "x", "abc"},
-                                           SandRCase{"", "a", "b", ""}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SandR,
+    ::testing::Values(SandRCase{"aXa", "a", "bb", "bbXbb"}, SandRCase{"aaa", "a", "aa", "aaaaaa"},
+                      SandRCase{"aaaa", "aa", "b", "bb"}, SandRCase{"abc", "", "x", "abc"},
+                      SandRCase{"abc", "abc", "", ""}, SandRCase{"abc", "d", "x", "abc"},
+                      SandRCase{"", "a", "b", ""}));
 
 struct ParseCase {
   std::string path, folder, name, extension;
@@ -141,14 +140,12 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ParseFileName,
     ::testing::Values(ParseCase{R"(C:\dir\file.txt)", R"(C:\dir\)", "file", "txt"},
                       ParseCase{R"(C:\dir.old\file)", R"(C:\dir.old\)", "file", ""},
-                      ParseCase{".profile", "", "", "profile"},
-                      ParseCase{"a.b.c", "", "a.b", "c"},
+                      ParseCase{".profile", "", "", "profile"}, ParseCase{"a.b.c", "", "a.b", "c"},
                       ParseCase{"file", "", "file", ""},
                       ParseCase{"/srv/pages/index.asp", "/srv/pages/", "index", "asp"},
                       ParseCase{"/srv/v1.2/readme", "/srv/v1.2/", "readme", ""},
                       ParseCase{R"(mixed/a\b.c/d.e)", R"(mixed/a\b.c/)", "d", "e"},
-                      ParseCase{"name.", "", "name", ""},
-                      ParseCase{"dir/", "dir/", "", ""}));
+                      ParseCase{"name.", "", "name", ""}, ParseCase{"dir/", "dir/", "", ""}));
 
 TEST(PositionLimits, TextsBeyond32767CharactersOverflow) {
   clsCommon c;
@@ -163,8 +160,7 @@ TEST(PositionLimits, TextsBeyond32767CharactersOverflow) {
 
 TEST(LateBound, FormatStringTakesAVariableArgumentList) {
   clsCommon c;
-  EXPECT_EQ(c.Call("FORMATSTRING", {"%1%+%2%=%3%", int32_t{1}, int16_t{2}, 3.0}).ToText(),
-            "1+2=3");
+  EXPECT_EQ(c.Call("FORMATSTRING", {"%1%+%2%=%3%", int32_t{1}, int16_t{2}, 3.0}).ToText(), "1+2=3");
   EXPECT_EQ(c.Call("FormatString", {"%1%"}).ToText(), "");
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/forms.h"
+#include "support/errors.h"
 #include "support/fault_file_system.h"
 #include "voktools/automation_error.h"
 #include "voktools/common.h"
@@ -24,7 +25,10 @@ class HostForm : public Dispatch {
         {{"Width", 1, MemberKind::kGet, {}, VarType::kDouble},
          {"Height", 2, MemberKind::kGet, {}, VarType::kDouble},
          {"Move", 3, MemberKind::kMethod, {{.name = "Left"}, {.name = "Top"}}, VarType::kEmpty},
-         {"TextWidth", 4, MemberKind::kMethod, {{.name = "Str", .type = VarType::kText}},
+         {"TextWidth",
+          4,
+          MemberKind::kMethod,
+          {{.name = "Str", .type = VarType::kText}},
           VarType::kDouble},
          {"Name", 5, MemberKind::kGet, {}, VarType::kText}}};
     return info;
@@ -33,16 +37,21 @@ class HostForm : public Dispatch {
  protected:
   Variant DoInvoke(const MemberInfo& m, InvokeKind, std::vector<Variant>& a) override {
     switch (m.dispid) {
-      case 1: return width;
-      case 2: return height;
-      case 3: left = a[0].ToDouble(), top = a[1].ToDouble(); return {};
+      case 1:
+        return width;
+      case 2:
+        return height;
+      case 3:
+        left = a[0].ToDouble(), top = a[1].ToDouble();
+        return {};
       case 4: {
         ++text_width_calls;
         double w = 0;
         for (char ch : a[0].ToText()) w += ch == '.' ? 1 : 10;
         return w;
       }
-      case 5: return name;
+      case 5:
+        return name;
     }
     return {};
   }
@@ -67,22 +76,18 @@ class HostTextBox : public Dispatch {
   Variant DoInvoke(const MemberInfo& m, InvokeKind kind, std::vector<Variant>& a) override {
     bool let = kind == InvokeKind::kPropertyLet;
     switch (m.dispid) {
-      case 1: return let ? (sel_start = a[0].ToInt32(), Variant()) : Variant(sel_start);
-      case 2: return let ? (sel_length = a[0].ToInt32(), Variant()) : Variant(sel_length);
-      case 3: return let ? (text = a[0].ToText(), Variant()) : Variant(text);
+      case 1:
+        return let ? (sel_start = a[0].ToInt32(), Variant()) : Variant(sel_start);
+      case 2:
+        return let ? (sel_length = a[0].ToInt32(), Variant()) : Variant(sel_length);
+      case 3:
+        return let ? (text = a[0].ToText(), Variant()) : Variant(text);
     }
     return {};
   }
 };
 
-int ErrorNumber(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using test::ErrorNumber;
 
 TEST(CentreForm, MovesToTheMiddleWithFractionalHalves) {
   test::FixedScreen screen(1025, 768);

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <set>
 
+#include "support/errors.h"
 #include "voktools/automation_error.h"
 #include "voktools/class_table.h"
 #include "voktools/collection.h"
@@ -15,14 +16,7 @@
 namespace vok {
 namespace {
 
-int ErrorNumber(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const AutomationError& e) {
-    return e.number();
-  }
-  return 0;
-}
+using test::ErrorNumber;
 
 struct TextCase {
   Variant value;
@@ -31,16 +25,19 @@ struct TextCase {
 
 class VariantText : public ::testing::TestWithParam<TextCase> {};
 
-TEST_P(VariantText, ConvertsLikeTheRuntime) { EXPECT_EQ(GetParam().value.ToText(), GetParam().text); }
+TEST_P(VariantText, ConvertsLikeTheRuntime) {
+  EXPECT_EQ(GetParam().value.ToText(), GetParam().text);
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, VariantText,
-    ::testing::Values(TextCase{Variant(), ""}, TextCase{true, "True"}, TextCase{false, "False"},
-                      TextCase{int16_t{-32768}, "-32768"}, TextCase{int32_t{70000}, "70000"},
-                      TextCase{1.5, "1.5"}, TextCase{0.1, "0.1"}, TextCase{-2.0, "-2"},
-                      TextCase{1e20, "1E+20"}, TextCase{1.25e-7, "1.25E-7"},
-                      TextCase{123456789012345.0, "123456789012345"},
-                      TextCase{ByteArray{'h', 'i', 0xFF}, "hi\xFF"}));
+INSTANTIATE_TEST_SUITE_P(Cases, VariantText,
+                         ::testing::Values(TextCase{Variant(), ""}, TextCase{true, "True"},
+                                           TextCase{false, "False"},
+                                           TextCase{int16_t{-32768}, "-32768"},
+                                           TextCase{int32_t{70000}, "70000"}, TextCase{1.5, "1.5"},
+                                           TextCase{0.1, "0.1"}, TextCase{-2.0, "-2"},
+                                           TextCase{1e20, "1E+20"}, TextCase{1.25e-7, "1.25E-7"},
+                                           TextCase{123456789012345.0, "123456789012345"},
+                                           TextCase{ByteArray{'h', 'i', 0xFF}, "hi\xFF"}));
 
 TEST(VariantNumbers, RoundHalfToEvenAndOverflow) {
   EXPECT_EQ(Variant(2.5).ToInt16(), 2);
@@ -158,7 +155,8 @@ class Ticker : public Dispatch {
   std::vector<int16_t> raised_values;
 
   const ClassTypeInfo& TypeInfo() const override {
-    static const ClassTypeInfo info{"Ticker", {{"Run", 1, MemberKind::kMethod, {}, VarType::kEmpty}}};
+    static const ClassTypeInfo info{"Ticker",
+                                    {{"Run", 1, MemberKind::kMethod, {}, VarType::kEmpty}}};
     return info;
   }
   int32_t Advise(EventSink sink) override { return progress.AdviseSink(std::move(sink)); }
@@ -182,10 +180,11 @@ TEST(Events, ReachTypedHandlersAndSinksThenPumpMessages) {
   std::vector<int16_t> typed;
   std::vector<std::string> late;
   ticker->progress.Connect([&](int16_t p) { typed.push_back(p); });
-  int32_t cookie = ticker->Advise([&](std::string_view name, int32_t dispid, std::vector<Variant>& a) {
-    late.push_back(std::string(name) + ":" + std::to_string(dispid) + ":" + a[0].ToText());
-    a[0] = Variant(int16_t{99});  // by value: the class does not see this
-  });
+  int32_t cookie =
+      ticker->Advise([&](std::string_view name, int32_t dispid, std::vector<Variant>& a) {
+        late.push_back(std::string(name) + ":" + std::to_string(dispid) + ":" + a[0].ToText());
+        a[0] = Variant(int16_t{99});  // by value: the class does not see this
+      });
   ticker->Call("Run");
   EXPECT_EQ(typed, (std::vector<int16_t>{10, 60}));
   EXPECT_EQ(late, (std::vector<std::string>{"Progress:1:10", "Progress:1:60"}));

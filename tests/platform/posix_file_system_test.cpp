@@ -28,14 +28,12 @@ TEST_P(Wildcards, MatchByteByByte) {
   EXPECT_EQ(WildcardMatch(GetParam().pattern, GetParam().name), GetParam().match);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, Wildcards,
-                         ::testing::Values(WildCase{"*.asp", "page.asp", true},
-                                           WildCase{"*.asp", "page.aspx", false},
-                                           WildCase{"p?ge.*", "page.htm", true},
-                                           WildCase{"*", "", true}, WildCase{"?", "", false},
-                                           WildCase{"a*b*c", "aXbYbZc", true},
-                                           WildCase{"a*b*c", "aXbYbZ", false},
-                                           WildCase{"PAGE.ASP", "page.asp", false}));
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Wildcards,
+    ::testing::Values(WildCase{"*.asp", "page.asp", true}, WildCase{"*.asp", "page.aspx", false},
+                      WildCase{"p?ge.*", "page.htm", true}, WildCase{"*", "", true},
+                      WildCase{"?", "", false}, WildCase{"a*b*c", "aXbYbZc", true},
+                      WildCase{"a*b*c", "aXbYbZ", false}, WildCase{"PAGE.ASP", "page.asp", false}));
 
 TEST(PosixFileSystem, ReadOnlyFilesRefuseRemoveAndReplaceEvenForRoot) {
   ScratchDir dir;

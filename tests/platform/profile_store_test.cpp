@@ -70,8 +70,7 @@ TEST_F(ProfileTest, ValuesAreCutTo1023Characters) {
 
 TEST_F(ProfileTest, WritingKeepsCommentsLineEndsAndOrder) {
   ::mkdir((dir / "profiles").c_str(), 0755);
-  WriteFile(dir / "profiles/app.ini",
-            "; top\r\n[A]\r\nx=1\r\n; about y\r\ny=2\r\n\r\n[B]\r\nz=3");
+  WriteFile(dir / "profiles/app.ini", "; top\r\n[A]\r\nx=1\r\n; about y\r\ny=2\r\n\r\n[B]\r\nz=3");
   common.SetINISetting("a", "Y", "20", Variant("app.ini"));
   common.SetINISetting("A", "new", "n", Variant("app.ini"));
   common.SetINISetting("B", "w", "4", Variant("app.ini"));

@@ -15,7 +15,8 @@ TEST(GetTempFileName, NamesHaveTheFixedShapeInTheTemporaryFolder) {
   t.fs.SetTempPath(dir.path());
   clsGetTempFileName namer;
   auto well_formed = [&](const std::string& name) {
-    if (name.size() != dir.path().size() + 11 || name.rfind(dir.path() + "VOK", 0) != 0) return false;
+    if (name.size() != dir.path().size() + 11 || name.rfind(dir.path() + "VOK", 0) != 0)
+      return false;
     std::string code = name.substr(dir.path().size() + 3, 4);
     return code.find_first_not_of("0123456789ABCDEF") == std::string::npos &&
            name.substr(name.size() - 4) == ".TMP";
