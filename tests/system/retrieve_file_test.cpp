@@ -94,36 +94,6 @@ TEST_P(LineEndMixAtChunkSize, LinesConcatenateToTheFileAndCountLineEnds) {
 
 INSTANTIATE_TEST_SUITE_P(ChunkSizes, LineEndMixAtChunkSize, ::testing::Range(1, 10));
 
-struct KnownCase {
-  const char* name;
-  std::string text;
-  int32_t chunk;
-  std::vector<std::string> lines;
-  int32_t line_number;
-};
-
-class KnownFiles : public ::testing::TestWithParam<KnownCase> {};
-
-TEST_P(KnownFiles, GiveTheirLines) {
-  ScratchDir dir;
-  WriteFile(dir / "f", GetParam().text);
-  ReadResult r = ReadAll(dir / "f", GetParam().chunk);
-  EXPECT_EQ(r.lines, GetParam().lines);
-  EXPECT_EQ(r.line_number, GetParam().line_number);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, KnownFiles,
-    ::testing::Values(
-        KnownCase{"crlf", "a\r\nb", 4096, {"a\r\n", "b"}, 1},
-        KnownCase{"crcr", "a\r\rb", 4096, {"a\r", "\r", "b"}, 2},
-        KnownCase{"lfcr", "a\n\rb", 4096, {"a\n\r", "b"}, 1},
-        KnownCase{"crlf_straddles_chunk", "a\r\nb", 2, {"a\r\n", "b"}, 1},
-        KnownCase{"lfcr_straddles_chunk", "ab\n\rc", 3, {"ab\n\r", "c"}, 1},
-        KnownCase{"empty", "", 4096, {}, 0}, KnownCase{"no_line_end", "abc", 1, {"abc"}, 0},
-        KnownCase{"nul_bytes_kept", std::string("a\0b\n", 4), 2, {std::string("a\0b\n", 4)}, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 TEST(RetrieveFile, LongLinesAcrossManyChunksKeepEveryByte) {
   ScratchDir dir;
   std::string text;
