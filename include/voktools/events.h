@@ -12,6 +12,9 @@
 
 namespace vok {
 
+// Gives the host's message loop one turn (the hook set by SetMessagePump).
+void PumpHostMessages();
+
 // Arg is int16_t (the percentage by value) or int16_t& (by reference: a
 // handler may change it, and the raising class sees the change).
 template <typename Arg>
@@ -43,21 +46,13 @@ class ProgressEvent {
       sink("Progress", kDispId, args);
       if constexpr (std::is_reference_v<Arg>) value = args[0].ToInt16();
     }
-    GiveMessageLoopATurn();
+    PumpHostMessages();
   }
 
  private:
-  static void GiveMessageLoopATurn();
   std::map<int32_t, Handler> handlers_;
   std::map<int32_t, EventSink> sinks_;
   int32_t next_ = 1;
 };
-
-void PumpHostMessages();
-
-template <typename Arg>
-void ProgressEvent<Arg>::GiveMessageLoopATurn() {
-  PumpHostMessages();
-}
 
 }  // namespace vok

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,15 @@ std::vector<std::string> ReferenceLines(const std::string& text) {
   return lines;
 }
 
+// A reader opened on path with the given chunk size.
+std::unique_ptr<clsRetrieveFile> OpenReader(const std::string& path, int32_t chunk) {
+  auto reader = std::make_unique<clsRetrieveFile>();
+  reader->Filename(path);
+  reader->ChunkSize(chunk);
+  EXPECT_TRUE(reader->OpenFile());
+  return reader;
+}
+
 struct ReadResult {
   std::vector<std::string> lines;
   int32_t line_number = 0;
@@ -41,10 +51,8 @@ struct ReadResult {
 };
 
 ReadResult ReadAll(const std::string& path, int32_t chunk) {
-  clsRetrieveFile reader;
-  reader.Filename(path);
-  reader.ChunkSize(chunk);
-  EXPECT_TRUE(reader.OpenFile());
+  auto opened = OpenReader(path, chunk);
+  clsRetrieveFile& reader = *opened;
   ReadResult r;
   std::string line;
   int16_t last = 0;
@@ -129,10 +137,8 @@ TEST(RetrieveFile, PositionMovesToAnyLineStart) {
   const std::string text = "one\r\ntwo\nthree\rfour\n\rfive";
   WriteFile(dir / "p", text);
   std::vector<std::string> lines = ReferenceLines(text);
-  clsRetrieveFile reader;
-  reader.Filename(dir / "p");
-  reader.ChunkSize(3);
-  ASSERT_TRUE(reader.OpenFile());
+  auto opened = OpenReader(dir / "p", 3);
+  clsRetrieveFile& reader = *opened;
   size_t offset = 0;
   for (size_t i = 0; i < lines.size(); ++i) {
     reader.Position(static_cast<int32_t>(offset + 1));
@@ -151,10 +157,8 @@ TEST(RetrieveFile, PositionMovesToAnyLineStart) {
 TEST(RetrieveFile, PositionIsAfterTheLastChunkRead) {
   ScratchDir dir;
   WriteFile(dir / "p", "ab\ncd\nef\n");
-  clsRetrieveFile reader;
-  reader.Filename(dir / "p");
-  reader.ChunkSize(4);
-  ASSERT_TRUE(reader.OpenFile());
+  auto opened = OpenReader(dir / "p", 4);
+  clsRetrieveFile& reader = *opened;
   EXPECT_EQ(reader.Position(), 1);
   std::string line;
   ASSERT_TRUE(reader.GetLineFromFile(line));
@@ -181,10 +185,8 @@ TEST(RetrieveFile, OpenFailuresLeaveTheReaderUsable) {
 TEST(RetrieveFile, WithoutAnOpenFileOnlyBufferedLinesAreServed) {
   ScratchDir dir;
   WriteFile(dir / "f", "a\nb\nc\nd\n");
-  clsRetrieveFile reader;
-  reader.Filename(dir / "f");
-  reader.ChunkSize(5);
-  ASSERT_TRUE(reader.OpenFile());
+  auto opened = OpenReader(dir / "f", 5);
+  clsRetrieveFile& reader = *opened;
   std::string line;
   ASSERT_TRUE(reader.GetLineFromFile(line));
   reader.CloseFile();
