@@ -6,6 +6,7 @@
 #include "frame/builtin_classes.h"
 #include "voktools/common.h"
 #include "voktools/retrieve_file.h"
+#include "voktools/rtf_util.h"
 #include "voktools/temp_file_name.h"
 
 namespace vok::detail {
@@ -22,6 +23,7 @@ const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
       {"clsCommon", &Make<clsCommon>},
       {"clsGetTempFileName", &Make<clsGetTempFileName>},
       {"clsRetrieveFile", &Make<clsRetrieveFile>},
+      {"clsRTFUtil", &Make<clsRTFUtil>},
   };
   return builtins;
 }

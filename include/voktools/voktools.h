@@ -11,6 +11,7 @@
 #include "voktools/host.h"
 #include "voktools/messages.h"
 #include "voktools/retrieve_file.h"
+#include "voktools/rtf_util.h"
 #include "voktools/temp_file_name.h"
 #include "voktools/variant.h"
 #include "voktools/version.h"

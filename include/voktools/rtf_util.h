@@ -1,0 +1,100 @@
+// clsRTFUtil: moves the object and picture groups of an RTF file into an
+// object file, leaving a hidden numbered placeholder "{\v\vok OBJ n }" where
+// each group stood, and puts the groups back afterwards. Extraction followed
+// by insertion gives back the RTF file byte for byte.
+//
+// Object file: header line 1, object 1, header line 2, object 2, ...,
+// object N, header line N+1 (the end line). A header line is the placeholder
+// followed by CR LF; an object is the group's bytes followed by CR LF.
+//
+// Results of both operations:
+//   0  success                          4  object file cannot be opened
+//   1  RTFFile empty                    5  temporary file cannot be created
+//   2  RTF file does not exist          6  (insertion) a placeholder had no object
+//   3  RTF file cannot be read          7  a read or write failed during the run
+// With results 1 to 5 and 7 the RTF file is left exactly as it was.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "voktools/dispatch.h"
+
+namespace vok {
+
+struct Env;
+class clsCommon;
+
+class clsRTFUtil : public Dispatch {
+ public:
+  static constexpr int32_t kOK = 0;
+  static constexpr int32_t kNoFileName = 1;
+  static constexpr int32_t kNoSuchFile = 2;
+  static constexpr int32_t kCannotOpenRTF = 3;
+  static constexpr int32_t kCannotOpenObj = 4;
+  static constexpr int32_t kCannotOpenTemp = 5;
+  static constexpr int32_t kObjectMissing = 6;
+  static constexpr int32_t kReadWriteFailed = 7;
+
+  // Smallest and largest chunk read at a time; the chunk is one eighth of the
+  // larger file involved, kept between the two.
+  static constexpr int32_t kMinChunk = 4096;
+  static constexpr int32_t kMaxChunk = 1048576;
+
+  clsRTFUtil();
+  explicit clsRTFUtil(Env& env);
+  ~clsRTFUtil() override;
+
+  const std::string& RTFFile() const { return rtf_file_; }
+  void RTFFile(std::string value) { rtf_file_ = std::move(value); }
+  // Empty at the start of an operation: set to the RTF file's folder and name
+  // with the extension ".obj".
+  const std::string& ObjFile() const { return obj_file_; }
+  void ObjFile(std::string value) { obj_file_ = std::move(value); }
+
+  int32_t ExtractObjects();
+  int32_t InsertObjects();
+
+  // Not part of the automation interface.
+  //
+  // Called after every read with the bytes read so far and the total the
+  // operation will read in order (extraction: the RTF file; insertion: the
+  // RTF file and the object file).
+  using ProgressObserver = std::function<void(int64_t done, int64_t total)>;
+  void SetProgressObserver(ProgressObserver observer) { observer_ = std::move(observer); }
+  // What the last successful pass's final move of the temporary file over the
+  // RTF file answered: 0, or 1 when it failed (the new text is then left in
+  // the temporary file and the result is still 0).
+  int16_t LastMoveResult() const { return last_move_result_; }
+  // The temporary file of the last operation: RTFFile + ".quon.tmp".
+  const std::string& TempFile() const { return temp_file_; }
+  // Fixes the chunk size instead of deriving it from the file sizes, so that
+  // tests can make markers straddle reads. At least 72.
+  void ForceChunkSizeForTesting(int32_t chunk);
+
+  const ClassTypeInfo& TypeInfo() const override;
+
+ protected:
+  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
+
+ private:
+  clsCommon& Common();
+  void SetDefaultObjFile();
+  int32_t ChunkFor(int64_t larger_length) const;
+
+  Env& env_;
+  std::string rtf_file_;
+  std::string obj_file_;
+  std::string temp_file_;
+  std::unique_ptr<clsCommon> common_;
+  ProgressObserver observer_;
+  int16_t last_move_result_ = 0;
+  int32_t forced_chunk_ = 0;
+};
+
+// Of two 1-based positions (0: not found), the smaller one that was found.
+int64_t EarliestPosition(int64_t a, int64_t b);
+
+}  // namespace vok

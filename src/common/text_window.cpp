@@ -1,0 +1,98 @@
+#include "common/text_window.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+namespace vok {
+
+void TextWindow::Reset(ReadableFile* file, int64_t unread, int32_t chunk) {
+  file_ = file;
+  unread_ = unread;
+  chunk_ = chunk;
+  base_ = file != nullptr ? file->Tell() : 0;
+  begin_ = end_ = 0;
+  read_total_ = 0;
+  // Room for a few chunks, so that the kept tail is moved to the front only
+  // once every few reads.
+  size_t want = static_cast<size_t>(chunk) * 4;
+  if (capacity_ < want) {
+    buf_ = std::make_unique<char[]>(want);
+    capacity_ = want;
+  }
+}
+
+Status TextWindow::Refill() {
+  if (unread_ <= 0 || 2 * static_cast<int64_t>(size()) >= chunk_) return Status::OK();
+  return Append(static_cast<size_t>(std::min<int64_t>(chunk_, unread_)));
+}
+
+Status TextWindow::ReadMore(size_t n) {
+  if (unread_ <= 0) return Status::OK();
+  return Append(static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), unread_)));
+}
+
+Status TextWindow::Append(size_t n) {
+  if (end_ + n > capacity_) {
+    size_t keep = size();
+    if (keep + n > capacity_) {
+      size_t grown = std::max(capacity_ * 2, keep + n);
+      auto bigger = std::make_unique<char[]>(grown);
+      std::memcpy(bigger.get(), buf_.get() + begin_, keep);
+      buf_ = std::move(bigger);
+      capacity_ = grown;
+    } else {
+      std::memmove(buf_.get(), buf_.get() + begin_, keep);
+    }
+    base_ += static_cast<int64_t>(begin_);
+    begin_ = 0;
+    end_ = keep;
+  }
+  size_t got = 0;
+  Status s = file_->Read(n, buf_.get() + end_, &got);
+  end_ += got;
+  unread_ -= static_cast<int64_t>(got);
+  read_total_ += static_cast<int64_t>(got);
+  if (!s.ok()) return s;
+  // The file ended before its length said it would: it changed under us.
+  if (got < n) return Status::FromErrno(EIO);
+  return Status::OK();
+}
+
+size_t ByteFinder::Find(const TextWindow& w) {
+  const int64_t base = w.offset();
+  const int64_t end = base + static_cast<int64_t>(w.size());
+  if (next_ >= base) return static_cast<size_t>(next_ - base);
+  const int64_t from = std::max(base, clear_to_);
+  if (from < end) {
+    const char* start = w.data() + (from - base);
+    const void* hit = std::memchr(start, c_, static_cast<size_t>(end - from));
+    if (hit != nullptr) {
+      next_ = from + (static_cast<const char*>(hit) - start);
+      return static_cast<size_t>(next_ - base);
+    }
+  }
+  next_ = -1;
+  clear_to_ = end;
+  return std::string_view::npos;
+}
+
+size_t FindAnchored(std::string_view text, std::string_view needle, size_t anchor, size_t from) {
+  const size_t n = needle.size();
+  if (n == 0) return from <= text.size() ? from : std::string_view::npos;
+  if (text.size() < n || from > text.size() - n) return std::string_view::npos;
+  const char a = needle[anchor];
+  const char* base = text.data();
+  size_t i = from + anchor;  // where needle[anchor] would be
+  const size_t last = text.size() - n + anchor;
+  while (i <= last) {
+    const void* hit = std::memchr(base + i, a, last - i + 1);
+    if (hit == nullptr) return std::string_view::npos;
+    i = static_cast<size_t>(static_cast<const char*>(hit) - base);
+    if (std::memcmp(base + i - anchor, needle.data(), n) == 0) return i - anchor;
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace vok

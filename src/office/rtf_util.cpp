@@ -1,0 +1,503 @@
+#include "voktools/rtf_util.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "common/text_window.h"
+#include "platform/env.h"
+#include "platform/file_system.h"
+#include "voktools/automation_error.h"
+#include "voktools/common.h"
+#include "voktools/events.h"
+
+namespace vok {
+
+namespace {
+
+constexpr std::string_view kObjectMarker = "{\\object";
+constexpr std::string_view kPictMarker = "{\\pict";
+constexpr std::string_view kPlaceholderStart = "{\\v\\vok OBJ ";
+// An object ends at the first CR LF that the next header line follows.
+constexpr std::string_view kObjectEnd = "\r\n{\\v\\vok OBJ ";
+constexpr std::string_view kCRLF = "\r\n";
+constexpr std::string_view kTempSuffix = ".quon.tmp";
+// Text kept back when no marker was found: every marker is shorter.
+constexpr size_t kTail = 32;
+// Header lines up to this length (with their CR LF) are looked up by hash.
+constexpr size_t kMaxIndexedKey = 64;
+constexpr int32_t kSmallestTestChunk = 72;
+
+constexpr size_t npos = std::string_view::npos;
+
+std::string Placeholder(int64_t n) {
+  return std::string(kPlaceholderStart) + std::to_string(n) + " }";
+}
+
+// Where the first "{\object" or "{\pict" group starts in text, or npos.
+size_t FindGroupStart(std::string_view text) {
+  size_t i = 0;
+  while ((i = text.find('{', i)) != npos) {
+    std::string_view rest = text.substr(i);
+    if (rest.starts_with(kObjectMarker) || rest.starts_with(kPictMarker)) return i;
+    ++i;
+  }
+  return npos;
+}
+
+// The length of a header line ("{\v\vok OBJ " digits " }" CR LF) that ends
+// text, or 0.
+size_t TrailingHeaderLength(std::string_view text) {
+  constexpr std::string_view kClose = " }\r\n";
+  if (!text.ends_with(kClose)) return 0;
+  size_t digits_end = text.size() - kClose.size();
+  size_t i = digits_end;
+  while (i > 0 && text[i - 1] >= '0' && text[i - 1] <= '9') --i;
+  if (i == digits_end || i < kPlaceholderStart.size()) return 0;
+  if (text.substr(i - kPlaceholderStart.size(), kPlaceholderStart.size()) != kPlaceholderStart) {
+    return 0;
+  }
+  return text.size() - (i - kPlaceholderStart.size());
+}
+
+// A failed read or write ends the run.
+class RunFailed {
+ public:
+  explicit RunFailed(Status s) : status(std::move(s)) {}
+  Status status;
+};
+
+void Check(const Status& s) {
+  if (!s.ok()) throw RunFailed(s);
+}
+
+// The object file as insertion reads it: one stream that advances from header
+// to header, and, once a lookup does not find its header where the stream
+// stands, an index of every header position built in one pass over a second
+// handle. Lookups then jump straight to the first match at or after the
+// current point, wrapping around to the start of the file once.
+class ObjectSource {
+ public:
+  ObjectSource(FileSystem& fs, std::string path, std::unique_ptr<ReadableFile> file, int32_t chunk)
+      : fs_(fs), path_(std::move(path)), file_(std::move(file)) {
+    window_.Reset(file_.get(), file_->Size(), chunk);
+  }
+
+  int64_t size() const { return file_->Size(); }
+  int64_t read_total() const { return read_before_seek_ + window_.read_total(); }
+
+  // Copies the object whose header line is key to out; false when the key is
+  // nowhere in the file (nothing is written then).
+  bool CopyObject(std::string_view key, WritableFile& out) {
+    if (AtKey(key)) {
+      window_.Drop(key.size());
+    } else {
+      int64_t at = Lookup(key);
+      if (at < 0) return false;
+      Seek(at + static_cast<int64_t>(key.size()));
+    }
+    CopyToEnd(out);
+    return true;
+  }
+
+ private:
+  // Whether the stream stands on key (the lookup of headers in the order they
+  // were written).
+  bool AtKey(std::string_view key) {
+    if (key.size() > kMaxIndexedKey) return false;
+    while (window_.size() < key.size() && !window_.at_end())
+      Check(window_.ReadMore(kMaxIndexedKey));
+    return window_.view().starts_with(key);
+  }
+
+  void Seek(int64_t offset) {
+    read_before_seek_ += window_.read_total();
+    Check(file_->Seek(offset));
+    window_.Reset(file_.get(), file_->Size() - offset, window_.chunk());
+  }
+
+  // Copies up to the first CR LF that a header line follows and leaves the
+  // stream on that header line. An object still open when the file ends
+  // stops before the file's last header line.
+  void CopyToEnd(WritableFile& out) {
+    while (true) {
+      Check(window_.Refill());
+      std::string_view v = window_.view();
+      size_t q = FindAnchored(v, kObjectEnd, 2);
+      if (q != npos) {
+        Check(out.Append(v.substr(0, q)));
+        window_.Drop(q + kCRLF.size());
+        return;
+      }
+      if (window_.at_end()) {
+        size_t keep = TrailingHeaderLength(v);
+        Check(out.Append(v.substr(0, v.size() - keep)));
+        window_.Drop(v.size() - keep);
+        return;
+      }
+      if (v.size() > kTail) {
+        Check(out.Append(v.substr(0, v.size() - kTail)));
+        window_.Drop(v.size() - kTail);
+      } else {
+        Check(window_.ReadMore(static_cast<size_t>(window_.chunk())));
+      }
+    }
+  }
+
+  // The offset of the first occurrence of key at or after the current point,
+  // else the first one before it; -1 when there is none.
+  int64_t Lookup(std::string_view key) {
+    if (!indexed_) BuildIndex();
+    const int64_t here = window_.offset();
+    auto cyclic_first = [here](const std::vector<int64_t>& sorted) -> int64_t {
+      if (sorted.empty()) return -1;
+      auto it = std::lower_bound(sorted.begin(), sorted.end(), here);
+      return it != sorted.end() ? *it : sorted.front();
+    };
+    if (key.size() <= kMaxIndexedKey) {
+      auto it = by_key_.find(std::string(key));
+      return it == by_key_.end() ? -1 : cyclic_first(it->second);
+    }
+    // A long key (an edited placeholder) is compared at every header start.
+    if (!key.starts_with(kPlaceholderStart) || starts_.empty()) return -1;
+    auto first = std::lower_bound(starts_.begin(), starts_.end(), here);
+    std::string probe(key.size(), '\0');
+    for (size_t k = 0; k < starts_.size(); ++k) {
+      size_t i = (static_cast<size_t>(first - starts_.begin()) + k) % starts_.size();
+      if (starts_[i] + static_cast<int64_t>(key.size()) > size()) continue;
+      Check(index_file_->Seek(starts_[i]));
+      size_t got = 0;
+      Check(index_file_->Read(probe.size(), probe.data(), &got));
+      if (got == probe.size() && probe == key) return starts_[i];
+    }
+    return -1;
+  }
+
+  // One pass over the whole file through a second handle: the offset of every
+  // "{\v\vok OBJ ", and for those followed by "}" CR LF within
+  // kMaxIndexedKey bytes, the header text itself.
+  void BuildIndex() {
+    indexed_ = true;
+    Check(fs_.OpenForRead(path_, &index_file_));
+    TextWindow w;
+    w.Reset(index_file_.get(), index_file_->Size(), window_.chunk());
+    while (true) {
+      Check(w.Refill());
+      std::string_view v = w.view();
+      size_t i = FindAnchored(v, kPlaceholderStart, 0);
+      if (i == npos) {
+        if (w.at_end()) break;
+        size_t drop = v.size() > kTail ? v.size() - kTail : 0;
+        w.Drop(drop);
+        if (drop == 0) Check(w.ReadMore(static_cast<size_t>(w.chunk())));
+        continue;
+      }
+      if (v.size() - i < kMaxIndexedKey && !w.at_end()) {
+        w.Drop(i);
+        Check(w.ReadMore(static_cast<size_t>(w.chunk())));
+        continue;
+      }
+      const int64_t at = w.offset() + static_cast<int64_t>(i);
+      starts_.push_back(at);
+      std::string_view ahead = v.substr(i, kMaxIndexedKey);
+      size_t close = ahead.find('}');
+      if (close != npos && ahead.substr(close + 1).starts_with(kCRLF)) {
+        by_key_[std::string(ahead.substr(0, close + 1 + kCRLF.size()))].push_back(at);
+      }
+      w.Drop(i + 1);
+    }
+  }
+
+  FileSystem& fs_;
+  std::string path_;
+  std::unique_ptr<ReadableFile> file_;
+  TextWindow window_;
+  int64_t read_before_seek_ = 0;
+
+  bool indexed_ = false;
+  std::unique_ptr<ReadableFile> index_file_;
+  std::vector<int64_t> starts_;
+  std::unordered_map<std::string, std::vector<int64_t>> by_key_;
+};
+
+// The three files of one operation, closed in the order temporary, object,
+// RTF whatever happens; a temporary file that was not completed is removed.
+struct OpenFiles {
+  std::unique_ptr<ReadableFile> rtf;
+  std::unique_ptr<WritableFile> temp;
+  std::unique_ptr<WritableFile> obj_out;
+  std::unique_ptr<ObjectSource> obj_in;
+
+  Status CloseAll() {
+    Status s = temp ? temp->Close() : Status::OK();
+    temp.reset();
+    if (obj_out) {
+      Status o = obj_out->Close();
+      if (s.ok()) s = o;
+    }
+    obj_out.reset();
+    obj_in.reset();
+    rtf.reset();
+    return s;
+  }
+};
+
+}  // namespace
+
+int64_t EarliestPosition(int64_t a, int64_t b) {
+  if (a == 0) return b;
+  if (b == 0) return a;
+  return std::min(a, b);
+}
+
+clsRTFUtil::clsRTFUtil() : clsRTFUtil(CurrentEnv()) {}
+clsRTFUtil::clsRTFUtil(Env& env) : env_(env) {}
+clsRTFUtil::~clsRTFUtil() = default;
+
+clsCommon& clsRTFUtil::Common() {
+  if (!common_) common_ = std::make_unique<clsCommon>(env_);
+  return *common_;
+}
+
+void clsRTFUtil::SetDefaultObjFile() {
+  clsCommon& c = Common();
+  obj_file_ = c.strParseFileName(rtf_file_, 0) + c.strParseFileName(rtf_file_, 1) + ".obj";
+}
+
+void clsRTFUtil::ForceChunkSizeForTesting(int32_t chunk) {
+  forced_chunk_ = chunk == 0 ? 0 : std::max(chunk, kSmallestTestChunk);
+}
+
+int32_t clsRTFUtil::ChunkFor(int64_t larger_length) const {
+  if (forced_chunk_ > 0) return forced_chunk_;
+  // One eighth, rounded half to even.
+  int64_t q = larger_length / 8;
+  int64_t r = larger_length % 8;
+  if (r > 4 || (r == 4 && (q & 1) != 0)) ++q;
+  return static_cast<int32_t>(std::clamp<int64_t>(q, kMinChunk, kMaxChunk));
+}
+
+namespace {
+
+// Creates the temporary file exclusively. A file of that name left behind by
+// an earlier run is removed first (a link is removed, never followed).
+Status CreateTemp(FileSystem& fs, const std::string& path, std::unique_ptr<WritableFile>* file) {
+  Status s = fs.OpenForWrite(path, WriteMode::kExclusive, file);
+  if (s.ok() || s.code() != EEXIST) return s;
+  s = fs.Remove(path);
+  if (!s.ok()) return s;
+  return fs.OpenForWrite(path, WriteMode::kExclusive, file);
+}
+
+bool SameFile(FileSystem& fs, const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  FileInfo x, y;
+  return fs.GetInfo(a, &x).ok() && fs.GetInfo(b, &y).ok() && x.device == y.device &&
+         x.inode == y.inode;
+}
+
+}  // namespace
+
+int32_t clsRTFUtil::ExtractObjects() {
+  FileSystem& fs = *env_.fs;
+  last_move_result_ = 0;
+  if (rtf_file_.empty()) return kNoFileName;
+  if (!Common().FileExists(rtf_file_)) return kNoSuchFile;
+  if (obj_file_.empty()) SetDefaultObjFile();
+  temp_file_ = rtf_file_ + std::string(kTempSuffix);
+  // Deleting an object file that is the RTF file would delete the document.
+  if (SameFile(fs, obj_file_, rtf_file_)) return kCannotOpenObj;
+  if (Common().FileExists(obj_file_)) Common().DeleteFile(obj_file_);
+
+  OpenFiles f;
+  if (!fs.OpenForRead(rtf_file_, &f.rtf).ok()) return kCannotOpenRTF;
+  if (!fs.OpenForWrite(obj_file_, WriteMode::kTruncate, &f.obj_out).ok()) {
+    f.CloseAll();
+    return kCannotOpenObj;
+  }
+  if (!CreateTemp(fs, temp_file_, &f.temp).ok()) {
+    f.CloseAll();
+    return kCannotOpenTemp;
+  }
+
+  const int64_t length = f.rtf->Size();
+  TextWindow w;
+  w.Reset(f.rtf.get(), length, ChunkFor(length));
+  ByteFinder open('{'), close('}');
+  int64_t counter = 0;
+  int64_t depth = 0;
+  bool inside = false;
+  WritableFile& temp = *f.temp;
+  WritableFile& obj = *f.obj_out;
+  try {
+    while (!(w.empty() && w.at_end())) {
+      PumpHostMessages();
+      int64_t before = w.read_total();
+      Check(w.Refill());
+      if (observer_ && w.read_total() != before) observer_(w.read_total(), length);
+      std::string_view v = w.view();
+      if (inside) {
+        size_t o = open.Find(w);
+        size_t c = close.Find(w);
+        int64_t first = EarliestPosition(o == npos ? 0 : static_cast<int64_t>(o) + 1,
+                                         c == npos ? 0 : static_cast<int64_t>(c) + 1);
+        if (first == 0) {
+          Check(obj.Append(v));
+          w.Drop(v.size());
+          continue;
+        }
+        const size_t n = static_cast<size_t>(first);
+        Check(obj.Append(v.substr(0, n)));
+        depth += n == o + 1 ? 1 : -1;
+        if (depth == 0) {
+          Check(obj.Append(kCRLF));
+          inside = false;
+        }
+        w.Drop(n);
+        continue;
+      }
+      size_t p = FindGroupStart(v);
+      if (p != npos) {
+        ++counter;
+        std::string placeholder = Placeholder(counter);
+        Check(obj.Append(placeholder));
+        Check(obj.Append(kCRLF));
+        Check(temp.Append(v.substr(0, p)));
+        Check(temp.Append(placeholder));
+        w.Drop(p);
+        inside = true;
+        depth = 0;
+      } else if (v.size() > kTail && !w.at_end()) {
+        Check(temp.Append(v.substr(0, v.size() - kTail)));
+        w.Drop(v.size() - kTail);
+      } else {
+        // At the end of the file no marker can complete: all of it goes.
+        Check(temp.Append(v));
+        w.Drop(v.size());
+      }
+    }
+    Check(obj.Append(Placeholder(counter + 1)));
+    Check(obj.Append(kCRLF));
+    Check(f.CloseAll());
+  } catch (const RunFailed&) {
+    f.CloseAll();
+    (void)fs.Remove(temp_file_);
+    // The RTF file still holds every object; a partial object file is no use.
+    (void)fs.Remove(obj_file_);
+    return kReadWriteFailed;
+  }
+  last_move_result_ = Common().MoveFile(temp_file_, rtf_file_);
+  return kOK;
+}
+
+int32_t clsRTFUtil::InsertObjects() {
+  FileSystem& fs = *env_.fs;
+  last_move_result_ = 0;
+  if (rtf_file_.empty()) return kNoFileName;
+  if (!Common().FileExists(rtf_file_)) return kNoSuchFile;
+  if (obj_file_.empty()) SetDefaultObjFile();
+  temp_file_ = rtf_file_ + std::string(kTempSuffix);
+
+  OpenFiles f;
+  if (!fs.OpenForRead(rtf_file_, &f.rtf).ok()) return kCannotOpenRTF;
+  std::unique_ptr<ReadableFile> obj;
+  if (!fs.OpenForRead(obj_file_, &obj).ok()) {
+    f.CloseAll();
+    return kCannotOpenObj;
+  }
+  if (!CreateTemp(fs, temp_file_, &f.temp).ok()) {
+    obj.reset();
+    f.CloseAll();
+    return kCannotOpenTemp;
+  }
+
+  const int64_t length = f.rtf->Size();
+  const int32_t chunk = ChunkFor(std::max(length, obj->Size()));
+  f.obj_in = std::make_unique<ObjectSource>(fs, obj_file_, std::move(obj), chunk);
+  ObjectSource& objects = *f.obj_in;
+  const int64_t total = length + objects.size();
+  TextWindow w;
+  w.Reset(f.rtf.get(), length, chunk);
+  WritableFile& temp = *f.temp;
+  int32_t result = kOK;
+  int64_t reported = -1;
+  auto report = [&] {
+    int64_t done = w.read_total() + objects.read_total();
+    if (observer_ && done != reported) observer_(std::min(done, total), total);
+    reported = done;
+  };
+  try {
+    while (!(w.empty() && w.at_end())) {
+      Check(w.Refill());
+      report();
+      std::string_view v = w.view();
+      size_t p = FindAnchored(v, kPlaceholderStart, 0);
+      if (p == npos) {
+        size_t n = v.size() > kTail && !w.at_end() ? v.size() - kTail : v.size();
+        Check(temp.Append(v.substr(0, n)));
+        w.Drop(n);
+        continue;
+      }
+      Check(temp.Append(v.substr(0, p)));
+      w.Drop(p);
+      // The placeholder runs to the first "}", read as far as needed.
+      size_t searched = 0;
+      size_t end;
+      while ((end = w.view().find('}', searched)) == npos && !w.at_end()) {
+        searched = w.size();
+        Check(w.ReadMore(static_cast<size_t>(chunk)));
+      }
+      if (end == npos) {
+        // Cut off by the end of the file: kept as it stands.
+        Check(temp.Append(w.view()));
+        w.Drop(w.size());
+        continue;
+      }
+      std::string key(w.view().substr(0, end + 1));
+      key.append(kCRLF);
+      w.Drop(end + 1);
+      if (!objects.CopyObject(key, temp)) result = kObjectMissing;
+      report();
+    }
+    Check(f.CloseAll());
+  } catch (const RunFailed&) {
+    f.CloseAll();
+    (void)fs.Remove(temp_file_);
+    return kReadWriteFailed;
+  }
+  last_move_result_ = Common().MoveFile(temp_file_, rtf_file_);
+  return result;
+}
+
+const ClassTypeInfo& clsRTFUtil::TypeInfo() const {
+  using V = VarType;
+  static const ClassTypeInfo info{"clsRTFUtil",
+                                  {
+                                      {"RTFFile", 1, MemberKind::kLetGet, {}, V::kText, V::kText},
+                                      {"ObjFile", 2, MemberKind::kLetGet, {}, V::kText, V::kText},
+                                      {"ExtractObjects", 3, MemberKind::kMethod, {}, V::kInt32},
+                                      {"InsertObjects", 4, MemberKind::kMethod, {}, V::kInt32},
+                                  }};
+  return info;
+}
+
+Variant clsRTFUtil::DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& a) {
+  const bool let = kind == InvokeKind::kPropertyLet;
+  switch (member.dispid) {
+    case 1:
+      if (let) return RTFFile(a[0].ToText()), Variant();
+      return RTFFile();
+    case 2:
+      if (let) return ObjFile(a[0].ToText()), Variant();
+      return ObjFile();
+    case 3:
+      return ExtractObjects();
+    case 4:
+      return InsertObjects();
+  }
+  throw AutomationError(err::kNotSupported);
+}
+
+}  // namespace vok
