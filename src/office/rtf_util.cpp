@@ -56,10 +56,11 @@ size_t TrailingHeaderLength(std::string_view text) {
   size_t i = digits_end;
   while (i > 0 && text[i - 1] >= '0' && text[i - 1] <= '9') --i;
   if (i == digits_end || i < kPlaceholderStart.size()) return 0;
-  if (text.substr(i - kPlaceholderStart.size(), kPlaceholderStart.size()) != kPlaceholderStart) {
-    return 0;
-  }
-  return text.size() - (i - kPlaceholderStart.size());
+  const size_t start = i - kPlaceholderStart.size();
+  if (text.substr(start, kPlaceholderStart.size()) != kPlaceholderStart) return 0;
+  // Longer lines are not kept back in the window, and no run writes them.
+  if (text.size() - start > kTail) return 0;
+  return text.size() - start;
 }
 
 // A failed read or write ends the run.
