@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -179,6 +180,8 @@ std::vector<ExtractCase> ExtractCases() {
   };
 }
 
+void PrintTo(const ExtractCase& c, std::ostream* os) { *os << c.name; }
+
 class ExtractTable : public ::testing::TestWithParam<std::tuple<ExtractCase, int32_t>> {};
 
 TEST_P(ExtractTable, WritesPlaceholdersAndObjectFileAndComesBack) {
@@ -301,6 +304,8 @@ std::vector<InsertCase> InsertCases() {
       {"EmptyObjectFileFindsNothing", "a" + Header(1) + "b", "", 6, "ab"},
   };
 }
+
+void PrintTo(const InsertCase& c, std::ostream* os) { *os << c.name; }
 
 class InsertTable : public ::testing::TestWithParam<std::tuple<InsertCase, int32_t>> {};
 
