@@ -10,6 +10,7 @@
 #include "invoke_host.h"
 #include "lines_command.h"
 #include "report.h"
+#include "rtf_command.h"
 #include "voktools/version.h"
 
 namespace {
@@ -54,6 +55,36 @@ is a terminal, unless --quiet.
 Exit status: 0 when every file succeeded, otherwise the largest result (at
 most 63); 64 for a usage error, 70 for an unexpected failure.)";
 
+constexpr const char* kRtfHelp =
+    R"(Extraction moves every {\object ..} and {\pict ..} group of the RTF file
+into its object file and leaves a hidden placeholder {\v\vok OBJ n } where
+the group stood, n counting from 1. Insertion puts each group back in place
+of its placeholder; extraction followed by insertion gives back the RTF file
+byte for byte. Both write the new text to FILE.quon.tmp and then move it over
+FILE.
+
+Object file: FILE's folder and name with the extension .obj (letter.rtf:
+letter.obj), or --obj OBJFILE with a single FILE. It holds for each group a
+header line (its placeholder and CR LF) followed by the group and CR LF, and
+then an end line.
+
+Output: per file a summary line; with --json one JSON object per file:
+{"result":N,"errors":[],"files":{"RTFFile":..,"ObjFile":..}}, with "TempFile"
+too for result 9. A progress bar is drawn on standard error when it is a
+terminal, unless --quiet.
+Results:
+  0 success                            5 temporary file cannot be created
+  1 the RTF file name is empty         6 insert: a placeholder had no object;
+  2 RTF file does not exist              it was left out of the text
+  3 RTF file cannot be read            7 a read or write failed
+  4 object file cannot be opened
+  8 extract: refused, FILE already holds placeholders and its object file
+    exists, the only copy of their objects (--force extracts anyway)
+  9 done, but FILE could not be replaced: the new text is in FILE.quon.tmp
+With 1 to 5 and 7 to 9 FILE is left as it was.
+Exit status: 0 when every file succeeded, otherwise the largest result; 64
+for a usage error, 70 for an unexpected failure.)";
+
 int Run(int argc, char** argv) {
   CLI::App app{"Prepares documents for translation.", "voktools"};
   app.set_version_flag("--version", std::string("voktools ") + vok::kVersion);
@@ -79,8 +110,32 @@ int Run(int argc, char** argv) {
   lines->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
   lines->footer(kReportHelp);
 
+  vok::cli::RtfOptions rtf_options;
+  CLI::App* rtf = app.add_subcommand(
+      "rtf", "Moves the objects and pictures of RTF files into object files and back");
+  rtf->require_subcommand(1);
+  rtf->footer(kRtfHelp);
+  CLI::App* rtf_extract = rtf->add_subcommand(
+      "extract", "Moves the objects and pictures into the object file, leaving placeholders");
+  CLI::App* rtf_insert = rtf->add_subcommand(
+      "insert", "Puts the objects and pictures back in place of the placeholders");
+  for (CLI::App* sub : {rtf_extract, rtf_insert}) {
+    sub->add_option("FILE", rtf_options.files, "RTF files, processed in order")->required();
+    sub->add_option("--obj", rtf_options.obj_file,
+                    "Object file, with one FILE only (default: FILE's name with .obj)")
+        ->type_name("OBJFILE");
+    sub->add_flag("--json", report_options.json, "One JSON object per file");
+    sub->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
+    sub->footer(kRtfHelp);
+  }
+  rtf_extract->add_flag("--force", rtf_options.force,
+                        "Extract even over the object file of an earlier extraction");
+
   try {
     app.parse(argc, argv);
+    if (*rtf && !rtf_options.obj_file.empty() && rtf_options.files.size() != 1) {
+      throw CLI::ValidationError("--obj", "only with exactly one FILE");
+    }
   } catch (const CLI::ParseError& e) {
     // Help and version exit with 0; every parse failure is a usage error.
     return app.exit(e) == 0 ? 0 : vok::cli::kExitUsage;
@@ -92,6 +147,8 @@ int Run(int argc, char** argv) {
     return 0;
   }
   vok::cli::Reporter reporter(report_options, std::cout, std::cerr, vok::cli::StderrIsTerminal());
+  if (*rtf_extract) return vok::cli::RunRtfExtract(rtf_options, reporter);
+  if (*rtf_insert) return vok::cli::RunRtfInsert(rtf_options, reporter);
   return vok::cli::RunLines(lines_options, reporter);
 }
 

@@ -1,0 +1,147 @@
+#include "rtf_command.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <string_view>
+
+#include "voktools/common.h"
+#include "voktools/rtf_util.h"
+
+namespace vok::cli {
+
+namespace {
+
+constexpr std::string_view kPlaceholderStart = "{\\v\\vok OBJ ";
+
+enum class Operation { kExtract, kInsert };
+
+// The object file the class would derive: the RTF file's folder and name
+// with ".obj". Set explicitly, so that the guard checks the very file the
+// class writes.
+std::string ObjFileFor(const std::string& rtf, const RtfOptions& options, clsCommon& common) {
+  if (!options.obj_file.empty() || rtf.empty()) return options.obj_file;
+  return common.strParseFileName(rtf, 0) + common.strParseFileName(rtf, 1) + ".obj";
+}
+
+// An extraction deletes the object file first; when the RTF file already
+// holds placeholders, that file holds the only copy of their objects.
+bool WouldOverwriteObjects(const std::string& rtf, const std::string& obj, clsCommon& common) {
+  if (obj.empty() || !common.FileExists(obj)) return false;
+  return ScanForPlaceholders(rtf) == PlaceholderScan::kFound;
+}
+
+std::string Summary(Operation op, int32_t result, const std::string& rtf, const clsRTFUtil& util) {
+  const std::string& obj = util.ObjFile();
+  constexpr const char* kLeftOut =
+      "a placeholder had no object in the object file (its placeholder was left out)";
+  std::string text;
+  switch (result) {
+    case clsRTFUtil::kOK:
+      text = op == Operation::kExtract ? "extracted, objects in " + obj : "inserted from " + obj;
+      break;
+    case clsRTFUtil::kNoFileName:
+      text = "no RTF file name given";
+      break;
+    case clsRTFUtil::kNoSuchFile:
+      text = "RTF file does not exist";
+      break;
+    case clsRTFUtil::kCannotOpenRTF:
+      text = "RTF file cannot be read";
+      break;
+    case clsRTFUtil::kCannotOpenObj:
+      text = "object file " + obj + " cannot be opened";
+      break;
+    case clsRTFUtil::kCannotOpenTemp:
+      text = "temporary file " + util.TempFile() + " cannot be created";
+      break;
+    case clsRTFUtil::kObjectMissing:
+      text = "inserted from " + obj + ", but " + kLeftOut;
+      break;
+    case clsRTFUtil::kReadWriteFailed:
+      text = "a read or write failed; the RTF file is unchanged";
+      break;
+    default:
+      text = "failed with result " + std::to_string(result);
+      break;
+  }
+  if (util.LastMoveResult() != 0) {
+    // The RTF file is as it was; the finished text waits in the temporary file.
+    text = "the RTF file could not be replaced; its new text was left in " + util.TempFile();
+    if (result == clsRTFUtil::kObjectMissing) text += std::string("; ") + kLeftOut;
+  }
+  return rtf + ": " + text;
+}
+
+FileReport Process(Operation op, const std::string& rtf, const RtfOptions& options,
+                   Reporter& reporter, clsCommon& common) {
+  FileReport report;
+  const std::string obj = ObjFileFor(rtf, options, common);
+  report.files = {{"RTFFile", rtf}, {"ObjFile", obj}};
+  reporter.Begin(rtf);
+
+  if (op == Operation::kExtract && !options.force && WouldOverwriteObjects(rtf, obj, common)) {
+    report.result = kRtfRefused;
+    report.summary = rtf + ": already holds object placeholders; its object file " + obj +
+                     " would be overwritten (use --force)";
+    return report;
+  }
+
+  clsRTFUtil util;
+  util.RTFFile(rtf);
+  util.ObjFile(obj);
+  util.SetProgressObserver([&reporter](int64_t done, int64_t total) {
+    reporter.Progress(total > 0 ? static_cast<int>(done * 100 / total) : 100);
+  });
+  const int32_t result = op == Operation::kExtract ? util.ExtractObjects() : util.InsertObjects();
+  report.result = result;
+  report.summary = Summary(op, result, rtf, util);
+  if (util.LastMoveResult() != 0) {
+    report.result = kRtfNotReplaced;
+    report.files.emplace_back("TempFile", util.TempFile());
+  }
+  return report;
+}
+
+int Run(Operation op, const RtfOptions& options, Reporter& reporter) {
+  clsCommon common;
+  for (const std::string& rtf : options.files) {
+    reporter.Report(Process(op, rtf, options, reporter, common));
+  }
+  return reporter.ExitStatus();
+}
+
+}  // namespace
+
+PlaceholderScan ScanForPlaceholders(const std::string& path, size_t chunk) {
+  // The library takes '\' as a folder separator too.
+  std::string native = path;
+  std::replace(native.begin(), native.end(), '\\', '/');
+  std::ifstream in(native, std::ios::binary);
+  if (!in) return PlaceholderScan::kUnreadable;
+  chunk = std::max<size_t>(chunk, 1);
+  // The tail of the previous read that could begin a marker split by the
+  // read, followed by the new chunk.
+  const size_t keep = kPlaceholderStart.size() - 1;
+  std::string window;
+  while (true) {
+    const size_t kept = window.size();
+    window.resize(kept + chunk);
+    in.read(window.data() + kept, static_cast<std::streamsize>(chunk));
+    window.resize(kept + static_cast<size_t>(in.gcount()));
+    if (window.find(kPlaceholderStart) != std::string::npos) return PlaceholderScan::kFound;
+    if (!in) break;
+    window.erase(0, window.size() - std::min(window.size(), keep));
+  }
+  return in.bad() ? PlaceholderScan::kUnreadable : PlaceholderScan::kNone;
+}
+
+int RunRtfExtract(const RtfOptions& options, Reporter& reporter) {
+  return Run(Operation::kExtract, options, reporter);
+}
+
+int RunRtfInsert(const RtfOptions& options, Reporter& reporter) {
+  return Run(Operation::kInsert, options, reporter);
+}
+
+}  // namespace vok::cli

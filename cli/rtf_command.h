@@ -1,0 +1,37 @@
+// `voktools rtf extract|insert`: moves the object and picture groups of RTF
+// files into object files, leaving placeholders, and puts them back.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "report.h"
+
+namespace vok::cli {
+
+// Results of the command besides the class's 0 to 7.
+// Extraction refused: the file already holds placeholders and its object
+// file, the only copy of those objects, exists (--force extracts anyway).
+inline constexpr int kRtfRefused = 8;
+// The operation succeeded but its new text could not replace the RTF file;
+// it was left in the temporary file.
+inline constexpr int kRtfNotReplaced = 9;
+
+struct RtfOptions {
+  std::vector<std::string> files;
+  std::string obj_file;  // empty: each file's folder and name with ".obj"
+  bool force = false;    // extraction: no check for placeholders
+};
+
+enum class PlaceholderScan { kFound, kNone, kUnreadable };
+
+// Whether the file holds the start of a placeholder, "{\v\vok OBJ ", read
+// chunk bytes at a time.
+PlaceholderScan ScanForPlaceholders(const std::string& path, size_t chunk = 64 * 1024);
+
+// Processes every file in order and reports each; returns the exit status.
+int RunRtfExtract(const RtfOptions& options, Reporter& reporter);
+int RunRtfInsert(const RtfOptions& options, Reporter& reporter);
+
+}  // namespace vok::cli
