@@ -162,9 +162,9 @@ std::string RandomBlock(Rng& rng, std::string_view alphabet, size_t size) {
 // The parts of the RTF document, each appended to a string.
 class RtfParts {
  public:
-  explicit RtfParts(Rng& rng) : rng_(rng), hex_(RandomBlock(rng, "0123456789abcdef", kHexBlock)) {
+  explicit RtfParts(Rng& rng) : rng_(rng), hex_(RandomBlock(rng, "0123456789abcdef", kBlock)) {
     static constexpr std::string_view kLetters = "abcdefghijklmnopqrstuvwxyz     ,.";
-    filler_ = RandomBlock(rng, kLetters, kHexBlock);
+    filler_ = RandomBlock(rng, kLetters, kBlock);
   }
 
   static constexpr std::string_view kHeader =
@@ -255,7 +255,7 @@ class RtfParts {
     while (size > 0) {
       size_t line = std::min<size_t>(size, 100);
       if (line > 2) {
-        out.append(filler_, rng_.Below(kHexBlock - line), line - 2).append("\r\n");
+        out.append(filler_, rng_.Below(kBlock - line), line - 2).append("\r\n");
       } else {
         out.append(line, ' ');
       }
@@ -264,7 +264,7 @@ class RtfParts {
   }
 
  private:
-  static constexpr size_t kHexBlock = 1 << 16;
+  static constexpr size_t kBlock = 1 << 16;
   static constexpr size_t kHexLine = 128;
 
   void Dimensions(std::string& out, const char* prefix) {
@@ -281,7 +281,7 @@ class RtfParts {
     while (size > 0) {
       size_t line = std::min(size, kHexLine + 2);
       if (line > 2) {
-        out.append(hex_, rng_.Below(kHexBlock - line), line - 2).append("\r\n");
+        out.append(hex_, rng_.Below(kBlock - line), line - 2).append("\r\n");
       } else {
         out.append(hex_, 0, line);
       }

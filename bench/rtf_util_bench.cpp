@@ -1,8 +1,8 @@
 // clsRTFUtil over the RTF input: extraction of its object and picture groups
 // into an object file, and insertion of them back. Every iteration works on a
 // fresh copy; only the operation itself is timed. Besides the byte rate, each
-// benchmark reports the resident memory before the operation and its peak
-// during the operation.
+// benchmark reports the peak resident size of the process during the
+// operations.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -32,13 +32,6 @@ int64_t PeakRss() {
   return static_cast<int64_t>(usage.ru_maxrss) * 1024;
 }
 
-int64_t CurrentRss() {
-  std::ifstream statm("/proc/self/statm");
-  int64_t pages = 0, resident = -1;
-  if (!(statm >> pages >> resident)) return -1;
-  return resident * ::sysconf(_SC_PAGESIZE);
-}
-
 // Lowers the peak resident size to the current one (Linux), so that PeakRss
 // afterwards covers only what follows. False when the kernel refuses: the
 // peak is then the whole process's.
@@ -50,10 +43,17 @@ bool ResetPeakRss() {
   return ok;
 }
 
+// Copies from to to and writes the copy to disk, so that the timed operation
+// starts with nothing left to write back.
 bool Copy(const std::string& from, const std::string& to) {
   std::error_code ec;
   std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
-  return !ec;
+  if (ec) return false;
+  int fd = ::open(to.c_str(), O_RDONLY);
+  if (fd < 0) return false;
+  bool ok = ::fdatasync(fd) == 0;
+  ::close(fd);
+  return ok;
 }
 
 bool SameBytes(const std::string& a, const std::string& b) {
@@ -70,26 +70,21 @@ bool SameBytes(const std::string& a, const std::string& b) {
   return x.eof() && y.eof();
 }
 
-// Memory figures over the iterations of one benchmark.
+// The peak resident size of the process while the operations ran.
 class Memory {
  public:
   // Call right before the timed operation.
-  void Before() {
-    reset_ = ResetPeakRss();
-    before_ = std::max(before_, CurrentRss());
-  }
+  void Before() { reset_ = ResetPeakRss(); }
   // Call right after it.
   void After() { peak_ = std::max(peak_, PeakRss()); }
 
   void Report(benchmark::State& state) const {
-    state.counters["rss_before_MB"] = static_cast<double>(before_) / kMB;
     // Without the reset the figure includes whatever the process did before.
     state.counters[reset_ ? "rss_peak_MB" : "process_peak_MB"] = static_cast<double>(peak_) / kMB;
   }
 
  private:
   bool reset_ = false;
-  int64_t before_ = 0;
   int64_t peak_ = 0;
 };
 
