@@ -13,11 +13,11 @@ void TextWindow::Reset(ReadableFile* file, int64_t unread, int32_t chunk) {
   base_ = file != nullptr ? file->Tell() : 0;
   begin_ = end_ = 0;
   read_total_ = 0;
-  // Room for a few chunks, so that the kept tail is moved to the front only
-  // once every few reads.
-  size_t want = static_cast<size_t>(chunk) * 4;
+  // Room for two chunks: a refill comes when less than half a chunk is left,
+  // so the kept text moved to the front is small.
+  size_t want = static_cast<size_t>(chunk) * 2;
   if (capacity_ < want) {
-    buf_ = std::make_unique<char[]>(want);
+    buf_ = std::make_unique_for_overwrite<char[]>(want);
     capacity_ = want;
   }
 }
@@ -37,7 +37,7 @@ Status TextWindow::Append(size_t n) {
     size_t keep = size();
     if (keep + n > capacity_) {
       size_t grown = std::max(capacity_ * 2, keep + n);
-      auto bigger = std::make_unique<char[]>(grown);
+      auto bigger = std::make_unique_for_overwrite<char[]>(grown);
       std::memcpy(bigger.get(), buf_.get() + begin_, keep);
       buf_ = std::move(bigger);
       capacity_ = grown;

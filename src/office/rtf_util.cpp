@@ -1,6 +1,9 @@
 #include "voktools/rtf_util.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cerrno>
 #include <string_view>
 #include <unordered_map>
@@ -20,6 +23,9 @@ namespace {
 constexpr std::string_view kObjectMarker = "{\\object";
 constexpr std::string_view kPictMarker = "{\\pict";
 constexpr std::string_view kPlaceholderStart = "{\\v\\vok OBJ ";
+// Searches for the markers look for their "J" first: control words are
+// lowercase, so it is rare in RTF, unlike "{".
+constexpr size_t kPlaceholderAnchor = 10;
 // An object ends at the first CR LF that the next header line follows.
 constexpr std::string_view kObjectEnd = "\r\n{\\v\\vok OBJ ";
 constexpr std::string_view kCRLF = "\r\n";
@@ -37,11 +43,36 @@ std::string Placeholder(int64_t n) {
 }
 
 // Where the first "{\object" or "{\pict" group starts in text, or npos.
+// Sixteen positions at a time are tested for "{\o" and "{\p" at once, so
+// that the many other groups of RTF text cost no call each.
 size_t FindGroupStart(std::string_view text) {
-  size_t i = 0;
-  while ((i = text.find('{', i)) != npos) {
+  const char* s = text.data();
+  const size_t n = text.size();
+  auto is_marker = [&](size_t i) {
     std::string_view rest = text.substr(i);
-    if (rest.starts_with(kObjectMarker) || rest.starts_with(kPictMarker)) return i;
+    return rest.starts_with(kObjectMarker) || rest.starts_with(kPictMarker);
+  };
+  size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i brace = _mm_set1_epi8('{');
+  const __m128i slash = _mm_set1_epi8('\\');
+  const __m128i o = _mm_set1_epi8('o');
+  const __m128i p = _mm_set1_epi8('p');
+  for (; i + 18 <= n; i += 16) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 1));
+    __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 2));
+    __m128i hit = _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(a, brace), _mm_cmpeq_epi8(b, slash)),
+                                _mm_or_si128(_mm_cmpeq_epi8(c, o), _mm_cmpeq_epi8(c, p)));
+    for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0;
+         mask &= mask - 1) {
+      size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+      if (is_marker(at)) return at;
+    }
+  }
+#endif
+  while ((i = text.find('{', i)) != npos) {
+    if (is_marker(i)) return i;
     ++i;
   }
   return npos;
@@ -126,7 +157,7 @@ class ObjectSource {
     while (true) {
       Check(window_.Refill());
       std::string_view v = window_.view();
-      size_t q = FindAnchored(v, kObjectEnd, 2);
+      size_t q = FindAnchored(v, kObjectEnd, kPlaceholderAnchor + 2);
       if (q != npos) {
         Check(out.Append(v.substr(0, q)));
         window_.Drop(q + kCRLF.size());
@@ -187,7 +218,7 @@ class ObjectSource {
     while (true) {
       Check(w.Refill());
       std::string_view v = w.view();
-      size_t i = FindAnchored(v, kPlaceholderStart, 0);
+      size_t i = FindAnchored(v, kPlaceholderStart, kPlaceholderAnchor);
       if (i == npos) {
         if (w.at_end()) break;
         size_t drop = v.size() > kTail ? v.size() - kTail : 0;
@@ -434,7 +465,7 @@ int32_t clsRTFUtil::InsertObjects() {
       Check(w.Refill());
       report();
       std::string_view v = w.view();
-      size_t p = FindAnchored(v, kPlaceholderStart, 0);
+      size_t p = FindAnchored(v, kPlaceholderStart, kPlaceholderAnchor);
       if (p == npos) {
         size_t n = v.size() > kTail && !w.at_end() ? v.size() - kTail : v.size();
         Check(temp.Append(v.substr(0, n)));

@@ -28,9 +28,9 @@ class PosixReadableFile : public ReadableFile {
   Status Read(size_t n, char* buf, size_t* got) override {
     size_t done = 0;
     while (done < n) {
-      if (ahead_pos_ < ahead_.size()) {
-        size_t take = std::min(n - done, ahead_.size() - ahead_pos_);
-        std::memcpy(buf + done, ahead_.data() + ahead_pos_, take);
+      if (ahead_pos_ < ahead_size_) {
+        size_t take = std::min(n - done, ahead_size_ - ahead_pos_);
+        std::memcpy(buf + done, ahead_.get() + ahead_pos_, take);
         ahead_pos_ += take;
         done += take;
         continue;
@@ -41,9 +41,10 @@ class PosixReadableFile : public ReadableFile {
         r = ::read(fd_, buf + done, want);
         if (r > 0) done += static_cast<size_t>(r);
       } else {
-        ahead_.resize(kReadAhead);
-        r = ::read(fd_, ahead_.data(), kReadAhead);
-        ahead_.resize(r > 0 ? static_cast<size_t>(r) : 0);
+        // Allocated at the first small read, and never cleared: read fills it.
+        if (!ahead_) ahead_ = std::make_unique_for_overwrite<char[]>(kReadAhead);
+        r = ::read(fd_, ahead_.get(), kReadAhead);
+        ahead_size_ = r > 0 ? static_cast<size_t>(r) : 0;
         ahead_pos_ = 0;
       }
       if (r < 0) {
@@ -61,7 +62,7 @@ class PosixReadableFile : public ReadableFile {
 
   Status Seek(int64_t offset) override {
     if (::lseek(fd_, offset, SEEK_SET) < 0) return Status::FromErrno(errno);
-    ahead_.clear();
+    ahead_size_ = 0;
     ahead_pos_ = 0;
     pos_ = offset;
     return Status::OK();
@@ -75,7 +76,8 @@ class PosixReadableFile : public ReadableFile {
   int fd_;
   int64_t size_;
   int64_t pos_ = 0;
-  std::string ahead_;
+  std::unique_ptr<char[]> ahead_;
+  size_t ahead_size_ = 0;
   size_t ahead_pos_ = 0;
 };
 
