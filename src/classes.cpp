@@ -4,6 +4,7 @@
 #include <map>
 
 #include "frame/builtin_classes.h"
+#include "voktools/asp2html.h"
 #include "voktools/common.h"
 #include "voktools/retrieve_file.h"
 #include "voktools/rtf_util.h"
@@ -20,6 +21,7 @@ ObjectRef Make() {
 
 const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
   static const std::map<std::string_view, ObjectRef (*)()> builtins{
+      {"clsASP2HTML", &Make<clsASP2HTML>},
       {"clsCommon", &Make<clsCommon>},
       {"clsGetTempFileName", &Make<clsGetTempFileName>},
       {"clsRetrieveFile", &Make<clsRetrieveFile>},

@@ -1,6 +1,7 @@
 // Everything a host needs: values, objects, the factory and the classes.
 #pragma once
 
+#include "voktools/asp2html.h"
 #include "voktools/automation_error.h"
 #include "voktools/class_table.h"
 #include "voktools/collection.h"

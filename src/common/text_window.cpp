@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace vok {
 
@@ -91,6 +94,29 @@ size_t FindAnchored(std::string_view text, std::string_view needle, size_t ancho
     i = static_cast<size_t>(static_cast<const char*>(hit) - base);
     if (std::memcmp(base + i - anchor, needle.data(), n) == 0) return i - anchor;
     ++i;
+  }
+  return std::string_view::npos;
+}
+
+size_t FindAnyOf(std::string_view text, std::string_view set, size_t from) {
+  const size_t n = text.size();
+  const char* s = text.data();
+  size_t i = from;
+  char c[4];
+  for (size_t k = 0; k < 4; ++k) c[k] = set[k < set.size() ? k : 0];
+#if defined(__SSE2__)
+  const __m128i c0 = _mm_set1_epi8(c[0]), c1 = _mm_set1_epi8(c[1]);
+  const __m128i c2 = _mm_set1_epi8(c[2]), c3 = _mm_set1_epi8(c[3]);
+  for (; i + 16 <= n; i += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, c0), _mm_cmpeq_epi8(v, c1)),
+                               _mm_or_si128(_mm_cmpeq_epi8(v, c2), _mm_cmpeq_epi8(v, c3)));
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+#endif
+  for (; i < n; ++i) {
+    if (s[i] == c[0] || s[i] == c[1] || s[i] == c[2] || s[i] == c[3]) return i;
   }
   return std::string_view::npos;
 }

@@ -74,4 +74,8 @@ class ByteFinder {
 // looking for needle[anchor] (choose a byte that is rare in the text).
 size_t FindAnchored(std::string_view text, std::string_view needle, size_t anchor, size_t from = 0);
 
+// The first position at or after from holding one of the bytes of set (one
+// to four bytes), or npos. Sixteen bytes are tested at a time.
+size_t FindAnyOf(std::string_view text, std::string_view set, size_t from = 0);
+
 }  // namespace vok

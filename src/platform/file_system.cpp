@@ -23,7 +23,7 @@ std::string FolderOf(std::string_view path) {
 
 Status CreateUniqueFile(FileSystem& fs, const std::string& folder, std::string_view prefix,
                         std::string_view suffix, std::string* path,
-                        std::unique_ptr<WritableFile>* file) {
+                        std::unique_ptr<WritableFile>* file, WriteMode mode) {
   thread_local std::mt19937 rng{std::random_device{}()};
   std::uniform_int_distribution<int> code(0, 0xFFFF);
   std::string dir = NativePath(folder);
@@ -34,7 +34,7 @@ Status CreateUniqueFile(FileSystem& fs, const std::string& folder, std::string_v
     char hex[8];
     std::snprintf(hex, sizeof hex, "%04X", code(rng));
     std::string candidate = dir + std::string(prefix) + hex + std::string(suffix);
-    last = fs.OpenForWrite(candidate, WriteMode::kExclusive, file);
+    last = fs.OpenForWrite(candidate, mode, file);
     if (last.ok()) {
       *path = candidate;
       return last;

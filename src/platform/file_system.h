@@ -49,6 +49,9 @@ enum class WriteMode {
   // O_CREAT|O_EXCL|O_NOFOLLOW, mode 0600: never writes through a name someone
   // else made, link or file.
   kExclusive,
+  // The same, with the permissions of a new document (0666 less the umask),
+  // for files that become the user's output.
+  kExclusiveDocument,
 };
 
 enum class FindKind {
@@ -90,7 +93,8 @@ std::string FolderOf(std::string_view path);
 // drawing again when the name is taken. The file is open for writing.
 Status CreateUniqueFile(FileSystem& fs, const std::string& folder, std::string_view prefix,
                         std::string_view suffix, std::string* path,
-                        std::unique_ptr<WritableFile>* file);
+                        std::unique_ptr<WritableFile>* file,
+                        WriteMode mode = WriteMode::kExclusive);
 
 // Wildcard match of one name component (* and ?), byte by byte.
 bool WildcardMatch(std::string_view pattern, std::string_view name);

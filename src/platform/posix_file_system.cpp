@@ -189,8 +189,9 @@ Status PosixFileSystem::OpenForWrite(const std::string& path, WriteMode mode,
                                      std::unique_ptr<WritableFile>* file) {
   std::string native = NativePath(path);
   int fd;
-  if (mode == WriteMode::kExclusive) {
-    fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (mode == WriteMode::kExclusive || mode == WriteMode::kExclusiveDocument) {
+    const mode_t perm = mode == WriteMode::kExclusive ? 0600 : 0666;
+    fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, perm);
   } else {
     struct stat st {};
     if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {

@@ -1,0 +1,83 @@
+// clsASP2HTML: turns a server page (ASP, JSP) into plain HTML for
+// translation and back. ASP2HTML moves every server block ("<%" ... "%>") and
+// script element ("<script" ... "</script>", "<java" ... "</java>") into a
+// script file and leaves a numbered placeholder "<!-- ASP2HTML n -->" in the
+// page; HTML2ASP puts the blocks back, also where an editor escaped the
+// placeholder as "&lt;!-- ASP2HTML n --&gt;".
+//
+// Script file: for each block in the order the blocks started, the marker
+// line "<!-- ASP2HTML n -->" CR LF, the block exactly as in the page, CR LF
+// (no CR LF after a block still open at the end of the page).
+//
+// Results: 0 when the whole file was processed, 1 when a file could not be
+// opened or created (the error list says which). A read or write failure
+// after the files are open ends the call with AutomationError 57 (device
+// I/O error); no half-written file is left under an output's name.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "voktools/collection.h"
+#include "voktools/dispatch.h"
+#include "voktools/events.h"
+
+namespace vok {
+
+struct Env;
+class clsCommon;
+
+class clsASP2HTML : public Dispatch {
+ public:
+  clsASP2HTML();
+  explicit clsASP2HTML(Env& env);
+  ~clsASP2HTML() override;
+
+  int32_t ASP2HTML();
+  int32_t HTML2ASP();
+
+  const std::string& ASPFile() const { return asp_file_; }
+  void ASPFile(std::string value) { asp_file_ = std::move(value); }
+  const std::string& HTMFile() const { return htm_file_; }
+  void HTMFile(std::string value) { htm_file_ = std::move(value); }
+  const std::string& SCRFile() const { return scr_file_; }
+  void SCRFile(std::string value) { scr_file_ = std::move(value); }
+
+  // The object's own live list: the host's reference sees later runs.
+  const std::shared_ptr<Collection>& ErrorList() const { return errors_; }
+  // Entry lngErrPtr (from 1), or empty text outside the list.
+  std::string GetError(int32_t lngErrPtr) const;
+
+  // Raised with the percentage of the input read whenever it grows.
+  ProgressEvent<int16_t>& Progress() { return progress_; }
+
+  const ClassTypeInfo& TypeInfo() const override;
+  int32_t Advise(EventSink sink) override;
+  void Unadvise(int32_t cookie) override;
+  std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
+
+ protected:
+  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
+
+ private:
+  enum class NameSource { kPage, kHtml };
+  void MakeFileNames(NameSource source);
+  void AddError(std::string text);
+
+  Env& env_;
+  std::string asp_file_;
+  std::string htm_file_;
+  std::string scr_file_;
+  std::shared_ptr<Collection> errors_;
+  ProgressEvent<int16_t> progress_;
+};
+
+// The line with every escaped placeholder "&lt;!-- ASP2HTML" (any letter
+// case) turned back into "<!-- ASP2HTML", and its "--&gt;" into "-->" when
+// one word stands between.
+std::string RepairEscapedPlaceholders(std::string line);
+
+}  // namespace vok

@@ -1,0 +1,752 @@
+#include "voktools/asp2html.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <unordered_map>
+
+#include "common/text_window.h"
+#include "platform/env.h"
+#include "platform/file_system.h"
+#include "voktools/ascii.h"
+#include "voktools/automation_error.h"
+#include "voktools/common.h"
+#include "voktools/messages.h"
+#include "voktools/retrieve_file.h"
+
+namespace vok {
+
+namespace {
+
+constexpr std::string_view kCRLF = "\r\n";
+constexpr std::string_view kMarkerStart = "<!-- ASP2HTML";
+// Searches for kMarkerStart look for its "!" first.
+constexpr size_t kMarkerAnchor = 1;
+constexpr std::string_view kAttribute = "ASP2HTML=\"";
+constexpr size_t npos = std::string_view::npos;
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// Whether text at i begins with word, ignoring ASCII case (word in lower case).
+bool StartsWithLower(std::string_view text, size_t i, std::string_view word) {
+  if (text.size() - i < word.size()) return false;
+  for (size_t k = 0; k < word.size(); ++k) {
+    if (Lower(text[i + k]) != word[k]) return false;
+  }
+  return true;
+}
+
+bool EndsWithLower(std::string_view text, size_t end, std::string_view word) {
+  return end >= word.size() && StartsWithLower(text, end - word.size(), word);
+}
+
+std::string Placeholder(int64_t n) { return "<!-- ASP2HTML " + std::to_string(n) + " -->"; }
+
+// A failed read or write once the files are open.
+struct IoFailure {
+  Status status;
+};
+
+// Output gathered in memory and handed to the file in large pieces.
+class Output {
+ public:
+  explicit Output(std::unique_ptr<WritableFile> file) : file_(std::move(file)) {
+    buf_.reserve(kSize);
+  }
+  void Append(std::string_view s) {
+    if (buf_.size() + s.size() > kSize) Flush();
+    if (s.size() >= kSize) {
+      Check(file_->Append(s));
+    } else {
+      buf_.append(s);
+    }
+  }
+  void Flush() {
+    if (!buf_.empty()) Check(file_->Append(buf_));
+    buf_.clear();
+  }
+  void Close() {
+    Flush();
+    Check(file_->Close());
+  }
+
+ private:
+  static constexpr size_t kSize = 1 << 18;
+  static void Check(const Status& s) {
+    if (!s.ok()) throw IoFailure{s};
+  }
+  std::unique_ptr<WritableFile> file_;
+  std::string buf_;
+};
+
+// An output written under a fresh name beside its target and moved over the
+// target only when complete; removed when the run fails.
+struct PendingOutput {
+  std::string target;
+  std::string temp;
+  std::unique_ptr<Output> out;
+};
+
+// The script file as restoration reads it: an index of every line that
+// begins with "<!-- ASP2HTML", built in one pass at the first lookup, and
+// block text read through a cache of aligned 1 MB pieces.
+class ScriptFile {
+ public:
+  struct Block {
+    std::string text;
+    bool at_end = false;  // the collection stopped at the end of the file
+  };
+
+  explicit ScriptFile(std::unique_ptr<ReadableFile> file) : file_(std::move(file)) {}
+
+  // The block after the first line that begins with marker, looked for from
+  // where the last block ended, then from the start of the file.
+  bool Lookup(std::string_view marker, Block* block) {
+    if (!indexed_) BuildIndex();
+    size_t id = npos;
+    if (marker.ends_with("-->") && marker.size() <= kMaxKey) {
+      auto it = by_key_.find(std::string(marker));
+      if (it != by_key_.end()) id = CyclicFirst(it->second);
+    } else {
+      id = SlowLookup(marker);
+    }
+    if (id == npos) return false;
+    const int64_t from = entries_[id].line_end;
+    const bool last = id + 1 == entries_.size();
+    const int64_t to = last ? file_->Size() : entries_[id + 1].start;
+    ReadRange(from, to, &block->text);
+    block->at_end = last;
+    resume_ = to;
+    return true;
+  }
+
+ private:
+  struct Entry {
+    int64_t start;     // offset of "<!-- ASP2HTML"
+    int64_t line_end;  // offset after the line's end
+  };
+  // Marker lines are looked up by their text through the first "-->".
+  static constexpr size_t kMaxKey = 256;
+  static constexpr int64_t kCacheChunk = 1 << 20;
+
+  static void Check(const Status& s) {
+    if (!s.ok()) throw IoFailure{s};
+  }
+
+  size_t CyclicFirst(const std::vector<uint32_t>& ids) const {
+    for (uint32_t id : ids) {
+      if (entries_[id].start >= resume_) return id;
+    }
+    return ids.empty() ? npos : ids.front();
+  }
+
+  // A marker that is not a whole "<!-- ASP2HTML n -->": each line start is
+  // compared in turn.
+  size_t SlowLookup(std::string_view marker) {
+    auto first = std::lower_bound(entries_.begin(), entries_.end(), resume_,
+                                  [](const Entry& e, int64_t at) { return e.start < at; });
+    const size_t begin = static_cast<size_t>(first - entries_.begin());
+    std::string text;
+    for (size_t k = 0; k < entries_.size(); ++k) {
+      size_t id = (begin + k) % entries_.size();
+      int64_t at = entries_[id].start;
+      if (at + static_cast<int64_t>(marker.size()) > file_->Size()) continue;
+      ReadRange(at, at + static_cast<int64_t>(marker.size()), &text);
+      if (text == marker) return id;
+    }
+    return npos;
+  }
+
+  void BuildIndex() {
+    indexed_ = true;
+    Check(file_->Seek(0));
+    TextWindow w;
+    w.Reset(file_.get(), file_->Size(), 1 << 20);
+    char before = '\n';  // the byte before the window: the start of the file is a line start
+    auto drop = [&](size_t n) {
+      if (n == 0) return;
+      before = w.view()[n - 1];
+      w.Drop(n);
+    };
+    while (true) {
+      Check(w.Refill());
+      std::string_view v = w.view();
+      size_t i = FindAnchored(v, kMarkerStart, kMarkerAnchor);
+      if (i == npos) {
+        if (w.at_end()) break;
+        size_t keep = std::min(v.size(), kMarkerStart.size() - 1);
+        drop(v.size() - keep);
+        if (v.size() == keep) Check(w.ReadMore(static_cast<size_t>(w.chunk())));
+        continue;
+      }
+      const char prev = i > 0 ? v[i - 1] : before;
+      if (prev != '\r' && prev != '\n') {
+        drop(i + 1);
+        continue;
+      }
+      // The whole line, with the byte after its end (a CR LF or LF CR pair).
+      size_t eol = FindAnyOf(v, "\r\n", i);
+      if ((eol == npos || eol + 1 >= v.size()) && !w.at_end()) {
+        drop(i);
+        Check(w.ReadMore(static_cast<size_t>(w.chunk())));
+        continue;
+      }
+      size_t line_end = v.size();
+      if (eol != npos) {
+        line_end = eol + 1;
+        if (line_end < v.size() && (v[line_end] == '\r' || v[line_end] == '\n') &&
+            v[line_end] != v[eol]) {
+          ++line_end;
+        }
+      }
+      const int64_t at = w.offset() + static_cast<int64_t>(i);
+      const auto id = static_cast<uint32_t>(entries_.size());
+      entries_.push_back({at, w.offset() + static_cast<int64_t>(line_end)});
+      std::string_view line = v.substr(i, (eol == npos ? v.size() : eol) - i);
+      size_t close = line.find("-->");
+      if (close != npos && close + 3 <= kMaxKey) {
+        by_key_[std::string(line.substr(0, close + 3))].push_back(id);
+      }
+      drop(line_end);
+    }
+  }
+
+  void ReadRange(int64_t from, int64_t to, std::string* out) {
+    out->clear();
+    if (to <= from) return;
+    out->reserve(static_cast<size_t>(to - from));
+    while (from < to) {
+      if (from >= cache_at_ && from < cache_at_ + static_cast<int64_t>(cache_.size())) {
+        int64_t n = std::min(to, cache_at_ + static_cast<int64_t>(cache_.size())) - from;
+        out->append(cache_.data() + (from - cache_at_), static_cast<size_t>(n));
+        from += n;
+        continue;
+      }
+      if (to - from >= kCacheChunk) {
+        size_t n = static_cast<size_t>(to - from);
+        size_t old = out->size();
+        out->resize(old + n);
+        size_t got = 0;
+        Check(file_->Seek(from));
+        Check(file_->Read(n, out->data() + old, &got));
+        if (got < n) throw IoFailure{Status::FromErrno(EIO)};
+        return;
+      }
+      cache_at_ = from - from % kCacheChunk;
+      cache_.resize(static_cast<size_t>(std::min(kCacheChunk, file_->Size() - cache_at_)));
+      size_t got = 0;
+      Check(file_->Seek(cache_at_));
+      Check(file_->Read(cache_.size(), cache_.data(), &got));
+      if (got < cache_.size()) {
+        cache_.clear();
+        throw IoFailure{Status::FromErrno(EIO)};
+      }
+    }
+  }
+
+  std::unique_ptr<ReadableFile> file_;
+  bool indexed_ = false;
+  std::vector<Entry> entries_;
+  std::unordered_map<std::string, std::vector<uint32_t>> by_key_;
+  int64_t resume_ = 0;
+  std::string cache_;
+  int64_t cache_at_ = -1;
+};
+
+// Whether a block that runs to the end of the script file was closed on the
+// page: then its last CR LF is the separator.
+bool ClosedBlock(std::string_view text) {
+  if (!text.ends_with(kCRLF)) return false;
+  std::string_view body = text.substr(0, text.size() - 2);
+  if (body.starts_with("<%")) return body.size() >= 3 && body.ends_with("%>");
+  return EndsWithLower(body, body.size(), "</script>") ||
+         EndsWithLower(body, body.size(), "</java>");
+}
+
+}  // namespace
+
+std::string RepairEscapedPlaceholders(std::string line) {
+  constexpr std::string_view kEscaped = "&lt;!-- asp2html";
+  size_t p = 0;
+  while ((p = line.find('&', p)) != npos) {
+    if (!StartsWithLower(line, p, kEscaped)) {
+      ++p;
+      continue;
+    }
+    line.replace(p, kEscaped.size(), kMarkerStart);
+    // After the second space from the end of "ASP2HTML": the closing, when
+    // exactly one word (the number) stands between.
+    size_t i = p + kMarkerStart.size();
+    int spaces = 0;
+    while (i < line.size() && spaces < 2) {
+      if (line[i] == ' ') ++spaces;
+      ++i;
+    }
+    if (spaces == 2 && StartsWithLower(line, i, "--&gt;")) line.replace(i, 6, "-->");
+    ++p;
+  }
+  return line;
+}
+
+clsASP2HTML::clsASP2HTML() : clsASP2HTML(CurrentEnv()) {}
+clsASP2HTML::clsASP2HTML(Env& env) : env_(env), errors_(Collection::Create()) {}
+clsASP2HTML::~clsASP2HTML() { errors_->Clear(); }
+
+std::string clsASP2HTML::GetError(int32_t lngErrPtr) const {
+  if (lngErrPtr < 1 || lngErrPtr > errors_->Count()) return {};
+  return errors_->Item(lngErrPtr).ToText();
+}
+
+void clsASP2HTML::AddError(std::string text) { errors_->Add(Variant(std::move(text))); }
+
+void clsASP2HTML::MakeFileNames(NameSource source) {
+  clsCommon common(env_);
+  const std::string& from = source == NameSource::kPage ? asp_file_ : htm_file_;
+  const std::string folder = common.strParseFileName(from, 0);
+  const std::string base = common.strParseFileName(from, 1);
+  const std::string ext = common.strParseFileName(from, 2);
+  if (scr_file_.empty()) {
+    scr_file_ = folder + base + (source == NameSource::kPage ? "_" + ext : std::string()) + ".scr";
+  }
+  if (asp_file_.empty()) {
+    size_t underscore = base.rfind('_');
+    std::string suffix = underscore == npos ? "_ZZZ" : base.substr(underscore);
+    std::string head;
+    for (size_t k = 0; k < 4 && k < suffix.size(); ++k) {
+      head += static_cast<char>(std::toupper(static_cast<unsigned char>(suffix[k])));
+    }
+    if (head == "_ASP" || head == "_JSP" || head == "_WSP" || head == "_HTM") {
+      asp_file_ = folder + base.substr(0, base.size() - 4) + "." + base.substr(base.size() - 3);
+    } else {
+      asp_file_ = folder + base + ".asp";
+    }
+  }
+  if (htm_file_.empty()) htm_file_ = folder + base + "_" + ext + ".htm";
+}
+
+namespace {
+
+// Why a file cannot be read, as the file layer says.
+std::string WhyNotReadable(FileSystem& fs, const std::string& path) {
+  std::string found;
+  Status s = fs.FindFirst(path, FindKind::kFiles, &found);
+  if (!s.ok()) return s.message();
+  std::unique_ptr<ReadableFile> file;
+  s = fs.OpenForRead(path, &file);
+  return s.message();
+}
+
+// Starts an output beside target; the error text when it cannot.
+bool StartOutput(FileSystem& fs, const std::string& target, PendingOutput* out, std::string* why) {
+  FileInfo info;
+  if (fs.GetInfo(target, &info).ok() && info.is_dir) {
+    *why = Status::FromErrno(EISDIR).message();
+    return false;
+  }
+  std::unique_ptr<WritableFile> file;
+  Status s = CreateUniqueFile(fs, FolderOf(target), "VOK", ".TMP", &out->temp, &file,
+                              WriteMode::kExclusiveDocument);
+  if (!s.ok()) {
+    *why = s.message();
+    return false;
+  }
+  out->target = target;
+  out->out = std::make_unique<Output>(std::move(file));
+  return true;
+}
+
+// Removes whatever outputs are still pending (a failed run).
+void Abandon(FileSystem& fs, std::vector<PendingOutput*> outputs) {
+  for (PendingOutput* p : outputs) {
+    if (p->temp.empty()) continue;
+    p->out.reset();
+    (void)fs.Remove(p->temp);
+    p->temp.clear();
+  }
+}
+
+// The protection scanner: one line at a time, page text to the HTML output,
+// block text to the script output.
+class Protector {
+ public:
+  Protector(Output& html, Output& script) : html_(html), script_(script) {}
+
+  void Line(std::string_view line) {
+    const size_t n = line.size();
+    size_t i = 0;
+    while (i < n) {
+      // Between these bytes nothing changes state: '<' and '>' always
+      // matter, quotes only inside a tag's plain markup.
+      const bool quotes = in_tag_ && !in_comment_ && !in_server_ && !in_script_;
+      size_t j = FindAnyOf(line, quotes ? std::string_view("<>\"'") : std::string_view("<>"), i);
+      if (j == npos) j = n;
+      if (j > i) Emit(line.substr(i, j - i));
+      if (j == n) break;
+      Char(line, j);
+      i = j + 1;
+    }
+    if (!block_.empty()) script_.Append(block_);
+    block_.clear();
+    // Only the last line has no line end, so the last character of the
+    // line (its line end) is the character before the next line.
+    for (size_t k = n; k > 0; --k) {
+      if (line[k - 1] != ' ') {
+        prev_ = line[k - 1];
+        break;
+      }
+    }
+  }
+
+ private:
+  void Emit(std::string_view text) {
+    if (in_server_ || in_script_) {
+      block_.append(text);
+    } else {
+      html_.Append(text);
+    }
+  }
+
+  // The last character that is not a space before position j.
+  int PrevNonSpace(std::string_view line, size_t j) const {
+    for (size_t k = j; k > 0; --k) {
+      if (line[k - 1] != ' ') return static_cast<unsigned char>(line[k - 1]);
+    }
+    return prev_;
+  }
+
+  void StartServerBlock(std::string_view line, size_t j) {
+    ++count_;
+    in_server_ = true;
+    const bool wrap = in_tag_ && !in_quote_;
+    if (wrap) html_.Append(PrevNonSpace(line, j) == '=' ? "\"" : "ASP2HTML=\"");
+    std::string placeholder = Placeholder(count_);
+    html_.Append(placeholder);
+    if (wrap) html_.Append("\"");
+    placeholder.append(kCRLF);
+    script_.Append(placeholder);
+  }
+
+  void StartScript() {
+    ++count_;
+    in_script_ = true;
+    std::string placeholder = Placeholder(count_);
+    html_.Append(placeholder);
+    placeholder.append(kCRLF);
+    script_.Append(placeholder);
+  }
+
+  void Char(std::string_view line, size_t j) {
+    const char c = line[j];
+    const size_t n = line.size();
+    if (c == '<') {
+      if (!in_comment_) {
+        if (j + 1 < n && line[j + 1] == '%' && !in_script_) {
+          StartServerBlock(line, j);
+        } else if ((StartsWithLower(line, j, "<script") || StartsWithLower(line, j, "<java")) &&
+                   !in_server_) {
+          StartScript();
+        } else if (line.substr(j, 4) == "<!--") {
+          in_comment_ = true;
+        } else if (!in_server_ && !in_script_ && !in_quote_ && j + 1 < n &&
+                   (line[j + 1] == '/' ||
+                    (Lower(line[j + 1]) >= 'a' && Lower(line[j + 1]) <= 'z'))) {
+          in_tag_ = true;
+          in_quote_ = false;
+          if (tag_depth_ == 32767) throw AutomationError(err::kOverflow);
+          ++tag_depth_;
+        }
+      }
+    } else if (c == '>') {
+      if (!in_comment_) {
+        if (in_tag_ && !in_script_ && !in_server_ && !in_quote_) {
+          if (tag_depth_ == -32768) throw AutomationError(err::kOverflow);
+          if (--tag_depth_ == 0) in_tag_ = false;
+        }
+      } else if (j >= 2 && line.substr(j - 2, 3) == "-->") {
+        in_comment_ = false;
+      }
+    } else if (quote_ != 0 && c == quote_) {
+      if (!in_comment_ && in_tag_ && !in_server_ && !in_script_) {
+        in_quote_ = false;
+        quote_ = 0;
+      }
+    } else if (c == '"' || c == '\'') {
+      if (!in_comment_ && in_tag_ && !in_server_ && !in_script_ && !in_quote_) {
+        in_quote_ = true;
+        quote_ = c;
+      }
+    }
+    Emit(line.substr(j, 1));
+    if (c != '>') return;
+    // The ends of blocks: "%>" and "</script>" or "</java>". A line end
+    // separates lines, so these never span two.
+    if (in_server_ && j >= 1 && line[j - 1] == '%') {
+      in_server_ = false;
+      block_.append(kCRLF);
+      script_.Append(block_);
+      block_.clear();
+    }
+    if (in_script_ &&
+        (EndsWithLower(line, j + 1, "</script>") || EndsWithLower(line, j + 1, "</java>"))) {
+      in_script_ = false;
+      block_.append(kCRLF);
+      script_.Append(block_);
+      block_.clear();
+      in_quote_ = in_server_ = in_tag_ = false;
+    }
+  }
+
+  Output& html_;
+  Output& script_;
+  std::string block_;
+  bool in_comment_ = false, in_server_ = false, in_script_ = false;
+  bool in_tag_ = false, in_quote_ = false;
+  char quote_ = 0;  // 0: none remembered
+  int16_t tag_depth_ = 0;
+  int prev_ = -1;  // the last character that is not a space; -1 before any
+  int64_t count_ = 0;
+};
+
+// Moves every completed output over its target; 1 when one could not be,
+// with the move's messages in errors.
+int32_t FinishOutputs(Env& env, std::vector<PendingOutput*> outputs, Collection& errors) {
+  FileSystem& fs = *env.fs;
+  clsCommon common(env);
+  int32_t result = 0;
+  for (PendingOutput* p : outputs) {
+    p->out.reset();
+    // Replacing an old output is what the run is for: a read-only one is
+    // made writable first, as deleting it would.
+    FileInfo info;
+    if (fs.GetInfo(p->target, &info).ok() && info.is_regular && info.read_only) {
+      (void)fs.SetMode(p->target, info.mode | 0200);
+    }
+    auto messages = Collection::Create();
+    if (common.MoveFile(p->temp, p->target, Variant(ObjectRef(messages))) != 0) {
+      for (const std::string& m : messages->Texts()) errors.Add(Variant(m));
+      (void)fs.Remove(p->temp);
+      result = 1;
+    }
+    p->temp.clear();
+  }
+  return result;
+}
+
+}  // namespace
+
+int32_t clsASP2HTML::ASP2HTML() {
+  FileSystem& fs = *env_.fs;
+  errors_->Clear();
+  if (asp_file_.empty()) {
+    AddError(std::string(Message(3000)));
+    return 1;
+  }
+  AddError("ASP2HTML : " + asp_file_);
+  if (htm_file_.empty() || scr_file_.empty()) MakeFileNames(NameSource::kPage);
+  const std::string kUnable(Message(3001));
+
+  clsRetrieveFile reader(env_);
+  reader.Filename(asp_file_);
+  if (!reader.OpenFile()) {
+    AddError(kUnable + asp_file_ + std::string(kCRLF) + WhyNotReadable(fs, asp_file_));
+    return 1;
+  }
+  PendingOutput html, script;
+  std::string why;
+  if (!StartOutput(fs, htm_file_, &html, &why)) {
+    AddError(kUnable + htm_file_ + std::string(kCRLF) + why);
+    return 1;
+  }
+  if (!StartOutput(fs, scr_file_, &script, &why)) {
+    Abandon(fs, {&html});
+    AddError(kUnable + scr_file_ + std::string(kCRLF) + why);
+    return 1;
+  }
+  try {
+    Protector scanner(*html.out, *script.out);
+    int16_t reported = -1;
+    std::string_view line;
+    while (reader.NextLine(&line)) {
+      int16_t percent = reader.Progress();
+      if (percent > reported) {
+        reported = percent;
+        progress_.Raise(percent);
+      }
+      scanner.Line(line);
+    }
+    reader.CloseFile();
+    html.out->Close();
+    script.out->Close();
+  } catch (const IoFailure& f) {
+    Abandon(fs, {&html, &script});
+    throw AutomationError(err::kDeviceIO, "Device I/O error: " + f.status.message());
+  } catch (...) {
+    Abandon(fs, {&html, &script});
+    throw;
+  }
+  return FinishOutputs(env_, {&html, &script}, *errors_);
+}
+
+int32_t clsASP2HTML::HTML2ASP() {
+  FileSystem& fs = *env_.fs;
+  errors_->Clear();
+  if (htm_file_.empty()) {
+    AddError(std::string(Message(3002)));
+    return 1;
+  }
+  AddError("HTML2ASP : " + htm_file_);
+  if (asp_file_.empty() || scr_file_.empty()) MakeFileNames(NameSource::kHtml);
+  const std::string kUnable(Message(3001));
+
+  clsRetrieveFile reader(env_);
+  reader.Filename(htm_file_);
+  if (!reader.OpenFile()) {
+    AddError(kUnable + htm_file_ + std::string(kCRLF) + WhyNotReadable(fs, htm_file_));
+    return 1;
+  }
+  PendingOutput page;
+  std::string why;
+  if (!StartOutput(fs, asp_file_, &page, &why)) {
+    AddError(kUnable + asp_file_ + std::string(kCRLF) + why);
+    return 1;
+  }
+  std::unique_ptr<ReadableFile> script_file;
+  std::string found;
+  Status s = fs.FindFirst(scr_file_, FindKind::kFiles, &found);
+  if (s.ok()) s = fs.OpenForRead(scr_file_, &script_file);
+  if (!s.ok()) {
+    Abandon(fs, {&page});
+    AddError(kUnable + scr_file_ + std::string(kCRLF) + s.message());
+    return 1;
+  }
+  try {
+    ScriptFile script(std::move(script_file));
+    int16_t reported = -1;
+    int64_t line_number = 0;
+    std::string_view view;
+    std::string line;
+    ScriptFile::Block block;
+    while (reader.NextLine(&view)) {
+      ++line_number;
+      int16_t percent = reader.Progress();
+      if (percent > reported) {
+        reported = percent;
+        progress_.Raise(percent);
+      }
+      size_t pos = FindAnchored(view, kMarkerStart, kMarkerAnchor);
+      if (pos == npos && view.find('&') == npos) {
+        page.out->Append(view);
+        continue;
+      }
+      line.assign(view);
+      if (line.find('&') != npos) line = RepairEscapedPlaceholders(std::move(line));
+      size_t from = 0;
+      while ((pos = FindAnchored(line, kMarkerStart, kMarkerAnchor, from)) != npos) {
+        const bool attribute =
+            pos >= kAttribute.size() &&
+            line.compare(pos - kAttribute.size(), kAttribute.size(), kAttribute) == 0;
+        const size_t start = attribute ? pos - kAttribute.size() : pos;
+        const size_t close = line.find("-->", start);
+        if (close == npos) {
+          AddError("Line " + std::to_string(line_number) +
+                   " : placeholder without \"-->\" left as it stands");
+          from = pos + 1;
+          continue;
+        }
+        size_t end = close + 3;
+        if (attribute) end = std::min(end + 1, line.size());
+        std::string removed = line.substr(start, end - start);
+        std::string_view marker = removed;
+        if (attribute)
+          marker = marker.substr(kAttribute.size(), marker.size() - kAttribute.size() - 1);
+        line.erase(start, end - start);
+        if (!script.Lookup(marker, &block)) {
+          // Nothing to put back: a placeholder may now form across the join.
+          from = start >= kMarkerStart.size() - 1 ? start - (kMarkerStart.size() - 1) : 0;
+          continue;
+        }
+        std::string& text = block.text;
+        if (text.size() < 2) {
+          AddError("Line " + std::to_string(line_number) + " : the block of " +
+                   std::string(marker) +
+                   " is shorter than its separator; placeholder left as it stands");
+          line.insert(start, removed);
+          from = start + removed.size();
+          continue;
+        }
+        if (!block.at_end || ClosedBlock(text)) text.resize(text.size() - 2);
+        line.insert(start, text);
+        // The next placeholder: one formed across either join counts, one
+        // inside the inserted text does not.
+        const size_t inserted_end = start + text.size();
+        size_t next =
+            FindAnchored(line, kMarkerStart, kMarkerAnchor,
+                         start >= kMarkerStart.size() - 1 ? start - (kMarkerStart.size() - 1) : 0);
+        if (next != npos && next >= start && next + kMarkerStart.size() <= inserted_end) {
+          next = FindAnchored(line, kMarkerStart, kMarkerAnchor,
+                              std::max(start, inserted_end + 1 - kMarkerStart.size()));
+        }
+        if (next == npos) break;
+        from = next;
+      }
+      page.out->Append(line);
+    }
+    reader.CloseFile();
+    page.out->Close();
+  } catch (const IoFailure& f) {
+    Abandon(fs, {&page});
+    throw AutomationError(err::kDeviceIO, "Device I/O error: " + f.status.message());
+  } catch (...) {
+    Abandon(fs, {&page});
+    throw;
+  }
+  return FinishOutputs(env_, {&page}, *errors_);
+}
+
+const ClassTypeInfo& clsASP2HTML::TypeInfo() const {
+  using V = VarType;
+  static const ClassTypeInfo info{"clsASP2HTML",
+                                  {
+                                      {"ASP2HTML", 1, MemberKind::kMethod, {}, V::kInt32},
+                                      {"HTML2ASP", 2, MemberKind::kMethod, {}, V::kInt32},
+                                      {"ASPFile", 3, MemberKind::kGetLet, {}, V::kText, V::kText},
+                                      {"HTMFile", 4, MemberKind::kGetLet, {}, V::kText, V::kText},
+                                      {"SCRFile", 5, MemberKind::kGetLet, {}, V::kText, V::kText},
+                                      {"ErrorList", 6, MemberKind::kGet, {}, V::kObject},
+                                      {"GetError",
+                                       7,
+                                       MemberKind::kMethod,
+                                       {{.name = "lngErrPtr", .type = V::kInt32}},
+                                       V::kText},
+                                  }};
+  return info;
+}
+
+int32_t clsASP2HTML::Advise(EventSink sink) { return progress_.AdviseSink(std::move(sink)); }
+void clsASP2HTML::Unadvise(int32_t cookie) { progress_.UnadviseSink(cookie); }
+
+Variant clsASP2HTML::DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& a) {
+  const bool let = kind == InvokeKind::kPropertyLet;
+  switch (member.dispid) {
+    case 1:
+      return ASP2HTML();
+    case 2:
+      return HTML2ASP();
+    case 3:
+      if (let) return ASPFile(a[0].ToText()), Variant();
+      return ASPFile();
+    case 4:
+      if (let) return HTMFile(a[0].ToText()), Variant();
+      return HTMFile();
+    case 5:
+      if (let) return SCRFile(a[0].ToText()), Variant();
+      return SCRFile();
+    case 6:
+      return Variant(ObjectRef(errors_));
+    case 7:
+      return GetError(a[0].ToInt32());
+  }
+  throw AutomationError(err::kNotSupported);
+}
+
+}  // namespace vok
