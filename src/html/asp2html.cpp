@@ -254,13 +254,14 @@ class ScriptFile {
 };
 
 // Whether a block that runs to the end of the script file was closed on the
-// page: then its last CR LF is the separator.
+// page, so that its last CR LF is the separator: a block left open holds no
+// end of its kind ("%>" after "<%", else "</script>" or "</java>") at all.
 bool ClosedBlock(std::string_view text) {
   if (!text.ends_with(kCRLF)) return false;
-  std::string_view body = text.substr(0, text.size() - 2);
-  if (body.starts_with("<%")) return body.size() >= 3 && body.ends_with("%>");
-  return EndsWithLower(body, body.size(), "</script>") ||
-         EndsWithLower(body, body.size(), "</java>");
+  if (text.starts_with("<%")) return text.find("%>") != npos;
+  std::string lower(text);
+  for (char& c : lower) c = Lower(c);
+  return lower.find("</script>") != npos || lower.find("</java>") != npos;
 }
 
 }  // namespace

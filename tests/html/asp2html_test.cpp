@@ -145,6 +145,8 @@ std::vector<RestoreCase> RestoreCases() {
       {"OpenScriptAtEnd", M(1), Line(1) + "<script>\r\nx\r\n", "<script>\r\nx\r\n"},
       {"ClosedScriptAtEnd", M(1), Line(1) + "<script>x</SCRIPT>\r\n", "<script>x</SCRIPT>"},
       {"OtherSpacingIsText", "<!--  ASP2HTML 1 -->", three, "<!--  ASP2HTML 1 -->"},
+      {"EditedLastBlockKeepsItsSeparatorRule", M(1), Line(1) + "<%a%> '' edited\r\n",
+       "<%a%> '' edited"},
       {"EmptyScriptFile", "a" + M(1) + "b", "", "ab"},
   };
 }
