@@ -11,6 +11,8 @@
 #include <cstring>
 #include <filesystem>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace vok::bench {
 
@@ -49,7 +51,8 @@ int64_t FileSize(const std::string& path) {
 // What one kind of input is called and how it is made.
 struct InputKind {
   const char* file_variable;  // names a ready-made file
-  int64_t default_size;       // when $VOK_BENCH_SIZE is not set
+  int64_t default_size;       // when no size variable is set
+  const char* size_variable;  // read before $VOK_BENCH_SIZE; may be null
   const char* stem;           // the generated file's name: stem, size, extension
   const char* extension;
   const char* what;  // for the message while generating
@@ -68,12 +71,15 @@ Input ResolveInput(const InputKind& kind) {
     return in;
   }
   int64_t size = kind.default_size;
-  if (const char* text = std::getenv("VOK_BENCH_SIZE"); text != nullptr && *text != '\0') {
+  for (const char* variable : {kind.size_variable, "VOK_BENCH_SIZE"}) {
+    const char* text = variable != nullptr ? std::getenv(variable) : nullptr;
+    if (text == nullptr || *text == '\0') continue;
     size = ParseSize(text);
     if (size < 0) {
-      in.error = std::string("VOK_BENCH_SIZE is not a size: ") + text;
+      in.error = std::string(variable) + " is not a size: " + text;
       return in;
     }
+    break;
   }
   std::string path = TempFolder() + kind.stem + std::to_string(size) + kind.extension;
   // A complete earlier file is reused: generation writes under another name
@@ -294,6 +300,133 @@ class RtfParts {
   std::string filler_;
 };
 
+// The parts of the server page, each appended to a string with its line
+// ends chosen at random.
+class AspParts {
+ public:
+  explicit AspParts(Rng& rng) : rng_(rng) {
+    static constexpr std::string_view kLetters =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789     ,.;:-'()!?";
+    text_ = RandomBlock(rng, kLetters, kBlock);
+  }
+
+  static constexpr std::string_view kHeader =
+      "<%@ Language=VBScript %>\r\n<html>\r\n<head><title>Order list</title></head>\r\n<body>\r\n";
+
+  // One line of text in some markup, 0 to about 200 bytes of text.
+  void TextLine(std::string& out) {
+    static constexpr std::array<std::pair<std::string_view, std::string_view>, 6> kMarkup = {{
+        {"<p>", "</p>"},
+        {"<td class=\"cell\">", "</td>"},
+        {"<li>", "</li>"},
+        {"", ""},
+        {"<b>", "</b><br>"},
+        {"<h2 align=center>", "</h2>"},
+    }};
+    const auto& [open, close] = kMarkup[rng_.Below(kMarkup.size())];
+    out.append(open).append(Text(rng_.Below(201))).append(close);
+    End(out);
+  }
+
+  // One server block or script element with the text around it, ending
+  // with a line end.
+  void Block(std::string& out) {
+    switch (rng_.Below(16)) {
+      case 0:
+      case 1:
+      case 2:
+      case 3:
+        out.append("<p>").append(Text(rng_.Below(80))).append("<%= Request(\"");
+        out.append(Word()).append("\") %>").append(Text(rng_.Below(80))).append("</p>");
+        break;
+      case 4:
+        out.append("<% If Session(\"").append(Word()).append("\") <> \"\" Then %>");
+        break;
+      case 5:
+      case 6:
+        out.append("<%");
+        Statements(out, 2 + rng_.Below(24));
+        out.append("%>");
+        break;
+      case 7:
+      case 8:
+        out.append("<a href=\"detail.asp?id=<%= rs(\"").append(Word()).append("\") %>\">");
+        out.append(Text(rng_.Below(40))).append("</a>");
+        break;
+      case 9:
+      case 10:
+        out.append("<input type=text name=").append(Word()).append(" value=<%= Server.HTMLEncode(");
+        out.append(Word()).append(") %> size=20>");
+        break;
+      case 11:
+        out.append("<option <%= Selected(\"").append(Word()).append("\") %> value=\"");
+        out.append(Word()).append("\">").append(Text(rng_.Below(30))).append("</option>");
+        break;
+      case 12:
+      case 13:
+        out.append("<script language=\"JavaScript\">");
+        Script(out, 2 + rng_.Below(30));
+        out.append("</script>");
+        break;
+      case 14:
+        out.append("<SCRIPT LANGUAGE=\"VBScript\" RUNAT=\"Server\">");
+        Statements(out, 2 + rng_.Below(10));
+        out.append("</SCRIPT>");
+        break;
+      default:
+        out.append("<td><% Response.Write \"<b>\" & ").append(Word());
+        out.append(" & \"</b>\" %></td>");
+        break;
+    }
+    End(out);
+  }
+
+ private:
+  static constexpr size_t kBlock = 1 << 16;
+
+  std::string_view Text(size_t size) {
+    return std::string_view(text_).substr(rng_.Below(kBlock - size), size);
+  }
+
+  std::string_view Word() {
+    static constexpr std::array<std::string_view, 8> kWords = {
+        "order", "customer", "qty", "price", "item", "total", "status", "name"};
+    return kWords[rng_.Below(kWords.size())];
+  }
+
+  void End(std::string& out) {
+    const uint32_t r = rng_.Below(20);
+    out.append(r < 12 ? "\r\n" : r < 19 ? "\n" : "\r");
+  }
+
+  // Lines of statements, each ended with a line end.
+  void Statements(std::string& out, uint32_t lines) {
+    End(out);
+    for (uint32_t i = 0; i < lines; ++i) {
+      out.append("  ").append(Word()).append(" = ").append(Word()).append(" + ");
+      out.append(std::to_string(rng_.Below(1000))).append(" ' ").append(Text(rng_.Below(60)));
+      End(out);
+    }
+  }
+
+  void Script(std::string& out, uint32_t lines) {
+    End(out);
+    out.append("function check_").append(Word()).append("(form) {");
+    End(out);
+    for (uint32_t i = 0; i < lines; ++i) {
+      out.append("  if (form.").append(Word()).append(".value < ");
+      out.append(std::to_string(rng_.Below(1000))).append(") return false; // ");
+      out.append(Text(rng_.Below(60)));
+      End(out);
+    }
+    out.append("  return true;\n}");
+    End(out);
+  }
+
+  Rng& rng_;
+  std::string text_;
+};
+
 }  // namespace
 
 int64_t ParseSize(const std::string& text) {
@@ -376,15 +509,101 @@ bool GenerateRtf(const std::string& path, int64_t size) {
   return out.Finish();
 }
 
+bool GenerateAsp(const std::string& path, int64_t size, int64_t blocks) {
+  static constexpr std::string_view kClosing = "</body>\r\n</html>\r\n";
+  Rng rng(0x564F4B4153504247ULL ^ static_cast<uint64_t>(size) ^ static_cast<uint64_t>(blocks));
+  AspParts parts(rng);
+  Output out(path, size);
+  std::string& buffer = out.buffer();
+  buffer.append(AspParts::kHeader);
+  const int64_t body_end = size - static_cast<int64_t>(kClosing.size());
+  std::string block;
+  for (int64_t i = 0; i < blocks && out.ok(); ++i) {
+    // Text up to the block's even share of the page, then the block.
+    const int64_t at = body_end * (i + 1) / (blocks + 1);
+    while (out.total() < at) {
+      parts.TextLine(buffer);
+      out.Flush();
+    }
+    block.clear();
+    parts.Block(block);
+    if (out.total() + static_cast<int64_t>(block.size()) > body_end) break;
+    buffer.append(block);
+    out.Flush();
+  }
+  // Text up to the closing tags; the last line is cut to fit.
+  while (out.total() < body_end && out.ok()) {
+    block.clear();
+    parts.TextLine(block);
+    buffer.append(block, 0, std::min<size_t>(block.size(), body_end - out.total()));
+    out.Flush();
+  }
+  buffer.append(kClosing);
+  return out.Finish();
+}
+
+bool ReversePlaceholders(const std::string& from, const std::string& to, int64_t* count) {
+  static constexpr std::string_view kOpen = "<!-- ASP2HTML ";
+  static constexpr std::string_view kClose = " -->";
+  std::string text;
+  {
+    FILE* in = std::fopen(from.c_str(), "rb");
+    if (in == nullptr) {
+      std::fprintf(stderr, "%s: %s\n", from.c_str(), std::strerror(errno));
+      return false;
+    }
+    std::vector<char> chunk(1 << 20);
+    for (size_t n; (n = std::fread(chunk.data(), 1, chunk.size(), in)) > 0;) {
+      text.append(chunk.data(), n);
+    }
+    std::fclose(in);
+  }
+  // Where each placeholder's number stands, and the largest number.
+  std::vector<std::pair<size_t, size_t>> numbers;
+  int64_t largest = 0;
+  for (size_t at = text.find(kOpen); at != std::string::npos; at = text.find(kOpen, at + 1)) {
+    const size_t digits = at + kOpen.size();
+    size_t end = digits;
+    while (end < text.size() && end - digits < 18 && text[end] >= '0' && text[end] <= '9') ++end;
+    if (end == digits || text.compare(end, kClose.size(), kClose) != 0) continue;
+    numbers.emplace_back(digits, end);
+    largest = std::max<int64_t>(largest, std::stoll(text.substr(digits, end - digits)));
+  }
+  Output out(to, INT64_MAX);
+  size_t copied = 0;
+  for (const auto& [digits, end] : numbers) {
+    out.buffer().append(text, copied, digits - copied);
+    const int64_t n = std::stoll(text.substr(digits, end - digits));
+    out.buffer().append(std::to_string(largest + 1 - n));
+    copied = end;
+    out.Flush();
+  }
+  out.buffer().append(text, copied);
+  if (count != nullptr) *count = static_cast<int64_t>(numbers.size());
+  return out.Finish();
+}
+
+int64_t AspBlocksFor(int64_t size) { return std::max<int64_t>(1, size * 100000 / (128LL << 20)); }
+
 const Input& BenchInput() {
-  static const Input input = ResolveInput(
-      {"VOK_BENCH_FILE", 256LL << 20, "voktools_bench_lines_", ".txt", "lines", &GenerateInput});
+  static const Input input =
+      ResolveInput({"VOK_BENCH_FILE", 256LL << 20, nullptr, "voktools_bench_lines_", ".txt",
+                    "lines", &GenerateInput});
+  return input;
+}
+
+const Input& AspBenchInput() {
+  static const Input input =
+      ResolveInput({"VOK_BENCH_ASP", 128LL << 20, "VOK_ASP_BENCH_SIZE", "voktools_bench_page_",
+                    ".asp", "server page", [](const std::string& path, int64_t size) {
+                      return GenerateAsp(path, size, AspBlocksFor(size));
+                    }});
   return input;
 }
 
 const Input& RtfBenchInput() {
   static const Input input = ResolveInput(
-      {"VOK_BENCH_RTF", 64LL << 20, "voktools_bench_rtf_", ".rtf", "RTF", &GenerateRtf});
+      {"VOK_BENCH_RTF", 64LL << 20, nullptr, "voktools_bench_rtf_", ".rtf", "RTF", &GenerateRtf});
   return input;
 }
 

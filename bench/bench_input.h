@@ -21,6 +21,25 @@ bool GenerateInput(const std::string& path, int64_t size);
 // hex data. Deterministic like GenerateInput.
 bool GenerateRtf(const std::string& path, int64_t size);
 
+// Writes a server page of exactly size bytes to path: lines of text and
+// markup with blocks server blocks spread evenly among them (as many as fit).
+// The blocks: "<%= .. %>" within a line, "<% .. %>" statements on lines of
+// their own, some running over many lines, blocks inside tags (in a quoted
+// value, unquoted after "=", and standing alone among the attributes), and
+// script elements of several lines. Line ends are CR LF, LF and the odd CR.
+// Deterministic like GenerateInput.
+bool GenerateAsp(const std::string& path, int64_t size, int64_t blocks);
+
+// Copies the HTML file from to to with the numbers of its placeholders
+// "<!-- ASP2HTML n -->" run backwards: n becomes N + 1 - n, N the largest.
+// count, when given, receives the number of placeholders. False (with a
+// message on stderr) on failure.
+bool ReversePlaceholders(const std::string& from, const std::string& to, int64_t* count);
+
+// How many blocks the benchmarks put into a page of size bytes: 100 000 for
+// 128 MB, in proportion otherwise, at least 1.
+int64_t AspBlocksFor(int64_t size);
+
 // "268435456", "256M", "64K", "1G": the size in bytes, or -1.
 int64_t ParseSize(const std::string& text);
 
@@ -38,6 +57,11 @@ const Input& BenchInput();
 // $VOK_BENCH_RTF when set, otherwise an RTF document of $VOK_BENCH_SIZE bytes
 // (default 64M) generated and kept like BenchInput's file.
 const Input& RtfBenchInput();
+
+// $VOK_BENCH_ASP when set, otherwise a page of $VOK_ASP_BENCH_SIZE bytes
+// (default 128M) with AspBlocksFor(size) blocks, generated and kept like
+// BenchInput's file.
+const Input& AspBenchInput();
 
 // A fresh folder in $TMPDIR (or /tmp), ending in '/', made on first use.
 // Empty when it cannot be made.

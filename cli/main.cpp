@@ -7,6 +7,7 @@
 #include <limits>
 #include <string>
 
+#include "asp_command.h"
 #include "invoke_host.h"
 #include "lines_command.h"
 #include "report.h"
@@ -85,6 +86,45 @@ With 1 to 5 and 7 to 9 FILE is left as it was.
 Exit status: 0 when every file succeeded, otherwise the largest result; 64
 for a usage error, 70 for an unexpected failure.)";
 
+constexpr const char* kAspHelp =
+    R"(asp2html moves every server block (<% .. %>) and script element
+(<script ..>..</script>, <java ..>..</java>) of PAGE into a script file and
+leaves the placeholder comment <!-- ASP2HTML n --> where it stood, n counting
+from 1; everything else is copied as it is into the HTML file, ready for
+translation. Inside a tag and outside quotes the placeholder is wrapped so
+that the tag stays well formed:
+  <a href=<%=u%>>   ->  <a href="<!-- ASP2HTML 1 -->">
+  <option <%=s%>>   ->  <option ASP2HTML="<!-- ASP2HTML 1 -->">
+html2asp puts every block back in place of its placeholder, also where an
+editor escaped it as &lt;!-- ASP2HTML n --&gt;. The page comes back byte for
+byte, except that a block standing unquoted after "=" in a tag comes back in
+quotes (href="<%=u%>").
+
+Script file: for each block in the order the blocks start, the line
+<!-- ASP2HTML n --> and CR LF, then the block exactly as in the page and CR LF.
+
+File names: asp2html derives from PAGE, default.asp, the HTML file
+default_asp.htm and the script file default_asp.scr in the same folder.
+html2asp derives from HTMFILE, default_asp.htm, the script file
+default_asp.scr and the page default.asp (list_jsp.htm gives list.jsp; a
+name without such an ending gives NAME.asp). --htm, --asp and --scr name the
+file instead, with a single PAGE or HTMFILE only.
+
+Output: per file a summary line naming the files written (on success), then
+the error list one entry per line, starting with its title "ASP2HTML : PAGE"
+or "HTML2ASP : HTMFILE"; with --json one JSON object per file:
+{"result":N,"errors":[..],"files":{"ASPFile":..,"HTMFile":..,"SCRFile":..}}.
+A progress bar is drawn on standard error when it is a terminal, unless
+--quiet.
+Results:
+  0 the whole file was processed
+  1 no file named, a file could not be opened or created ("Unable to open
+    file : NAME" and why), or a read or write failed part way ("Error 57 :
+    Device I/O error" and why; no half-written output is left under its
+    name, and the next file is processed)
+Exit status: 0 when every file gave 0, otherwise 1; 64 for a usage error, 70
+for an unexpected failure.)";
+
 int Run(int argc, char** argv) {
   CLI::App app{"Prepares documents for translation.", "voktools"};
   app.set_version_flag("--version", std::string("voktools ") + vok::kVersion);
@@ -131,10 +171,51 @@ int Run(int argc, char** argv) {
   rtf_extract->add_flag("--force", rtf_options.force,
                         "Extract even over the object file of an earlier extraction");
 
+  vok::cli::AspOptions asp_options;
+  CLI::App* asp2html =
+      app.add_subcommand("asp2html",
+                         "Moves the server blocks and scripts of pages into script files, leaving "
+                         "placeholders");
+  asp2html->add_option("PAGE", asp_options.files, "Server pages, processed in order")->required();
+  asp2html
+      ->add_option("--htm", asp_options.htm_file,
+                   "HTML file, with one PAGE only (default: default.asp gives default_asp.htm)")
+      ->type_name("FILE");
+  asp2html
+      ->add_option("--scr", asp_options.scr_file,
+                   "Script file, with one PAGE only (default: default.asp gives default_asp.scr)")
+      ->type_name("FILE");
+  CLI::App* html2asp = app.add_subcommand(
+      "html2asp", "Puts the blocks of the script files back in place of the placeholders");
+  html2asp->add_option("HTMFILE", asp_options.files, "HTML files, processed in order")->required();
+  html2asp
+      ->add_option("--asp", asp_options.asp_file,
+                   "Page, with one HTMFILE only (default: default_asp.htm gives default.asp)")
+      ->type_name("FILE");
+  html2asp
+      ->add_option("--scr", asp_options.scr_file,
+                   "Script file, with one HTMFILE only (default: default_asp.htm gives "
+                   "default_asp.scr)")
+      ->type_name("FILE");
+  for (CLI::App* sub : {asp2html, html2asp}) {
+    sub->add_flag("--json", report_options.json, "One JSON object per file");
+    sub->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
+    sub->footer(kAspHelp);
+  }
+
   try {
     app.parse(argc, argv);
     if (*rtf && !rtf_options.obj_file.empty() && rtf_options.files.size() != 1) {
       throw CLI::ValidationError("--obj", "only with exactly one FILE");
+    }
+    if ((*asp2html || *html2asp) && asp_options.files.size() != 1) {
+      const CLI::App* sub = *asp2html ? asp2html : html2asp;
+      for (const char* name : {"--htm", "--asp", "--scr"}) {
+        const CLI::Option* option = sub->get_option_no_throw(name);
+        if (option != nullptr && option->count() > 0) {
+          throw CLI::ValidationError(name, "only with exactly one file");
+        }
+      }
     }
   } catch (const CLI::ParseError& e) {
     // Help and version exit with 0; every parse failure is a usage error.
@@ -149,6 +230,8 @@ int Run(int argc, char** argv) {
   vok::cli::Reporter reporter(report_options, std::cout, std::cerr, vok::cli::StderrIsTerminal());
   if (*rtf_extract) return vok::cli::RunRtfExtract(rtf_options, reporter);
   if (*rtf_insert) return vok::cli::RunRtfInsert(rtf_options, reporter);
+  if (*asp2html) return vok::cli::RunAsp2Html(asp_options, reporter);
+  if (*html2asp) return vok::cli::RunHtml2Asp(asp_options, reporter);
   return vok::cli::RunLines(lines_options, reporter);
 }
 

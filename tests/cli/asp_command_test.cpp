@@ -1,0 +1,179 @@
+// `voktools asp2html|html2asp`: derived names, round trips, reports, usage.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "asp_command.h"
+#include "cli/child_process.h"
+#include "support/fault_file_system.h"
+#include "support/scratch_dir.h"
+
+namespace vok::test {
+namespace {
+
+// Blocks of every kind that comes back unchanged: a directive, an
+// expression, one among a tag's attributes, one in a quoted value, one over
+// several lines, and a script element; mixed line ends.
+const std::string kPage =
+    "<%@ Language=VBScript %>\r\n<p>Hi <%= name %></p>\r\n<option <%= sel %> value=\"1\">\n"
+    "<a href=\"<%= url %>\">x</a>\n<%\r\nIf a Then\r\n%>\r\n<script>f();</script>\r\n";
+const std::string kHtml =
+    "<!-- ASP2HTML 1 -->\r\n<p>Hi <!-- ASP2HTML 2 --></p>\r\n"
+    "<option ASP2HTML=\"<!-- ASP2HTML 3 -->\" value=\"1\">\n"
+    "<a href=\"<!-- ASP2HTML 4 -->\">x</a>\n<!-- ASP2HTML 5 -->\r\n<!-- ASP2HTML 6 -->\r\n";
+const std::string kScript =
+    "<!-- ASP2HTML 1 -->\r\n<%@ Language=VBScript %>\r\n<!-- ASP2HTML 2 -->\r\n<%= name %>\r\n"
+    "<!-- ASP2HTML 3 -->\r\n<%= sel %>\r\n<!-- ASP2HTML 4 -->\r\n<%= url %>\r\n"
+    "<!-- ASP2HTML 5 -->\r\n<%\r\nIf a Then\r\n%>\r\n<!-- ASP2HTML 6 "
+    "-->\r\n<script>f();</script>\r\n";
+
+std::string InDir(std::string s, const ScratchDir& dir) {
+  for (size_t p; (p = s.find("$DIR/")) != std::string::npos;) s.replace(p, 5, dir.path());
+  return s;
+}
+
+using Files = std::map<std::string, std::string>;  // name in the scratch folder: bytes
+using Expected = std::map<std::string, std::optional<std::string>>;  // nullopt: absent
+
+struct AspCase {
+  std::string name;
+  Files before;
+  std::vector<std::string> runs;  // in order, split at spaces; the last one is checked
+  int status;
+  std::string out;
+  Expected after;
+};
+
+void PrintTo(const AspCase& c, std::ostream* os) { *os << c.name; }
+
+class CliAsp : public ::testing::TestWithParam<AspCase> {};
+
+TEST_P(CliAsp, ReportsAndWritesTheFiles) {
+  ScratchDir dir;
+  for (const auto& [name, bytes] : GetParam().before) WriteFile(dir / name, bytes);
+  RunResult r{};
+  for (const std::string& run : GetParam().runs) {
+    std::vector<std::string> args;
+    std::istringstream words(run);
+    for (std::string w; words >> w;) args.push_back(InDir(w, dir));
+    r = RunCli(args);
+  }
+  EXPECT_EQ(r.status, GetParam().status) << r.err;
+  EXPECT_EQ(r.out, InDir(GetParam().out, dir));
+  for (const auto& [name, bytes] : GetParam().after) {
+    if (bytes) {
+      EXPECT_EQ(ReadFile(dir / name), *bytes) << name;
+    } else {
+      EXPECT_FALSE(Exists(dir / name)) << name;
+    }
+  }
+}
+
+const std::string kProtected =
+    "$DIR/page.asp: HTML in $DIR/page_asp.htm, blocks in $DIR/page_asp.scr\n"
+    "ASP2HTML : $DIR/page.asp\n";
+// Unquoted after "=", a block comes back in the quotes its placeholder needed.
+const std::string kUnquoted = "<a href=<%=u%>>y</a>\r\n";
+const std::string kQuoted = "<a href=\"<%=u%>\">y</a>\r\n";
+
+const AspCase kCases[] = {
+    {"ProtectDerivesNames",
+     {{"page.asp", kPage}},
+     {"asp2html $DIR/page.asp"},
+     0,
+     kProtected,
+     {{"page_asp.htm", kHtml}, {"page_asp.scr", kScript}}},
+    {"RestoreDerivesNames",
+     {{"page_asp.htm", kHtml}, {"page_asp.scr", kScript}},
+     {"html2asp $DIR/page_asp.htm"},
+     0,
+     "$DIR/page_asp.htm: page in $DIR/page.asp, blocks from $DIR/page_asp.scr\n"
+     "HTML2ASP : $DIR/page_asp.htm\n",
+     {{"page.asp", kPage}}},
+    {"RoundTripWithNamedFilesQuotesAnUnquotedValue",
+     {{"page.asp", kPage + kUnquoted}},
+     {"asp2html -q --htm $DIR/t.htm --scr $DIR/t.scr $DIR/page.asp",
+      "html2asp -q --json --asp $DIR/back.asp --scr $DIR/t.scr $DIR/t.htm"},
+     0,
+     R"({"result":0,"errors":["HTML2ASP : $DIR/t.htm"],"files":{"ASPFile":"$DIR/back.asp",)"
+     R"("HTMFile":"$DIR/t.htm","SCRFile":"$DIR/t.scr"}})"
+     "\n",
+     {{"back.asp", kPage + kQuoted}, {"page_asp.htm", std::nullopt}}},
+    {"MissingPageThenGoodOne",
+     {{"page.asp", kPage}},
+     {"asp2html $DIR/gone.asp $DIR/page.asp"},
+     1,
+     "ASP2HTML : $DIR/gone.asp\nUnable to open file : $DIR/gone.asp No such file or directory\n" +
+         kProtected,
+     {{"gone_asp.htm", std::nullopt}, {"page_asp.htm", kHtml}}},
+    {"HtmWithTwoPages",
+     {{"page.asp", kPage}},
+     {"asp2html --htm $DIR/t.htm $DIR/page.asp $DIR/page.asp"},
+     64,
+     "",
+     {{"t.htm", std::nullopt}, {"page_asp.htm", std::nullopt}}},
+    {"ScrWithTwoHtmlFiles",
+     {{"page_asp.htm", kHtml}, {"page_asp.scr", kScript}},
+     {"html2asp --scr $DIR/page_asp.scr $DIR/page_asp.htm $DIR/page_asp.htm"},
+     64,
+     "",
+     {{"page.asp", std::nullopt}}},
+};
+
+INSTANTIATE_TEST_SUITE_P(All, CliAsp, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return info.param.name; });
+
+// A write failing part way is that file's failure; the next file is done.
+TEST(CliAspCommand, FailedWriteIsReportedAndTheNextFileProcessed) {
+  ScratchDir dir;
+  WriteFile(dir / "a.asp", kPage);
+  WriteFile(dir / "page.asp", kPage);
+  TestEnv env;
+  env.fs.FailNthWrite(1, EIO);
+  std::ostringstream out, err;
+  cli::Reporter reporter({.json = true, .quiet = false}, out, err, /*err_is_terminal=*/true);
+  cli::AspOptions options;
+  options.files = {dir / "a.asp", dir / "page.asp"};
+  EXPECT_EQ(cli::RunAsp2Html(options, reporter), 1);
+  EXPECT_EQ(
+      out.str(),
+      InDir(
+          R"({"result":1,"errors":["ASP2HTML : $DIR/a.asp","Error 57 : Device I/O error: Input/output error"],)"
+          R"("files":{"ASPFile":"$DIR/a.asp","HTMFile":"$DIR/a_asp.htm","SCRFile":)"
+          R"("$DIR/a_asp.scr"}})"
+          "\n"
+          R"({"result":0,"errors":["ASP2HTML : $DIR/page.asp"],"files":{"ASPFile":)"
+          R"("$DIR/page.asp","HTMFile":"$DIR/page_asp.htm","SCRFile":"$DIR/page_asp.scr"}})"
+          "\n",
+          dir));
+  EXPECT_FALSE(Exists(dir / "a_asp.htm"));
+  EXPECT_EQ(ReadFile(dir / "page_asp.htm"), kHtml);
+  EXPECT_NE(err.str().find("100%"), std::string::npos);  // the bar follows the Progress event
+}
+
+TEST(CliAspCommand, InvokeForwardsProgressEvents) {
+  ScratchDir dir;
+  WriteFile(dir / "page.asp", kPage);
+  RunResult r = RunCli({"invoke"}, InDir(R"({"id":1,"create":"VOKTools.clsASP2HTML"}
+{"id":2,"object":1,"let":"ASPFile","value":"$DIR/page.asp"}
+{"id":3,"object":1,"call":"ASP2HTML"}
+{"id":4,"object":1,"get":"HTMFile"}
+)",
+                                         dir));
+  EXPECT_EQ(r.out, InDir(R"({"id":1,"ok":true,"object":1}
+{"id":2,"ok":true,"result":null}
+{"event":"Progress","object":1,"args":[100]}
+{"id":3,"ok":true,"result":0}
+{"id":4,"ok":true,"result":"$DIR/page_asp.htm"}
+)",
+                         dir));
+  EXPECT_EQ(ReadFile(dir / "page_asp.scr"), kScript);
+}
+
+}  // namespace
+}  // namespace vok::test
