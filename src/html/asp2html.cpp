@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unordered_map>
+#include <functional>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "common/text_window.h"
 #include "platform/env.h"
@@ -103,13 +106,8 @@ class ScriptFile {
   // where the last block ended, then from the start of the file.
   bool Lookup(std::string_view marker, Block* block) {
     if (!indexed_) BuildIndex();
-    size_t id = npos;
-    if (marker.ends_with("-->") && marker.size() <= kMaxKey) {
-      auto it = by_key_.find(std::string(marker));
-      if (it != by_key_.end()) id = CyclicFirst(it->second);
-    } else {
-      id = SlowLookup(marker);
-    }
+    size_t id = marker.ends_with("-->") && marker.size() <= kMaxKey ? HashLookup(marker)
+                                                                    : SlowLookup(marker);
     if (id == npos) return false;
     const int64_t from = entries_[id].line_end;
     const bool last = id + 1 == entries_.size();
@@ -124,6 +122,9 @@ class ScriptFile {
   struct Entry {
     int64_t start;     // offset of "<!-- ASP2HTML"
     int64_t line_end;  // offset after the line's end
+    size_t hash;       // of the key: the line up to its first "-->"
+    uint32_t key_at;   // the key in keys_; key_size 0: the line has none
+    uint32_t key_size;
   };
   // Marker lines are looked up by their text through the first "-->".
   static constexpr size_t kMaxKey = 256;
@@ -133,11 +134,36 @@ class ScriptFile {
     if (!s.ok()) throw IoFailure{s};
   }
 
-  size_t CyclicFirst(const std::vector<uint32_t>& ids) const {
-    for (uint32_t id : ids) {
-      if (entries_[id].start >= resume_) return id;
+  // Of the lines whose key is marker, the first at or after resume_, else
+  // the first in the file.
+  size_t HashLookup(std::string_view marker) const {
+    if (table_.empty()) return npos;
+    const size_t h = std::hash<std::string_view>{}(marker);
+    const size_t mask = table_.size() - 1;
+    size_t after = npos, first = npos;
+    for (size_t i = h & mask; table_[i] != 0; i = (i + 1) & mask) {
+      const size_t id = table_[i] - 1;
+      const Entry& e = entries_[id];
+      if (e.hash != h || std::string_view(keys_).substr(e.key_at, e.key_size) != marker) continue;
+      if (first == npos || id < first) first = id;
+      if (e.start >= resume_ && (after == npos || id < after)) after = id;
     }
-    return ids.empty() ? npos : ids.front();
+    return after != npos ? after : first;
+  }
+
+  void BuildTable() {
+    size_t keyed = 0;
+    for (const Entry& e : entries_) keyed += e.key_size > 0 ? 1 : 0;
+    if (keyed == 0) return;
+    size_t size = 16;
+    while (size < 2 * keyed) size *= 2;
+    table_.assign(size, 0);
+    for (size_t id = 0; id < entries_.size(); ++id) {
+      if (entries_[id].key_size == 0) continue;
+      size_t i = entries_[id].hash & (size - 1);
+      while (table_[i] != 0) i = (i + 1) & (size - 1);
+      table_[i] = static_cast<uint32_t>(id + 1);
+    }
   }
 
   // A marker that is not a whole "<!-- ASP2HTML n -->": each line start is
@@ -199,16 +225,21 @@ class ScriptFile {
           ++line_end;
         }
       }
-      const int64_t at = w.offset() + static_cast<int64_t>(i);
-      const auto id = static_cast<uint32_t>(entries_.size());
-      entries_.push_back({at, w.offset() + static_cast<int64_t>(line_end)});
+      Entry e{w.offset() + static_cast<int64_t>(i), w.offset() + static_cast<int64_t>(line_end), 0,
+              0, 0};
       std::string_view line = v.substr(i, (eol == npos ? v.size() : eol) - i);
       size_t close = line.find("-->");
       if (close != npos && close + 3 <= kMaxKey) {
-        by_key_[std::string(line.substr(0, close + 3))].push_back(id);
+        std::string_view key = line.substr(0, close + 3);
+        e.hash = std::hash<std::string_view>{}(key);
+        e.key_at = static_cast<uint32_t>(keys_.size());
+        e.key_size = static_cast<uint32_t>(key.size());
+        keys_.append(key);
       }
+      entries_.push_back(e);
       drop(line_end);
     }
+    BuildTable();
   }
 
   void ReadRange(int64_t from, int64_t to, std::string* out) {
@@ -247,7 +278,8 @@ class ScriptFile {
   std::unique_ptr<ReadableFile> file_;
   bool indexed_ = false;
   std::vector<Entry> entries_;
-  std::unordered_map<std::string, std::vector<uint32_t>> by_key_;
+  std::string keys_;             // the keys of all entries, one after another
+  std::vector<uint32_t> table_;  // entry + 1 by key hash, linear probing; 0: free
   int64_t resume_ = 0;
   std::string cache_;
   int64_t cache_at_ = -1;
@@ -373,19 +405,30 @@ class Protector {
   Protector(Output& html, Output& script) : html_(html), script_(script) {}
 
   void Line(std::string_view line) {
+    const char* s = line.data();
     const size_t n = line.size();
-    size_t i = 0;
-    while (i < n) {
-      // Between these bytes nothing changes state: '<' and '>' always
-      // matter, quotes only inside a tag's plain markup.
-      const bool quotes = in_tag_ && !in_comment_ && !in_server_ && !in_script_;
-      size_t j = FindAnyOf(line, quotes ? std::string_view("<>\"'") : std::string_view("<>"), i);
-      if (j == npos) j = n;
-      if (j > i) Emit(line.substr(i, j - i));
-      if (j == n) break;
-      Char(line, j);
-      i = j + 1;
+    span_ = 0;
+    // Only '<', '>' and the quotes can change the state; the text between
+    // them goes out in one piece when its destination changes.
+    size_t base = 0;
+#if defined(__SSE2__)
+    const __m128i lt = _mm_set1_epi8('<'), gt = _mm_set1_epi8('>');
+    const __m128i dq = _mm_set1_epi8('"'), sq = _mm_set1_epi8('\'');
+    for (; base + 16 <= n; base += 16) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + base));
+      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, dq), _mm_cmpeq_epi8(v, sq)));
+      for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0;
+           mask &= mask - 1) {
+        Char(line, base + static_cast<size_t>(__builtin_ctz(mask)));
+      }
     }
+#endif
+    for (size_t j = base; j < n; ++j) {
+      char c = s[j];
+      if (c == '<' || c == '>' || c == '"' || c == '\'') Char(line, j);
+    }
+    Emit(line.substr(span_));
     if (!block_.empty()) script_.Append(block_);
     block_.clear();
     // Only the last line has no line end, so the last character of the
@@ -436,15 +479,27 @@ class Protector {
     script_.Append(placeholder);
   }
 
+  // Text from span_ to j goes where the text is going now.
+  void Flush(std::string_view line, size_t j) {
+    if (j > span_) Emit(line.substr(span_, j - span_));
+    span_ = j;
+  }
+
   void Char(std::string_view line, size_t j) {
     const char c = line[j];
     const size_t n = line.size();
+    // Quotes only count in a tag's own markup.
+    if ((c == '"' || c == '\'') && !(in_tag_ && !in_comment_ && !in_server_ && !in_script_)) {
+      return;
+    }
     if (c == '<') {
       if (!in_comment_) {
         if (j + 1 < n && line[j + 1] == '%' && !in_script_) {
+          Flush(line, j);
           StartServerBlock(line, j);
         } else if ((StartsWithLower(line, j, "<script") || StartsWithLower(line, j, "<java")) &&
                    !in_server_) {
+          Flush(line, j);
           StartScript();
         } else if (line.substr(j, 4) == "<!--") {
           in_comment_ = true;
@@ -477,11 +532,11 @@ class Protector {
         quote_ = c;
       }
     }
-    Emit(line.substr(j, 1));
     if (c != '>') return;
     // The ends of blocks: "%>" and "</script>" or "</java>". A line end
     // separates lines, so these never span two.
     if (in_server_ && j >= 1 && line[j - 1] == '%') {
+      Flush(line, j + 1);
       in_server_ = false;
       block_.append(kCRLF);
       script_.Append(block_);
@@ -489,6 +544,7 @@ class Protector {
     }
     if (in_script_ &&
         (EndsWithLower(line, j + 1, "</script>") || EndsWithLower(line, j + 1, "</java>"))) {
+      Flush(line, j + 1);
       in_script_ = false;
       block_.append(kCRLF);
       script_.Append(block_);
@@ -506,6 +562,7 @@ class Protector {
   int16_t tag_depth_ = 0;
   int prev_ = -1;  // the last character that is not a space; -1 before any
   int64_t count_ = 0;
+  size_t span_ = 0;  // where the text not yet sent out begins in the line
 };
 
 // Moves every completed output over its target; 1 when one could not be,
