@@ -1,0 +1,225 @@
+// clsASP2HTML on generated and real server pages: the protected files
+// against the scanner model, the restored page against the page, and
+// restoration of edited files (placeholders moved, repeated, dropped,
+// escaped or damaged; script entries moved, edited, emptied, repeated or
+// removed) against the plain reference restoration.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "html/asp2html_reference.h"
+#include "support/asp_oracle.h"
+#include "support/page_generator.h"
+#include "support/scratch_dir.h"
+#include "voktools/asp2html.h"
+
+namespace vok {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+const std::string kMarker = "<!-- ASP2HTML ";
+const std::string kAttribute = "ASP2HTML=\"";
+
+// The placeholders of an HTML file, each with the attribute name and quotes
+// protection put around it, and the text between them.
+struct Split {
+  std::vector<std::string> text;  // one more than tokens
+  std::vector<std::string> tokens;
+};
+
+Split SplitHtml(const std::string& html) {
+  Split out;
+  size_t done = 0;
+  for (size_t p = html.find(kMarker); p != std::string::npos; p = html.find(kMarker, done)) {
+    size_t end = html.find(" -->", p) + 4;
+    if (p >= kAttribute.size() && html.compare(p - kAttribute.size(), 10, kAttribute) == 0) {
+      p -= kAttribute.size();
+      ++end;
+    }
+    out.text.push_back(html.substr(done, p - done));
+    out.tokens.push_back(html.substr(p, end - p));
+    done = end;
+  }
+  out.text.push_back(html.substr(done));
+  return out;
+}
+
+std::string RandomCase(std::string s, std::mt19937& rng) {
+  for (char& c : s) {
+    if (rng() % 2) c = static_cast<char>(std::isupper(c) ? std::tolower(c) : std::toupper(c));
+  }
+  return s;
+}
+
+// damage: also placeholders and blocks that cannot be restored.
+std::string EditPlaceholder(std::string token, std::mt19937& rng, bool damage) {
+  const size_t at = token.find(kMarker);
+  const size_t close = token.find(" -->");
+  switch (rng() % 24) {
+    case 0:
+    case 1:
+      return "";
+    case 2:
+    case 3:
+      return token + token;
+    case 4:
+    case 5:
+    case 6:  // escaped by an editor, the closing maybe not
+      if (rng() % 3) token.replace(close, 4, RandomCase(" --&gt;", rng));
+      return token.replace(at, kMarker.size(), RandomCase("&lt;!-- ASP2HTML ", rng));
+    case 7:  // a number no marker line has
+      return token.insert(at + kMarker.size(), "0");
+    case 8:  // other spacing: not a placeholder any more
+      return token.insert(close, " ");
+    case 9:  // no "-->" of its own
+      return damage ? token.substr(0, close) + " x" : token;
+    case 10:  // the closing quote of the attribute form lost
+      return token.ends_with("\"") ? token.substr(0, token.size() - 1) : token;
+    default:
+      return token;
+  }
+}
+
+std::string EditHtml(const std::string& html, std::mt19937& rng, bool damage) {
+  Split split = SplitHtml(html);
+  std::shuffle(split.tokens.begin(), split.tokens.end(), rng);
+  std::string out = split.text[0];
+  for (size_t i = 0; i < split.tokens.size(); ++i) {
+    out += EditPlaceholder(split.tokens[i], rng, damage) + split.text[i + 1];
+  }
+  if (rng() % 4 == 0) out += "\r\nASP2HTML=\"<!-- ASP2HTML 1 -->";  // quote cut by the file's end
+  return out;
+}
+
+std::string EditScript(const std::string& script, std::mt19937& rng, bool damage) {
+  std::vector<std::string> entries;
+  for (size_t p = 0; p < script.size();) {
+    size_t next = script.find("\r\n" + kMarker, p);
+    next = next == std::string::npos ? script.size() : next + 2;
+    entries.push_back(script.substr(p, next - p));
+    p = next;
+  }
+  // A block left open at the end of the page has no separator: it stays last.
+  const bool open_last = !entries.empty() && !entries.back().ends_with("\r\n");
+  std::shuffle(entries.begin(), entries.end() - (open_last ? 1 : 0), rng);
+  std::vector<std::string> out;
+  for (std::string& entry : entries) {
+    const size_t body = entry.find("\r\n") + 2;
+    switch (rng() % 12) {
+      case 0:
+        continue;
+      case 1:
+      case 2:  // longer or shorter block text, the ends kept
+        if (entry.size() > body + 14) {
+          size_t at = body + 2 + rng() % (entry.size() - body - 13);
+          if (rng() % 2) {
+            entry.insert(at, "\r\n' edited\n");
+          } else {
+            entry.erase(at, 1);
+          }
+        }
+        break;
+      case 3:  // no block at all
+        if (damage) entry.resize(body);
+        break;
+      case 4:
+        if (entry.ends_with("\r\n")) out.push_back(entry);
+        break;
+    }
+    out.push_back(entry);
+  }
+  std::string joined = rng() % 5 == 0 ? "' junk before the first marker\r\n" : "";
+  for (const std::string& entry : out) joined += entry;
+  return joined;
+}
+
+class Asp2HtmlDifferentialTest : public ::testing::Test {
+ protected:
+  test::AspExpectation Protect(const std::string& page) {
+    WriteFile(asp_, page);
+    clsASP2HTML asp;
+    asp.ASPFile(asp_);
+    asp.HTMFile(htm_);
+    asp.SCRFile(scr_);
+    EXPECT_EQ(asp.ASP2HTML(), 0);
+    test::AspExpectation expect = test::ExpectProtection(page);
+    EXPECT_EQ(ReadFile(htm_), expect.html);
+    EXPECT_EQ(ReadFile(scr_), expect.script);
+    return expect;
+  }
+
+  // The restored page; *entries: the error list's entries after the title.
+  std::string Restore(int32_t* entries) {
+    clsASP2HTML asp;
+    asp.ASPFile(back_);
+    asp.HTMFile(htm_);
+    asp.SCRFile(scr_);
+    EXPECT_EQ(asp.HTML2ASP(), 0);
+    *entries = asp.ErrorList()->Count() - 1;
+    return ReadFile(back_);
+  }
+
+  // Protects page, restores it, then restores edited versions of its files.
+  void Check(const std::string& page, uint32_t seed, int rounds) {
+    const test::AspExpectation expect = Protect(page);
+    if (!expect.round_trips) return;
+    int32_t entries = 0;
+    EXPECT_EQ(Restore(&entries), expect.restored);
+    EXPECT_EQ(entries, 0);
+    const std::string html = ReadFile(htm_), script = ReadFile(scr_);
+    std::mt19937 rng(seed);
+    for (int round = 0; round < rounds; ++round) {
+      WriteFile(htm_, EditHtml(html, rng, round % 2 == 1));
+      WriteFile(scr_, EditScript(script, rng, round % 2 == 1));
+      const test::ReferencePage want =
+          test::ReferenceRestore(htm_, scr_, std::array{64, 300, 4096}[round % 3]);
+      if (!want.comparable) continue;
+      SCOPED_TRACE("round " + std::to_string(round));
+      EXPECT_EQ(Restore(&entries), want.page);
+      EXPECT_EQ(entries, want.left);
+    }
+  }
+
+  test::ScratchDir dir_;
+  const std::string asp_ = dir_ / "page.asp", htm_ = dir_ / "page_asp.htm",
+                    scr_ = dir_ / "page_asp.scr", back_ = dir_ / "back.asp";
+};
+
+class GeneratedPageTest : public Asp2HtmlDifferentialTest,
+                          public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(GeneratedPageTest, ProtectsRestoresAndMatchesTheReference) {
+  const uint32_t seed = GetParam();
+  test::PageOptions options;
+  options.seed = seed;
+  options.size = std::array{700, 6000, 40000}[seed % 3];
+  options.blocks = seed % 7 == 0 ? 0 : std::array{4, 30, 160}[seed % 3];
+  options.open_block_at_end = seed % 4 == 1;
+  const std::string page = test::GeneratePage(options);
+  ASSERT_TRUE(test::ExpectProtection(page).round_trips);
+  Check(page, seed, 6);
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, GeneratedPageTest, ::testing::Range(1u, 31u));
+
+TEST_F(Asp2HtmlDifferentialTest, CorpusPages) {
+  const std::filesystem::path folder = std::filesystem::path(VOK_CORPUS_DIR) / "asp";
+  int pages = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    SCOPED_TRACE(entry.path().filename().string());
+    Check(ReadFile(entry.path().string()), static_cast<uint32_t>(pages), 4);
+    ++pages;
+  }
+  EXPECT_GT(pages, 0);
+}
+
+}  // namespace
+}  // namespace vok
