@@ -296,6 +296,64 @@ bool ClosedBlock(std::string_view text) {
   return lower.find("</script>") != npos || lower.find("</java>") != npos;
 }
 
+// The position after the last CR or LF before end in text, 0 when none:
+// the start of the line that holds position end.
+size_t LastLineEnd(std::string_view text, size_t end, size_t floor = 0) {
+  for (size_t k = end; k > floor; --k) {
+    if (text[k - 1] == '\r' || text[k - 1] == '\n') return k;
+  }
+  return 0;
+}
+
+void Check(const Status& s) {
+  if (!s.ok()) throw IoFailure{s};
+}
+
+// Line numbers of a file, counted only when a message needs one: the text
+// between the last line counted and the one asked for is read again through
+// a handle of its own, so counting stays linear however many are asked for.
+class LineCounter {
+ public:
+  LineCounter(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+
+  // The number (from 1) of the line that starts at offset.
+  int64_t NumberAt(int64_t offset) {
+    if (!file_) {
+      Check(fs_.OpenForRead(path_, &file_));
+    }
+    Check(file_->Seek(counted_to_));
+    std::string buf(1 << 16, '\0');
+    while (counted_to_ < offset) {
+      size_t want = static_cast<size_t>(
+          std::min<int64_t>(static_cast<int64_t>(buf.size()), offset - counted_to_));
+      size_t got = 0;
+      Check(file_->Read(want, buf.data(), &got));
+      if (got == 0) break;
+      for (size_t k = 0; k < got; ++k) {
+        const char c = buf[k];
+        if (c != '\r' && c != '\n') {
+          open_ = 0;
+        } else if (open_ != 0 && c != open_) {
+          open_ = 0;  // the second character of a CR LF or LF CR pair
+        } else {
+          ++ended_;
+          open_ = c;
+        }
+      }
+      counted_to_ += static_cast<int64_t>(got);
+    }
+    return ended_ + 1;
+  }
+
+ private:
+  FileSystem& fs_;
+  std::string path_;
+  std::unique_ptr<ReadableFile> file_;
+  int64_t counted_to_ = 0;
+  int64_t ended_ = 0;  // line ends seen before counted_to_
+  char open_ = 0;      // a line end that the next character may pair with
+};
+
 }  // namespace
 
 std::string RepairEscapedPlaceholders(std::string line) {
@@ -414,20 +472,35 @@ class Protector {
 #if defined(__SSE2__)
     const __m128i lt = _mm_set1_epi8('<'), gt = _mm_set1_epi8('>');
     const __m128i dq = _mm_set1_epi8('"'), sq = _mm_set1_epi8('\'');
-    for (; base + 16 <= n; base += 16) {
-      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + base));
+    auto interesting = [&](__m128i v) {
       __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)),
                                  _mm_or_si128(_mm_cmpeq_epi8(v, dq), _mm_cmpeq_epi8(v, sq)));
-      for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)); mask != 0;
-           mask &= mask - 1) {
-        Char(line, base + static_cast<size_t>(__builtin_ctz(mask)));
+      return static_cast<unsigned>(_mm_movemask_epi8(hit));
+    };
+    auto visit = [&](unsigned mask, size_t at) {
+      for (; mask != 0; mask &= mask - 1)
+        Visit(line, at + static_cast<size_t>(__builtin_ctz(mask)));
+    };
+    for (; base + 16 <= n; base += 16) {
+      visit(interesting(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + base))), base);
+    }
+    if (base < n) {
+      // The rest of the line: the last sixteen bytes of it, without those
+      // already seen, or a copy of a short line.
+      if (n >= 16) {
+        const size_t at = n - 16;
+        unsigned mask = interesting(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at)));
+        visit(mask & ~((1u << (base - at)) - 1), at);
+      } else {
+        alignas(16) char tail[16] = {};
+        std::memcpy(tail, s, n);
+        visit(interesting(_mm_load_si128(reinterpret_cast<const __m128i*>(tail))) & ((1u << n) - 1),
+              0);
       }
+      base = n;
     }
 #endif
-    for (size_t j = base; j < n; ++j) {
-      char c = s[j];
-      if (c == '<' || c == '>' || c == '"' || c == '\'') Char(line, j);
-    }
+    for (size_t j = base; j < n; ++j) Visit(line, j);
     Emit(line.substr(span_));
     if (!block_.empty()) script_.Append(block_);
     block_.clear();
@@ -477,6 +550,16 @@ class Protector {
     html_.Append(placeholder);
     placeholder.append(kCRLF);
     script_.Append(placeholder);
+  }
+
+  // A byte that may change the state; the others are skipped here.
+  void Visit(std::string_view line, size_t j) {
+    const char c = line[j];
+    if (c == '<' || c == '>') {
+      Char(line, j);
+    } else if ((c == '"' || c == '\'') && in_tag_ && !in_comment_ && !in_server_ && !in_script_) {
+      Char(line, j);
+    }
   }
 
   // Text from span_ to j goes where the text is going now.
@@ -678,26 +761,82 @@ int32_t clsASP2HTML::HTML2ASP() {
     return 1;
   }
   try {
+    reader.CloseFile();
+    std::unique_ptr<ReadableFile> html_file;
+    Status opened = fs.OpenForRead(htm_file_, &html_file);
+    if (!opened.ok()) throw IoFailure{opened};
     ScriptFile script(std::move(script_file));
+    LineCounter lines(fs, htm_file_);
+    const int64_t length = html_file->Size();
+    TextWindow w;
+    w.Reset(html_file.get(), length, 1 << 20);
     int16_t reported = -1;
-    int64_t line_number = 0;
-    std::string_view view;
     std::string line;
     ScriptFile::Block block;
-    while (reader.NextLine(&view)) {
-      ++line_number;
-      int16_t percent = reader.Progress();
-      if (percent > reported) {
-        reported = percent;
-        progress_.Raise(percent);
+    int64_t hit_clear = 0;    // no "!" or "&" from the window start to here
+    int64_t no_eol_from = 0;  // no line end from here to the window end
+    int64_t eol_clear = 0;    // no line end from the hit to here
+    // Lines without "!" or "&" hold no placeholder and go out as they are,
+    // many at a time; only the lines around those bytes are taken apart.
+    while (true) {
+      Check(w.Refill());
+      if (length > 0) {
+        auto percent = static_cast<int16_t>(w.read_total() * 100 / length);
+        if (percent > reported) {
+          reported = percent;
+          progress_.Raise(percent);
+        }
       }
-      size_t pos = FindAnchored(view, kMarkerStart, kMarkerAnchor);
-      if (pos == npos && view.find('&') == npos) {
-        page.out->Append(view);
+      std::string_view v = w.view();
+      // What earlier rounds searched is not searched again, so that a very
+      // long line costs no more than a short one.
+      const int64_t at = w.offset();
+      auto rel = [&](int64_t abs) { return abs > at ? static_cast<size_t>(abs - at) : size_t{0}; };
+      const size_t hit = FindAnyOf(v, "!&", rel(hit_clear));
+      if (hit == npos) {
+        hit_clear = at + static_cast<int64_t>(v.size());
+        if (w.at_end()) {
+          page.out->Append(v);
+          w.Drop(v.size());
+          break;
+        }
+        // Everything up to the last line end; the rest may continue a line.
+        size_t last = LastLineEnd(v, v.size(), rel(no_eol_from));
+        if (last == 0) {
+          no_eol_from = at + static_cast<int64_t>(v.size());
+          Check(w.ReadMore(static_cast<size_t>(w.chunk())));
+          continue;
+        }
+        page.out->Append(v.substr(0, last));
+        w.Drop(last);
         continue;
       }
-      line.assign(view);
+      hit_clear = at + static_cast<int64_t>(hit);
+      const size_t line_start = LastLineEnd(v, hit, rel(no_eol_from));
+      size_t eol = FindAnyOf(v, "\r\n", std::max(hit, rel(eol_clear)));
+      if ((eol == npos || eol + 1 == v.size()) && !w.at_end()) {
+        eol_clear = at + static_cast<int64_t>(eol == npos ? v.size() : eol);
+        no_eol_from = at + static_cast<int64_t>(line_start);
+        page.out->Append(v.substr(0, line_start));
+        w.Drop(line_start);
+        Check(w.ReadMore(static_cast<size_t>(w.chunk())));
+        continue;
+      }
+      size_t line_end = v.size();
+      if (eol != npos) {
+        line_end = eol + 1;
+        if (line_end < v.size() && (v[line_end] == '\r' || v[line_end] == '\n') &&
+            v[line_end] != v[eol]) {
+          ++line_end;
+        }
+      }
+      page.out->Append(v.substr(0, line_start));
+      const int64_t line_offset = w.offset() + static_cast<int64_t>(line_start);
+      auto line_number = [&] { return lines.NumberAt(line_offset); };
+      line.assign(v.substr(line_start, line_end - line_start));
+      w.Drop(line_end);
       if (line.find('&') != npos) line = RepairEscapedPlaceholders(std::move(line));
+      size_t pos;
       size_t from = 0;
       while ((pos = FindAnchored(line, kMarkerStart, kMarkerAnchor, from)) != npos) {
         const bool attribute =
@@ -706,7 +845,7 @@ int32_t clsASP2HTML::HTML2ASP() {
         const size_t start = attribute ? pos - kAttribute.size() : pos;
         const size_t close = line.find("-->", start);
         if (close == npos) {
-          AddError("Line " + std::to_string(line_number) +
+          AddError("Line " + std::to_string(line_number()) +
                    " : placeholder without \"-->\" left as it stands");
           from = pos + 1;
           continue;
@@ -725,7 +864,7 @@ int32_t clsASP2HTML::HTML2ASP() {
         }
         std::string& text = block.text;
         if (text.size() < 2) {
-          AddError("Line " + std::to_string(line_number) + " : the block of " +
+          AddError("Line " + std::to_string(line_number()) + " : the block of " +
                    std::string(marker) +
                    " is shorter than its separator; placeholder left as it stands");
           line.insert(start, removed);
@@ -749,7 +888,6 @@ int32_t clsASP2HTML::HTML2ASP() {
       }
       page.out->Append(line);
     }
-    reader.CloseFile();
     page.out->Close();
   } catch (const IoFailure& f) {
     Abandon(fs, {&page});
