@@ -15,6 +15,7 @@
 // I/O error); no half-written file is left under an output's name.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,6 +55,13 @@ class clsASP2HTML : public Dispatch {
   // Raised with the percentage of the input read whenever it grows.
   ProgressEvent<int16_t>& Progress() { return progress_; }
 
+  // Not part of the automation interface: the size of the pieces the page
+  // and the HTML file are read in (at least 32), so that tests can make
+  // every construct straddle two reads. 0 restores the default.
+  void SetChunkSizeForTesting(int32_t chunk) {
+    chunk_ = chunk == 0 ? kDefaultChunk : std::max(chunk, 32);
+  }
+
   const ClassTypeInfo& TypeInfo() const override;
   int32_t Advise(EventSink sink) override;
   void Unadvise(int32_t cookie) override;
@@ -73,6 +81,8 @@ class clsASP2HTML : public Dispatch {
   std::string scr_file_;
   std::shared_ptr<Collection> errors_;
   ProgressEvent<int16_t> progress_;
+  static constexpr int32_t kDefaultChunk = 1 << 20;
+  int32_t chunk_ = kDefaultChunk;
 };
 
 // The line with every escaped placeholder "&lt;!-- ASP2HTML" (any letter

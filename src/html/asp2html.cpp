@@ -141,8 +141,10 @@ class ScriptFile {
     const size_t h = std::hash<std::string_view>{}(marker);
     const size_t mask = table_.size() - 1;
     size_t after = npos, first = npos;
-    for (size_t i = h & mask; table_[i] != 0; i = (i + 1) & mask) {
-      const size_t id = table_[i] - 1;
+    const auto tag = static_cast<uint32_t>(h >> 32);
+    for (size_t i = h & mask; table_[i].id != 0; i = (i + 1) & mask) {
+      if (table_[i].tag != tag) continue;
+      const size_t id = table_[i].id - 1;
       const Entry& e = entries_[id];
       if (e.hash != h || std::string_view(keys_).substr(e.key_at, e.key_size) != marker) continue;
       if (first == npos || id < first) first = id;
@@ -157,12 +159,13 @@ class ScriptFile {
     if (keyed == 0) return;
     size_t size = 16;
     while (size < 2 * keyed) size *= 2;
-    table_.assign(size, 0);
+    table_.assign(size, Slot{});
     for (size_t id = 0; id < entries_.size(); ++id) {
       if (entries_[id].key_size == 0) continue;
       size_t i = entries_[id].hash & (size - 1);
-      while (table_[i] != 0) i = (i + 1) & (size - 1);
-      table_[i] = static_cast<uint32_t>(id + 1);
+      while (table_[i].id != 0) i = (i + 1) & (size - 1);
+      table_[i] =
+          Slot{static_cast<uint32_t>(id + 1), static_cast<uint32_t>(entries_[id].hash >> 32)};
     }
   }
 
@@ -278,8 +281,14 @@ class ScriptFile {
   std::unique_ptr<ReadableFile> file_;
   bool indexed_ = false;
   std::vector<Entry> entries_;
-  std::string keys_;             // the keys of all entries, one after another
-  std::vector<uint32_t> table_;  // entry + 1 by key hash, linear probing; 0: free
+  std::string keys_;  // the keys of all entries, one after another
+  // Entry + 1 (0: free) by key hash, linear probing, with the hash's high
+  // half to pass over other keys without touching their entries.
+  struct Slot {
+    uint32_t id = 0;
+    uint32_t tag = 0;
+  };
+  std::vector<Slot> table_;
   int64_t resume_ = 0;
   std::string cache_;
   int64_t cache_at_ = -1;
@@ -294,6 +303,27 @@ bool ClosedBlock(std::string_view text) {
   std::string lower(text);
   for (char& c : lower) c = Lower(c);
   return lower.find("</script>") != npos || lower.find("</java>") != npos;
+}
+
+// The first position from `from` on where a placeholder, plain ("<!--
+// ASP2HTML") or escaped ("&lt;!-- asp2html" in any case), has its "!", or
+// a "!" whose text runs past the end of text; npos when there is none.
+size_t FindPlaceholderCandidate(std::string_view text, size_t from) {
+  while (from < text.size()) {
+    const void* hit = std::memchr(text.data() + from, '!', text.size() - from);
+    if (hit == nullptr) return npos;
+    const size_t i = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
+    if (i + 12 > text.size()) return i;
+    if (text.compare(i, 4, "!-- ") == 0) {
+      if (i >= 1 && text[i - 1] == '<' && text.compare(i + 4, 8, "ASP2HTML") == 0) return i;
+      if (i >= 4 && StartsWithLower(text, i - 4, "&lt;") &&
+          StartsWithLower(text, i + 4, "asp2html")) {
+        return i;
+      }
+    }
+    from = i + 1;
+  }
+  return npos;
 }
 
 // The position after the last CR or LF before end in text, 0 when none:
@@ -462,56 +492,61 @@ class Protector {
  public:
   Protector(Output& html, Output& script) : html_(html), script_(script) {}
 
-  void Line(std::string_view line) {
-    const char* s = line.data();
-    const size_t n = line.size();
-    span_ = 0;
-    // Only '<', '>' and the quotes can change the state; the text between
-    // them goes out in one piece when its destination changes.
-    size_t base = 0;
+  // Scans text[start, limit): the bytes before start were scanned already
+  // and are kept only to look back at, those from limit on only to look
+  // ahead at. Everything before limit is sent out.
+  void Scan(std::string_view text, size_t start, size_t limit) {
+    const char* s = text.data();
+    const size_t n = text.size();
+    // Only '<', '>', the quotes and the line ends can change anything; the
+    // text between them goes out in one piece when its destination changes.
+    size_t base = start;
 #if defined(__SSE2__)
     const __m128i lt = _mm_set1_epi8('<'), gt = _mm_set1_epi8('>');
     const __m128i dq = _mm_set1_epi8('"'), sq = _mm_set1_epi8('\'');
-    auto interesting = [&](__m128i v) {
-      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)),
-                                 _mm_or_si128(_mm_cmpeq_epi8(v, dq), _mm_cmpeq_epi8(v, sq)));
-      return static_cast<unsigned>(_mm_movemask_epi8(hit));
-    };
-    auto visit = [&](unsigned mask, size_t at) {
-      for (; mask != 0; mask &= mask - 1)
-        Visit(line, at + static_cast<size_t>(__builtin_ctz(mask)));
-    };
-    for (; base + 16 <= n; base += 16) {
-      visit(interesting(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + base))), base);
-    }
-    if (base < n) {
-      // The rest of the line: the last sixteen bytes of it, without those
-      // already seen, or a copy of a short line.
-      if (n >= 16) {
-        const size_t at = n - 16;
-        unsigned mask = interesting(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at)));
-        visit(mask & ~((1u << (base - at)) - 1), at);
+    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+    for (; base < limit; base += 16) {
+      __m128i v;
+      unsigned valid = 0xFFFF;
+      if (base + 16 <= n) {
+        v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + base));
       } else {
         alignas(16) char tail[16] = {};
-        std::memcpy(tail, s, n);
-        visit(interesting(_mm_load_si128(reinterpret_cast<const __m128i*>(tail))) & ((1u << n) - 1),
-              0);
+        std::memcpy(tail, s + base, n - base);
+        v = _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
       }
-      base = n;
+      if (limit - base < 16) valid = (1u << (limit - base)) - 1;
+      __m128i hit =
+          _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)),
+                                    _mm_or_si128(_mm_cmpeq_epi8(v, dq), _mm_cmpeq_epi8(v, sq))),
+                       _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+      for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)) & valid; mask != 0;
+           mask &= mask - 1) {
+        Visit(text, base + static_cast<size_t>(__builtin_ctz(mask)));
+      }
     }
+#else
+    for (; base < limit; ++base) Visit(text, base);
 #endif
-    for (size_t j = base; j < n; ++j) Visit(line, j);
-    Emit(line.substr(span_));
-    if (!block_.empty()) script_.Append(block_);
-    block_.clear();
-    // Only the last line has no line end, so the last character of the
-    // line (its line end) is the character before the next line.
+    Flush(text, limit);
+  }
+
+  // The first n bytes of the text are gone from now on.
+  void Dropped(std::string_view text, size_t n) {
     for (size_t k = n; k > 0; --k) {
-      if (line[k - 1] != ' ') {
-        prev_ = line[k - 1];
+      if (text[k - 1] != ' ') {
+        prev_ = static_cast<unsigned char>(text[k - 1]);
         break;
       }
     }
+    span_ -= std::min(span_, n);
+    pair_end_ = pair_end_ > n ? pair_end_ - n : 0;
+  }
+
+  // The end of the page ends its last line.
+  void Finish() {
+    if (!block_.empty()) script_.Append(block_);
+    block_.clear();
   }
 
  private:
@@ -555,16 +590,34 @@ class Protector {
   // A byte that may change the state; the others are skipped here.
   void Visit(std::string_view line, size_t j) {
     const char c = line[j];
-    if (c == '<' || c == '>') {
+    if (c == '\r' || c == '\n') {
+      LineEnd(line, j);
+    } else if (c == '<' || c == '>') {
       Char(line, j);
     } else if ((c == '"' || c == '\'') && in_tag_ && !in_comment_ && !in_server_ && !in_script_) {
       Char(line, j);
     }
   }
 
+  // A line's block text goes to the script file when the line ends (after
+  // both characters of a CR LF or LF CR pair).
+  void LineEnd(std::string_view text, size_t j) {
+    if (j < pair_end_) return;  // the second character of a pair
+    size_t end = j + 1;
+    if (end < text.size() && (text[end] == '\r' || text[end] == '\n') && text[end] != text[j]) {
+      ++end;
+    }
+    pair_end_ = end;
+    if (!(in_server_ || in_script_)) return;
+    Flush(text, end);
+    script_.Append(block_);
+    block_.clear();
+  }
+
   // Text from span_ to j goes where the text is going now.
   void Flush(std::string_view line, size_t j) {
-    if (j > span_) Emit(line.substr(span_, j - span_));
+    if (j <= span_) return;  // a line end's pair already sent out the text up to here
+    Emit(line.substr(span_, j - span_));
     span_ = j;
   }
 
@@ -645,7 +698,8 @@ class Protector {
   int16_t tag_depth_ = 0;
   int prev_ = -1;  // the last character that is not a space; -1 before any
   int64_t count_ = 0;
-  size_t span_ = 0;  // where the text not yet sent out begins in the line
+  size_t span_ = 0;      // where the text not yet sent out begins
+  size_t pair_end_ = 0;  // the end of the line end seen last
 };
 
 // Moves every completed output over its target; 1 when one could not be,
@@ -704,18 +758,45 @@ int32_t clsASP2HTML::ASP2HTML() {
     return 1;
   }
   try {
+    reader.CloseFile();
+    std::unique_ptr<ReadableFile> page_file;
+    Status opened = fs.OpenForRead(asp_file_, &page_file);
+    if (!opened.ok()) throw IoFailure{opened};
+    const int64_t length = page_file->Size();
+    TextWindow w;
+    w.Reset(page_file.get(), length, chunk_);
     Protector scanner(*html.out, *script.out);
     int16_t reported = -1;
-    std::string_view line;
-    while (reader.NextLine(&line)) {
-      int16_t percent = reader.Progress();
-      if (percent > reported) {
-        reported = percent;
-        progress_.Raise(percent);
+    // Bytes kept before and after the part scanned: enough for the longest
+    // look back ("</script>") and ahead ("<script").
+    constexpr size_t kBehind = 16, kAhead = 8;
+    size_t start = 0;
+    while (true) {
+      Check(w.Refill());
+      if (length > 0) {
+        auto percent = static_cast<int16_t>(w.read_total() * 100 / length);
+        if (percent > reported) {
+          reported = percent;
+          progress_.Raise(percent);
+        }
       }
-      scanner.Line(line);
+      std::string_view v = w.view();
+      if (w.at_end()) {
+        scanner.Scan(v, start, v.size());
+        scanner.Finish();
+        break;
+      }
+      if (v.size() < start + kAhead + 1) {
+        Check(w.ReadMore(static_cast<size_t>(w.chunk())));
+        continue;
+      }
+      const size_t limit = v.size() - kAhead;
+      scanner.Scan(v, start, limit);
+      const size_t drop = limit - std::min(limit, kBehind);
+      scanner.Dropped(v, drop);
+      w.Drop(drop);
+      start = limit - drop;
     }
-    reader.CloseFile();
     html.out->Close();
     script.out->Close();
   } catch (const IoFailure& f) {
@@ -769,15 +850,15 @@ int32_t clsASP2HTML::HTML2ASP() {
     LineCounter lines(fs, htm_file_);
     const int64_t length = html_file->Size();
     TextWindow w;
-    w.Reset(html_file.get(), length, 1 << 20);
+    w.Reset(html_file.get(), length, chunk_);
     int16_t reported = -1;
     std::string line;
     ScriptFile::Block block;
     int64_t hit_clear = 0;    // no "!" or "&" from the window start to here
     int64_t no_eol_from = 0;  // no line end from here to the window end
     int64_t eol_clear = 0;    // no line end from the hit to here
-    // Lines without "!" or "&" hold no placeholder and go out as they are,
-    // many at a time; only the lines around those bytes are taken apart.
+    // Lines without a placeholder, plain or escaped, go out as they are,
+    // many at a time; only the lines that hold one are taken apart.
     while (true) {
       Check(w.Refill());
       if (length > 0) {
@@ -792,7 +873,7 @@ int32_t clsASP2HTML::HTML2ASP() {
       // long line costs no more than a short one.
       const int64_t at = w.offset();
       auto rel = [&](int64_t abs) { return abs > at ? static_cast<size_t>(abs - at) : size_t{0}; };
-      const size_t hit = FindAnyOf(v, "!&", rel(hit_clear));
+      const size_t hit = FindPlaceholderCandidate(v, rel(hit_clear));
       if (hit == npos) {
         hit_clear = at + static_cast<int64_t>(v.size());
         if (w.at_end()) {

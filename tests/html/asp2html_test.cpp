@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "support/asp_oracle.h"
 #include "support/errors.h"
 #include "support/fault_file_system.h"
+#include "support/page_generator.h"
 #include "support/scratch_dir.h"
 
 namespace vok {
@@ -309,6 +311,38 @@ TEST(Asp2Html, ProgressGrowsToHundredAndTheErrorListStaysLive) {
   a.ASP2HTML();
   EXPECT_EQ(list->Count(), 1);
   EXPECT_EQ(list.get(), a.ErrorList().get());
+}
+
+// Pages are read in pieces: every construct must be found where it
+// straddles two of them, whatever the piece size.
+TEST(Asp2Html, SmallReadsGiveTheSameFilesAsTheOracle) {
+  for (uint64_t seed = 1; seed <= 12; ++seed) {
+    test::PageOptions options;
+    options.seed = seed;
+    options.size = 3000 + static_cast<int64_t>(seed) * 700;
+    options.blocks = 30;
+    options.open_block_at_end = seed % 4 == 0;
+    const std::string page = test::GeneratePage(options);
+    const test::AspExpectation want = test::ExpectProtection(page);
+    for (int32_t chunk : {32, 45, 64, 97, 256}) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", chunk " + std::to_string(chunk));
+      Files f;
+      WriteFile(f.page, page);
+      clsASP2HTML a;
+      a.SetChunkSizeForTesting(chunk);
+      a.ASPFile(f.page);
+      ASSERT_EQ(a.ASP2HTML(), 0);
+      ASSERT_TRUE(ReadFile(f.htm) == want.html);
+      ASSERT_TRUE(ReadFile(f.scr) == want.script);
+      if (!want.round_trips) continue;
+      clsASP2HTML b;
+      b.SetChunkSizeForTesting(chunk);
+      b.HTMFile(f.htm);
+      b.ASPFile(f.dir / "back.asp");
+      ASSERT_EQ(b.HTML2ASP(), 0);
+      ASSERT_TRUE(ReadFile(f.dir / "back.asp") == want.restored);
+    }
+  }
 }
 
 TEST(Asp2Html, CorpusPagesComeBack) {
