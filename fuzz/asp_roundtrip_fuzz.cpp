@@ -82,6 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   WriteFile(asp, page);
 
   vok::clsASP2HTML converter;
+  // Pieces of 32 to 95 bytes, chosen by the page's length, so that every
+  // construct also straddles two reads.
+  converter.SetChunkSizeForTesting(static_cast<int32_t>(32 + size % 64));
   converter.ASPFile(asp);
   converter.HTMFile(htm);
   converter.SCRFile(scr);
