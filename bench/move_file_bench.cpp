@@ -35,6 +35,9 @@ class CrossDeviceFileSystem : public FileSystem {
   Status GetInfo(const std::string& path, FileInfo* info) override {
     return base_.GetInfo(path, info);
   }
+  Status GetLinkInfo(const std::string& path, FileInfo* info) override {
+    return base_.GetLinkInfo(path, info);
+  }
   Status SetMode(const std::string& path, uint32_t mode) override {
     return base_.SetMode(path, mode);
   }

@@ -207,7 +207,7 @@ int16_t clsCommon::MoveFile(const std::string& strFileFrom, const std::string& s
     if (first_try) {
       first_try = false;
       FileInfo info;
-      if (fs.GetInfo(strFileTo, &info).ok() && info.read_only) {
+      if (fs.GetLinkInfo(strFileTo, &info).ok() && info.is_regular && info.read_only) {
         (void)fs.SetMode(strFileTo, info.mode | S_IWUSR);
         errors.Add(std::string(Message(3004)) + strFileTo + std::string(kCRLF) +
                    std::string(Message(3005)));
@@ -226,7 +226,11 @@ int16_t clsCommon::MoveFile(const std::string& strFileFrom, const std::string& s
 void clsCommon::DeleteFile(const std::string& strF) {
   FileSystem& fs = *env_.fs;
   FileInfo info;
-  if (fs.GetInfo(strF, &info).ok() && info.read_only) (void)fs.SetMode(strF, info.mode | S_IWUSR);
+  // The attribute of a file named through a link is never touched: the link
+  // itself is what goes.
+  if (fs.GetLinkInfo(strF, &info).ok() && info.is_regular && info.read_only) {
+    (void)fs.SetMode(strF, info.mode | S_IWUSR);
+  }
   (void)fs.Remove(strF);
 }
 

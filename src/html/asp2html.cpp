@@ -713,7 +713,7 @@ int32_t FinishOutputs(Env& env, std::vector<PendingOutput*> outputs, Collection&
     // Replacing an old output is what the run is for: a read-only one is
     // made writable first, as deleting it would.
     FileInfo info;
-    if (fs.GetInfo(p->target, &info).ok() && info.is_regular && info.read_only) {
+    if (fs.GetLinkInfo(p->target, &info).ok() && info.is_regular && info.read_only) {
       (void)fs.SetMode(p->target, info.mode | 0200);
     }
     auto messages = Collection::Create();

@@ -15,6 +15,8 @@ namespace vok {
 struct FileInfo {
   bool is_dir = false;
   bool is_regular = false;
+  // Only from GetLinkInfo: the name is a symbolic link.
+  bool is_link = false;
   // No owner write permission.
   bool read_only = false;
   uint32_t mode = 0;  // permission bits only (07777)
@@ -69,6 +71,8 @@ class FileSystem {
   virtual Status OpenForWrite(const std::string& path, WriteMode mode,
                               std::unique_ptr<WritableFile>* file) = 0;
   virtual Status GetInfo(const std::string& path, FileInfo* info) = 0;
+  // The same for the name itself: a symbolic link is not followed.
+  virtual Status GetLinkInfo(const std::string& path, FileInfo* info) = 0;
   virtual Status SetMode(const std::string& path, uint32_t mode) = 0;
   // Fails with EACCES on a read-only file, whoever runs the process.
   virtual Status Remove(const std::string& path) = 0;

@@ -211,6 +211,14 @@ Status PosixFileSystem::GetInfo(const std::string& path, FileInfo* info) {
   return Status::OK();
 }
 
+Status PosixFileSystem::GetLinkInfo(const std::string& path, FileInfo* info) {
+  struct stat st {};
+  if (::lstat(NativePath(path).c_str(), &st) != 0) return Status::FromErrno(errno);
+  *info = ToInfo(st);
+  info->is_link = S_ISLNK(st.st_mode);
+  return Status::OK();
+}
+
 Status PosixFileSystem::SetMode(const std::string& path, uint32_t mode) {
   if (::chmod(NativePath(path).c_str(), mode & 07777) != 0) return Status::FromErrno(errno);
   return Status::OK();

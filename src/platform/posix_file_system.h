@@ -11,6 +11,7 @@ class PosixFileSystem : public FileSystem {
   Status OpenForWrite(const std::string& path, WriteMode mode,
                       std::unique_ptr<WritableFile>* file) override;
   Status GetInfo(const std::string& path, FileInfo* info) override;
+  Status GetLinkInfo(const std::string& path, FileInfo* info) override;
   Status SetMode(const std::string& path, uint32_t mode) override;
   Status Remove(const std::string& path) override;
   Status CheckRemovable(const std::string& path) override;

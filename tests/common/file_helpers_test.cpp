@@ -174,6 +174,20 @@ TEST(DeleteFile, RemovesReadOnlyFilesAndIgnoresFailures) {
   EXPECT_TRUE(Exists(dir / "kept"));
 }
 
+// A link is removed as a link: the read-only file it names keeps its mode.
+TEST(DeleteFile, ALinkGoesAndWhatItNamesKeepsItsAttribute) {
+  ScratchDir dir;
+  clsCommon c;
+  WriteFile(dir / "target", "x");
+  ::chmod((dir / "target").c_str(), 0444);
+  ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
+  c.DeleteFile(dir / "link");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir / "link"));
+  struct stat st {};
+  ASSERT_EQ(::stat((dir / "target").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0444u);
+}
+
 TEST(FileExists, FindsFilesFoldersAndWildcards) {
   ScratchDir dir;
   clsCommon c;

@@ -66,6 +66,11 @@ Status FaultFileSystem::OpenForWrite(const std::string& path, WriteMode mode,
   return s;
 }
 
+Status FaultFileSystem::GetLinkInfo(const std::string& path, FileInfo* info) {
+  if (auto s = Injected("GetLinkInfo", path)) return *s;
+  return base_->GetLinkInfo(path, info);
+}
+
 Status FaultFileSystem::GetInfo(const std::string& path, FileInfo* info) {
   if (auto s = Injected("GetInfo", path)) return *s;
   return base_->GetInfo(path, info);
