@@ -1,0 +1,38 @@
+// Moving the insets of a MIF file (blocks of lines from a line starting
+// with "=" to the line "=EndInset") into an object file, leaving a line
+// "<QUONObj n>" in their place, and putting them back.
+//
+// Object file: for each inset, "<QUONObj n>" CR LF, the inset's lines as
+// they stood up to its "=EndInset" line, "=EndInset" CR LF; after the last
+// one "<QUONObj End>" without a line end.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "voktools/collection.h"
+
+namespace vok {
+
+struct Env;
+
+struct MifInsetRun {
+  Env& env;
+  std::string mif_file;
+  std::string obj_file;  // empty: derived, and set here
+  Collection& errors;
+  // Called with the percentage of the MIF file read whenever it grows.
+  std::function<void(int16_t&)> progress;
+};
+
+// The object file of a MIF file: up to its last "." (anywhere in the
+// path) and "obj", or the name and ".obj".
+std::string MakeObjFileName(const std::string& mif_file);
+
+// Both return the number of failures, each reported in run.errors. The MIF
+// file (and an old object file) are replaced only by complete output.
+int16_t RemoveMifObjects(MifInsetRun& run);
+int16_t InsertMifObjects(MifInsetRun& run);
+
+}  // namespace vok

@@ -1,0 +1,218 @@
+#include "mif/mif_insets.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "support/fault_file_system.h"
+#include "support/scratch_dir.h"
+
+namespace vok {
+namespace {
+
+using test::Exists;
+using test::ReadFile;
+using test::ScratchDir;
+using test::WriteFile;
+
+struct Files {
+  ScratchDir dir;
+  std::string mif = dir / "book.mif";
+  std::string obj = dir / "book.obj";
+  std::shared_ptr<Collection> errors = Collection::Create();
+};
+
+int16_t Remove(Files& f) {
+  MifInsetRun run{CurrentEnv(), f.mif, "", *f.errors, nullptr};
+  return RemoveMifObjects(run);
+}
+
+int16_t Insert(Files& f) {
+  MifInsetRun run{CurrentEnv(), f.mif, "", *f.errors, nullptr};
+  return InsertMifObjects(run);
+}
+
+// What removal then insertion gives back: every inset as it was, its
+// "=EndInset" line ending in CR LF, and a CR LF where its placeholder's line
+// ended (also after an inset that the end of the file cut off). Worked out
+// line by line on the input alone.
+std::string RoundTrip(const std::string& mif) {
+  std::string out;
+  bool inside = false;
+  size_t i = 0;
+  while (i < mif.size()) {
+    size_t e = mif.find_first_of("\r\n", i);
+    e = e == std::string::npos ? mif.size() : e + 1;
+    if (e < mif.size() && (mif[e] == '\r' || mif[e] == '\n') && mif[e] != mif[e - 1]) ++e;
+    std::string line = mif.substr(i, e - i);
+    i = e;
+    if (!inside && line.starts_with("=")) inside = true;
+    if (inside && line.starts_with("=EndInset")) {
+      out += "=EndInset\r\n\r\n";
+      inside = false;
+    } else {
+      out += line;
+    }
+  }
+  // An inset cut off by the end also gets the CR LF of its placeholder line.
+  return inside ? out + "\r\n" : out;
+}
+
+struct Case {
+  const char* name;
+  std::string mif;
+  std::string removed;
+  std::string obj;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+std::vector<Case> Cases() {
+  return {
+      {"NoInsets", "<MIFFile 7.00>\r\n<Pgf >\r\n", "<MIFFile 7.00>\r\n<Pgf >\r\n", "<QUONObj End>"},
+      {"TwoInsets", "a\r\n=inset1\r\nx\r\n=EndInset\r\nb\r\n=inset2\r\n=EndInset\r\n",
+       "a\r\n<QUONObj 1>\r\nb\r\n<QUONObj 2>\r\n",
+       "<QUONObj 1>\r\n=inset1\r\nx\r\n=EndInset\r\n<QUONObj 2>\r\n=inset2\r\n=EndInset\r\n"
+       "<QUONObj End>"},
+      {"LaterEqualsLinesBelongToTheInset", "=a\r\n=b\r\n=EndInset\r\n", "<QUONObj 1>\r\n",
+       "<QUONObj 1>\r\n=a\r\n=b\r\n=EndInset\r\n<QUONObj End>"},
+      {"LineFeedsStayOnTheFilesOwnLines", "a\n=i\nbody\n=EndInset\nz\n", "a\n<QUONObj 1>\r\nz\n",
+       "<QUONObj 1>\r\n=i\nbody\n=EndInset\r\n<QUONObj End>"},
+      {"InsetCutOffByTheEnd", "a\r\n=i\r\nrest\r\n", "a\r\n<QUONObj 1>\r\n",
+       "<QUONObj 1>\r\n=i\r\nrest\r\n<QUONObj End>"},
+  };
+}
+
+class Insets : public ::testing::TestWithParam<Case> {};
+
+TEST_P(Insets, MoveOutAndComeBack) {
+  const Case& c = GetParam();
+  Files f;
+  WriteFile(f.mif, c.mif);
+  ASSERT_EQ(Remove(f), 0) << ::testing::PrintToString(f.errors->Texts());
+  EXPECT_EQ(ReadFile(f.mif), c.removed);
+  EXPECT_EQ(ReadFile(f.obj), c.obj);
+  ASSERT_EQ(Insert(f), 0);
+  EXPECT_EQ(ReadFile(f.mif), RoundTrip(c.mif));
+  EXPECT_EQ(f.errors->Count(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Mif, Insets, ::testing::ValuesIn(Cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MifInsets, PlaceholdersInAnyOrderIndentedOrMissing) {
+  Files f;
+  std::string mif;
+  for (int i = 1; i <= 12; ++i)
+    mif += "t" + std::to_string(i) + "\r\n=I" + std::to_string(i) + "\r\n=EndInset\r\n";
+  WriteFile(f.mif, mif);
+  ASSERT_EQ(Remove(f), 0);
+  WriteFile(f.mif, "  <QUONObj 10>\r\n<QUONObj 1>\r\n<QUONObj 99>\r\n<QUONObj 1>\n");
+  ASSERT_EQ(Insert(f), 0);
+  EXPECT_EQ(
+      ReadFile(f.mif),
+      "=I10\r\n=EndInset\r\n\r\n=I1\r\n=EndInset\r\n\r\n=EndInset\r\n\r\n=I1\r\n=EndInset\r\n\r\n");
+}
+
+TEST(MifInsets, ASecondRemovalKeepsTheOnlyCopyOfTheInsets) {
+  Files f;
+  WriteFile(f.mif, "=i\r\n=EndInset\r\n");
+  ASSERT_EQ(Remove(f), 0);
+  const std::string mif = ReadFile(f.mif), obj = ReadFile(f.obj);
+  EXPECT_EQ(Remove(f), 1);
+  EXPECT_EQ(f.errors->Texts(), std::vector<std::string>{"Unable to delete previous object file"});
+  EXPECT_EQ(ReadFile(f.mif), mif);
+  EXPECT_EQ(ReadFile(f.obj), obj);
+}
+
+TEST(MifInsets, FailuresAreReportedAndLeaveTheMifFile) {
+  struct Case {
+    const char* name;
+    bool remove;
+    std::string op, path_part;  // a failing call, or none
+    bool mif_exists, obj_exists;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"no such MIF file", true, "", "", false, false, "MIF file not found"},
+      {"no object file", false, "", "", true, false, "Object file not found"},
+      {"MIF unreadable", true, "OpenForRead", "book.mif", true, false, "Unable to open MIF file"},
+      {"object file not creatable", true, "OpenForWrite", "/o/", true, false,
+       "Unable to open Object file"},
+      {"object file unreadable", false, "OpenForRead", "book.obj", true, true,
+       "Unable to open Object file"},
+      {"no temporary file", false, "OpenForWrite", "/m/", true, true,
+       "Unable to create temporary file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TestEnv t;
+    ScratchDir dir;
+    std::filesystem::create_directory(dir / "m");
+    std::filesystem::create_directory(dir / "o");
+    const std::string mif = dir / "m/book.mif", obj = dir / "o/book.obj";
+    if (c.mif_exists) WriteFile(mif, "<QUONObj 1>\r\n");
+    if (c.obj_exists) WriteFile(obj, "<QUONObj 1>\r\n=i\r\n=EndInset\r\n<QUONObj End>");
+    if (c.mif_exists && c.remove) WriteFile(mif, "=i\r\n=EndInset\r\n");
+    if (!c.op.empty()) t.fs.FailOp(c.op, EACCES, c.path_part);
+    auto errors = Collection::Create();
+    MifInsetRun run{t.env, mif, obj, *errors, nullptr};
+    EXPECT_EQ(c.remove ? RemoveMifObjects(run) : InsertMifObjects(run), 1);
+    EXPECT_EQ(errors->Texts(), std::vector<std::string>{c.message});
+    if (c.mif_exists) {
+      EXPECT_EQ(ReadFile(mif), c.remove ? "=i\r\n=EndInset\r\n" : "<QUONObj 1>\r\n");
+    }
+  }
+  Files f;
+  MifInsetRun run{CurrentEnv(), "", "", *f.errors, nullptr};
+  EXPECT_EQ(RemoveMifObjects(run), 1);
+  EXPECT_EQ(f.errors->Texts(), std::vector<std::string>{"No MIF file specified"});
+}
+
+TEST(MifInsets, AWriteFailingHalfwayLeavesTheMifFileAsItWas) {
+  std::string mif;
+  for (int i = 0; i < 2000; ++i)
+    mif += "<Pgf " + std::to_string(i) + ">\r\n=i\r\nhex 0a0b\r\n=EndInset\r\n";
+  for (int n : {1, 3}) {
+    Files f;
+    WriteFile(f.mif, mif);
+    test::TestEnv t;
+    t.fs.FailNthWrite(n, ENOSPC);
+    MifInsetRun run{t.env, f.mif, "", *f.errors, nullptr};
+    EXPECT_EQ(RemoveMifObjects(run), 1);
+    EXPECT_TRUE(ReadFile(f.mif) == mif);
+    EXPECT_FALSE(Exists(f.obj));
+    ASSERT_EQ(f.errors->Count(), 1);
+    EXPECT_EQ(f.errors->Texts()[0].rfind("Error copying to : ", 0), 0u);
+  }
+}
+
+TEST(MifInsets, CorpusFilesComeBack) {
+  if (!std::filesystem::exists(VOK_CORPUS_DIR "/mif")) GTEST_SKIP() << "no corpus";
+  int seen = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(VOK_CORPUS_DIR "/mif")) {
+    ++seen;
+    Files f;
+    const std::string original = ReadFile(entry.path());
+    WriteFile(f.mif, original);
+    ASSERT_EQ(Remove(f), 0) << entry.path();
+    EXPECT_EQ(ReadFile(f.obj).ends_with("<QUONObj End>"), true);
+    ASSERT_EQ(Insert(f), 0) << entry.path();
+    EXPECT_TRUE(ReadFile(f.mif) == RoundTrip(original)) << entry.path();
+  }
+  EXPECT_GE(seen, 3);
+}
+
+TEST(MifInsets, ObjectFileNameReplacesTheLastDot) {
+  EXPECT_EQ(MakeObjFileName("C:\\docs\\book.mif"), "C:\\docs\\book.obj");
+  EXPECT_EQ(MakeObjFileName("C:\\docs\\book"), "C:\\docs\\book.obj");
+  EXPECT_EQ(MakeObjFileName("C:\\my.docs\\book"), "C:\\my.obj");
+}
+
+}  // namespace
+}  // namespace vok
