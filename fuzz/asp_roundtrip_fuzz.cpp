@@ -7,16 +7,11 @@
 // Pages that cannot come back are checked for the protection only: a block
 // started inside an open block of its own kind, and text that restoration
 // reads as a placeholder ("asp2html" or "&lt;!--" in any letter case).
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
+
+#include "fuzz_files.h"
 
 #include "support/asp_oracle.h"
 #include "voktools/asp2html.h"
@@ -24,50 +19,18 @@
 
 namespace {
 
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "asp roundtrip: %s\n", what);
-  std::abort();
-}
-
-// A private folder for the files of every run, removed when the fuzzer exits.
-class Folder {
- public:
-  Folder() {
-    const char* tmp = std::getenv("TMPDIR");
-    path_ =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/asp_roundtrip_fuzz_XXXXXX";
-    if (::mkdtemp(path_.data()) == nullptr) {
-      std::perror("mkdtemp");
-      std::abort();
-    }
-    path_ += '/';
-  }
-  ~Folder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+[[noreturn]] void Fail(const char* what) { vok::fuzz::Fail("asp roundtrip", what); }
 
 const std::string& FolderPath() {
-  static const Folder folder;
+  static const vok::fuzz::Folder folder("asp_roundtrip_fuzz");
   return folder.path();
 }
 
 void WriteFile(const std::string& path, std::string_view content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!out.flush()) Fail("cannot write the page");
+  vok::fuzz::WriteWholeFile(path, content);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) Fail("cannot read an output back");
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string ReadFile(const std::string& path) { return vok::fuzz::ReadWholeFile(path); }
 
 }  // namespace
 

@@ -7,16 +7,11 @@
 // Two kinds of file cannot come back and are skipped: one that already holds
 // a placeholder, and one whose last group is still open at the end while the
 // file ends with CR LF (that CR LF reads as the object's own end).
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <string_view>
+
+#include "fuzz_files.h"
 
 #include "voktools/rtf_util.h"
 
@@ -26,10 +21,7 @@ constexpr std::string_view kObjectMarker = "{\\object";
 constexpr std::string_view kPictMarker = "{\\pict";
 constexpr std::string_view kPlaceholderStart = "{\\v\\vok OBJ ";
 
-[[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "rtf roundtrip: %s\n", what);
-  std::abort();
-}
+[[noreturn]] void Fail(const char* what) { vok::fuzz::Fail("rtf roundtrip", what); }
 
 size_t FindGroupStart(std::string_view text, size_t from) {
   for (size_t i = from; (i = text.find('{', i)) != std::string_view::npos; ++i) {
@@ -58,45 +50,16 @@ bool EndsInsideGroup(std::string_view text) {
   return false;
 }
 
-// A private folder for the files of every run, removed when the fuzzer exits.
-class Folder {
- public:
-  Folder() {
-    const char* tmp = std::getenv("TMPDIR");
-    path_ =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/rtf_roundtrip_fuzz_XXXXXX";
-    if (::mkdtemp(path_.data()) == nullptr) {
-      std::perror("mkdtemp");
-      std::abort();
-    }
-    path_ += '/';
-  }
-  ~Folder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 const std::string& FolderPath() {
-  static const Folder folder;
+  static const vok::fuzz::Folder folder("rtf_roundtrip_fuzz");
   return folder.path();
 }
 
 void WriteFile(const std::string& path, std::string_view content) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(content.data(), static_cast<std::streamsize>(content.size()));
-  if (!out.flush()) Fail("cannot write the input");
+  vok::fuzz::WriteWholeFile(path, content);
 }
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) Fail("cannot read the RTF file back");
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+std::string ReadFile(const std::string& path) { return vok::fuzz::ReadWholeFile(path); }
 
 }  // namespace
 

@@ -96,12 +96,6 @@ Status ReplaceTarget(FileSystem& fs, const std::string& from, const std::string&
   return s;
 }
 
-bool SameFile(FileSystem& fs, const std::string& a, const std::string& b) {
-  FileInfo x, y;
-  return fs.GetInfo(a, &x).ok() && fs.GetInfo(b, &y).ok() && x.device == y.device &&
-         x.inode == y.inode;
-}
-
 std::string INIFileName(const Variant& varINIFile) {
   if (varINIFile.IsMissing()) return std::string(kDefaultINIFile);
   return varINIFile.ToText();

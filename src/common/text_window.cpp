@@ -98,6 +98,22 @@ size_t FindAnchored(std::string_view text, std::string_view needle, size_t ancho
   return std::string_view::npos;
 }
 
+size_t LineEndAfter(std::string_view text, size_t eol) {
+  if (eol >= text.size()) return text.size();
+  size_t end = eol + 1;
+  if (end < text.size() && (text[end] == '\r' || text[end] == '\n') && text[end] != text[eol]) {
+    ++end;
+  }
+  return end;
+}
+
+size_t LineStartBefore(std::string_view text, size_t at, size_t floor) {
+  for (size_t k = at; k > floor; --k) {
+    if (text[k - 1] == '\r' || text[k - 1] == '\n') return k;
+  }
+  return 0;
+}
+
 size_t FindAnyOf(std::string_view text, std::string_view set, size_t from) {
   const size_t n = text.size();
   const char* s = text.data();

@@ -74,6 +74,14 @@ class ByteFinder {
 // looking for needle[anchor] (choose a byte that is rare in the text).
 size_t FindAnchored(std::string_view text, std::string_view needle, size_t anchor, size_t from = 0);
 
+// Lines end at CR, LF, CR LF or LF CR. The end of the line whose first
+// line-end byte is at eol (the text's size when eol is npos): after the pair,
+// else after the single byte.
+size_t LineEndAfter(std::string_view text, size_t eol);
+// Where the line holding position `at` begins: after the last CR or LF
+// before it, looking no lower than floor; 0 when there is none.
+size_t LineStartBefore(std::string_view text, size_t at, size_t floor = 0);
+
 // The first position at or after from holding one of the bytes of set (one
 // to four bytes), or npos. Sixteen bytes are tested at a time.
 size_t FindAnyOf(std::string_view text, std::string_view set, size_t from = 0);

@@ -28,15 +28,9 @@ constexpr size_t kMarkerAnchor = 1;
 constexpr std::string_view kAttribute = "ASP2HTML=\"";
 constexpr size_t npos = std::string_view::npos;
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
-
-// Whether text at i begins with word, ignoring ASCII case (word in lower case).
+// Whether text at i begins with word, ignoring ASCII case.
 bool StartsWithLower(std::string_view text, size_t i, std::string_view word) {
-  if (text.size() - i < word.size()) return false;
-  for (size_t k = 0; k < word.size(); ++k) {
-    if (Lower(text[i + k]) != word[k]) return false;
-  }
-  return true;
+  return i <= text.size() && EqualsIgnoreCase(text.substr(i, word.size()), word);
 }
 
 bool EndsWithLower(std::string_view text, size_t end, std::string_view word) {
@@ -220,14 +214,7 @@ class ScriptFile {
         Check(w.ReadMore(static_cast<size_t>(w.chunk())));
         continue;
       }
-      size_t line_end = v.size();
-      if (eol != npos) {
-        line_end = eol + 1;
-        if (line_end < v.size() && (v[line_end] == '\r' || v[line_end] == '\n') &&
-            v[line_end] != v[eol]) {
-          ++line_end;
-        }
-      }
+      const size_t line_end = LineEndAfter(v, eol);
       Entry e{w.offset() + static_cast<int64_t>(i), w.offset() + static_cast<int64_t>(line_end), 0,
               0, 0};
       std::string_view line = v.substr(i, (eol == npos ? v.size() : eol) - i);
@@ -301,7 +288,7 @@ bool ClosedBlock(std::string_view text) {
   if (!text.ends_with(kCRLF)) return false;
   if (text.starts_with("<%")) return text.find("%>") != npos;
   std::string lower(text);
-  for (char& c : lower) c = Lower(c);
+  for (char& c : lower) c = AsciiLower(c);
   return lower.find("</script>") != npos || lower.find("</java>") != npos;
 }
 
@@ -324,15 +311,6 @@ size_t FindPlaceholderCandidate(std::string_view text, size_t from) {
     from = i + 1;
   }
   return npos;
-}
-
-// The position after the last CR or LF before end in text, 0 when none:
-// the start of the line that holds position end.
-size_t LastLineEnd(std::string_view text, size_t end, size_t floor = 0) {
-  for (size_t k = end; k > floor; --k) {
-    if (text[k - 1] == '\r' || text[k - 1] == '\n') return k;
-  }
-  return 0;
 }
 
 void Check(const Status& s) {
@@ -603,10 +581,7 @@ class Protector {
   // both characters of a CR LF or LF CR pair).
   void LineEnd(std::string_view text, size_t j) {
     if (j < pair_end_) return;  // the second character of a pair
-    size_t end = j + 1;
-    if (end < text.size() && (text[end] == '\r' || text[end] == '\n') && text[end] != text[j]) {
-      ++end;
-    }
+    const size_t end = LineEndAfter(text, j);
     pair_end_ = end;
     if (!(in_server_ || in_script_)) return;
     Flush(text, end);
@@ -641,7 +616,7 @@ class Protector {
           in_comment_ = true;
         } else if (!in_server_ && !in_script_ && !in_quote_ && j + 1 < n &&
                    (line[j + 1] == '/' ||
-                    (Lower(line[j + 1]) >= 'a' && Lower(line[j + 1]) <= 'z'))) {
+                    (AsciiLower(line[j + 1]) >= 'a' && AsciiLower(line[j + 1]) <= 'z'))) {
           in_tag_ = true;
           in_quote_ = false;
           if (tag_depth_ == 32767) throw AutomationError(err::kOverflow);
@@ -882,7 +857,7 @@ int32_t clsASP2HTML::HTML2ASP() {
           break;
         }
         // Everything up to the last line end; the rest may continue a line.
-        size_t last = LastLineEnd(v, v.size(), rel(no_eol_from));
+        size_t last = LineStartBefore(v, v.size(), rel(no_eol_from));
         if (last == 0) {
           no_eol_from = at + static_cast<int64_t>(v.size());
           Check(w.ReadMore(static_cast<size_t>(w.chunk())));
@@ -893,7 +868,7 @@ int32_t clsASP2HTML::HTML2ASP() {
         continue;
       }
       hit_clear = at + static_cast<int64_t>(hit);
-      const size_t line_start = LastLineEnd(v, hit, rel(no_eol_from));
+      const size_t line_start = LineStartBefore(v, hit, rel(no_eol_from));
       size_t eol = FindAnyOf(v, "\r\n", std::max(hit, rel(eol_clear)));
       if ((eol == npos || eol + 1 == v.size()) && !w.at_end()) {
         eol_clear = at + static_cast<int64_t>(eol == npos ? v.size() : eol);
@@ -903,14 +878,7 @@ int32_t clsASP2HTML::HTML2ASP() {
         Check(w.ReadMore(static_cast<size_t>(w.chunk())));
         continue;
       }
-      size_t line_end = v.size();
-      if (eol != npos) {
-        line_end = eol + 1;
-        if (line_end < v.size() && (v[line_end] == '\r' || v[line_end] == '\n') &&
-            v[line_end] != v[eol]) {
-          ++line_end;
-        }
-      }
+      const size_t line_end = LineEndAfter(v, eol);
       page.out->Append(v.substr(0, line_start));
       const int64_t line_offset = w.offset() + static_cast<int64_t>(line_start);
       auto line_number = [&] { return lines.NumberAt(line_offset); };

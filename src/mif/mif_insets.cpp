@@ -91,8 +91,7 @@ class ObjectIndex {
       if (i == npos || ((eol == npos || eol + 1 >= v.size()) && !w.at_end())) {
         if (i == npos && w.at_end()) break;
         // Keep the last line, which may go on in the next piece.
-        size_t keep = i == npos ? v.size() : i;
-        while (keep > 0 && v[keep - 1] != '\r' && v[keep - 1] != '\n') --keep;
+        const size_t keep = LineStartBefore(v, i == npos ? v.size() : i);
         if (keep > 0) {
           w.Drop(keep);
           continue;
@@ -102,12 +101,8 @@ class ObjectIndex {
         if (w.size() == before) break;
         continue;
       }
-      size_t start = i;
-      while (start > 0 && v[start - 1] != '\r' && v[start - 1] != '\n') --start;
-      size_t end = eol == npos ? v.size() : eol + 1;
-      if (eol != npos && end < v.size() && (v[end] == '\r' || v[end] == '\n') && v[end] != v[eol]) {
-        ++end;
-      }
+      const size_t start = LineStartBefore(v, i);
+      const size_t end = LineEndAfter(v, eol);
       std::string_view line = v.substr(start, end - start);
       const auto id = static_cast<uint32_t>(lines_.size());
       lines_.push_back({w.offset() + static_cast<int64_t>(start),

@@ -323,13 +323,6 @@ Status CreateTemp(FileSystem& fs, const std::string& path, std::unique_ptr<Writa
   return fs.OpenForWrite(path, WriteMode::kExclusive, file);
 }
 
-bool SameFile(FileSystem& fs, const std::string& a, const std::string& b) {
-  if (a == b) return true;
-  FileInfo x, y;
-  return fs.GetInfo(a, &x).ok() && fs.GetInfo(b, &y).ok() && x.device == y.device &&
-         x.inode == y.inode;
-}
-
 }  // namespace
 
 int32_t clsRTFUtil::ExtractObjects() {
@@ -340,7 +333,7 @@ int32_t clsRTFUtil::ExtractObjects() {
   if (obj_file_.empty()) SetDefaultObjFile();
   temp_file_ = rtf_file_ + std::string(kTempSuffix);
   // Deleting an object file that is the RTF file would delete the document.
-  if (SameFile(fs, obj_file_, rtf_file_)) return kCannotOpenObj;
+  if (obj_file_ == rtf_file_ || SameFile(fs, obj_file_, rtf_file_)) return kCannotOpenObj;
   if (Common().FileExists(obj_file_)) Common().DeleteFile(obj_file_);
 
   OpenFiles f;

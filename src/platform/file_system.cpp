@@ -44,6 +44,12 @@ Status CreateUniqueFile(FileSystem& fs, const std::string& folder, std::string_v
   return last;
 }
 
+bool SameFile(FileSystem& fs, const std::string& a, const std::string& b) {
+  FileInfo x, y;
+  return fs.GetInfo(a, &x).ok() && fs.GetInfo(b, &y).ok() && x.device == y.device &&
+         x.inode == y.inode;
+}
+
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
   // Iterative glob with backtracking to the last '*': linear in practice.
   size_t p = 0, n = 0, star = std::string_view::npos, mark = 0;

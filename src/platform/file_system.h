@@ -100,6 +100,9 @@ Status CreateUniqueFile(FileSystem& fs, const std::string& folder, std::string_v
                         std::unique_ptr<WritableFile>* file,
                         WriteMode mode = WriteMode::kExclusive);
 
+// Whether both names reach one existing file (same device and inode).
+bool SameFile(FileSystem& fs, const std::string& a, const std::string& b);
+
 // Wildcard match of one name component (* and ?), byte by byte.
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
