@@ -15,7 +15,6 @@
 #include "voktools/automation_error.h"
 #include "voktools/common.h"
 #include "voktools/messages.h"
-#include "voktools/retrieve_file.h"
 
 namespace vok {
 
@@ -425,14 +424,15 @@ void clsASP2HTML::MakeFileNames(NameSource source) {
 
 namespace {
 
-// Why a file cannot be read, as the file layer says.
-std::string WhyNotReadable(FileSystem& fs, const std::string& path) {
+// Opens an existing regular file for reading, as the line reader would;
+// the file layer's description when it cannot.
+bool OpenInput(FileSystem& fs, const std::string& path, std::unique_ptr<ReadableFile>* file,
+               std::string* why) {
   std::string found;
   Status s = fs.FindFirst(path, FindKind::kFiles, &found);
-  if (!s.ok()) return s.message();
-  std::unique_ptr<ReadableFile> file;
-  s = fs.OpenForRead(path, &file);
-  return s.message();
+  if (s.ok()) s = fs.OpenForRead(path, file);
+  if (!s.ok()) *why = s.message();
+  return s.ok();
 }
 
 // Starts an output beside target; the error text when it cannot.
@@ -715,14 +715,13 @@ int32_t clsASP2HTML::ASP2HTML() {
   if (htm_file_.empty() || scr_file_.empty()) MakeFileNames(NameSource::kPage);
   const std::string kUnable(Message(3001));
 
-  clsRetrieveFile reader(env_);
-  reader.Filename(asp_file_);
-  if (!reader.OpenFile()) {
-    AddError(kUnable + asp_file_ + std::string(kCRLF) + WhyNotReadable(fs, asp_file_));
+  std::unique_ptr<ReadableFile> page_file;
+  std::string why;
+  if (!OpenInput(fs, asp_file_, &page_file, &why)) {
+    AddError(kUnable + asp_file_ + std::string(kCRLF) + why);
     return 1;
   }
   PendingOutput html, script;
-  std::string why;
   if (!StartOutput(fs, htm_file_, &html, &why)) {
     AddError(kUnable + htm_file_ + std::string(kCRLF) + why);
     return 1;
@@ -733,10 +732,6 @@ int32_t clsASP2HTML::ASP2HTML() {
     return 1;
   }
   try {
-    reader.CloseFile();
-    std::unique_ptr<ReadableFile> page_file;
-    Status opened = fs.OpenForRead(asp_file_, &page_file);
-    if (!opened.ok()) throw IoFailure{opened};
     const int64_t length = page_file->Size();
     TextWindow w;
     w.Reset(page_file.get(), length, chunk_);
@@ -795,32 +790,24 @@ int32_t clsASP2HTML::HTML2ASP() {
   if (asp_file_.empty() || scr_file_.empty()) MakeFileNames(NameSource::kHtml);
   const std::string kUnable(Message(3001));
 
-  clsRetrieveFile reader(env_);
-  reader.Filename(htm_file_);
-  if (!reader.OpenFile()) {
-    AddError(kUnable + htm_file_ + std::string(kCRLF) + WhyNotReadable(fs, htm_file_));
+  std::unique_ptr<ReadableFile> html_file;
+  std::string why;
+  if (!OpenInput(fs, htm_file_, &html_file, &why)) {
+    AddError(kUnable + htm_file_ + std::string(kCRLF) + why);
     return 1;
   }
   PendingOutput page;
-  std::string why;
   if (!StartOutput(fs, asp_file_, &page, &why)) {
     AddError(kUnable + asp_file_ + std::string(kCRLF) + why);
     return 1;
   }
   std::unique_ptr<ReadableFile> script_file;
-  std::string found;
-  Status s = fs.FindFirst(scr_file_, FindKind::kFiles, &found);
-  if (s.ok()) s = fs.OpenForRead(scr_file_, &script_file);
-  if (!s.ok()) {
+  if (!OpenInput(fs, scr_file_, &script_file, &why)) {
     Abandon(fs, {&page});
-    AddError(kUnable + scr_file_ + std::string(kCRLF) + s.message());
+    AddError(kUnable + scr_file_ + std::string(kCRLF) + why);
     return 1;
   }
   try {
-    reader.CloseFile();
-    std::unique_ptr<ReadableFile> html_file;
-    Status opened = fs.OpenForRead(htm_file_, &html_file);
-    if (!opened.ok()) throw IoFailure{opened};
     ScriptFile script(std::move(script_file));
     LineCounter lines(fs, htm_file_);
     const int64_t length = html_file->Size();
