@@ -345,26 +345,5 @@ TEST(Asp2Html, SmallReadsGiveTheSameFilesAsTheOracle) {
   }
 }
 
-TEST(Asp2Html, CorpusPagesComeBack) {
-  int seen = 0;
-  if (!std::filesystem::exists(VOK_CORPUS_DIR "/asp")) GTEST_SKIP() << "no corpus";
-  for (const auto& entry : std::filesystem::directory_iterator(VOK_CORPUS_DIR "/asp")) {
-    ++seen;
-    Files f;
-    const std::string original = ReadFile(entry.path());
-    WriteFile(f.page, original);
-    clsASP2HTML a;
-    a.ASPFile(f.page);
-    ASSERT_EQ(a.ASP2HTML(), 0) << entry.path();
-    EXPECT_GT(ReadFile(f.scr).size(), 0u) << entry.path();
-    clsASP2HTML b;
-    b.HTMFile(f.htm);
-    b.ASPFile(f.dir / "back.asp");
-    ASSERT_EQ(b.HTML2ASP(), 0) << entry.path();
-    EXPECT_EQ(Errors(b).size(), 1u) << entry.path();
-  }
-  EXPECT_GE(seen, 4);
-}
-
 }  // namespace
 }  // namespace vok
