@@ -6,6 +6,7 @@
 #include "frame/builtin_classes.h"
 #include "voktools/asp2html.h"
 #include "voktools/common.h"
+#include "voktools/mif_utilities.h"
 #include "voktools/retrieve_file.h"
 #include "voktools/rtf_util.h"
 #include "voktools/temp_file_name.h"
@@ -24,6 +25,7 @@ const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
       {"clsASP2HTML", &Make<clsASP2HTML>},
       {"clsCommon", &Make<clsCommon>},
       {"clsGetTempFileName", &Make<clsGetTempFileName>},
+      {"clsMIFUtilities", &Make<clsMIFUtilities>},
       {"clsRetrieveFile", &Make<clsRetrieveFile>},
       {"clsRTFUtil", &Make<clsRTFUtil>},
   };

@@ -11,6 +11,7 @@
 #include "voktools/factory.h"
 #include "voktools/host.h"
 #include "voktools/messages.h"
+#include "voktools/mif_utilities.h"
 #include "voktools/retrieve_file.h"
 #include "voktools/rtf_util.h"
 #include "voktools/temp_file_name.h"

@@ -6,7 +6,6 @@
 #include <cmath>
 
 #include "common/text_window.h"
-#include "voktools/events.h"
 
 namespace vok {
 
@@ -69,7 +68,6 @@ std::string MifScanner::ReadChunk() {
     if (value > last_progress_) {
       last_progress_ = value;
       if (progress_) progress_(value);
-      PumpHostMessages();
     }
   }
   return chunk;

@@ -23,7 +23,8 @@ class MifScanner {
   static constexpr size_t kTail = 32;
 
   // Called with the percentage of the input read whenever it grows; the
-  // handler may change the value.
+  // handler may change the value, and gives the host's message loop its
+  // turn (raising a ProgressEvent does both).
   using ProgressFn = std::function<void(int16_t&)>;
 
   // in: the input, read from its current position, `length` bytes; out:

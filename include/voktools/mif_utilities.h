@@ -1,0 +1,110 @@
+// clsMIFUtilities: prepares the MIF files of a document for translation and
+// rebuilds them afterwards.
+//
+// Texts outside the text flow (index marker texts, cross-reference formats,
+// variables, paragraph autonumber formats) are collected without
+// duplicates from any number of MIF files (StartBatch, Extract per file,
+// EndBatch) into three small MIF files, QUON_ix.mif, QUON_xr.mif and
+// QUON_va.mif; once translated, Merge writes them back into each MIF file.
+// RemoveObjects and InsertObjects move the insets of one MIF file into an
+// object file and back.
+//
+// Every operation returns a count of failures (0: success) and adds a
+// message for each to ErrorList, which keeps growing until ClearErrors or
+// StartBatch. Files are replaced only by complete output.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "voktools/collection.h"
+#include "voktools/dispatch.h"
+#include "voktools/events.h"
+
+namespace vok {
+
+struct Env;
+class MifScanner;
+
+class clsMIFUtilities : public Dispatch {
+ public:
+  clsMIFUtilities();
+  explicit clsMIFUtilities(Env& env);
+  ~clsMIFUtilities() override;
+
+  // Writes the three extraction files; the number left unwritten (0-3).
+  int16_t EndBatch();
+  const std::string& XrefFile() const { return xref_file_; }
+  void XrefFile(std::string value) { xref_file_ = std::move(value); }
+  const std::string& IndexFile() const { return index_file_; }
+  void IndexFile(std::string value) { index_file_ = std::move(value); }
+  const std::string& VarFile() const { return var_file_; }
+  void VarFile(std::string value) { var_file_ = std::move(value); }
+  int16_t Merge();
+  int16_t Extract();
+  // Empties the tables, the batch flags, the three extraction file names
+  // and the error list.
+  void StartBatch();
+  int16_t InsertObjects();
+  int16_t RemoveObjects();
+  const std::string& ObjFile() const { return obj_file_; }
+  void ObjFile(std::string value) { obj_file_ = std::move(value); }
+  const std::string& MIFFile() const { return mif_file_; }
+  void MIFFile(std::string value) { mif_file_ = std::move(value); }
+  // The object's own live list.
+  const std::shared_ptr<Collection>& ErrorList();
+  // 0: index marker text whole; 1 (or any value above 0): cut at ";";
+  // 2: cut at ";" and ":"; below 0: not cut.
+  int16_t SplitOptions() const { return split_; }
+  void SplitOptions(int16_t value) { split_ = value; }
+  void ClearErrors();
+
+  // Raised with the percentage of the file being read whenever it grows;
+  // a handler may change the value it is given.
+  ProgressEvent<int16_t&>& Progress() { return progress_; }
+
+  // Not part of the automation interface: the number of entries each
+  // table holds (index, cross-reference, variable).
+  std::vector<int32_t> TableCounts() const;
+
+  const ClassTypeInfo& TypeInfo() const override;
+  int32_t Advise(EventSink sink) override;
+  void Unadvise(int32_t cookie) override;
+  std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
+
+ protected:
+  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
+
+ private:
+  struct Tables;
+  enum class Kind { kIndex, kXref, kVar };
+
+  void SetDefaultFileNames();
+  void AddMessage(int32_t id, std::string_view suffix = {});
+  int16_t CollectMarkerText(const std::string& s);
+  int16_t CollectFormats(const std::string& s, Kind kind);
+  int16_t CollectPgfNumFormat(const std::string& s);
+  int16_t LoadTranslated(Kind kind);
+  void MergeMarkerText(MifScanner& scan, const std::string& s);
+  void MergeFormats(MifScanner& scan, const std::string& s, Kind kind);
+  void MergePgfNumFormat(MifScanner& scan, const std::string& s);
+  int16_t WriteBatchFile(Kind kind);
+
+  Env& env_;
+  std::string mif_file_;
+  std::string obj_file_;
+  std::string index_file_;
+  std::string xref_file_;
+  std::string var_file_;
+  int16_t split_ = 0;
+  std::shared_ptr<Collection> errors_;
+  std::unique_ptr<Tables> tables_;
+  bool extracted_ = false;
+  bool loaded_ = false;
+  ProgressEvent<int16_t&> progress_;
+};
+
+}  // namespace vok

@@ -1,0 +1,492 @@
+#include "voktools/mif_utilities.h"
+
+#include <array>
+
+#include "mif/entry_table.h"
+#include "mif/mif_insets.h"
+#include "mif/mif_scanner.h"
+#include "platform/env.h"
+#include "platform/file_system.h"
+#include "voktools/automation_error.h"
+#include "voktools/common.h"
+#include "voktools/messages.h"
+
+namespace vok {
+
+namespace {
+
+constexpr size_t npos = std::string::npos;
+constexpr std::string_view kCRLF = "\r\n";
+constexpr std::string_view kMText = "<MText `";
+
+const std::vector<std::string>& MifKeywords() {
+  static const std::vector<std::string> k{"<XRefFormats ", "<Marker ", "<VariableFormats ",
+                                          "<Pgf "};
+  return k;
+}
+
+struct FormatElements {
+  std::string_view name;
+  std::string_view def;
+};
+
+bool IsBlank(std::string_view text) { return text.find_first_not_of(' ') == npos; }
+
+// The string of an element that ends with its apostrophe: [*begin, *end).
+bool CutClosed(std::string_view s, std::string_view element, size_t from, std::string* value,
+               size_t* end) {
+  bool closed = false;
+  return CutMifString(s, element, from, value, end, &closed) && closed;
+}
+
+}  // namespace
+
+struct clsMIFUtilities::Tables {
+  std::array<EntryTable, 3> t{EntryTable(EntryTable::Duplicates::kSameKey, 3033),
+                              EntryTable(EntryTable::Duplicates::kSameKeyAndValue, 3034),
+                              EntryTable(EntryTable::Duplicates::kSameKeyAndValue, 3035)};
+  EntryTable& operator[](Kind k) { return t[static_cast<size_t>(k)]; }
+};
+
+clsMIFUtilities::clsMIFUtilities() : clsMIFUtilities(CurrentEnv()) {}
+
+clsMIFUtilities::clsMIFUtilities(Env& env)
+    : env_(env), errors_(Collection::Create()), tables_(std::make_unique<Tables>()) {}
+
+clsMIFUtilities::~clsMIFUtilities() = default;
+
+const std::shared_ptr<Collection>& clsMIFUtilities::ErrorList() {
+  if (!errors_) errors_ = Collection::Create();
+  return errors_;
+}
+
+void clsMIFUtilities::ClearErrors() {
+  while (ErrorList()->Count() > 0) errors_->Remove(1);
+}
+
+void clsMIFUtilities::AddMessage(int32_t id, std::string_view suffix) {
+  ErrorList()->Add(Variant(std::string(Message(id)) + std::string(suffix)));
+}
+
+std::vector<int32_t> clsMIFUtilities::TableCounts() const {
+  return {tables_->t[0].count(), tables_->t[1].count(), tables_->t[2].count()};
+}
+
+void clsMIFUtilities::StartBatch() {
+  for (EntryTable& t : tables_->t) t.Clear();
+  extracted_ = false;
+  loaded_ = false;
+  index_file_.clear();
+  xref_file_.clear();
+  var_file_.clear();
+  ClearErrors();
+}
+
+void clsMIFUtilities::SetDefaultFileNames() {
+  if (!index_file_.empty() && !xref_file_.empty() && !var_file_.empty()) return;
+  clsCommon common(env_);
+  std::string folder = common.strParseFileName(mif_file_, 0);
+  if (folder.empty()) folder = mif_file_;
+  if (index_file_.empty()) index_file_ = folder + "QUON_ix.mif";
+  if (xref_file_.empty()) xref_file_ = folder + "QUON_xr.mif";
+  if (var_file_.empty()) var_file_ = folder + "QUON_va.mif";
+}
+
+namespace {
+
+// An input opened for the scanner, with the message for a read that failed.
+std::string ReadFailure(const std::string& file, const Status& s) {
+  return "Error reading : " + file + std::string(kCRLF) + s.message();
+}
+
+std::string WriteFailure(const std::string& file, const Status& s) {
+  return std::string(Message(3003)) + file + std::string(kCRLF) + s.message();
+}
+
+FormatElements ElementsOf(bool xref) {
+  return xref ? FormatElements{"<XRefName `", "<XRefDef `"}
+              : FormatElements{"<VariableName `", "<VariableDef `"};
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- extraction
+
+int16_t clsMIFUtilities::Extract() {
+  if (mif_file_.empty()) return AddMessage(3026), 1;
+  clsCommon common(env_);
+  if (!common.FileExists(mif_file_)) return AddMessage(3027), 1;
+  std::unique_ptr<ReadableFile> in;
+  if (!env_.fs->OpenForRead(mif_file_, &in).ok()) return AddMessage(3028), 1;
+  extracted_ = true;
+  SetDefaultFileNames();
+  MifScanner scan(in.get(), in->Size(), nullptr, [this](int16_t& p) { progress_.Raise(p); });
+  scan.SetKeywords(MifKeywords());
+  int16_t result = 0;
+  while (scan.NextStatement()) {
+    const std::string& s = scan.statement();
+    if (s.starts_with("<Marker ") && s.find("<MType 2>") != npos) result += CollectMarkerText(s);
+    if (s.starts_with("<XRefFormats ")) result += CollectFormats(s, Kind::kXref);
+    if (s.starts_with("<VariableFormats ")) result += CollectFormats(s, Kind::kVar);
+    if (s.starts_with("<Pgf ")) result += CollectPgfNumFormat(s);
+  }
+  if (!scan.status().ok()) {
+    ErrorList()->Add(Variant(ReadFailure(mif_file_, scan.status())));
+    ++result;
+  }
+  return result;
+}
+
+int16_t clsMIFUtilities::CollectMarkerText(const std::string& s) {
+  std::string text;
+  size_t end = 0;
+  if (!CutClosed(s, kMText, 0, &text, &end) || IsBlank(text)) return 0;
+  EntryTable& index = (*tables_)[Kind::kIndex];
+  int16_t count = 0;
+  std::string piece;
+  for (char c : text) {
+    if ((c == ':' && split_ == 2) || (c == ';' && split_ > 0)) {
+      count += index.Add(piece, piece, true, *errors_);
+      piece.clear();
+    } else {
+      piece += c;
+    }
+  }
+  if (!piece.empty()) count += index.Add(piece, piece, true, *errors_);
+  return count;
+}
+
+int16_t clsMIFUtilities::CollectFormats(const std::string& s, Kind kind) {
+  const FormatElements el = ElementsOf(kind == Kind::kXref);
+  EntryTable& table = (*tables_)[kind];
+  int16_t count = 0;
+  std::string name, def;
+  size_t from = 0;
+  while (CutClosed(s, el.name, from, &name, &from) && CutClosed(s, el.def, from, &def, &from)) {
+    count += table.Add(std::move(name), std::move(def), true, *errors_);
+  }
+  return count;
+}
+
+int16_t clsMIFUtilities::CollectPgfNumFormat(const std::string& s) {
+  std::string tag, format;
+  size_t end = 0;
+  if (!CutClosed(s, "<PgfTag `", 0, &tag, &end)) return 0;
+  if (!CutClosed(s, "<PgfNumFormat `", 0, &format, &end)) return 0;
+  return (*tables_)[Kind::kVar].Add(std::move(tag), std::move(format), true, *errors_);
+}
+
+// ------------------------------------------------------------------- batches
+
+int16_t clsMIFUtilities::EndBatch() {
+  if (!extracted_) return 0;
+  return static_cast<int16_t>(WriteBatchFile(Kind::kIndex) + WriteBatchFile(Kind::kXref) +
+                              WriteBatchFile(Kind::kVar));
+}
+
+int16_t clsMIFUtilities::WriteBatchFile(Kind kind) {
+  static constexpr std::array<int32_t, 3> kNotSpecified{3020, 3022, 3024};
+  static constexpr std::array<int32_t, 3> kCannotOpen{3021, 3023, 3025};
+  const auto k = static_cast<size_t>(kind);
+  const std::string& file = kind == Kind::kIndex ? index_file_
+                            : kind == Kind::kXref ? xref_file_
+                                                  : var_file_;
+  if (file.empty()) return AddMessage(kNotSpecified[k]), 1;
+  // Written beside the target and moved over it only when complete.
+  FileSystem& fs = *env_.fs;
+  std::string temp;
+  std::unique_ptr<WritableFile> out;
+  if (!CreateUniqueFile(fs, FolderOf(file), "VOK", ".TMP", &temp, &out,
+                        WriteMode::kExclusiveDocument)
+           .ok()) {
+    return AddMessage(kCannotOpen[k]), 1;
+  }
+  const EntryTable& table = (*tables_)[kind];
+  std::string text = "<MIFFile 5.50>\r\n";
+  if (kind == Kind::kIndex) text += "<QUONSeg " + std::to_string(split_) + ">\r\n";
+  text += "<TextFlow \r\n";
+  Status s;
+  for (int32_t i = 0; i < table.count() && s.ok(); ++i) {
+    const auto& [key, value] = table.slot(i);
+    text += " <Para \r\n  <QUONTag `";
+    text += key;
+    if (kind != Kind::kIndex) text.append(" : ").append(value);
+    text += "'>\r\n  <ParaLine \r\n   <String `";
+    text += value;
+    text += "'>\r\n  >\r\n >\r\n";
+    if (text.size() >= (1u << 16)) {
+      s = out->Append(text);
+      text.clear();
+    }
+  }
+  text += ">\r\n";
+  if (s.ok()) s = out->Append(text);
+  if (s.ok()) s = out->Close();
+  out.reset();
+  if (!s.ok()) {
+    (void)fs.Remove(temp);
+    ErrorList()->Add(Variant(WriteFailure(file, s)));
+    return 1;
+  }
+  clsCommon common(env_);
+  const int16_t failed = common.MoveFile(temp, file, Variant(ObjectRef(errors_)));
+  if (failed != 0) {
+    (void)fs.Remove(temp);
+    return 1;
+  }
+  return 0;
+}
+
+// --------------------------------------------------------------------- merge
+
+int16_t clsMIFUtilities::LoadTranslated(Kind kind) {
+  static constexpr std::array<int32_t, 3> kCannotOpen{3036, 3037, 3038};
+  const std::string& file = kind == Kind::kIndex ? index_file_
+                            : kind == Kind::kXref ? xref_file_
+                                                  : var_file_;
+  clsCommon common(env_);
+  std::unique_ptr<ReadableFile> in;
+  if (!common.FileExists(file) || !env_.fs->OpenForRead(file, &in).ok()) {
+    return AddMessage(kCannotOpen[static_cast<size_t>(kind)], file), 1;
+  }
+  EntryTable& table = (*tables_)[kind];
+  MifScanner scan(in.get(), in->Size(), nullptr, [this](int16_t& p) { progress_.Raise(p); });
+  if (kind == Kind::kIndex) {
+    scan.SetKeywords({"<QUONSeg ", "<Para "});
+  } else {
+    scan.SetKeywords({"<Para "});
+  }
+  int16_t count = 0;
+  std::string tag, piece, joined;
+  while (scan.NextStatement()) {
+    const std::string& s = scan.statement();
+    if (kind == Kind::kIndex && s.starts_with("<QUONSeg ")) {
+      if (s.size() > 9 && s[9] >= '0' && s[9] <= '9') split_ = static_cast<int16_t>(s[9] - '0');
+      continue;
+    }
+    if (!s.starts_with("<Para ")) continue;
+    size_t from = 0;
+    bool closed = false;
+    if (!CutMifString(s, "<QUONTag `", 0, &tag, &from, &closed)) break;
+    if (kind == Kind::kIndex) {
+      // Only the first string of an index paragraph counts.
+      if (!CutMifString(s, "<String `", from, &piece, &from, &closed)) break;
+      count += table.Add(tag, piece, false, *errors_);
+      continue;
+    }
+    joined.clear();
+    while (CutMifString(s, "<String `", from, &piece, &from, &closed)) joined += piece;
+    count += table.Add(tag, joined, false, *errors_);
+  }
+  if (!scan.status().ok()) {
+    ErrorList()->Add(Variant(ReadFailure(file, scan.status())));
+    ++count;
+  }
+  return count;
+}
+
+int16_t clsMIFUtilities::Merge() {
+  if (mif_file_.empty()) return AddMessage(3026), 1;
+  clsCommon common(env_);
+  if (!common.FileExists(mif_file_)) return AddMessage(3027), 1;
+  int16_t result = 0;
+  if (!loaded_) {
+    SetDefaultFileNames();
+    result += LoadTranslated(Kind::kIndex);
+    result += LoadTranslated(Kind::kXref);
+    result += LoadTranslated(Kind::kVar);
+    loaded_ = true;
+  }
+  FileSystem& fs = *env_.fs;
+  std::unique_ptr<ReadableFile> in;
+  if (!fs.OpenForRead(mif_file_, &in).ok()) return AddMessage(3028), 1;
+  std::string temp;
+  std::unique_ptr<WritableFile> out;
+  if (!CreateUniqueFile(fs, FolderOf(mif_file_), "VOK", ".TMP", &temp, &out,
+                        WriteMode::kExclusiveDocument)
+           .ok()) {
+    return AddMessage(3031), static_cast<int16_t>(result + 1);
+  }
+  MifScanner scan(in.get(), in->Size(), out.get(), [this](int16_t& p) { progress_.Raise(p); });
+  scan.SetKeywords(MifKeywords());
+  while (scan.NextStatement()) {
+    const std::string& s = scan.statement();
+    if (s.starts_with("<Marker ")) {
+      if (s.find("<MType 2>") != npos) {
+        MergeMarkerText(scan, s);
+      } else {
+        scan.WriteThrough(s);
+      }
+    } else if (s.starts_with("<XRefFormats ")) {
+      MergeFormats(scan, s, Kind::kXref);
+    } else if (s.starts_with("<VariableFormats ")) {
+      MergeFormats(scan, s, Kind::kVar);
+    } else {
+      MergePgfNumFormat(scan, s);
+    }
+  }
+  // A file that ends inside a statement keeps that statement as it stood.
+  scan.WriteThrough(scan.statement());
+  Status s = scan.status();
+  if (s.ok()) s = out->Close();
+  out.reset();
+  in.reset();
+  if (!s.ok()) {
+    (void)fs.Remove(temp);
+    ErrorList()->Add(Variant(WriteFailure(mif_file_, s)));
+    return static_cast<int16_t>(result + 1);
+  }
+  const int16_t failed = common.MoveFile(temp, mif_file_, Variant(ObjectRef(errors_)));
+  if (failed != 0) (void)fs.Remove(temp);
+  return static_cast<int16_t>(result + failed);
+}
+
+void clsMIFUtilities::MergeMarkerText(MifScanner& scan, const std::string& s) {
+  std::string text;
+  size_t end = 0;
+  if (!CutClosed(s, kMText, 0, &text, &end) || IsBlank(text)) return scan.WriteThrough(s);
+  const EntryTable& index = (*tables_)[Kind::kIndex];
+  auto lookup = [&](const std::string& piece) -> const std::string& {
+    const std::string* found = index.Find(piece);
+    return found != nullptr ? *found : piece;
+  };
+  std::string merged, piece;
+  for (char c : text) {
+    if ((c == ':' && split_ == 2) || (c == ';' && split_ > 0)) {
+      merged += lookup(piece);
+      merged += c;
+      piece.clear();
+    } else {
+      piece += c;
+    }
+  }
+  if (!piece.empty()) merged += lookup(piece);
+  const std::string_view all(s);
+  scan.WriteThrough(all.substr(0, end - text.size()));
+  scan.WriteThrough(merged);
+  scan.WriteThrough(all.substr(end));
+}
+
+void clsMIFUtilities::MergeFormats(MifScanner& scan, const std::string& s, Kind kind) {
+  const FormatElements el = ElementsOf(kind == Kind::kXref);
+  const EntryTable& table = (*tables_)[kind];
+  const std::string_view all(s);
+  size_t written = 0, from = 0;
+  std::string name, def;
+  while (CutClosed(s, el.name, from, &name, &from) && CutClosed(s, el.def, from, &def, &from)) {
+    const std::string* translation = table.Find(name + " : " + def);
+    if (translation == nullptr || translation->empty()) continue;
+    const size_t begin = from - def.size();
+    scan.WriteThrough(all.substr(written, begin - written));
+    scan.WriteThrough(*translation);
+    written = from;
+  }
+  scan.WriteThrough(all.substr(written));
+}
+
+void clsMIFUtilities::MergePgfNumFormat(MifScanner& scan, const std::string& s) {
+  std::string tag, format;
+  size_t end = 0;
+  if (CutClosed(s, "<PgfTag `", 0, &tag, &end) &&
+      CutClosed(s, "<PgfNumFormat `", 0, &format, &end)) {
+    const std::string* translation = (*tables_)[Kind::kVar].Find(tag + " : " + format);
+    if (translation != nullptr && !translation->empty()) {
+      const std::string_view all(s);
+      scan.WriteThrough(all.substr(0, end - format.size()));
+      scan.WriteThrough(*translation);
+      scan.WriteThrough(all.substr(end));
+      return;
+    }
+  }
+  scan.WriteThrough(s);
+}
+
+// -------------------------------------------------------------------- insets
+
+int16_t clsMIFUtilities::RemoveObjects() {
+  MifInsetRun run{env_, mif_file_, obj_file_, *ErrorList(),
+                  [this](int16_t& p) { progress_.Raise(p); }};
+  const int16_t result = RemoveMifObjects(run);
+  obj_file_ = run.obj_file;
+  return result;
+}
+
+int16_t clsMIFUtilities::InsertObjects() {
+  MifInsetRun run{env_, mif_file_, obj_file_, *ErrorList(),
+                  [this](int16_t& p) { progress_.Raise(p); }};
+  const int16_t result = InsertMifObjects(run);
+  obj_file_ = run.obj_file;
+  return result;
+}
+
+// ------------------------------------------------------------------ dispatch
+
+const ClassTypeInfo& clsMIFUtilities::TypeInfo() const {
+  using V = VarType;
+  using M = MemberKind;
+  static const ClassTypeInfo info{"clsMIFUtilities",
+                                  {
+                                      {"EndBatch", 1, M::kMethod, {}, V::kInt16},
+                                      {"XrefFile", 2, M::kLetGet, {}, V::kText, V::kText},
+                                      {"IndexFile", 3, M::kLetGet, {}, V::kText, V::kText},
+                                      {"VarFile", 4, M::kLetGet, {}, V::kText, V::kText},
+                                      {"Merge", 5, M::kMethod, {}, V::kInt16},
+                                      {"Extract", 6, M::kMethod, {}, V::kInt16},
+                                      {"StartBatch", 7, M::kMethod, {}},
+                                      {"InsertObjects", 8, M::kMethod, {}, V::kInt16},
+                                      {"RemoveObjects", 9, M::kMethod, {}, V::kInt16},
+                                      {"ObjFile", 10, M::kLetGet, {}, V::kText, V::kText},
+                                      {"MIFFile", 11, M::kLetGet, {}, V::kText, V::kText},
+                                      {"ErrorList", 12, M::kGet, {}, V::kObject},
+                                      {"SplitOptions", 13, M::kLetGet, {}, V::kInt16, V::kInt16},
+                                      {"ClearErrors", 14, M::kMethod, {}},
+                                  }};
+  return info;
+}
+
+int32_t clsMIFUtilities::Advise(EventSink sink) { return progress_.AdviseSink(std::move(sink)); }
+void clsMIFUtilities::Unadvise(int32_t cookie) { progress_.UnadviseSink(cookie); }
+
+Variant clsMIFUtilities::DoInvoke(const MemberInfo& member, InvokeKind kind,
+                                  std::vector<Variant>& a) {
+  const bool let = kind == InvokeKind::kPropertyLet;
+  switch (member.dispid) {
+    case 1:
+      return EndBatch();
+    case 2:
+      if (let) return XrefFile(a[0].ToText()), Variant();
+      return XrefFile();
+    case 3:
+      if (let) return IndexFile(a[0].ToText()), Variant();
+      return IndexFile();
+    case 4:
+      if (let) return VarFile(a[0].ToText()), Variant();
+      return VarFile();
+    case 5:
+      return Merge();
+    case 6:
+      return Extract();
+    case 7:
+      return StartBatch(), Variant();
+    case 8:
+      return InsertObjects();
+    case 9:
+      return RemoveObjects();
+    case 10:
+      if (let) return ObjFile(a[0].ToText()), Variant();
+      return ObjFile();
+    case 11:
+      if (let) return MIFFile(a[0].ToText()), Variant();
+      return MIFFile();
+    case 12:
+      return Variant(ObjectRef(ErrorList()));
+    case 13:
+      if (let) return SplitOptions(a[0].ToInt16()), Variant();
+      return SplitOptions();
+    case 14:
+      return ClearErrors(), Variant();
+  }
+  throw AutomationError(err::kNotSupported);
+}
+
+}  // namespace vok
