@@ -10,6 +10,7 @@
 #include "asp_command.h"
 #include "invoke_host.h"
 #include "lines_command.h"
+#include "mif_command.h"
 #include "report.h"
 #include "rtf_command.h"
 #include "voktools/version.h"
@@ -125,6 +126,39 @@ Results:
 Exit status: 0 when every file gave 0, otherwise 1; 64 for a usage error, 70
 for an unexpected failure.)";
 
+constexpr const char* kMifHelp =
+    R"(extract collects, from all the MIF files of a document, the texts that a
+translation tool would miss: the text of index markers (cut into entries at
+";" with --split 1, at ";" and ":" with --split 2), cross-reference formats,
+variables and paragraph autonumber formats. Each distinct text is written
+once, as one paragraph, into three small MIF files: QUON_ix.mif (index),
+QUON_xr.mif (cross-references) and QUON_va.mif (variables and autonumber
+formats), in the folder of the first MIF file unless --index, --xref and
+--var name them. Translate the strings of their paragraphs and leave the
+<QUONTag ..> lines alone.
+merge writes the translated texts of those three files back into every MIF
+file; the cutting of index texts recorded in QUON_ix.mif is used. A text
+without a translation stays as it was; with the untranslated files, every
+MIF file stays byte for byte as it was.
+remove-objects moves each inset (from a line starting with "=" to the line
+"=EndInset") into the object file and leaves the line <QUONObj n> in its
+place; insert-objects puts them back. The object file is the MIF file's name
+with the extension .obj (book.mif: book.obj), or --obj with one MIF only. A
+second remove-objects on the same file is refused, since its object file
+holds the only copy of the insets.
+Every MIF file is rewritten through a temporary file in its folder, and
+replaced only when complete.
+
+Output: one line per file and step, then the error list, one entry per
+line; with --json one JSON object for the whole run:
+{"result":N,"errors":[..],"files":{"MIFFile":..,"ObjFile":..,"IndexFile":..,
+"XrefFile":..,"VarFile":..,"SplitOptions":N},"steps":[{"operation":
+"Extract","file":..,"result":N},..]}. A progress bar is drawn on standard
+error when it is a terminal, unless --quiet.
+Result: the number of failures over all the steps, each with its message.
+Exit status: 0 when nothing failed, otherwise the result (at most 63); 64 for
+a usage error, 70 for an unexpected failure.)";
+
 int Run(int argc, char** argv) {
   CLI::App app{"Prepares documents for translation.", "voktools"};
   app.set_version_flag("--version", std::string("voktools ") + vok::kVersion);
@@ -203,6 +237,45 @@ int Run(int argc, char** argv) {
     sub->footer(kAspHelp);
   }
 
+  vok::cli::MifOptions mif_options;
+  CLI::App* mif = app.add_subcommand(
+      "mif", "Collects and merges the texts of MIF files that translation tools miss; moves insets");
+  mif->require_subcommand(1);
+  mif->footer(kMifHelp);
+  CLI::App* mif_extract = mif->add_subcommand(
+      "extract", "Collects index, cross-reference and variable texts into three batch files");
+  CLI::App* mif_merge =
+      mif->add_subcommand("merge", "Writes the translated batch files back into the MIF files");
+  CLI::App* mif_remove = mif->add_subcommand(
+      "remove-objects", "Moves the insets into the object file, leaving placeholders");
+  CLI::App* mif_insert = mif->add_subcommand(
+      "insert-objects", "Puts the insets back in place of the placeholders");
+  for (CLI::App* sub : {mif_extract, mif_merge, mif_remove, mif_insert}) {
+    sub->add_option("MIF", mif_options.files, "MIF files, processed in order")->required();
+    sub->add_flag("--json", report_options.json, "One JSON object for the whole run");
+    sub->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
+    sub->footer(kMifHelp);
+  }
+  for (CLI::App* sub : {mif_extract, mif_merge}) {
+    sub->add_option("--index", mif_options.index_file, "Index batch file (default QUON_ix.mif)")
+        ->type_name("FILE");
+    sub->add_option("--xref", mif_options.xref_file,
+                    "Cross-reference batch file (default QUON_xr.mif)")
+        ->type_name("FILE");
+    sub->add_option("--var", mif_options.var_file, "Variable batch file (default QUON_va.mif)")
+        ->type_name("FILE");
+  }
+  mif_extract
+      ->add_option("--split", mif_options.split,
+                   "Index texts: 0 whole, 1 cut at ';', 2 cut at ';' and ':' (default 0)")
+      ->type_name("N")
+      ->check(CLI::Range(-9, 9).description(""));
+  for (CLI::App* sub : {mif_remove, mif_insert}) {
+    sub->add_option("--obj", mif_options.obj_file,
+                    "Object file, with one MIF only (default: the MIF name with .obj)")
+        ->type_name("OBJFILE");
+  }
+
   try {
     app.parse(argc, argv);
     if (*rtf && !rtf_options.obj_file.empty() && rtf_options.files.size() != 1) {
@@ -217,6 +290,10 @@ int Run(int argc, char** argv) {
         }
       }
     }
+    if ((*mif_remove || *mif_insert) && !mif_options.obj_file.empty() &&
+        mif_options.files.size() != 1) {
+      throw CLI::ValidationError("--obj", "only with exactly one MIF file");
+    }
   } catch (const CLI::ParseError& e) {
     // Help and version exit with 0; every parse failure is a usage error.
     return app.exit(e) == 0 ? 0 : vok::cli::kExitUsage;
@@ -230,6 +307,10 @@ int Run(int argc, char** argv) {
   vok::cli::Reporter reporter(report_options, std::cout, std::cerr, vok::cli::StderrIsTerminal());
   if (*rtf_extract) return vok::cli::RunRtfExtract(rtf_options, reporter);
   if (*rtf_insert) return vok::cli::RunRtfInsert(rtf_options, reporter);
+  if (*mif_extract) return vok::cli::RunMifExtract(mif_options, reporter);
+  if (*mif_merge) return vok::cli::RunMifMerge(mif_options, reporter);
+  if (*mif_remove) return vok::cli::RunMifRemoveObjects(mif_options, reporter);
+  if (*mif_insert) return vok::cli::RunMifInsertObjects(mif_options, reporter);
   if (*asp2html) return vok::cli::RunAsp2Html(asp_options, reporter);
   if (*html2asp) return vok::cli::RunHtml2Asp(asp_options, reporter);
   return vok::cli::RunLines(lines_options, reporter);

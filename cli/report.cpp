@@ -79,7 +79,11 @@ void Reporter::Report(const FileReport& report) {
     for (const std::string& e : report.errors) line["errors"].push_back(TextToJson(e));
     line["files"] = Json::object();
     for (const auto& [property, value] : report.files) line["files"][property] = TextToJson(value);
+    for (const auto& [name, value] : report.numbers) line["files"][name] = value;
     if (!report.stats.is_null()) line["stats"] = report.stats;
+    if (report.extra.is_object()) {
+      for (const auto& [name, value] : report.extra.items()) line[name] = value;
+    }
     out_ << DumpLine(line) << '\n';
   } else {
     if (!report.summary.empty()) out_ << report.summary << '\n';

@@ -25,10 +25,14 @@ struct FileReport {
   std::vector<std::string> errors;
   // The files involved by property name ("Filename", "Output"), in order.
   std::vector<std::pair<std::string, std::string>> files;
+  // Settings reported with the files in JSON mode, after them.
+  std::vector<std::pair<std::string, int>> numbers;
   // The text-mode summary line; none when empty.
   std::string summary;
   // Further figures for JSON mode, under "stats"; none when null.
   Json stats;
+  // Further members of the JSON object, after the others; none when null.
+  Json extra;
 };
 
 struct ReportOptions {

@@ -10,6 +10,7 @@
 
 #include "asp_command.h"
 #include "cli/child_process.h"
+#include "cli/command_case.h"
 #include "support/fault_file_system.h"
 #include "support/scratch_dir.h"
 
@@ -32,47 +33,9 @@ const std::string kScript =
     "<!-- ASP2HTML 5 -->\r\n<%\r\nIf a Then\r\n%>\r\n<!-- ASP2HTML 6 "
     "-->\r\n<script>f();</script>\r\n";
 
-std::string InDir(std::string s, const ScratchDir& dir) {
-  for (size_t p; (p = s.find("$DIR/")) != std::string::npos;) s.replace(p, 5, dir.path());
-  return s;
-}
+class CliAsp : public ::testing::TestWithParam<CommandCase> {};
 
-using Files = std::map<std::string, std::string>;  // name in the scratch folder: bytes
-using Expected = std::map<std::string, std::optional<std::string>>;  // nullopt: absent
-
-struct AspCase {
-  std::string name;
-  Files before;
-  std::vector<std::string> runs;  // in order, split at spaces; the last one is checked
-  int status;
-  std::string out;
-  Expected after;
-};
-
-void PrintTo(const AspCase& c, std::ostream* os) { *os << c.name; }
-
-class CliAsp : public ::testing::TestWithParam<AspCase> {};
-
-TEST_P(CliAsp, ReportsAndWritesTheFiles) {
-  ScratchDir dir;
-  for (const auto& [name, bytes] : GetParam().before) WriteFile(dir / name, bytes);
-  RunResult r{};
-  for (const std::string& run : GetParam().runs) {
-    std::vector<std::string> args;
-    std::istringstream words(run);
-    for (std::string w; words >> w;) args.push_back(InDir(w, dir));
-    r = RunCli(args);
-  }
-  EXPECT_EQ(r.status, GetParam().status) << r.err;
-  EXPECT_EQ(r.out, InDir(GetParam().out, dir));
-  for (const auto& [name, bytes] : GetParam().after) {
-    if (bytes) {
-      EXPECT_EQ(ReadFile(dir / name), *bytes) << name;
-    } else {
-      EXPECT_FALSE(Exists(dir / name)) << name;
-    }
-  }
-}
+TEST_P(CliAsp, ReportsAndWritesTheFiles) { CheckCommandCase(GetParam()); }
 
 const std::string kProtected =
     "$DIR/page.asp: HTML in $DIR/page_asp.htm, blocks in $DIR/page_asp.scr\n"
@@ -81,7 +44,7 @@ const std::string kProtected =
 const std::string kUnquoted = "<a href=<%=u%>>y</a>\r\n";
 const std::string kQuoted = "<a href=\"<%=u%>\">y</a>\r\n";
 
-const AspCase kCases[] = {
+const CommandCase kCases[] = {
     {"ProtectDerivesNames",
      {{"page.asp", kPage}},
      {"asp2html $DIR/page.asp"},
