@@ -84,13 +84,13 @@ class clsMIFUtilities : public Dispatch {
 
   void SetDefaultFileNames();
   void AddMessage(int32_t id, std::string_view suffix = {});
-  int16_t CollectMarkerText(const std::string& s);
-  int16_t CollectFormats(const std::string& s, Kind kind);
-  int16_t CollectPgfNumFormat(const std::string& s);
+  int16_t CollectMarkerText(std::string_view s);
+  int16_t CollectFormats(std::string_view s, Kind kind);
+  int16_t CollectPgfNumFormat(std::string_view s);
   int16_t LoadTranslated(Kind kind);
-  void MergeMarkerText(MifScanner& scan, const std::string& s);
-  void MergeFormats(MifScanner& scan, const std::string& s, Kind kind);
-  void MergePgfNumFormat(MifScanner& scan, const std::string& s);
+  void MergeMarkerText(MifScanner& scan, std::string_view s);
+  void MergeFormats(MifScanner& scan, std::string_view s, Kind kind);
+  void MergePgfNumFormat(MifScanner& scan, std::string_view s);
   int16_t WriteBatchFile(Kind kind);
 
   Env& env_;

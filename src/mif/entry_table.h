@@ -8,8 +8,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -28,7 +26,8 @@ class EntryTable {
 
   // Adds the pair unless check_duplicates finds it; 1 when this add filled
   // the table's overflow message into errors, else 0.
-  int16_t Add(std::string key, std::string value, bool check_duplicates, Collection& errors);
+  int16_t Add(std::string_view key, std::string_view value, bool check_duplicates,
+              Collection& errors);
   // The value of the first slot with this key, or nullptr.
   const std::string* Find(std::string_view key) const;
 
@@ -38,18 +37,16 @@ class EntryTable {
   void Clear();
 
  private:
-  struct PairHash {
-    size_t operator()(const std::pair<std::string, std::string>& p) const {
-      size_t a = std::hash<std::string>{}(p.first), b = std::hash<std::string>{}(p.second);
-      return a ^ (b + 0x9E3779B97F4A7C15ull + (a << 6) + (a >> 2));
-    }
-  };
+  // Open addressing over the slots: each entry is the upper half of the
+  // key's hash and the slot number + 1 (0: empty). Slots with equal keys
+  // lie along one probe sequence in the order they were added.
+  static uint64_t HashOf(std::string_view key);
+  void Insert(uint64_t hash, int32_t slot);
 
   Duplicates rule_;
   int32_t message_;
   std::vector<std::pair<std::string, std::string>> slots_;
-  std::unordered_map<std::string, int32_t> first_by_key_;
-  std::unordered_set<std::pair<std::string, std::string>, PairHash> pairs_;
+  std::vector<uint64_t> index_;
   bool full_ = false;
 };
 

@@ -4,6 +4,10 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "common/text_window.h"
 
@@ -15,14 +19,31 @@ constexpr size_t npos = std::string_view::npos;
 
 // Bytes that matter while a statement is cut out: the brackets, the string
 // quotes, "#" and the control characters that end a comment.
-const std::array<bool, 256>& Special() {
-  static const std::array<bool, 256> table = [] {
-    std::array<bool, 256> t{};
-    for (int c = 0; c < 0x20; ++c) t[c] = true;
-    for (unsigned char c : std::string_view("<>`'#")) t[c] = true;
-    return t;
-  }();
-  return table;
+bool IsSpecial(unsigned char c, bool control) {
+  return (control && c < 0x20) || c == '<' || c == '>' || c == '`' || c == '\'' || c == '#';
+}
+
+// The first special byte of p[from, n), or n. Control characters matter
+// only inside a comment, which they end.
+template <bool kControl>
+size_t NextSpecial(const char* p, size_t from, size_t n) {
+  size_t i = from;
+#if defined(__SSE2__)
+  const __m128i lt = _mm_set1_epi8('<'), gt = _mm_set1_epi8('>'), grave = _mm_set1_epi8('`');
+  const __m128i apos = _mm_set1_epi8('\''), hash = _mm_set1_epi8('#');
+  [[maybe_unused]] const __m128i control = _mm_set1_epi8(0x1F);
+  for (; i + 16 <= n; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt));
+    if constexpr (kControl) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(_mm_min_epu8(v, control), v));
+    hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(v, grave), _mm_cmpeq_epi8(v, apos)));
+    hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, hash));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask != 0) return i + static_cast<size_t>(__builtin_ctz(mask));
+  }
+#endif
+  while (i < n && !IsSpecial(static_cast<unsigned char>(p[i]), kControl)) ++i;
+  return i;
 }
 
 }  // namespace
@@ -43,23 +64,37 @@ void MifScanner::WriteThrough(std::string_view text) {
   status_ = out_->Append(text);
 }
 
-std::string MifScanner::ReadChunk() {
+void MifScanner::Reserve(size_t n) {
+  if (end_ + n <= capacity_) return;
+  const size_t used = end_ - begin_;
+  if ((used + n) * 2 <= capacity_) {
+    std::memmove(buffer_.get(), buffer_.get() + begin_, used);
+  } else {
+    const size_t capacity = std::max(2 * capacity_, used + n + kChunk);
+    auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
+    if (used > 0) std::memcpy(bigger.get(), buffer_.get() + begin_, used);
+    buffer_ = std::move(bigger);
+    capacity_ = capacity;
+  }
+  begin_ = 0;
+  end_ = used;
+}
+
+void MifScanner::ReadChunk() {
   const size_t n = remaining_ < static_cast<int64_t>(kChunk)
                        ? static_cast<size_t>(std::max<int64_t>(remaining_, 0))
                        : kChunk;
   remaining_ -= static_cast<int64_t>(n);
-  std::string chunk(n, '\0');
   if (n > 0 && status_.ok()) {
+    Reserve(n);
     size_t got = 0;
-    Status s = in_->Read(n, chunk.data(), &got);
-    chunk.resize(got);
+    Status s = in_->Read(n, buffer_.get() + end_, &got);
+    end_ += got;
     if (!s.ok()) {
       status_ = s;
     } else if (got < n) {
       status_ = Status::FromErrno(EIO);
     }
-  } else if (!status_.ok()) {
-    chunk.clear();
   }
   if (length_ > 0) {
     const double percent = std::nearbyint(static_cast<double>(length_ - remaining_) /
@@ -70,17 +105,22 @@ std::string MifScanner::ReadChunk() {
       if (progress_) progress_(value);
     }
   }
-  return chunk;
 }
 
 size_t MifScanner::FindKeyword() const {
   std::string_view w = Window();
   if (keywords_.empty()) return npos;
-  if (first_chars_.size() <= 4) {
-    for (size_t i = 0; (i = FindAnyOf(w, first_chars_, i)) != npos; ++i) {
-      std::string_view rest = w.substr(i);
+  if (first_chars_.size() == 1) {
+    // The usual case: every keyword begins with "<".
+    const char first = first_chars_[0];
+    for (const char* p = w.data(); (p = static_cast<const char*>(
+                                         std::memchr(p, first, w.data() + w.size() - p))) != nullptr;
+         ++p) {
+      const std::string_view rest(p, static_cast<size_t>(w.data() + w.size() - p));
       for (const std::string& k : keywords_) {
-        if (rest.starts_with(k)) return i;
+        if (rest.size() >= k.size() && (k.size() < 2 || rest[1] == k[1]) && rest.starts_with(k)) {
+          return static_cast<size_t>(p - w.data());
+        }
       }
     }
     return npos;
@@ -90,18 +130,10 @@ size_t MifScanner::FindKeyword() const {
   return best;
 }
 
-void MifScanner::DropFront(size_t n) {
-  begin_ += n;
-  // The kept text moves to the front only when most of the buffer is spent.
-  if (begin_ >= kChunk && begin_ * 2 >= window_.size()) {
-    window_.erase(0, begin_);
-    begin_ = 0;
-  }
-}
-
 bool MifScanner::NextStatement() {
-  statement_.clear();
-  const auto& special = Special();
+  // The last statement's text is spent now.
+  begin_ += statement_.size();
+  statement_ = {};
   while (true) {
     std::string_view w = Window();
     if (w.empty() && remaining_ <= 0) return false;
@@ -110,27 +142,33 @@ bool MifScanner::NextStatement() {
       if (remaining_ > 0) {
         const size_t pass = w.size() > kTail ? w.size() - kTail : 0;
         WriteThrough(w.substr(0, pass));
-        DropFront(pass);
-        window_.append(ReadChunk());
+        begin_ += pass;
+        ReadChunk();
       } else {
         WriteThrough(w);
-        DropFront(w.size());
+        begin_ = end_;
       }
       continue;
     }
     WriteThrough(w.substr(0, p));
-    DropFront(p);
+    begin_ += p;
     depth_ = 1;
     open_bracket_ = true;
     comment_ = false;
-    size_t pos = 0;  // the character last looked at, from the statement's "<"
+    size_t last = begin_;  // the character last looked at
     while (depth_ != 0) {
-      ++pos;
-      if (begin_ + pos >= window_.size() && remaining_ > 0) window_.append(ReadChunk());
-      if (begin_ + pos >= window_.size()) break;
-      const auto c = static_cast<unsigned char>(window_[begin_ + pos]);
-      if (!special[c]) continue;
-      switch (c) {
+      const size_t next = comment_ ? NextSpecial<true>(buffer_.get(), last + 1, end_)
+                                   : NextSpecial<false>(buffer_.get(), last + 1, end_);
+      if (next >= end_) {
+        last = end_ - 1;
+        if (remaining_ <= 0) break;
+        const size_t looked = last - begin_;
+        ReadChunk();  // may move the window
+        last = begin_ + looked;
+        continue;
+      }
+      last = next;
+      switch (buffer_[last]) {
         case '<':
           if (!in_string_ && !comment_) {
             open_bracket_ = true;
@@ -157,9 +195,8 @@ bool MifScanner::NextStatement() {
           break;
       }
     }
-    const size_t n = std::min(pos + 1, window_.size() - begin_);
-    statement_.assign(window_, begin_, n);
-    DropFront(n);
+    const size_t n = last + 1 - begin_;
+    statement_ = std::string_view(buffer_.get() + begin_, n);
     return depth_ == 0;
   }
 }

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,7 +44,8 @@ class MifScanner {
   // when the input ends inside the statement (statement() then holds the
   // incomplete text). Passed-over text goes to the output.
   bool NextStatement();
-  const std::string& statement() const { return statement_; }
+  // The statement cut out last, valid until the next NextStatement.
+  std::string_view statement() const { return statement_; }
 
   // Writes text to the output, if there is one.
   void WriteThrough(std::string_view text);
@@ -52,10 +54,12 @@ class MifScanner {
   const Status& status() const { return status_; }
 
  private:
-  std::string ReadChunk();
+  // Appends the next chunk of the input to the window.
+  void ReadChunk();
   size_t FindKeyword() const;
-  std::string_view Window() const { return std::string_view(window_).substr(begin_); }
-  void DropFront(size_t n);
+  std::string_view Window() const { return {buffer_.get() + begin_, end_ - begin_}; }
+  // Room for n more bytes at the end of the window.
+  void Reserve(size_t n);
 
   ReadableFile* in_;
   int64_t length_;
@@ -65,9 +69,12 @@ class MifScanner {
   int16_t last_progress_ = 0;
   std::vector<std::string> keywords_;
   std::string first_chars_;  // the distinct first characters of the keywords
-  std::string window_;
-  size_t begin_ = 0;  // the window is window_[begin_, end)
-  std::string statement_;
+  // The window is buffer_[begin_, end_); text before begin_ is spent.
+  std::unique_ptr<char[]> buffer_;
+  size_t capacity_ = 0;
+  size_t begin_ = 0;
+  size_t end_ = 0;
+  std::string_view statement_;
   int32_t depth_ = 0;
   bool open_bracket_ = false;
   bool in_string_ = false;

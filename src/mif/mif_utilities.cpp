@@ -124,7 +124,7 @@ int16_t clsMIFUtilities::Extract() {
   scan.SetKeywords(MifKeywords());
   int16_t result = 0;
   while (scan.NextStatement()) {
-    const std::string& s = scan.statement();
+    const std::string_view s = scan.statement();
     if (s.starts_with("<Marker ") && s.find("<MType 2>") != npos) result += CollectMarkerText(s);
     if (s.starts_with("<XRefFormats ")) result += CollectFormats(s, Kind::kXref);
     if (s.starts_with("<VariableFormats ")) result += CollectFormats(s, Kind::kVar);
@@ -137,7 +137,7 @@ int16_t clsMIFUtilities::Extract() {
   return result;
 }
 
-int16_t clsMIFUtilities::CollectMarkerText(const std::string& s) {
+int16_t clsMIFUtilities::CollectMarkerText(std::string_view s) {
   std::string text;
   size_t end = 0;
   if (!CutClosed(s, kMText, 0, &text, &end) || IsBlank(text)) return 0;
@@ -156,7 +156,7 @@ int16_t clsMIFUtilities::CollectMarkerText(const std::string& s) {
   return count;
 }
 
-int16_t clsMIFUtilities::CollectFormats(const std::string& s, Kind kind) {
+int16_t clsMIFUtilities::CollectFormats(std::string_view s, Kind kind) {
   const FormatElements el = ElementsOf(kind == Kind::kXref);
   EntryTable& table = (*tables_)[kind];
   int16_t count = 0;
@@ -168,7 +168,7 @@ int16_t clsMIFUtilities::CollectFormats(const std::string& s, Kind kind) {
   return count;
 }
 
-int16_t clsMIFUtilities::CollectPgfNumFormat(const std::string& s) {
+int16_t clsMIFUtilities::CollectPgfNumFormat(std::string_view s) {
   std::string tag, format;
   size_t end = 0;
   if (!CutClosed(s, "<PgfTag `", 0, &tag, &end)) return 0;
@@ -259,7 +259,7 @@ int16_t clsMIFUtilities::LoadTranslated(Kind kind) {
   int16_t count = 0;
   std::string tag, piece, joined;
   while (scan.NextStatement()) {
-    const std::string& s = scan.statement();
+    const std::string_view s = scan.statement();
     if (kind == Kind::kIndex && s.starts_with("<QUONSeg ")) {
       if (s.size() > 9 && s[9] >= '0' && s[9] <= '9') split_ = static_cast<int16_t>(s[9] - '0');
       continue;
@@ -310,7 +310,7 @@ int16_t clsMIFUtilities::Merge() {
   MifScanner scan(in.get(), in->Size(), out.get(), [this](int16_t& p) { progress_.Raise(p); });
   scan.SetKeywords(MifKeywords());
   while (scan.NextStatement()) {
-    const std::string& s = scan.statement();
+    const std::string_view s = scan.statement();
     if (s.starts_with("<Marker ")) {
       if (s.find("<MType 2>") != npos) {
         MergeMarkerText(scan, s);
@@ -341,7 +341,7 @@ int16_t clsMIFUtilities::Merge() {
   return static_cast<int16_t>(result + failed);
 }
 
-void clsMIFUtilities::MergeMarkerText(MifScanner& scan, const std::string& s) {
+void clsMIFUtilities::MergeMarkerText(MifScanner& scan, std::string_view s) {
   std::string text;
   size_t end = 0;
   if (!CutClosed(s, kMText, 0, &text, &end) || IsBlank(text)) return scan.WriteThrough(s);
@@ -361,16 +361,16 @@ void clsMIFUtilities::MergeMarkerText(MifScanner& scan, const std::string& s) {
     }
   }
   if (!piece.empty()) merged += lookup(piece);
-  const std::string_view all(s);
+  const std::string_view all = s;
   scan.WriteThrough(all.substr(0, end - text.size()));
   scan.WriteThrough(merged);
   scan.WriteThrough(all.substr(end));
 }
 
-void clsMIFUtilities::MergeFormats(MifScanner& scan, const std::string& s, Kind kind) {
+void clsMIFUtilities::MergeFormats(MifScanner& scan, std::string_view s, Kind kind) {
   const FormatElements el = ElementsOf(kind == Kind::kXref);
   const EntryTable& table = (*tables_)[kind];
-  const std::string_view all(s);
+  const std::string_view all = s;
   size_t written = 0, from = 0;
   std::string name, def;
   while (CutClosed(s, el.name, from, &name, &from) && CutClosed(s, el.def, from, &def, &from)) {
@@ -384,14 +384,14 @@ void clsMIFUtilities::MergeFormats(MifScanner& scan, const std::string& s, Kind 
   scan.WriteThrough(all.substr(written));
 }
 
-void clsMIFUtilities::MergePgfNumFormat(MifScanner& scan, const std::string& s) {
+void clsMIFUtilities::MergePgfNumFormat(MifScanner& scan, std::string_view s) {
   std::string tag, format;
   size_t end = 0;
   if (CutClosed(s, "<PgfTag `", 0, &tag, &end) &&
       CutClosed(s, "<PgfNumFormat `", 0, &format, &end)) {
     const std::string* translation = (*tables_)[Kind::kVar].Find(tag + " : " + format);
     if (translation != nullptr && !translation->empty()) {
-      const std::string_view all(s);
+      const std::string_view all = s;
       scan.WriteThrough(all.substr(0, end - format.size()));
       scan.WriteThrough(*translation);
       scan.WriteThrough(all.substr(end));

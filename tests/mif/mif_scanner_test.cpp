@@ -102,7 +102,7 @@ Cut ScannerCut(const std::string& in, const std::vector<std::string>& keywords,
   while (true) {
     bool complete = scanner.NextStatement();
     if (!scanner.statement().empty()) {
-      cut.statements.push_back(scanner.statement());
+      cut.statements.emplace_back(scanner.statement());
       cut.last_complete = complete;
       // Statements are written back, so that the output is the input again.
       scanner.WriteThrough(scanner.statement());
