@@ -37,16 +37,35 @@ class EntryTable {
   void Clear();
 
  private:
-  // Open addressing over the slots: each entry is the upper half of the
-  // key's hash and the slot number + 1 (0: empty). Slots with equal keys
-  // lie along one probe sequence in the order they were added.
+  // Slot numbers by hash, open addressing. Each entry is the upper half of
+  // the hash and the slot number + 1 (0: empty).
+  class Index {
+   public:
+    // The first slot whose hash is `hash` and that `same` accepts, or -1.
+    template <typename Same>
+    int32_t Find(uint64_t hash, Same same) const;
+    // Adds a slot; `rehash` gives the hash of any slot when the index grows.
+    template <typename Rehash>
+    void Add(uint64_t hash, int32_t slot, Rehash rehash);
+    void Clear() {
+      entries_.clear();
+      members_.clear();
+    }
+
+   private:
+    void Put(uint64_t hash, int32_t slot);
+    std::vector<uint64_t> entries_;
+    std::vector<int32_t> members_;  // the slots held, in the order added
+  };
+
   static uint64_t HashOf(std::string_view key);
-  void Insert(uint64_t hash, int32_t slot);
+  static uint64_t HashOf(std::string_view key, std::string_view value);
 
   Duplicates rule_;
   int32_t message_;
   std::vector<std::pair<std::string, std::string>> slots_;
-  std::vector<uint64_t> index_;
+  Index first_of_key_;  // the first slot of each distinct key
+  Index pairs_;         // the first slot of each distinct pair (same key and value rule)
   bool full_ = false;
 };
 

@@ -141,19 +141,30 @@ TEST(MifExtract, KeywordsAcrossChunkBoundariesCommentsAndStrings) {
 }
 
 TEST(MifExtract, TheEntryAfterAFullTableIsDroppedWithOneMessage) {
-  std::string mif;
-  for (int i = 0; i < 32768 + 2; ++i) mif += Marker("e" + std::to_string(i));
+  // Two more distinct entries than each table holds.
+  std::string mif, xrefs = "<XRefFormats ", vars = "<VariableFormats ";
+  for (int i = 0; i < 32768 + 2; ++i) {
+    const std::string n = std::to_string(i);
+    mif += Marker("e" + n) + Pgf("P" + n, "f");
+    xrefs += "<XRefFormat <XRefName `X'> <XRefDef `" + n + "'>>";
+  }
+  vars += "<VariableFormat <VariableName `V'> <VariableDef `v'>>>";
+  mif += xrefs + ">" + vars;
   Batch b;
   b.m.StartBatch();
   WriteFile(b.dir / "a.mif", mif);
   b.m.MIFFile(b.dir / "a.mif");
-  EXPECT_EQ(b.m.Extract(), 1);
+  EXPECT_EQ(b.m.Extract(), 3);
   EXPECT_EQ(b.m.Extract(), 0);
-  EXPECT_EQ(b.m.TableCounts(), (std::vector<int32_t>{32768, 0, 0}));
+  EXPECT_EQ(b.m.TableCounts(), (std::vector<int32_t>{32768, 32768, 32768}));
   EXPECT_EQ(b.m.ErrorList()->Texts(),
-            Texts{"Too many indexes.  Some entries will not be translated"});
+            (Texts{"Too many indexes.  Some entries will not be translated",
+                   "Too many variables.  Some entries will not be translated",
+                   "Too many cross-references.  Some entries will not be translated"}));
   EXPECT_EQ(b.m.EndBatch(), 0);
   EXPECT_EQ(b.Index().back(), "e32767");
+  EXPECT_EQ(b.Xrefs().back(), "X : 32767");
+  EXPECT_EQ(b.Vars().back(), "P32767 : f");
 }
 
 TEST(MifExtract, FailuresBeforeOpeningLeaveTheBatchEmpty) {
@@ -170,21 +181,39 @@ TEST(MifExtract, FailuresBeforeOpeningLeaveTheBatchEmpty) {
 }
 
 TEST(MifExtract, EndBatchWritesEveryFileItCanAndCountsTheOthers) {
-  Batch b;
-  WriteFile(b.dir / "a.mif", Marker("x"));
-  b.m.StartBatch();
-  b.m.IndexFile(b.dir / "no/such/QUON_ix.mif");
-  b.m.MIFFile(b.dir / "a.mif");
-  ASSERT_EQ(b.m.Extract(), 0);
-  b.m.VarFile("");
-  EXPECT_EQ(b.m.EndBatch(), 2);
-  EXPECT_EQ(b.m.ErrorList()->Texts(),
-            (Texts{"Unable to open index file", "Variables file not specified"}));
-  EXPECT_TRUE(Exists(b.dir / "QUON_xr.mif"));
-  // Only the finished files are left in the folder.
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(b.dir.path()),
-                          std::filesystem::directory_iterator()),
-            2);
+  struct Case {
+    const char* name;
+    std::string index, xref, var;  // "": not specified; "-": not writable
+    Texts messages;
+  };
+  const std::vector<Case> cases = {
+      {"none specified", "", "", "", {"Index file not specified",
+                                      "Cross-reference file not specified",
+                                      "Variables file not specified"}},
+      {"none writable", "-", "-", "-", {"Unable to open index file",
+                                         "Unable to open cross-reference file",
+                                         "Unable to open variables file"}},
+      {"one of each", "-", "x.mif", "", {"Unable to open index file",
+                                          "Variables file not specified"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Batch b;
+    WriteFile(b.dir / "a.mif", Marker("x"));
+    b.m.StartBatch();
+    b.m.MIFFile(b.dir / "a.mif");
+    ASSERT_EQ(b.m.Extract(), 0);
+    auto name = [&](const std::string& n) { return n == "-" ? b.dir / "no/such.mif" : n.empty() ? "" : b.dir / n; };
+    b.m.IndexFile(name(c.index));
+    b.m.XrefFile(name(c.xref));
+    b.m.VarFile(name(c.var));
+    EXPECT_EQ(b.m.EndBatch(), static_cast<int16_t>(c.messages.size()));
+    EXPECT_EQ(b.m.ErrorList()->Texts(), c.messages);
+    // Only the finished files are left in the folder.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(b.dir.path()),
+                            std::filesystem::directory_iterator()),
+              1 + 3 - static_cast<long>(c.messages.size()));
+  }
 }
 
 TEST(MifExtract, DefaultNamesUseTheFolderOrTheWholeName) {

@@ -1,0 +1,89 @@
+#include "mif/entry_table.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vok {
+namespace {
+
+// The table as plain maps: the first value of each key, and the pairs.
+struct Model {
+  bool same_key_only;
+  int32_t count = 0;
+  std::map<std::string, std::string> first;
+  std::set<std::pair<std::string, std::string>> pairs;
+
+  void Add(const std::string& key, const std::string& value, bool check) {
+    if (check && first.count(key) > 0 && (same_key_only || pairs.count({key, value}) > 0)) return;
+    first.emplace(key, value);
+    pairs.emplace(key, value);
+    ++count;
+  }
+};
+
+TEST(EntryTable, AnswersLikeAWalkThroughTheSlots) {
+  for (auto rule : {EntryTable::Duplicates::kSameKey, EntryTable::Duplicates::kSameKeyAndValue}) {
+    std::mt19937 rng(7);
+    EntryTable table(rule, 3033);
+    Model model{rule == EntryTable::Duplicates::kSameKey};
+    auto errors = Collection::Create();
+    // A few keys with many values, added with and without the duplicate
+    // test (as loading does), then many distinct keys.
+    for (int i = 0; i < 30000; ++i) {
+      const std::string key = "k" + std::to_string(rng() % (i < 8000 ? 5 : 100000));
+      const std::string value = std::to_string(rng() % (i < 8000 ? 3000 : 3));
+      const bool check = rng() % 4 != 0;
+      ASSERT_EQ(table.Add(key, value, check, *errors), 0);
+      model.Add(key, value, check);
+      ASSERT_EQ(table.count(), model.count) << i;
+    }
+    for (int i = 0; i < 2000; ++i) {
+      const std::string probe = "k" + std::to_string(i < 10 ? i : rng() % 100000);
+      const std::string* got = table.Find(probe);
+      auto want = model.first.find(probe);
+      ASSERT_EQ(got == nullptr, want == model.first.end()) << probe;
+      if (got != nullptr) ASSERT_EQ(*got, want->second) << probe;
+    }
+  }
+}
+
+TEST(EntryTable, FirstMatchesDuplicateRulesAndOverflow) {
+  auto errors = Collection::Create();
+  EntryTable index(EntryTable::Duplicates::kSameKey, 3033);
+  EntryTable xref(EntryTable::Duplicates::kSameKeyAndValue, 3034);
+  EXPECT_EQ(index.Add("k", "1", true, *errors), 0);
+  EXPECT_EQ(index.Add("k", "2", true, *errors), 0);   // same key: not added
+  EXPECT_EQ(index.Add("k", "3", false, *errors), 0);  // no test: added
+  EXPECT_EQ(index.count(), 2);
+  EXPECT_EQ(*index.Find("k"), "1");
+  EXPECT_EQ(index.Find("other"), nullptr);
+  EXPECT_EQ(xref.Add("f", "a", true, *errors), 0);
+  EXPECT_EQ(xref.Add("f", "b", true, *errors), 0);  // same key, other value: added
+  EXPECT_EQ(xref.Add("f", "a", true, *errors), 0);
+  EXPECT_EQ(xref.count(), 2);
+  EXPECT_EQ(*xref.Find("f"), "a");
+
+  EntryTable vars(EntryTable::Duplicates::kSameKeyAndValue, 3035);
+  for (int i = 0; i < EntryTable::kSlots; ++i) {
+    ASSERT_EQ(vars.Add("v" + std::to_string(i), "x", true, *errors), 0);
+  }
+  EXPECT_EQ(vars.Add("one more", "x", true, *errors), 1);
+  EXPECT_EQ(vars.Add("and another", "x", true, *errors), 0);
+  EXPECT_EQ(vars.Add("v5", "x", true, *errors), 0);  // a duplicate is not a drop
+  EXPECT_EQ(vars.count(), EntryTable::kSlots);
+  EXPECT_EQ(vars.Find("one more"), nullptr);
+  EXPECT_EQ(errors->Texts(),
+            std::vector<std::string>{"Too many variables.  Some entries will not be translated"});
+  vars.Clear();
+  EXPECT_EQ(vars.count(), 0);
+  EXPECT_FALSE(vars.full());
+}
+
+}  // namespace
+}  // namespace vok
