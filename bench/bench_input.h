@@ -1,6 +1,6 @@
 // The benchmarks' inputs: a large text file with mixed line ends, an RTF
-// document full of pictures, and a scratch folder for the files the
-// benchmarks create.
+// document full of pictures, a server page, MIF files, and a scratch folder
+// for the files the benchmarks create.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +40,42 @@ bool ReversePlaceholders(const std::string& from, const std::string& to, int64_t
 // 128 MB, in proportion otherwise, at least 1.
 int64_t AspBlocksFor(int64_t size);
 
+// What the MIF document of size bytes holds: "<Pgf " statements, index
+// markers (whose texts repeat over index_texts distinct ones) and insets;
+// 400 000, 200 000 (20 000 distinct) and 2 000 for 256 MB, in proportion
+// otherwise.
+struct MifCounts {
+  int64_t pgf = 0;
+  int64_t index_markers = 0;
+  int64_t index_texts = 0;
+  int64_t insets = 0;
+};
+MifCounts MifCountsFor(int64_t size);
+
+// Writes a MIF document of exactly size bytes to path: a paragraph catalogue
+// (some formats with autonumbers), 500 variables, 500 cross-reference
+// formats, then frames with insets (lines from "=FrameImage" to "=EndInset",
+// ended by LF or CR LF) and text flows of paragraphs, each with a format
+// override, with strings that hold brackets, "# end of" comments, index
+// markers whose texts hold ";" and ":", and markers of other kinds. The
+// counts are MifCountsFor(size); the insets take up what the paragraphs
+// leave. Below about 1 MB the file is cut off at size. Deterministic like
+// GenerateInput.
+bool GenerateMif(const std::string& path, int64_t size);
+
+// Writes a MIF file whose extraction fills each table with exactly 32768
+// distinct entries, whatever the split options: 32768 index texts (each
+// twice, without ";" or ":"), 32768 cross-reference formats, and 16384
+// variables beside 16384 paragraph formats with autonumbers.
+bool GenerateMifFull(const std::string& path);
+
+// Writes to `to` what removing the insets of the MIF file `from` and
+// inserting them again gives: each line that ends an inset ("=EndInset"
+// and whatever follows on it) becomes "=EndInset" CR LF, and one more CR LF
+// line follows it. For files whose lines end in LF or CR LF and whose
+// insets all end. False (with a message on stderr) on failure.
+bool ExpectInsetRoundTrip(const std::string& from, const std::string& to);
+
 // "268435456", "256M", "64K", "1G": the size in bytes, or -1.
 int64_t ParseSize(const std::string& text);
 
@@ -62,6 +98,11 @@ const Input& RtfBenchInput();
 // (default 128M) with AspBlocksFor(size) blocks, generated and kept like
 // BenchInput's file.
 const Input& AspBenchInput();
+
+// $VOK_BENCH_MIF when set, otherwise a MIF document of $VOK_MIF_BENCH_SIZE
+// bytes (then $VOK_BENCH_SIZE, default 256M) generated and kept like
+// BenchInput's file.
+const Input& MifBenchInput();
 
 // A fresh folder in $TMPDIR (or /tmp), ending in '/', made on first use.
 // Empty when it cannot be made.
