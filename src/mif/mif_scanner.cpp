@@ -109,7 +109,7 @@ void MifScanner::ReadChunk() {
 
 size_t MifScanner::FindKeyword() const {
   std::string_view w = Window();
-  if (keywords_.empty()) return npos;
+  if (keywords_.empty() || w.empty()) return npos;
   if (first_chars_.size() == 1) {
     // The usual case: every keyword begins with "<".
     const char first = first_chars_[0];

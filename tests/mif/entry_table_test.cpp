@@ -14,7 +14,7 @@ namespace {
 
 // The table as plain maps: the first value of each key, and the pairs.
 struct Model {
-  bool same_key_only;
+  bool same_key_only = false;
   int32_t count = 0;
   std::map<std::string, std::string> first;
   std::set<std::pair<std::string, std::string>> pairs;
@@ -31,7 +31,8 @@ TEST(EntryTable, AnswersLikeAWalkThroughTheSlots) {
   for (auto rule : {EntryTable::Duplicates::kSameKey, EntryTable::Duplicates::kSameKeyAndValue}) {
     std::mt19937 rng(7);
     EntryTable table(rule, 3033);
-    Model model{rule == EntryTable::Duplicates::kSameKey};
+    Model model;
+    model.same_key_only = rule == EntryTable::Duplicates::kSameKey;
     auto errors = Collection::Create();
     // A few keys with many values, added with and without the duplicate
     // test (as loading does), then many distinct keys.
@@ -48,7 +49,9 @@ TEST(EntryTable, AnswersLikeAWalkThroughTheSlots) {
       const std::string* got = table.Find(probe);
       auto want = model.first.find(probe);
       ASSERT_EQ(got == nullptr, want == model.first.end()) << probe;
-      if (got != nullptr) ASSERT_EQ(*got, want->second) << probe;
+      if (got != nullptr) {
+        ASSERT_EQ(*got, want->second) << probe;
+      }
     }
   }
 }
