@@ -80,6 +80,15 @@ int Run(Operation op, const MifOptions& options, Reporter& reporter) {
     const int16_t result = m.EndBatch();
     b.Step("EndBatch", "", result,
            "wrote " + m.IndexFile() + ", " + m.XrefFile() + ", " + m.VarFile());
+    // Not a failure, but a merge cannot keep such entries apart.
+    b.report.extra["warnings"] = Json::array();
+    for (const std::string& tag : m.AmbiguousTags()) {
+      const std::string warning = "warning: the tag `" + tag +
+                                  "' stands for more than one entry; a merge gives them all "
+                                  "the first one's translation";
+      b.lines += "\n" + warning;
+      b.report.extra["warnings"].push_back(TextToJson(warning));
+    }
   }
   b.report.result = std::min(b.result, 0x7fff);
   b.report.errors = m.ErrorList()->Texts();

@@ -69,6 +69,11 @@ class clsMIFUtilities : public Dispatch {
   // Not part of the automation interface: the number of entries each
   // table holds (index, cross-reference, variable).
   std::vector<int32_t> TableCounts() const;
+  // Not part of the automation interface: the batch file tags ("name :
+  // definition") that stand for more than one cross-reference or variable
+  // entry, because a name or text itself holds " : ". A merge gives every
+  // entry of such a tag the translation of the first.
+  std::vector<std::string> AmbiguousTags() const;
 
   const ClassTypeInfo& TypeInfo() const override;
   int32_t Advise(EventSink sink) override;

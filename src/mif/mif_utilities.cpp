@@ -1,6 +1,7 @@
 #include "voktools/mif_utilities.h"
 
 #include <array>
+#include <unordered_map>
 
 #include "mif/entry_table.h"
 #include "mif/mif_insets.h"
@@ -70,6 +71,18 @@ void clsMIFUtilities::AddMessage(int32_t id, std::string_view suffix) {
 
 std::vector<int32_t> clsMIFUtilities::TableCounts() const {
   return {tables_->t[0].count(), tables_->t[1].count(), tables_->t[2].count()};
+}
+
+std::vector<std::string> clsMIFUtilities::AmbiguousTags() const {
+  std::vector<std::string> ambiguous;
+  for (const EntryTable* table : {&tables_->t[1], &tables_->t[2]}) {
+    std::unordered_map<std::string, int32_t> seen;
+    for (int32_t i = 0; i < table->count(); ++i) {
+      const auto& [key, value] = table->slot(i);
+      if (++seen[key + " : " + value] == 2) ambiguous.push_back(key + " : " + value);
+    }
+  }
+  return ambiguous;
 }
 
 void clsMIFUtilities::StartBatch() {

@@ -54,6 +54,16 @@ const CommandCase kCases[] = {
      "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n"
      "MIF file not found\n",
      {{"QUON_xr.mif", kNoParas}}},
+    {"ATagForTwoEntriesIsWarnedAbout",
+     {{"a.mif", "<XRefFormats <XRefFormat <XRefName `a : b'> <XRefDef `c'>> "
+                "<XRefFormat <XRefName `a'> <XRefDef `b : c'>>>\n"}},
+     {"mif extract $DIR/a.mif"},
+     0,
+     "$DIR/a.mif: extracted\n"
+     "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n"
+     "warning: the tag `a : b : c' stands for more than one entry; a merge gives them all the "
+     "first one's translation\n",
+     {}},
     {"InsetsOutAndBack",
      {{"book.mif", kBook}},
      {"mif remove-objects --obj $DIR/o.bin $DIR/book.mif",
