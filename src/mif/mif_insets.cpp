@@ -10,7 +10,6 @@
 #include "platform/file_system.h"
 #include "voktools/common.h"
 #include "voktools/messages.h"
-#include "voktools/retrieve_file.h"
 
 namespace vok {
 
@@ -59,12 +58,66 @@ void Discard(FileSystem& fs, TempOutput& out) {
 
 void AddMessage(Collection& errors, int32_t id) { errors.Add(Variant(std::string(Message(id)))); }
 
-void Report(MifInsetRun& run, clsRetrieveFile& reader, int16_t& last) {
-  int16_t percent = reader.Progress();
-  if (percent > last) {
-    last = percent;
-    if (run.progress) run.progress(percent);
+// The MIF file read through a window of 1 MB pieces, with the percentage
+// of it consumed reported whenever it grows.
+class MifInput {
+ public:
+  MifInput(MifInsetRun& run, ReadableFile& file) : run_(run), size_(file.Size()) {
+    w_.Reset(&file, size_, std::max(run.chunk, 16));
   }
+
+  TextWindow& window() { return w_; }
+  const TextWindow& window() const { return w_; }
+  // Reads more when the window runs low; false when a read failed.
+  void Refill() {
+    Status s = w_.Refill();
+    if (!s.ok()) throw WriteFailed{run_.mif_file, s};
+  }
+  // Reads on whatever the window holds (a line longer than it).
+  void ReadMore() {
+    Status s = w_.ReadMore(static_cast<size_t>(w_.chunk()));
+    if (!s.ok()) throw WriteFailed{run_.mif_file, s};
+  }
+  void Drop(size_t n) {
+    prev_ = n > 0 ? w_.view()[n - 1] : prev_;
+    w_.Drop(n);
+    if (size_ <= 0) return;
+    auto percent = static_cast<int16_t>(w_.offset() * 100 / size_);
+    if (percent > last_) {
+      last_ = percent;
+      if (run_.progress) run_.progress(percent);
+    }
+  }
+  // Whether a line begins at window position i.
+  bool LineStartsAt(size_t i) const {
+    const char before = i == 0 ? prev_ : w_.view()[i - 1];
+    return before == '\r' || before == '\n';
+  }
+  // The end of the line whose first line-end byte is at or after `from`,
+  // npos when more must be read to know it.
+  size_t LineEndFrom(size_t from) const {
+    std::string_view v = w_.view();
+    const size_t eol = FindAnyOf(v, "\r\n", from);
+    if (w_.at_end()) return LineEndAfter(v, eol);
+    if (eol == npos || eol + 1 >= v.size()) return npos;  // the pair may go on
+    return LineEndAfter(v, eol);
+  }
+
+ private:
+  MifInsetRun& run_;
+  int64_t size_;
+  TextWindow w_;
+  char prev_ = '\n';  // the byte before the window: the file starts a line
+  int16_t last_ = 0;
+};
+
+// The first position at or after from where needle begins a line, or npos.
+size_t FindAtLineStart(const MifInput& in, std::string_view needle, size_t from) {
+  std::string_view v = in.window().view();
+  for (size_t i = from; (i = FindAnchored(v, needle, 0, i)) != npos; ++i) {
+    if (in.LineStartsAt(i)) return i;
+  }
+  return npos;
 }
 
 // Every line of the object file that holds "<QUONObj ", found in one pass:
@@ -157,10 +210,8 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
   if (run.mif_file.empty()) return AddMessage(run.errors, 3026), 1;
   if (!common.FileExists(run.mif_file)) return AddMessage(run.errors, 3027), 1;
   if (run.obj_file.empty()) run.obj_file = MakeObjFileName(run.mif_file);
-  clsRetrieveFile reader(run.env);
-  reader.Filename(run.mif_file);
-  if (!reader.OpenFile()) return AddMessage(run.errors, 3028), 1;
-  int16_t last = 0;
+  std::unique_ptr<ReadableFile> file;
+  if (!fs.OpenForRead(run.mif_file, &file).ok()) return AddMessage(run.errors, 3028), 1;
   FileInfo info;
   if (fs.GetLinkInfo(run.obj_file, &info).ok()) {
     Status s = fs.CheckRemovable(run.obj_file);
@@ -176,33 +227,68 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
     return AddMessage(run.errors, 3031), 1;
   }
   try {
-    bool inside = false;
+    MifInput in(run, *file);
+    TextWindow& w = in.window();
     int32_t count = 0;
-    std::string_view line;
-    while (reader.NextLine(&line)) {
-      Report(run, reader, last);
+    bool inside = false;
+    while (true) {
+      in.Refill();
+      std::string_view v = w.view();
+      if (v.empty()) break;
       if (!inside) {
-        if (line.find(kObjStart) != npos) {
+        // Text goes to the MIF file up to a line starting with "=" (an
+        // inset) or a placeholder of an earlier removal.
+        const size_t inset = FindAtLineStart(in, "=", 0);
+        const size_t old = FindAnchored(v, kObjStart, 1, 0);
+        if (old != npos && old < inset) {
           // Insets taken out before: the object file holds their only copy.
           Discard(fs, obj);
           Discard(fs, mif);
           return AddMessage(run.errors, 3032), 1;
         }
-        if (!line.starts_with("=")) {
-          mif.Append(line);
+        if (inset == npos) {
+          // Keep what could begin a placeholder cut off by the window's end.
+          const size_t pass = w.at_end() ? v.size() : v.size() - std::min(v.size(), kObjStart.size());
+          mif.Append(v.substr(0, pass));
+          in.Drop(pass);
+          if (pass == 0 && !w.at_end()) in.ReadMore();
           continue;
         }
-        inside = true;
+        mif.Append(v.substr(0, inset));
+        in.Drop(inset);
         std::string placeholder = std::string(kObjStart) + std::to_string(++count) + ">\r\n";
         obj.Append(placeholder);
         mif.Append(placeholder);
+        inside = true;
+        continue;
       }
-      if (line.starts_with(kEndInset)) {
+      // Inside an inset.
+      if (v.size() < kEndInset.size() && !w.at_end()) {
+        in.ReadMore();
+        continue;
+      }
+      if (in.LineStartsAt(0) && v.starts_with(kEndInset)) {
+        const size_t end = in.LineEndFrom(kEndInset.size());
+        if (end == npos) {
+          in.ReadMore();
+          continue;
+        }
         obj.Append(std::string(kEndInset) + std::string(kCRLF));
+        in.Drop(end);
         inside = false;
-      } else {
-        obj.Append(line);
+        continue;
       }
+      const size_t stop = FindAtLineStart(in, kEndInset, 1);
+      if (stop != npos) {
+        obj.Append(v.substr(0, stop));
+        in.Drop(stop);
+        continue;
+      }
+      // Keep what could begin "=EndInset" cut off by the window's end.
+      const size_t pass = w.at_end() ? v.size() : v.size() - std::min(v.size(), kEndInset.size());
+      obj.Append(v.substr(0, pass));
+      in.Drop(pass);
+      if (pass == 0 && !w.at_end()) in.ReadMore();
     }
     obj.Append(kEndMark);
     obj.Close();
@@ -214,7 +300,7 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
         Variant(std::string(Message(3003)) + f.file + std::string(kCRLF) + f.status.message()));
     return 1;
   }
-  reader.CloseFile();
+  file.reset();
   obj.file.reset();
   mif.file.reset();
   // Replacing an old object file is what the run is for: a read-only one is
@@ -240,10 +326,8 @@ int16_t InsertMifObjects(MifInsetRun& run) {
   if (!common.FileExists(run.mif_file)) return AddMessage(run.errors, 3027), 1;
   if (run.obj_file.empty()) run.obj_file = MakeObjFileName(run.mif_file);
   if (!common.FileExists(run.obj_file)) return AddMessage(run.errors, 3029), 1;
-  clsRetrieveFile reader(run.env);
-  reader.Filename(run.mif_file);
-  if (!reader.OpenFile()) return AddMessage(run.errors, 3028), 1;
-  int16_t last = 0;
+  std::unique_ptr<ReadableFile> file;
+  if (!fs.OpenForRead(run.mif_file, &file).ok()) return AddMessage(run.errors, 3028), 1;
   std::unique_ptr<ReadableFile> objects;
   if (!fs.OpenForRead(run.obj_file, &objects).ok()) return AddMessage(run.errors, 3030), 1;
   TempOutput mif;
@@ -252,25 +336,57 @@ int16_t InsertMifObjects(MifInsetRun& run) {
     ObjectIndex index;
     Status s = index.Build(*objects);
     if (!s.ok()) throw WriteFailed{run.obj_file, s};
+    // The end mark closes the last inset also where it follows a last line
+    // without a line end (an inset cut off by the end of the MIF file).
+    int64_t content_end = objects->Size();
+    if (content_end >= static_cast<int64_t>(kEndMark.size())) {
+      std::string tail(kEndMark.size(), '\0');
+      size_t got = 0;
+      s = objects->Seek(content_end - static_cast<int64_t>(kEndMark.size()));
+      if (s.ok()) s = objects->Read(tail.size(), tail.data(), &got);
+      if (!s.ok()) throw WriteFailed{run.obj_file, s};
+      if (got == tail.size() && tail == kEndMark) content_end -= static_cast<int64_t>(got);
+    }
     int64_t here = 0;  // where the object file stands: after the last inset copied
     std::string piece;
-    std::string_view line;
-    while (reader.NextLine(&line)) {
-      Report(run, reader, last);
-      size_t at = line.find(kObjStart);
-      if (at == npos) {
-        mif.Append(line);
+    MifInput in(run, *file);
+    TextWindow& w = in.window();
+    while (true) {
+      in.Refill();
+      std::string_view v = w.view();
+      if (v.empty()) break;
+      // Lines without a placeholder are copied as they are.
+      const size_t key_at = FindAnchored(v, kObjStart, 1, 0);
+      if (key_at == npos) {
+        // The last line may go on in the next piece, with a placeholder.
+        const size_t pass = w.at_end() ? v.size() : LineStartBefore(v, v.size());
+        mif.Append(v.substr(0, pass));
+        in.Drop(pass);
+        if (pass == 0 && !w.at_end()) in.ReadMore();
         continue;
       }
+      const size_t start = LineStartBefore(v, key_at);
+      const size_t line_end = in.LineEndFrom(key_at + kObjStart.size());
+      if (line_end == npos) {
+        mif.Append(v.substr(0, start));
+        in.Drop(start);
+        if (start == 0) in.ReadMore();
+        continue;
+      }
+      mif.Append(v.substr(0, start));
+      // The rest of the placeholder's line, its line end included, is left out.
+      const std::string_view line = v.substr(start, line_end - start);
+      const size_t at = key_at - start;
       size_t close = line.find('>', at + kObjStart.size());
       std::string_view key = close == npos ? line.substr(at) : line.substr(at, close + 1 - at);
       const ObjectIndex::Line* found = index.Find(key, here);
+      in.Drop(line_end);
       if (found == nullptr) {
         mif.Append(std::string(kEndInset) + std::string(kCRLF) + std::string(kCRLF));
         here = 0;
         continue;
       }
-      const int64_t end = index.NextHeader(*found, objects->Size());
+      const int64_t end = std::min(index.NextHeader(*found, objects->Size()), content_end);
       s = objects->Seek(found->end);
       for (int64_t left = end - found->end; s.ok() && left > 0;) {
         piece.resize(static_cast<size_t>(std::min<int64_t>(left, 1 << 20)));
@@ -291,7 +407,7 @@ int16_t InsertMifObjects(MifInsetRun& run) {
         Variant(std::string(Message(3003)) + f.file + std::string(kCRLF) + f.status.message()));
     return 1;
   }
-  reader.CloseFile();
+  file.reset();
   mif.file.reset();
   return common.MoveFile(mif.path, run.mif_file);
 }

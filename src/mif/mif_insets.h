@@ -24,6 +24,9 @@ struct MifInsetRun {
   Collection& errors;
   // Called with the percentage of the MIF file read whenever it grows.
   std::function<void(int16_t&)> progress;
+  // The size of the pieces the MIF file is read in; tests make it small so
+  // that lines and markers straddle two reads.
+  int32_t chunk = 1 << 20;
 };
 
 // The object file of a MIF file: up to its last "." (anywhere in the

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <filesystem>
 #include <ostream>
+#include <random>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -27,14 +29,52 @@ struct Files {
   std::shared_ptr<Collection> errors = Collection::Create();
 };
 
-int16_t Remove(Files& f) {
-  MifInsetRun run{CurrentEnv(), f.mif, "", *f.errors, nullptr};
+int16_t Remove(Files& f, int32_t chunk = 1 << 20) {
+  MifInsetRun run{CurrentEnv(), f.mif, "", *f.errors, nullptr, chunk};
   return RemoveMifObjects(run);
 }
 
-int16_t Insert(Files& f) {
-  MifInsetRun run{CurrentEnv(), f.mif, "", *f.errors, nullptr};
+int16_t Insert(Files& f, int32_t chunk = 1 << 20) {
+  MifInsetRun run{CurrentEnv(), f.mif, "", *f.errors, nullptr, chunk};
   return InsertMifObjects(run);
+}
+
+// The lines of a text, each with its own line end (CR, LF, CR LF or LF CR).
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t e = text.find_first_of("\r\n", i);
+    e = e == std::string::npos ? text.size() : e + 1;
+    if (e < text.size() && (text[e] == '\r' || text[e] == '\n') && text[e] != text[e - 1]) ++e;
+    lines.push_back(text.substr(i, e - i));
+    i = e;
+  }
+  return lines;
+}
+
+// Removal worked out line by line: the MIF file and the object file.
+std::pair<std::string, std::string> Removed(const std::string& mif) {
+  std::string out, obj;
+  bool inside = false;
+  int n = 0;
+  for (const std::string& line : Lines(mif)) {
+    if (!inside && line.starts_with("=")) {
+      inside = true;
+      const std::string placeholder = "<QUONObj " + std::to_string(++n) + ">\r\n";
+      obj += placeholder;
+      out += placeholder;
+    }
+    if (!inside) {
+      out += line;
+    } else if (line.starts_with("=EndInset")) {
+      obj += "=EndInset\r\n";
+      inside = false;
+    } else {
+      obj += line;
+    }
+  }
+  return {out, obj + "<QUONObj End>"};
 }
 
 // What removal then insertion gives back: every inset as it was, its
@@ -44,13 +84,7 @@ int16_t Insert(Files& f) {
 std::string RoundTrip(const std::string& mif) {
   std::string out;
   bool inside = false;
-  size_t i = 0;
-  while (i < mif.size()) {
-    size_t e = mif.find_first_of("\r\n", i);
-    e = e == std::string::npos ? mif.size() : e + 1;
-    if (e < mif.size() && (mif[e] == '\r' || mif[e] == '\n') && mif[e] != mif[e - 1]) ++e;
-    std::string line = mif.substr(i, e - i);
-    i = e;
+  for (const std::string& line : Lines(mif)) {
     if (!inside && line.starts_with("=")) inside = true;
     if (inside && line.starts_with("=EndInset")) {
       out += "=EndInset\r\n\r\n";
@@ -92,14 +126,41 @@ class Insets : public ::testing::TestWithParam<Case> {};
 
 TEST_P(Insets, MoveOutAndComeBack) {
   const Case& c = GetParam();
-  Files f;
-  WriteFile(f.mif, c.mif);
-  ASSERT_EQ(Remove(f), 0) << ::testing::PrintToString(f.errors->Texts());
-  EXPECT_EQ(ReadFile(f.mif), c.removed);
-  EXPECT_EQ(ReadFile(f.obj), c.obj);
-  ASSERT_EQ(Insert(f), 0);
-  EXPECT_EQ(ReadFile(f.mif), RoundTrip(c.mif));
-  EXPECT_EQ(f.errors->Count(), 0);
+  for (int32_t chunk : {16, 17, 29, 1 << 20}) {
+    SCOPED_TRACE(chunk);
+    Files f;
+    WriteFile(f.mif, c.mif);
+    ASSERT_EQ(Remove(f, chunk), 0) << ::testing::PrintToString(f.errors->Texts());
+    EXPECT_EQ(ReadFile(f.mif), c.removed);
+    EXPECT_EQ(ReadFile(f.obj), c.obj);
+    ASSERT_EQ(Insert(f, chunk), 0);
+    EXPECT_EQ(ReadFile(f.mif), RoundTrip(c.mif));
+    EXPECT_EQ(f.errors->Count(), 0);
+  }
+}
+
+TEST(MifInsets, GeneratedFilesAcrossReadsLikeTheLineByLineModel) {
+  const std::vector<std::string> starts = {"=", "=EndInset", "=EndInse", "x=EndInset", "<Pgf >",
+                                           "", "=Inset", "&0a0b", " <QUON"};
+  const std::vector<std::string> ends = {"\r\n", "\n", "\r", "\n\r", "\r\n\r", ""};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 200; ++round) {
+    std::string mif;
+    const int lines = static_cast<int>(rng() % 30);
+    for (int i = 0; i < lines; ++i) {
+      mif += starts[rng() % starts.size()] + std::string(rng() % 3, 'y') + ends[rng() % ends.size()];
+    }
+    const auto chunk = static_cast<int32_t>(16 + rng() % 24);
+    SCOPED_TRACE(::testing::PrintToString(mif) + " chunk " + std::to_string(chunk));
+    Files f;
+    WriteFile(f.mif, mif);
+    ASSERT_EQ(Remove(f, chunk), 0);
+    const auto [removed, obj] = Removed(mif);
+    ASSERT_EQ(ReadFile(f.mif), removed);
+    ASSERT_EQ(ReadFile(f.obj), obj);
+    ASSERT_EQ(Insert(f, chunk), 0);
+    ASSERT_EQ(ReadFile(f.mif), RoundTrip(mif));
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Mif, Insets, ::testing::ValuesIn(Cases()),
