@@ -13,6 +13,8 @@
 #include "mif_command.h"
 #include "report.h"
 #include "rtf_command.h"
+#include "validate_command.h"
+#include "voktools/html_validate.h"
 #include "voktools/version.h"
 
 namespace {
@@ -159,6 +161,30 @@ Result: the number of failures over all the steps, each with its message.
 Exit status: 0 when nothing failed, otherwise the result (at most 63); 64 for
 a usage error, 70 for an unexpected failure.)";
 
+constexpr const char* kValidateHelp =
+    R"(Repairs in place what would make translation tools stumble over a page:
+a comment that never ends (at a <!--HTMLGlue line), a recognised tag never
+closed, closed twice or closed in the wrong order, a stray ">" (to &gt;) or
+"<" (to &lt;) in text, a "<" inside a tag. Only the tags of the table are
+tracked (voktools tags prints the default one; --tags replaces it, as
+NAME|FLAG items each ending in ","; flag 1 allows a tag inside itself); P,
+</BODY> and </HTML> have rules of their own. A well-formed page is rewritten
+byte for byte. The page is replaced only when the whole run worked; with
+--backup, PAGE.bak keeps it as it was. --dry-run validates a copy and leaves
+the page alone.
+
+Output: each page's report, one entry per line: "Validate : PAGE", one
+" INFORMATION : Line L, Row R : ..." line per repair, then
+"E error(s) encountered, F problem(s) fixed"; with --json one JSON object
+per page: {"result":N,"errors":[..],"files":{"Filename":..,"Backup":..}}.
+A progress bar is drawn on standard error when it is a terminal, unless
+--quiet.
+Results: 0 the page was validated; 1 the backup, the page or the temporary
+file could not be opened or written (the page is as it was); otherwise the
+number of failures of the final replacement.
+Exit status: 0 when every page gave 0, otherwise the largest result; 64 for
+a usage error, 70 for an unexpected failure.)";
+
 int Run(int argc, char** argv) {
   CLI::App app{"Prepares documents for translation.", "voktools"};
   app.set_version_flag("--version", std::string("voktools ") + vok::kVersion);
@@ -276,6 +302,21 @@ int Run(int argc, char** argv) {
         ->type_name("OBJFILE");
   }
 
+  vok::cli::ValidateOptions validate_options;
+  CLI::App* validate = app.add_subcommand(
+      "validate", "Repairs HTML pages in place for translation tools and reports each repair");
+  validate->add_option("PAGE", validate_options.files, "HTML pages, processed in order")
+      ->required();
+  validate->add_flag("--backup", validate_options.backup, "Keep the page as it was in PAGE.bak");
+  validate->add_option("--tags", validate_options.tags, "The recognised tags, NAME|FLAG,...")
+      ->type_name("LIST");
+  validate->add_flag("--dry-run", validate_options.dry_run,
+                     "Validate a copy: print the report, leave the page alone");
+  validate->add_flag("--json", report_options.json, "One JSON object per page");
+  validate->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
+  validate->footer(kValidateHelp);
+  CLI::App* tags = app.add_subcommand("tags", "Prints the default table of recognised tags");
+
   try {
     app.parse(argc, argv);
     if (*rtf && !rtf_options.obj_file.empty() && rtf_options.files.size() != 1) {
@@ -307,6 +348,11 @@ int Run(int argc, char** argv) {
   vok::cli::Reporter reporter(report_options, std::cout, std::cerr, vok::cli::StderrIsTerminal());
   if (*rtf_extract) return vok::cli::RunRtfExtract(rtf_options, reporter);
   if (*rtf_insert) return vok::cli::RunRtfInsert(rtf_options, reporter);
+  if (*tags) {
+    std::cout << vok::clsHTMLValidate::kDefaultTags << '\n';
+    return 0;
+  }
+  if (*validate) return vok::cli::RunValidate(validate_options, reporter, std::cerr);
   if (*mif_extract) return vok::cli::RunMifExtract(mif_options, reporter);
   if (*mif_merge) return vok::cli::RunMifMerge(mif_options, reporter);
   if (*mif_remove) return vok::cli::RunMifRemoveObjects(mif_options, reporter);

@@ -6,6 +6,7 @@
 #include "frame/builtin_classes.h"
 #include "voktools/asp2html.h"
 #include "voktools/common.h"
+#include "voktools/html_validate.h"
 #include "voktools/mif_utilities.h"
 #include "voktools/retrieve_file.h"
 #include "voktools/rtf_util.h"
@@ -25,6 +26,7 @@ const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
       {"clsASP2HTML", &Make<clsASP2HTML>},
       {"clsCommon", &Make<clsCommon>},
       {"clsGetTempFileName", &Make<clsGetTempFileName>},
+      {"clsHTMLValidate", &Make<clsHTMLValidate>},
       {"clsMIFUtilities", &Make<clsMIFUtilities>},
       {"clsRetrieveFile", &Make<clsRetrieveFile>},
       {"clsRTFUtil", &Make<clsRTFUtil>},

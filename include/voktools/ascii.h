@@ -1,11 +1,20 @@
 // Plain ASCII case folding: names of members, classes, sections and keys.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace vok {
 
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+inline char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+
+inline std::string AsciiUpperCopy(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = AsciiUpper(c);
+  return out;
+}
 
 inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

@@ -10,6 +10,7 @@
 #include "voktools/events.h"
 #include "voktools/factory.h"
 #include "voktools/host.h"
+#include "voktools/html_validate.h"
 #include "voktools/messages.h"
 #include "voktools/mif_utilities.h"
 #include "voktools/retrieve_file.h"

@@ -5,6 +5,8 @@
 
 namespace vok {
 
+class Dispatch;
+
 struct ScreenSize {
   double width = 0;
   double height = 0;
@@ -15,6 +17,9 @@ class Windowing {
   virtual ~Windowing() = default;
   // The screen's size in the units of window sizes; none without a display.
   virtual std::optional<ScreenSize> Screen() = 0;
+  // Shows one of the library's dialogs (frmHTMLOptions) modally and returns
+  // once it is hidden; false when this window system cannot show dialogs.
+  virtual bool ShowModal(Dispatch& /*form*/) { return false; }
 };
 
 class HeadlessWindowing : public Windowing {

@@ -1,0 +1,101 @@
+// clsHTMLValidate: repairs what would make translation tools stumble over
+// an HTML page, in place: comments that never end, recognised inline tags
+// that are never closed, closed twice or closed in the wrong order, stray
+// "<" and ">" in text, a "<" inside a tag. Every repair is reported in the
+// error list as " INFORMATION : Line L, Row R : what", after the title entry
+// "Validate : PAGE" and before the summary "E error(s) encountered, F
+// problem(s) fixed". A well-formed page is rewritten byte for byte.
+//
+// Only the tags of the recognised-tag table (Tags) are tracked, each with a
+// flag: 0, a start tag while one of its kind is open first closes that one;
+// 1, nesting is allowed. P, end BODY and end HTML follow rules of their own.
+//
+// The page is validated into a fresh file beside it and replaced only at the
+// end; with Backup, PAGE.bak keeps the page as it was.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "voktools/collection.h"
+#include "voktools/dispatch.h"
+#include "voktools/events.h"
+
+namespace vok {
+
+struct Env;
+class clsCommon;
+
+class clsHTMLValidate : public Dispatch {
+ public:
+  // The table a new object starts with.
+  static constexpr std::string_view kDefaultTags =
+      "B|0,I|0,U|0,A|0,FONT|1,STRONG|0,EM|0,PRE|0,SPAN|1,BIG|1,SMALL|1,CITE|0,DFN|0,CODE|0,"
+      "SAMP|0,KBD|0,VAR|0,ABBR|0,ACRONYM|0,SCRIPT|0,STYLE|0,H1|0,H2|0,H3|0,H4|0,H5|0,H6|0,";
+  static constexpr int32_t kMaxTags = 128;
+
+  clsHTMLValidate();
+  explicit clsHTMLValidate(Env& env);
+  ~clsHTMLValidate() override;
+
+  // 1 when the run failed before scanning (backup, page or temporary file);
+  // otherwise the number of failures of the final replacement (normally 0).
+  int32_t HTMLValidate();
+
+  const std::string& Filename() const { return filename_; }
+  void Filename(std::string value) { filename_ = std::move(value); }
+  bool Backup() const { return backup_; }
+  void Backup(bool value) { backup_ = value; }
+  // "NAME|FLAG," per row. Setting stops with error 5 at an item without "|"
+  // and with error 9 at a 129th item; rows set before stay set.
+  std::string Tags() const;
+  void Tags(std::string_view value);
+  const std::shared_ptr<Collection>& ErrorList() const { return errors_; }
+  // Lets the user edit the table in the options dialog; a window system
+  // without dialogs leaves the table as it is, as Cancel would.
+  void DisplayOptions();
+
+  // Raised with the percentage of the page read whenever it grows.
+  ProgressEvent<int16_t>& Progress() { return progress_; }
+
+  // Not part of the automation interface: the size of the pieces the page
+  // is read in (at least 16), so that tests can make lines straddle reads.
+  void SetChunkSizeForTesting(int32_t chunk);
+
+  const ClassTypeInfo& TypeInfo() const override;
+  int32_t Advise(EventSink sink) override;
+  void Unadvise(int32_t cookie) override;
+  std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
+
+ protected:
+  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
+
+ private:
+  struct TagRow {
+    std::string name;
+    std::string flag;
+  };
+  struct TagEntry {
+    std::string strTag;
+    std::string strText;
+    int32_t lngLine = 0;
+    int32_t lngRow = 0;
+  };
+  class Run;
+
+  Env& env_;
+  std::unique_ptr<clsCommon> common_;
+  std::string filename_;
+  bool backup_ = false;
+  std::array<TagRow, kMaxTags> arrTags_;
+  int16_t intLastTag_ = -1;
+  std::shared_ptr<Collection> errors_;
+  ProgressEvent<int16_t> progress_;
+  int32_t chunk_ = 1 << 20;
+};
+
+}  // namespace vok

@@ -1,0 +1,569 @@
+#include "voktools/html_validate.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+
+#include "common/text_window.h"
+#include "frame/forms.h"
+#include "html/html_options.h"
+#include "platform/env.h"
+#include "platform/file_system.h"
+#include "platform/windowing.h"
+#include "voktools/ascii.h"
+#include "voktools/automation_error.h"
+#include "voktools/common.h"
+#include "voktools/messages.h"
+
+namespace vok {
+
+namespace {
+
+constexpr std::string_view kCRLF = "\r\n";
+constexpr std::string_view kSentinel = "@@@@";
+constexpr size_t npos = std::string_view::npos;
+
+bool IsNameChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+
+// s without leading and trailing CR, LF and spaces (tabs stay).
+std::string_view TrimWhite(std::string_view s) {
+  const size_t first = s.find_first_not_of("\r\n ");
+  if (first == npos) return {};
+  return s.substr(first, s.find_last_not_of("\r\n ") - first + 1);
+}
+
+// A flag text as a number; anything else reads as 0.
+int32_t FlagValue(std::string_view text) {
+  int32_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return ec == std::errc() && end == text.data() + text.size() ? value : 0;
+}
+
+// The last byte of text that is not a space, or none (0).
+char LastNonSpace(std::string_view text) {
+  const size_t i = text.find_last_not_of(' ');
+  return i == npos ? '\0' : text[i];
+}
+
+// Copies from to a fresh file beside to and moves it over to.
+Status CopyFile(FileSystem& fs, clsCommon& common, const std::string& from, const std::string& to) {
+  std::unique_ptr<ReadableFile> in;
+  Status s = fs.OpenForRead(from, &in);
+  if (!s.ok()) return s;
+  std::string temp;
+  std::unique_ptr<WritableFile> out;
+  s = CreateUniqueFile(fs, FolderOf(to), "VOK", ".TMP", &temp, &out, WriteMode::kExclusiveDocument);
+  if (!s.ok()) return s;
+  std::string chunk(1 << 20, '\0');
+  while (s.ok()) {
+    size_t got = 0;
+    s = in->Read(chunk.size(), chunk.data(), &got);
+    if (!s.ok() || got == 0) break;
+    s = out->Append(std::string_view(chunk.data(), got));
+  }
+  if (s.ok()) s = out->Close();
+  out.reset();
+  auto errors = Collection::Create();
+  if (s.ok() && common.MoveFile(temp, to, Variant(ObjectRef(errors))) != 0) {
+    s = Status::Error(EIO, errors->Count() > 0 ? errors->Texts().back() : "");
+  }
+  if (!s.ok()) (void)fs.Remove(temp);
+  return s;
+}
+
+}  // namespace
+
+// One validation: the scanner state, the tag stack and the output.
+class clsHTMLValidate::Run {
+ public:
+  explicit Run(clsHTMLValidate& v) : v_(v), errors_(*v.errors_) {}
+
+  int32_t Go();
+
+ private:
+  void Report(int32_t line, int32_t row, std::string_view text) {
+    errors_.Add(Variant(v_.common_->FormatString(
+        Message(3015), {Variant(line), Variant(row), Variant(std::string(text))})));
+    ++lngFixed_;
+  }
+  std::string Fill(int32_t id, std::string_view a, std::string_view b = {}) {
+    return v_.common_->FormatString(Message(id), {Variant(std::string(a)), Variant(std::string(b))});
+  }
+  void Write(std::string_view text) {
+    if (text.empty() || !write_status_.ok()) return;
+    write_status_ = out_->Append(text);
+  }
+  void ScanLine(std::string_view line);
+  void ScanChar(char c);
+  void ProcessTag(int32_t line, int32_t row, const std::string& text);
+  size_t CloseTo(std::string_view tag);
+  void CloseOverlapped(const std::string& tag);
+  bool IsOnStack(std::string_view tag) const;
+  void Push(TagEntry entry);
+
+  clsHTMLValidate& v_;
+  Collection& errors_;
+  std::unique_ptr<WritableFile> out_;
+  Status write_status_;
+
+  int32_t lngLine_ = 0;
+  int32_t lngCol_ = 0;
+  std::string strOut_;
+  std::string strTagText_;
+  bool bInTag_ = false;
+  bool bInQuote_ = false;
+  bool bInComment_ = false;
+  std::array<char, 10> arrQuotes_{};
+  int32_t lngQuoteLevel_ = 0;
+  char strPrevChar_ = '\0';  // none yet
+  int32_t lngTagLine_ = 0;
+  int32_t lngTagCol_ = 0;
+  int32_t lngErrors_ = 0;
+  int32_t lngFixed_ = 0;
+  std::vector<TagEntry> arrStack_;
+  int32_t intStackTop_ = 0;
+  bool bInP_ = false;
+};
+
+int32_t clsHTMLValidate::Run::Go() {
+  FileSystem& fs = *v_.env_.fs;
+  const std::string& page = v_.filename_;
+  errors_.Add(Variant(std::string(Message(3006)) + page));
+  if (v_.backup_) {
+    Status s = CopyFile(fs, *v_.common_, page, page + ".bak");
+    if (!s.ok()) {
+      errors_.Add(Variant(std::string(Message(3007)) + page + std::string(kCRLF) + s.message()));
+      return 1;
+    }
+  }
+  std::unique_ptr<ReadableFile> in;
+  Status s = fs.OpenForRead(page, &in);
+  if (!s.ok()) {
+    errors_.Add(Variant(std::string(Message(3001)) + page + std::string(kCRLF) + s.message()));
+    return 1;
+  }
+  std::string temp;
+  s = CreateUniqueFile(fs, FolderOf(page), "VOK", ".TMP", &temp, &out_,
+                       WriteMode::kExclusiveDocument);
+  if (!s.ok()) {
+    if (temp.empty()) temp = FolderOf(page) + "VOK????.TMP";
+    errors_.Add(Variant(std::string(Message(3001)) + temp + std::string(kCRLF) + s.message()));
+    return 1;
+  }
+  arrStack_.assign(1, TagEntry{std::string(kSentinel), std::string(kSentinel), -1, -1});
+  intStackTop_ = 0;
+
+  const int64_t size = in->Size();
+  int16_t last_progress = -1;
+  TextWindow w;
+  w.Reset(in.get(), size, v_.chunk_);
+  while (s.ok()) {
+    s = w.Refill();
+    if (!s.ok()) break;
+    std::string_view view = w.view();
+    if (view.empty()) break;
+    // A line ends after its CR, LF, CR LF or LF CR; the pair may go on in
+    // the next piece.
+    const size_t eol = FindAnyOf(view, "\r\n");
+    if (!w.at_end() && (eol == npos || eol + 1 >= view.size())) {
+      s = w.ReadMore(static_cast<size_t>(w.chunk()));
+      continue;
+    }
+    const size_t end = LineEndAfter(view, eol);
+    if (size > 0) {
+      auto percent = static_cast<int16_t>((w.offset() + static_cast<int64_t>(end)) * 100 / size);
+      if (percent > last_progress) {
+        last_progress = percent;
+        v_.progress_.Raise(percent);
+      }
+    }
+    ScanLine(view.substr(0, end));
+    w.Drop(end);
+  }
+  if (s.ok()) {
+    if (intStackTop_ > 0) {
+      CloseTo(kSentinel);
+      intStackTop_ = 0;
+      Report(lngLine_, lngCol_, Message(3009));
+    }
+    // A tag still open at the end stays as it stood, after everything else.
+    if (bInTag_) strOut_ += strTagText_;
+    Write(strOut_);
+    s = write_status_;
+  }
+  if (s.ok()) s = out_->Close();
+  out_.reset();
+  in.reset();
+  if (!s.ok()) {
+    // The page stays as it was; the unfinished copy goes.
+    (void)fs.Remove(temp);
+    errors_.Add(Variant(std::string(Message(3003)) + page + std::string(kCRLF) + s.message()));
+    lngErrors_ += 1;
+  } else {
+    const int16_t failed = v_.common_->MoveFile(temp, page, Variant(ObjectRef(v_.errors_)));
+    if (failed != 0) (void)fs.Remove(temp);
+    lngErrors_ += failed;
+  }
+  errors_.Add(Variant(v_.common_->FormatString(Message(3013),
+                                               {Variant(lngErrors_), Variant(lngFixed_)})));
+  return lngErrors_;
+}
+
+void clsHTMLValidate::Run::ScanLine(std::string_view line) {
+  if (line.starts_with("<!--HTMLGlue")) {
+    // The previous document ends here.
+    if (bInComment_) {
+      Report(lngLine_, lngCol_, Message(3008));
+      bInComment_ = bInTag_ = false;
+      strOut_ += "-->";
+      strOut_ += kCRLF;
+      strTagText_.clear();
+    }
+    if (intStackTop_ > 0) {
+      CloseTo(kSentinel);
+      intStackTop_ = 0;
+      Report(lngLine_, lngCol_, Message(3009));
+    }
+  }
+  ++lngLine_;
+  size_t i = 0;
+  while (i < line.size()) {
+    // Plain text up to the next bracket, and comment text up to the next
+    // ">" (the only character that can end a comment), go over whole.
+    size_t run = 0;
+    if (bInComment_) {
+      run = line.find('>', i);
+      run = (run == npos ? line.size() : run) - i;
+      strTagText_.append(line.substr(i, run));
+    } else if (!bInTag_) {
+      run = FindAnyOf(line, "<>", i);
+      run = (run == npos ? line.size() : run) - i;
+      strOut_.append(line.substr(i, run));
+    }
+    if (run > 0) {
+      if (const char c = LastNonSpace(line.substr(i, run)); c != '\0') strPrevChar_ = c;
+      i += run;
+      continue;
+    }
+    lngCol_ = static_cast<int32_t>(i + 1);
+    ScanChar(line[i]);
+    ++i;
+  }
+  lngCol_ = static_cast<int32_t>(line.size() + 1);
+  if (!bInTag_) {
+    Write(strOut_);
+    strOut_.clear();
+  } else if (bInComment_) {
+    strOut_ += strTagText_;
+    Write(strOut_);
+    strOut_.clear();
+    strTagText_.clear();
+  }
+}
+
+void clsHTMLValidate::Run::ScanChar(char c) {
+  if (bInComment_) {
+    strTagText_ += c;
+    const std::string_view t = strTagText_;
+    if (t.ends_with("-->")) {
+      bInComment_ = bInTag_ = false;
+      strOut_ += strTagText_;
+      strTagText_.clear();
+    } else if (t.size() >= 9 && arrStack_[static_cast<size_t>(intStackTop_)].strTag == "SCRIPT" &&
+               EqualsIgnoreCase(t.substr(t.size() - 9), "</SCRIPT>")) {
+      // A comment left open inside a script element ends before its end tag.
+      bInComment_ = bInTag_ = false;
+      strOut_.append(t.substr(0, t.size() - 9));
+      strOut_ += "-->";
+      const std::string end_tag(t.substr(t.size() - 9));
+      strTagText_.clear();
+      ProcessTag(lngLine_, lngCol_ - 8, end_tag);
+    }
+    if (c != ' ') strPrevChar_ = c;
+    return;
+  }
+  switch (c) {
+    case '<':
+      if (bInQuote_) {
+        strTagText_ += c;
+      } else if (bInTag_) {
+        Report(lngTagLine_, lngTagCol_, Message(3039));
+        strTagText_ += '>';
+        ProcessTag(lngTagLine_, lngTagCol_, strTagText_);
+        strTagText_ = "<";
+      } else {
+        bInTag_ = true;
+        strTagText_ = "<";
+        lngTagLine_ = lngLine_;
+        lngTagCol_ = lngCol_;
+      }
+      break;
+    case '>':
+      if (bInQuote_) {
+        strTagText_ += c;
+      } else if (bInTag_) {
+        bInTag_ = false;
+        strTagText_ += '>';
+        ProcessTag(lngTagLine_, lngTagCol_, strTagText_);
+      } else {
+        Report(lngLine_, lngCol_, Message(3011));
+        strOut_ += "&gt;";
+      }
+      break;
+    default:
+      if (lngQuoteLevel_ > 0 && c == arrQuotes_[static_cast<size_t>(lngQuoteLevel_)]) {
+        strTagText_ += c;
+        --lngQuoteLevel_;
+        bInQuote_ = lngQuoteLevel_ > 0;
+      } else if (c == '"' || c == '\'') {
+        if (bInTag_) {
+          strTagText_ += c;
+          // A quoted value opens right after "=", or after "+" inside
+          // another; a tenth one has no slot and stays plain text.
+          if ((strPrevChar_ == '=' || (strPrevChar_ == '+' && lngQuoteLevel_ > 0)) &&
+              lngQuoteLevel_ < 9) {
+            arrQuotes_[static_cast<size_t>(++lngQuoteLevel_)] = c;
+            bInQuote_ = true;
+          }
+        } else {
+          strOut_ += c;
+        }
+      } else if (c == '-') {
+        if (bInTag_) {
+          strTagText_ += c;
+          if (strTagText_ == "<!--") bInComment_ = true;
+        } else {
+          strOut_ += c;
+        }
+      } else if (bInTag_) {
+        strTagText_ += c;
+      } else {
+        strOut_ += c;
+      }
+      break;
+  }
+  // A "<" followed by what cannot begin a tag was text.
+  if (bInTag_ && strTagText_.size() == 2) {
+    const char second = AsciiUpper(strTagText_[1]);
+    if (!(second == '!' || second == '?' || second == '/' || (second >= 'A' && second <= 'Z'))) {
+      Report(lngLine_, lngCol_ - 1, Message(3012));
+      strOut_ += "&lt;";
+      strOut_ += c;
+      bInTag_ = false;
+      strTagText_.clear();
+    }
+  }
+  if (c != ' ') strPrevChar_ = c;
+}
+
+void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, const std::string& text) {
+  const std::string upper = AsciiUpperCopy(text);
+  const std::string_view u = upper;
+  const std::string_view inner =
+      TrimWhite(u.size() >= 2 ? u.substr(1, u.size() - 2) : std::string_view());
+  size_t stop = u.starts_with("</") ? 2 : 1;
+  while (stop < u.size() && IsNameChar(u[stop])) ++stop;
+  const std::string name(u.substr(std::min<size_t>(1, u.size()), stop - 1));
+
+  int kind = 0;  // 1 recognised start tag, 2 recognised end tag
+  int32_t flag = 0;
+  for (int32_t r = 0; r <= v_.intLastTag_ && kind == 0; ++r) {
+    const TagRow& row_entry = v_.arrTags_[static_cast<size_t>(r)];
+    if (row_entry.name == name) {
+      kind = 1;
+      flag = FlagValue(row_entry.flag);
+    } else if (name.size() == row_entry.name.size() + 1 && name[0] == '/' &&
+               std::string_view(name).substr(1) == row_entry.name) {
+      kind = 2;
+    }
+  }
+
+  if (kind == 1) {
+    if (inner == "A" || inner == "FONT") {
+      Report(line, row, Fill(3016, name));
+      return;
+    }
+    if (flag == 0 && IsOnStack(name)) {
+      Report(line, row, Fill(3017, name));
+      ProcessTag(line, row, "</" + name + ">");
+    }
+    Push(TagEntry{name, text, line, row});
+    strOut_ += text;
+    return;
+  }
+  if (kind == 2) {
+    const std::string tag = name.substr(1);
+    if (!IsOnStack(tag)) {
+      Report(line, row, Fill(3019, tag));
+      return;
+    }
+    const std::string& top = arrStack_[static_cast<size_t>(intStackTop_)].strTag;
+    if (top != tag) {
+      Report(line, row, Fill(3018, tag, top));
+      CloseOverlapped(tag);
+    } else {
+      strOut_ += text;
+    }
+    --intStackTop_;
+    return;
+  }
+  if (name == "P") {
+    if (bInP_) ProcessTag(line, row, "</P>");
+    strOut_ += text;
+    bInP_ = true;
+  } else if (name == "/P") {
+    if (!bInP_) {
+      Report(line, row, Fill(3019, "P"));
+      return;
+    }
+    strOut_ += text;
+    bInP_ = false;
+  } else if (name == "/BODY" || name == "/HTML") {
+    if (intStackTop_ != 0) {
+      CloseTo(kSentinel);
+      intStackTop_ = 0;
+      Report(line, row, Message(3009));
+    }
+    strOut_ += text;
+  } else {
+    strOut_ += text;
+  }
+}
+
+void clsHTMLValidate::Run::Push(TagEntry entry) {
+  ++intStackTop_;
+  if (static_cast<size_t>(intStackTop_) >= arrStack_.size()) {
+    arrStack_.push_back(std::move(entry));
+  } else {
+    arrStack_[static_cast<size_t>(intStackTop_)] = std::move(entry);
+  }
+}
+
+size_t clsHTMLValidate::Run::CloseTo(std::string_view tag) {
+  auto k = static_cast<size_t>(intStackTop_);
+  while (k > 0 && arrStack_[k].strTag != tag) --k;
+  for (auto m = static_cast<size_t>(intStackTop_); m > k; --m) {
+    strOut_ += "</";
+    strOut_ += arrStack_[m].strTag;
+    strOut_ += '>';
+  }
+  strOut_ += kCRLF;
+  return k;
+}
+
+void clsHTMLValidate::Run::CloseOverlapped(const std::string& tag) {
+  const size_t k = CloseTo(tag);
+  strOut_ += "</" + tag + ">";
+  for (size_t m = k + 1; m <= static_cast<size_t>(intStackTop_); ++m) {
+    strOut_ += arrStack_[m].strText;
+    arrStack_[m - 1] = arrStack_[m];
+  }
+}
+
+bool clsHTMLValidate::Run::IsOnStack(std::string_view tag) const {
+  for (size_t m = 1; m <= static_cast<size_t>(intStackTop_); ++m) {
+    if (arrStack_[m].strTag == tag) return true;
+  }
+  return false;
+}
+
+// ------------------------------------------------------------------ the class
+
+clsHTMLValidate::clsHTMLValidate() : clsHTMLValidate(CurrentEnv()) {}
+
+clsHTMLValidate::clsHTMLValidate(Env& env)
+    : env_(env), common_(std::make_unique<clsCommon>(env)), errors_(Collection::Create()) {
+  Tags(kDefaultTags);
+}
+
+clsHTMLValidate::~clsHTMLValidate() {
+  while (errors_->Count() > 0) errors_->Remove(1);
+}
+
+void clsHTMLValidate::SetChunkSizeForTesting(int32_t chunk) {
+  chunk_ = chunk == 0 ? (1 << 20) : std::max(chunk, 16);
+}
+
+int32_t clsHTMLValidate::HTMLValidate() {
+  while (errors_->Count() > 0) errors_->Remove(1);
+  Run run(*this);
+  return run.Go();
+}
+
+std::string clsHTMLValidate::Tags() const {
+  std::string text;
+  for (int32_t r = 0; r <= intLastTag_; ++r) {
+    const TagRow& row = arrTags_[static_cast<size_t>(r)];
+    text += row.name + "|" + row.flag + ",";
+  }
+  return text;
+}
+
+void clsHTMLValidate::Tags(std::string_view value) {
+  intLastTag_ = -1;
+  while (!value.empty()) {
+    const size_t comma = value.find(',');
+    if (comma == npos) break;
+    const std::string_view item = value.substr(0, comma);
+    value.remove_prefix(comma + 1);
+    const size_t bar = item.find('|');
+    if (bar == npos) throw AutomationError(err::kInvalidCall);
+    if (intLastTag_ + 1 >= kMaxTags) throw AutomationError(err::kSubscript);
+    TagRow& row = arrTags_[static_cast<size_t>(++intLastTag_)];
+    row.name = std::string(item.substr(0, bar));
+    row.flag = std::string(item.substr(bar + 1));
+  }
+}
+
+void clsHTMLValidate::DisplayOptions() {
+  auto form = std::make_shared<frmHTMLOptions>();
+  RegisterLoadedForm(form);
+  form->Load();
+  form->Tags(Tags());
+  const bool shown = env_.windowing != nullptr && env_.windowing->ShowModal(*form);
+  if (shown && !form->Cancelled()) Tags(form->Tags());
+  UnregisterLoadedForm(form.get());
+}
+
+const ClassTypeInfo& clsHTMLValidate::TypeInfo() const {
+  using V = VarType;
+  using M = MemberKind;
+  static const ClassTypeInfo info{"clsHTMLValidate",
+                                  {
+                                      {"HTMLValidate", 1, M::kMethod, {}, V::kInt32},
+                                      {"Filename", 2, M::kGetLet, {}, V::kText, V::kText},
+                                      {"Backup", 3, M::kGetLet, {}, V::kBool, V::kBool},
+                                      {"Tags", 4, M::kGetLet, {}, V::kText, V::kText},
+                                      {"ErrorList", 5, M::kGet, {}, V::kObject},
+                                      {"DisplayOptions", 6, M::kMethod, {}},
+                                  }};
+  return info;
+}
+
+int32_t clsHTMLValidate::Advise(EventSink sink) { return progress_.AdviseSink(std::move(sink)); }
+void clsHTMLValidate::Unadvise(int32_t cookie) { progress_.UnadviseSink(cookie); }
+
+Variant clsHTMLValidate::DoInvoke(const MemberInfo& member, InvokeKind kind,
+                                  std::vector<Variant>& a) {
+  const bool let = kind == InvokeKind::kPropertyLet;
+  switch (member.dispid) {
+    case 1:
+      return HTMLValidate();
+    case 2:
+      if (let) return Filename(a[0].ToText()), Variant();
+      return Filename();
+    case 3:
+      if (let) return Backup(a[0].ToBool()), Variant();
+      return Backup();
+    case 4:
+      if (let) return Tags(a[0].ToText()), Variant();
+      return Tags();
+    case 5:
+      return Variant(ObjectRef(errors_));
+    case 6:
+      return DisplayOptions(), Variant();
+  }
+  throw AutomationError(err::kNotSupported);
+}
+
+}  // namespace vok
