@@ -171,7 +171,7 @@ int32_t clsHTMLValidate::Run::Go() {
     }
     const size_t end = LineEndAfter(view, eol);
     if (size > 0) {
-      auto percent = static_cast<int16_t>((w.offset() + static_cast<int64_t>(end)) * 100 / size);
+      auto percent = static_cast<int16_t>(w.read_total() * 100 / size);
       if (percent > last_progress) {
         last_progress = percent;
         v_.progress_.Raise(percent);
