@@ -61,7 +61,7 @@ FileReport Process(const std::string& page, const ValidateOptions& options, Repo
   }
   v.Filename(target);
   report.result = v.HTMLValidate();
-  report.errors = v.ErrorList()->Texts();
+  report.errors = v.ErrorList()->TakeTexts();
   if (options.dry_run) {
     for (std::string& entry : report.errors) ReplaceAll(entry, target, page);
   }

@@ -17,11 +17,14 @@ class Collection : public Dispatch {
   // Error 9 (subscript out of range) outside 1..Count.
   const Variant& Item(int32_t index) const;
   void Remove(int32_t index);
-  // Empties the collection the way the classes do: remove item 1 until none.
+  // Removes every item at once (the same end as removing item 1 until none
+  // is left, in linear time).
   void Clear();
 
   // The items as texts, in order (for hosts printing an error list).
   std::vector<std::string> Texts() const;
+  // The same, moved out; the collection is left empty.
+  std::vector<std::string> TakeTexts();
 
   const ClassTypeInfo& TypeInfo() const override;
 

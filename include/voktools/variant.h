@@ -81,6 +81,10 @@ class Variant {
   const T* get_if() const {
     return std::get_if<T>(&v_);
   }
+  template <typename T>
+  T* get_if() {
+    return std::get_if<T>(&v_);
+  }
 
   bool operator==(const Variant& other) const { return v_ == other.v_; }
 

@@ -14,14 +14,26 @@ void Collection::Remove(int32_t index) {
   items_.erase(items_.begin() + (index - 1));
 }
 
-void Collection::Clear() {
-  while (Count() > 0) Remove(1);
-}
+void Collection::Clear() { items_.clear(); }
 
 std::vector<std::string> Collection::Texts() const {
   std::vector<std::string> out;
   out.reserve(items_.size());
   for (const Variant& v : items_) out.push_back(v.ToText());
+  return out;
+}
+
+std::vector<std::string> Collection::TakeTexts() {
+  std::vector<std::string> out;
+  out.reserve(items_.size());
+  for (Variant& v : items_) {
+    if (auto* text = v.get_if<std::string>()) {
+      out.push_back(std::move(*text));
+    } else {
+      out.push_back(v.ToText());
+    }
+  }
+  items_.clear();
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <unordered_map>
 
 #include "common/text_window.h"
 #include "frame/forms.h"
@@ -123,6 +124,14 @@ class clsHTMLValidate::Run {
   std::vector<TagEntry> arrStack_;
   int32_t intStackTop_ = 0;
   bool bInP_ = false;
+  // What the table says of a name: 1 start tag (with its flag), 2 end tag;
+  // the first row that matches wins.
+  struct Recognised {
+    int kind;
+    int32_t flag;
+  };
+  std::unordered_map<std::string, Recognised> recognised_;
+  std::string upper_;  // scratch for ProcessTag
 };
 
 int32_t clsHTMLValidate::Run::Go() {
@@ -152,6 +161,11 @@ int32_t clsHTMLValidate::Run::Go() {
   }
   arrStack_.assign(1, TagEntry{std::string(kSentinel), std::string(kSentinel), -1, -1});
   intStackTop_ = 0;
+  for (int32_t r = 0; r <= v_.intLastTag_; ++r) {
+    const TagRow& row = v_.arrTags_[static_cast<size_t>(r)];
+    recognised_.try_emplace(row.name, Recognised{1, FlagValue(row.flag)});
+    recognised_.try_emplace("/" + row.name, Recognised{2, 0});
+  }
 
   const int64_t size = in->Size();
   int16_t last_progress = -1;
@@ -239,6 +253,11 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line) {
       run = FindAnyOf(line, "<>", i);
       run = (run == npos ? line.size() : run) - i;
       strOut_.append(line.substr(i, run));
+    } else if (strTagText_.size() >= 4) {
+      // Inside a tag, past its opening: only brackets and quotes matter.
+      run = FindAnyOf(line, "<>\"'", i);
+      run = (run == npos ? line.size() : run) - i;
+      strTagText_.append(line.substr(i, run));
     }
     if (run > 0) {
       if (const char c = LastNonSpace(line.substr(i, run)); c != '\0') strPrevChar_ = c;
@@ -357,28 +376,22 @@ void clsHTMLValidate::Run::ScanChar(char c) {
 }
 
 void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, const std::string& text) {
-  const std::string upper = AsciiUpperCopy(text);
-  const std::string_view u = upper;
-  const std::string_view inner =
-      TrimWhite(u.size() >= 2 ? u.substr(1, u.size() - 2) : std::string_view());
+  upper_.assign(text);
+  for (char& ch : upper_) ch = AsciiUpper(ch);
+  const std::string_view u = upper_;
   size_t stop = u.starts_with("</") ? 2 : 1;
   while (stop < u.size() && IsNameChar(u[stop])) ++stop;
   const std::string name(u.substr(std::min<size_t>(1, u.size()), stop - 1));
 
   int kind = 0;  // 1 recognised start tag, 2 recognised end tag
   int32_t flag = 0;
-  for (int32_t r = 0; r <= v_.intLastTag_ && kind == 0; ++r) {
-    const TagRow& row_entry = v_.arrTags_[static_cast<size_t>(r)];
-    if (row_entry.name == name) {
-      kind = 1;
-      flag = FlagValue(row_entry.flag);
-    } else if (name.size() == row_entry.name.size() + 1 && name[0] == '/' &&
-               std::string_view(name).substr(1) == row_entry.name) {
-      kind = 2;
-    }
+  if (auto it = recognised_.find(name); it != recognised_.end()) {
+    kind = it->second.kind;
+    flag = it->second.flag;
   }
 
   if (kind == 1) {
+    const std::string_view inner = TrimWhite(u.substr(1, u.size() - 2));
     if (inner == "A" || inner == "FONT") {
       Report(line, row, Fill(3016, name));
       return;
@@ -477,7 +490,7 @@ clsHTMLValidate::clsHTMLValidate(Env& env)
 }
 
 clsHTMLValidate::~clsHTMLValidate() {
-  while (errors_->Count() > 0) errors_->Remove(1);
+  errors_->Clear();
 }
 
 void clsHTMLValidate::SetChunkSizeForTesting(int32_t chunk) {
@@ -485,7 +498,7 @@ void clsHTMLValidate::SetChunkSizeForTesting(int32_t chunk) {
 }
 
 int32_t clsHTMLValidate::HTMLValidate() {
-  while (errors_->Count() > 0) errors_->Remove(1);
+  errors_->Clear();
   Run run(*this);
   return run.Go();
 }

@@ -62,7 +62,7 @@ const std::shared_ptr<Collection>& clsMIFUtilities::ErrorList() {
 }
 
 void clsMIFUtilities::ClearErrors() {
-  while (ErrorList()->Count() > 0) errors_->Remove(1);
+  ErrorList()->Clear();
 }
 
 void clsMIFUtilities::AddMessage(int32_t id, std::string_view suffix) {
