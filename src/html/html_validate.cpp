@@ -131,6 +131,19 @@ class clsHTMLValidate::Run {
     int32_t flag;
   };
   std::unordered_map<std::string, Recognised> recognised_;
+  // How many entries of each name the stack holds, so that IsOnStack does
+  // not walk a deep stack.
+  std::unordered_map<std::string, int32_t> on_stack_;
+  void Popped(const std::string& tag) {
+    if (auto it = on_stack_.find(tag); it != on_stack_.end() && --it->second == 0) {
+      on_stack_.erase(it);
+    }
+  }
+  void CloseAll() {
+    CloseTo(kSentinel);
+    intStackTop_ = 0;
+    on_stack_.clear();
+  }
   std::string upper_;  // scratch for ProcessTag
 };
 
@@ -196,8 +209,7 @@ int32_t clsHTMLValidate::Run::Go() {
   }
   if (s.ok()) {
     if (intStackTop_ > 0) {
-      CloseTo(kSentinel);
-      intStackTop_ = 0;
+      CloseAll();
       Report(lngLine_, lngCol_, Message(3009));
     }
     // A tag still open at the end stays as it stood, after everything else.
@@ -234,8 +246,7 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line) {
       strTagText_.clear();
     }
     if (intStackTop_ > 0) {
-      CloseTo(kSentinel);
-      intStackTop_ = 0;
+      CloseAll();
       Report(lngLine_, lngCol_, Message(3009));
     }
   }
@@ -418,6 +429,7 @@ void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, const std::stri
       strOut_ += text;
     }
     --intStackTop_;
+    Popped(tag);
     return;
   }
   if (name == "P") {
@@ -433,8 +445,7 @@ void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, const std::stri
     bInP_ = false;
   } else if (name == "/BODY" || name == "/HTML") {
     if (intStackTop_ != 0) {
-      CloseTo(kSentinel);
-      intStackTop_ = 0;
+      CloseAll();
       Report(line, row, Message(3009));
     }
     strOut_ += text;
@@ -444,6 +455,7 @@ void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, const std::stri
 }
 
 void clsHTMLValidate::Run::Push(TagEntry entry) {
+  ++on_stack_[entry.strTag];
   ++intStackTop_;
   if (static_cast<size_t>(intStackTop_) >= arrStack_.size()) {
     arrStack_.push_back(std::move(entry));
@@ -474,10 +486,7 @@ void clsHTMLValidate::Run::CloseOverlapped(const std::string& tag) {
 }
 
 bool clsHTMLValidate::Run::IsOnStack(std::string_view tag) const {
-  for (size_t m = 1; m <= static_cast<size_t>(intStackTop_); ++m) {
-    if (arrStack_[m].strTag == tag) return true;
-  }
-  return false;
+  return on_stack_.count(std::string(tag)) > 0;
 }
 
 // ------------------------------------------------------------------ the class
