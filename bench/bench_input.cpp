@@ -530,6 +530,12 @@ const Input& MifBenchInput() {
   return input;
 }
 
+const Input& HtmlBenchInput() {
+  static const Input input = ResolveInput({"VOK_BENCH_HTML", 64LL << 20, "VOK_HTML_BENCH_SIZE",
+                                           "voktools_bench_html_", ".htm", "HTML", &GenerateHtml});
+  return input;
+}
+
 namespace {
 std::string& Scratch() {
   static std::string folder;

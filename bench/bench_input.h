@@ -1,6 +1,6 @@
 // The benchmarks' inputs: a large text file with mixed line ends, an RTF
-// document full of pictures, a server page, MIF files, and a scratch folder
-// for the files the benchmarks create.
+// document full of pictures, a server page, MIF files, an HTML page, and a
+// scratch folder for the files the benchmarks create.
 #pragma once
 
 #include <cstdint>
@@ -76,6 +76,19 @@ bool GenerateMifFull(const std::string& path);
 // insets all end. False (with a message on stderr) on failure.
 bool ExpectInsetRoundTrip(const std::string& from, const std::string& to);
 
+// Writes an HTML page of exactly size bytes to path: documents of 256 KB to
+// 1 MB joined by "<!--HTMLGlue-->" lines, one in four left with a comment
+// open before its glue line and one in four with recognised tags open.
+// Their blocks: tables, divs and lists nested 8 to 48 levels deep with
+// FONT and SPAN inside each level and B, I, EM and the like where none is
+// open; paragraphs; link tables whose quoted values hold ">"; comments of 4
+// to 64 KB over many lines; scripts inside comments; preformatted text; and
+// one block in a hundred a line of 100 to 400 KB (text, or a picture whose
+// data stands in its tag). A few inline tags close in the wrong order, and
+// text holds the odd stray "<" or ">". Line ends are mostly CR LF, then LF,
+// the odd CR and LF CR. Deterministic like GenerateInput.
+bool GenerateHtml(const std::string& path, int64_t size);
+
 // "268435456", "256M", "64K", "1G": the size in bytes, or -1.
 int64_t ParseSize(const std::string& text);
 
@@ -103,6 +116,11 @@ const Input& AspBenchInput();
 // bytes (then $VOK_BENCH_SIZE, default 256M) generated and kept like
 // BenchInput's file.
 const Input& MifBenchInput();
+
+// $VOK_BENCH_HTML when set, otherwise a page of $VOK_HTML_BENCH_SIZE bytes
+// (then $VOK_BENCH_SIZE, default 64M) generated and kept like BenchInput's
+// file.
+const Input& HtmlBenchInput();
 
 // A fresh folder in $TMPDIR (or /tmp), ending in '/', made on first use.
 // Empty when it cannot be made.

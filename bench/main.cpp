@@ -4,6 +4,7 @@
 // voktools_bench --generate-asp PATH SIZE [BLOCKS]
 //                                           writes the benchmarks' server page
 // voktools_bench --generate-mif PATH SIZE   writes the benchmarks' MIF document
+// voktools_bench --generate-html PATH SIZE  writes the benchmarks' HTML page
 // voktools_bench --generate-mif-full PATH   writes a MIF file that fills every
 //                                           table of an extraction
 // voktools_bench --expect-mif-insets MIF OUT
@@ -23,7 +24,8 @@
 int main(int argc, char** argv) {
   if (argc >= 2) {
     const std::string_view mode = argv[1];
-    if (mode == "--generate" || mode == "--generate-rtf" || mode == "--generate-mif") {
+    if (mode == "--generate" || mode == "--generate-rtf" || mode == "--generate-mif" ||
+        mode == "--generate-html") {
       int64_t size = argc == 4 ? vok::bench::ParseSize(argv[3]) : -1;
       if (size < 0) {
         std::fprintf(stderr, "usage: %s %s PATH SIZE (bytes, or with K, M or G)\n", argv[0],
@@ -32,7 +34,8 @@ int main(int argc, char** argv) {
       }
       auto* generate = mode == "--generate"       ? &vok::bench::GenerateInput
                        : mode == "--generate-rtf" ? &vok::bench::GenerateRtf
-                                                  : &vok::bench::GenerateMif;
+                       : mode == "--generate-mif" ? &vok::bench::GenerateMif
+                                                  : &vok::bench::GenerateHtml;
       return generate(argv[2], size) ? 0 : 1;
     }
   }
