@@ -134,6 +134,16 @@ TEST(HtmlValidate, AnUnterminatedCommentAtTheEndTakesTheGeneratedEndTags) {
   EXPECT_EQ(second.findings, Texts{Info(1, 17, kUnfinished)});
 }
 
+// A tag dropped without a trace in front of "<!--HTMLGlue" turns that line
+// into a glue line for the next run, which closes the tags open there.
+TEST(HtmlValidate, ADroppedTagCanMakeTheNextLineAGlueLine) {
+  Validated first = Validate("<b>x\n</i><!--HTMLGlue-->\n</b>\n");
+  EXPECT_EQ(first.page, "<b>x\n<!--HTMLGlue-->\n</b>\n");
+  EXPECT_EQ(first.findings, Texts{Info(2, 1, "Ignoring unnecessary </I> tag")});
+  Validated second = Validate(first.page);
+  EXPECT_EQ(second.page, "<b>x\n</B>\r\n<!--HTMLGlue-->\n\n");
+}
+
 TEST(HtmlValidate, TwoLineExampleGivesTheWholeErrorList) {
   ScratchDir dir;
   WriteFile(dir / "p.htm", "x > y\r\n<b>z\r\n");
