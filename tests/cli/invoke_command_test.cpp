@@ -89,7 +89,7 @@ const Script kScripts[] = {
        R"({"id":3,"ok":false,"error":{"number":438,"description":"Object doesn't support this property or method"}})"},
       {R"({"id":4,"object":1,"call":"SandR","args":["a"]})",
        R"({"id":4,"ok":false,"error":{"number":449,"description":"Argument not optional"}})"},
-      {R"({"id":5,"create":"VOKTools.clsHTMLValidate"})",
+      {R"({"id":5,"create":"VOKTools.clsUNCName"})",
        R"({"id":5,"ok":false,"error":{"number":429,"description":"class not available in this build"}})"},
       {R"({"id":6,"create":"VOKTools.NoSuchClass"})",
        R"({"id":6,"ok":false,"error":{"number":429,"description":"ActiveX component can't create object"}})"},
