@@ -5,6 +5,7 @@
 #include <charconv>
 #include <unordered_map>
 
+#include "common/replacement_file.h"
 #include "common/text_window.h"
 #include "frame/forms.h"
 #include "html/html_options.h"
@@ -47,28 +48,26 @@ char LastNonSpace(std::string_view text) {
 }
 
 // Copies from to a fresh file beside to and moves it over to.
-Status CopyFile(FileSystem& fs, clsCommon& common, const std::string& from, const std::string& to) {
+Status CopyFile(Env& env, const std::string& from, const std::string& to) {
   std::unique_ptr<ReadableFile> in;
-  Status s = fs.OpenForRead(from, &in);
+  Status s = env.fs->OpenForRead(from, &in);
   if (!s.ok()) return s;
-  std::string temp;
-  std::unique_ptr<WritableFile> out;
-  s = CreateUniqueFile(fs, FolderOf(to), "VOK", ".TMP", &temp, &out, WriteMode::kExclusiveDocument);
+  ReplacementFile out;
+  s = out.Start(*env.fs, to);
   if (!s.ok()) return s;
   std::string chunk(1 << 20, '\0');
   while (s.ok()) {
     size_t got = 0;
     s = in->Read(chunk.size(), chunk.data(), &got);
     if (!s.ok() || got == 0) break;
-    s = out->Append(std::string_view(chunk.data(), got));
+    s = out.file().Append(std::string_view(chunk.data(), got));
   }
-  if (s.ok()) s = out->Close();
-  out.reset();
+  if (s.ok()) s = out.Close();
+  if (!s.ok()) return s;
   auto errors = Collection::Create();
-  if (s.ok() && common.MoveFile(temp, to, Variant(ObjectRef(errors))) != 0) {
-    s = Status::Error(EIO, errors->Count() > 0 ? errors->Texts().back() : "");
+  if (out.Commit(env, Variant(ObjectRef(errors))) != 0) {
+    return Status::Error(EIO, errors->Count() > 0 ? errors->Texts().back() : "");
   }
-  if (!s.ok()) (void)fs.Remove(temp);
   return s;
 }
 
@@ -92,7 +91,7 @@ class clsHTMLValidate::Run {
   }
   void Write(std::string_view text) {
     if (text.empty() || !write_status_.ok()) return;
-    write_status_ = out_->Append(text);
+    write_status_ = out_.file().Append(text);
   }
   void ScanLine(std::string_view line);
   void ScanChar(char c);
@@ -104,7 +103,7 @@ class clsHTMLValidate::Run {
 
   clsHTMLValidate& v_;
   Collection& errors_;
-  std::unique_ptr<WritableFile> out_;
+  ReplacementFile out_;
   Status write_status_;
 
   int32_t lngLine_ = 0;
@@ -152,7 +151,7 @@ int32_t clsHTMLValidate::Run::Go() {
   const std::string& page = v_.filename_;
   errors_.Add(Variant(std::string(Message(3006)) + page));
   if (v_.backup_) {
-    Status s = CopyFile(fs, *v_.common_, page, page + ".bak");
+    Status s = CopyFile(v_.env_, page, page + ".bak");
     if (!s.ok()) {
       errors_.Add(Variant(std::string(Message(3007)) + page + std::string(kCRLF) + s.message()));
       return 1;
@@ -164,11 +163,9 @@ int32_t clsHTMLValidate::Run::Go() {
     errors_.Add(Variant(std::string(Message(3001)) + page + std::string(kCRLF) + s.message()));
     return 1;
   }
-  std::string temp;
-  s = CreateUniqueFile(fs, FolderOf(page), "VOK", ".TMP", &temp, &out_,
-                       WriteMode::kExclusiveDocument);
+  s = out_.Start(fs, page);
   if (!s.ok()) {
-    if (temp.empty()) temp = FolderOf(page) + "VOK????.TMP";
+    const std::string temp = FolderOf(page) + "VOK????.TMP";
     errors_.Add(Variant(std::string(Message(3001)) + temp + std::string(kCRLF) + s.message()));
     return 1;
   }
@@ -217,18 +214,15 @@ int32_t clsHTMLValidate::Run::Go() {
     Write(strOut_);
     s = write_status_;
   }
-  if (s.ok()) s = out_->Close();
-  out_.reset();
+  if (s.ok()) s = out_.Close();
   in.reset();
   if (!s.ok()) {
     // The page stays as it was; the unfinished copy goes.
-    (void)fs.Remove(temp);
+    out_.Abandon();
     errors_.Add(Variant(std::string(Message(3003)) + page + std::string(kCRLF) + s.message()));
     lngErrors_ += 1;
   } else {
-    const int16_t failed = v_.common_->MoveFile(temp, page, Variant(ObjectRef(v_.errors_)));
-    if (failed != 0) (void)fs.Remove(temp);
-    lngErrors_ += failed;
+    lngErrors_ += out_.Commit(v_.env_, Variant(ObjectRef(v_.errors_)));
   }
   errors_.Add(Variant(v_.common_->FormatString(Message(3013),
                                                {Variant(lngErrors_), Variant(lngFixed_)})));

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/replacement_file.h"
 #include "common/text_window.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
@@ -26,35 +27,18 @@ struct WriteFailed {
   Status status;
 };
 
-// A file written under a fresh name beside its target.
-struct TempOutput {
-  std::string target;
-  std::string path;
-  std::unique_ptr<WritableFile> file;
-
+// An output that replaces its target when complete; a failed write ends
+// the run.
+struct TempOutput : ReplacementFile {
   void Append(std::string_view text) {
-    Status s = file->Append(text);
-    if (!s.ok()) throw WriteFailed{target, s};
+    Status s = file().Append(text);
+    if (!s.ok()) throw WriteFailed{target(), s};
   }
-  void Close() {
-    Status s = file->Close();
-    if (!s.ok()) throw WriteFailed{target, s};
+  void Finish() {
+    Status s = Close();
+    if (!s.ok()) throw WriteFailed{target(), s};
   }
 };
-
-bool StartTemp(FileSystem& fs, const std::string& target, TempOutput* out) {
-  out->target = target;
-  return CreateUniqueFile(fs, FolderOf(target), "VOK", ".TMP", &out->path, &out->file,
-                          WriteMode::kExclusiveDocument)
-      .ok();
-}
-
-void Discard(FileSystem& fs, TempOutput& out) {
-  if (out.path.empty()) return;
-  out.file.reset();
-  (void)fs.Remove(out.path);
-  out.path.clear();
-}
 
 void AddMessage(Collection& errors, int32_t id) { errors.Add(Variant(std::string(Message(id)))); }
 
@@ -221,11 +205,8 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
     }
   }
   TempOutput obj, mif;
-  if (!StartTemp(fs, run.obj_file, &obj)) return AddMessage(run.errors, 3030), 1;
-  if (!StartTemp(fs, run.mif_file, &mif)) {
-    Discard(fs, obj);
-    return AddMessage(run.errors, 3031), 1;
-  }
+  if (!obj.Start(fs, run.obj_file).ok()) return AddMessage(run.errors, 3030), 1;
+  if (!mif.Start(fs, run.mif_file).ok()) return AddMessage(run.errors, 3031), 1;
   try {
     MifInput in(run, *file);
     TextWindow& w = in.window();
@@ -242,8 +223,6 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
         const size_t old = FindAnchored(v, kObjStart, 1, 0);
         if (old != npos && old < inset) {
           // Insets taken out before: the object file holds their only copy.
-          Discard(fs, obj);
-          Discard(fs, mif);
           return AddMessage(run.errors, 3032), 1;
         }
         if (inset == npos) {
@@ -291,18 +270,14 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
       if (pass == 0 && !w.at_end()) in.ReadMore();
     }
     obj.Append(kEndMark);
-    obj.Close();
-    mif.Close();
+    obj.Finish();
+    mif.Finish();
   } catch (const WriteFailed& f) {
-    Discard(fs, obj);
-    Discard(fs, mif);
     run.errors.Add(
         Variant(std::string(Message(3003)) + f.file + std::string(kCRLF) + f.status.message()));
     return 1;
   }
   file.reset();
-  obj.file.reset();
-  mif.file.reset();
   // Replacing an old object file is what the run is for: a read-only one is
   // made writable first, as deleting it would.
   if (fs.GetLinkInfo(run.obj_file, &info).ok() && info.is_regular && info.read_only) {
@@ -310,13 +285,9 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
   }
   // The insets are in place before the MIF file loses them.
   const Variant errors(run.errors.shared_from_this());
-  int16_t failed = common.MoveFile(obj.path, run.obj_file, errors);
-  if (failed != 0) {
-    (void)fs.Remove(obj.path);
-    Discard(fs, mif);
-    return failed;
-  }
-  return common.MoveFile(mif.path, run.mif_file, errors);
+  const int16_t failed = obj.Commit(run.env, errors);
+  if (failed != 0) return failed;
+  return mif.Commit(run.env, errors);
 }
 
 int16_t InsertMifObjects(MifInsetRun& run) {
@@ -331,7 +302,7 @@ int16_t InsertMifObjects(MifInsetRun& run) {
   std::unique_ptr<ReadableFile> objects;
   if (!fs.OpenForRead(run.obj_file, &objects).ok()) return AddMessage(run.errors, 3030), 1;
   TempOutput mif;
-  if (!StartTemp(fs, run.mif_file, &mif)) return AddMessage(run.errors, 3031), 1;
+  if (!mif.Start(fs, run.mif_file).ok()) return AddMessage(run.errors, 3031), 1;
   try {
     ObjectIndex index;
     Status s = index.Build(*objects);
@@ -400,16 +371,14 @@ int16_t InsertMifObjects(MifInsetRun& run) {
       mif.Append(kCRLF);
       here = end < objects->Size() ? end : found->start;
     }
-    mif.Close();
+    mif.Finish();
   } catch (const WriteFailed& f) {
-    Discard(fs, mif);
     run.errors.Add(
         Variant(std::string(Message(3003)) + f.file + std::string(kCRLF) + f.status.message()));
     return 1;
   }
   file.reset();
-  mif.file.reset();
-  return common.MoveFile(mif.path, run.mif_file);
+  return mif.Commit(run.env);
 }
 
 }  // namespace vok

@@ -3,6 +3,7 @@
 #include <array>
 #include <unordered_map>
 
+#include "common/replacement_file.h"
 #include "mif/entry_table.h"
 #include "mif/mif_insets.h"
 #include "mif/mif_scanner.h"
@@ -205,15 +206,8 @@ int16_t clsMIFUtilities::WriteBatchFile(Kind kind) {
                             : kind == Kind::kXref ? xref_file_
                                                   : var_file_;
   if (file.empty()) return AddMessage(kNotSpecified[k]), 1;
-  // Written beside the target and moved over it only when complete.
-  FileSystem& fs = *env_.fs;
-  std::string temp;
-  std::unique_ptr<WritableFile> out;
-  if (!CreateUniqueFile(fs, FolderOf(file), "VOK", ".TMP", &temp, &out,
-                        WriteMode::kExclusiveDocument)
-           .ok()) {
-    return AddMessage(kCannotOpen[k]), 1;
-  }
+  ReplacementFile out;
+  if (!out.Start(*env_.fs, file).ok()) return AddMessage(kCannotOpen[k]), 1;
   const EntryTable& table = (*tables_)[kind];
   std::string text = "<MIFFile 5.50>\r\n";
   if (kind == Kind::kIndex) text += "<QUONSeg " + std::to_string(split_) + ">\r\n";
@@ -228,26 +222,19 @@ int16_t clsMIFUtilities::WriteBatchFile(Kind kind) {
     text += value;
     text += "'>\r\n  >\r\n >\r\n";
     if (text.size() >= (1u << 16)) {
-      s = out->Append(text);
+      s = out.file().Append(text);
       text.clear();
     }
   }
   text += ">\r\n";
-  if (s.ok()) s = out->Append(text);
-  if (s.ok()) s = out->Close();
-  out.reset();
+  if (s.ok()) s = out.file().Append(text);
+  if (s.ok()) s = out.Close();
   if (!s.ok()) {
-    (void)fs.Remove(temp);
+    out.Abandon();
     ErrorList()->Add(Variant(WriteFailure(file, s)));
     return 1;
   }
-  clsCommon common(env_);
-  const int16_t failed = common.MoveFile(temp, file, Variant(ObjectRef(errors_)));
-  if (failed != 0) {
-    (void)fs.Remove(temp);
-    return 1;
-  }
-  return 0;
+  return out.Commit(env_, Variant(ObjectRef(errors_))) != 0 ? 1 : 0;
 }
 
 // --------------------------------------------------------------------- merge
@@ -310,17 +297,13 @@ int16_t clsMIFUtilities::Merge() {
     result += LoadTranslated(Kind::kVar);
     loaded_ = true;
   }
-  FileSystem& fs = *env_.fs;
   std::unique_ptr<ReadableFile> in;
-  if (!fs.OpenForRead(mif_file_, &in).ok()) return AddMessage(3028), 1;
-  std::string temp;
-  std::unique_ptr<WritableFile> out;
-  if (!CreateUniqueFile(fs, FolderOf(mif_file_), "VOK", ".TMP", &temp, &out,
-                        WriteMode::kExclusiveDocument)
-           .ok()) {
+  if (!env_.fs->OpenForRead(mif_file_, &in).ok()) return AddMessage(3028), 1;
+  ReplacementFile out;
+  if (!out.Start(*env_.fs, mif_file_).ok()) {
     return AddMessage(3031), static_cast<int16_t>(result + 1);
   }
-  MifScanner scan(in.get(), in->Size(), out.get(), [this](int16_t& p) { progress_.Raise(p); });
+  MifScanner scan(in.get(), in->Size(), &out.file(), [this](int16_t& p) { progress_.Raise(p); });
   scan.SetKeywords(MifKeywords());
   while (scan.NextStatement()) {
     const std::string_view s = scan.statement();
@@ -341,17 +324,14 @@ int16_t clsMIFUtilities::Merge() {
   // A file that ends inside a statement keeps that statement as it stood.
   scan.WriteThrough(scan.statement());
   Status s = scan.status();
-  if (s.ok()) s = out->Close();
-  out.reset();
+  if (s.ok()) s = out.Close();
   in.reset();
   if (!s.ok()) {
-    (void)fs.Remove(temp);
+    out.Abandon();
     ErrorList()->Add(Variant(WriteFailure(mif_file_, s)));
     return static_cast<int16_t>(result + 1);
   }
-  const int16_t failed = common.MoveFile(temp, mif_file_, Variant(ObjectRef(errors_)));
-  if (failed != 0) (void)fs.Remove(temp);
-  return static_cast<int16_t>(result + failed);
+  return static_cast<int16_t>(result + out.Commit(env_, Variant(ObjectRef(errors_))));
 }
 
 void clsMIFUtilities::MergeMarkerText(MifScanner& scan, std::string_view s) {
