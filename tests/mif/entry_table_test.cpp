@@ -56,37 +56,5 @@ TEST(EntryTable, AnswersLikeAWalkThroughTheSlots) {
   }
 }
 
-TEST(EntryTable, FirstMatchesDuplicateRulesAndOverflow) {
-  auto errors = Collection::Create();
-  EntryTable index(EntryTable::Duplicates::kSameKey, 3033);
-  EntryTable xref(EntryTable::Duplicates::kSameKeyAndValue, 3034);
-  EXPECT_EQ(index.Add("k", "1", true, *errors), 0);
-  EXPECT_EQ(index.Add("k", "2", true, *errors), 0);   // same key: not added
-  EXPECT_EQ(index.Add("k", "3", false, *errors), 0);  // no test: added
-  EXPECT_EQ(index.count(), 2);
-  EXPECT_EQ(*index.Find("k"), "1");
-  EXPECT_EQ(index.Find("other"), nullptr);
-  EXPECT_EQ(xref.Add("f", "a", true, *errors), 0);
-  EXPECT_EQ(xref.Add("f", "b", true, *errors), 0);  // same key, other value: added
-  EXPECT_EQ(xref.Add("f", "a", true, *errors), 0);
-  EXPECT_EQ(xref.count(), 2);
-  EXPECT_EQ(*xref.Find("f"), "a");
-
-  EntryTable vars(EntryTable::Duplicates::kSameKeyAndValue, 3035);
-  for (int i = 0; i < EntryTable::kSlots; ++i) {
-    ASSERT_EQ(vars.Add("v" + std::to_string(i), "x", true, *errors), 0);
-  }
-  EXPECT_EQ(vars.Add("one more", "x", true, *errors), 1);
-  EXPECT_EQ(vars.Add("and another", "x", true, *errors), 0);
-  EXPECT_EQ(vars.Add("v5", "x", true, *errors), 0);  // a duplicate is not a drop
-  EXPECT_EQ(vars.count(), EntryTable::kSlots);
-  EXPECT_EQ(vars.Find("one more"), nullptr);
-  EXPECT_EQ(errors->Texts(),
-            std::vector<std::string>{"Too many variables.  Some entries will not be translated"});
-  vars.Clear();
-  EXPECT_EQ(vars.count(), 0);
-  EXPECT_FALSE(vars.full());
-}
-
 }  // namespace
 }  // namespace vok

@@ -124,22 +124,6 @@ TEST(MifExtract, BatchFilesHaveTheirExactLayout) {
   EXPECT_EQ(ReadFile(b.dir / "QUON_xr.mif"), "<MIFFile 5.50>\r\n<TextFlow \r\n>\r\n");
 }
 
-TEST(MifExtract, KeywordsAcrossChunkBoundariesCommentsAndStrings) {
-  // "<Marker " starts k bytes before the end of the first 32768-byte read.
-  // Brackets in strings and after "#" on a closed bracket do not count; a
-  // "#" right after "<" is ordinary text.
-  const std::string marker =
-      "<Marker <MType 2> <MText `a<b>'> # a > comment `\r\n <Unique #1>>\r\n<Pgf >";
-  for (size_t k : {1, 4, 7, 8, 9, 20, 31, 32, 33, 200}) {
-    SCOPED_TRACE(k);
-    std::string mif = "<MIFFile 7.00>\n";
-    mif += std::string(32768 - k - mif.size(), ' ') + marker + Marker("next");
-    Batch b;
-    ASSERT_EQ(b.Extract({mif}), 0);
-    EXPECT_EQ(b.Index(), (Texts{"a<b>", "next"}));
-  }
-}
-
 TEST(MifExtract, TheEntryAfterAFullTableIsDroppedWithOneMessage) {
   // Two more distinct entries than each table holds.
   std::string mif, xrefs = "<XRefFormats ", vars = "<VariableFormats ";
