@@ -2,10 +2,21 @@
 
 #include <charconv>
 
+#include "voktools/ascii.h"
 #include "voktools/automation_error.h"
 #include "voktools/messages.h"
 
 namespace vok {
+
+namespace {
+
+std::string_view TrimSpaces(std::string_view s) {
+  const size_t first = s.find_first_not_of(' ');
+  return first == std::string_view::npos ? std::string_view()
+                                         : s.substr(first, s.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
 
 const std::vector<frmHTMLOptions::Position>& frmHTMLOptions::Positions() {
   static const std::vector<Position> positions{
@@ -39,9 +50,7 @@ void frmHTMLOptions::Tags(std::string_view value) {
       lstTags.push_back({std::string(item), 0});
       continue;
     }
-    std::string_view flag = item.substr(bar + 1);
-    while (!flag.empty() && flag.front() == ' ') flag.remove_prefix(1);
-    while (!flag.empty() && flag.back() == ' ') flag.remove_suffix(1);
+    const std::string_view flag = TrimSpaces(item.substr(bar + 1));
     int32_t data = 0;
     const auto [end, ec] = std::from_chars(flag.data(), flag.data() + flag.size(), data);
     if (flag.empty() || ec != std::errc() || end != flag.data() + flag.size()) {
@@ -64,11 +73,7 @@ void frmHTMLOptions::Select(int32_t index) {
 }
 
 void frmHTMLOptions::cmdAdd_Click() {
-  std::string_view name = txtTag;
-  while (!name.empty() && name.front() == ' ') name.remove_prefix(1);
-  while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
-  std::string upper(name);
-  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+  const std::string upper = AsciiUpperCopy(TrimSpaces(txtTag));
   if (upper.empty()) return;
   for (const Item& item : lstTags) {
     if (item.text == upper) return;
