@@ -21,39 +21,16 @@ namespace {
 // The real file system, except that renaming one chosen file fails as a
 // rename across devices does: MoveFile then copies that file, and its final
 // rename of the copy over the target goes through.
-class CrossDeviceFileSystem : public FileSystem {
+class CrossDeviceFileSystem : public PosixFileSystem {
  public:
   explicit CrossDeviceFileSystem(std::string source) : source_(std::move(source)) {}
 
-  Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
-    return base_.OpenForRead(path, file);
-  }
-  Status OpenForWrite(const std::string& path, WriteMode mode,
-                      std::unique_ptr<WritableFile>* file) override {
-    return base_.OpenForWrite(path, mode, file);
-  }
-  Status GetInfo(const std::string& path, FileInfo* info) override {
-    return base_.GetInfo(path, info);
-  }
-  Status GetLinkInfo(const std::string& path, FileInfo* info) override {
-    return base_.GetLinkInfo(path, info);
-  }
-  Status SetMode(const std::string& path, uint32_t mode) override {
-    return base_.SetMode(path, mode);
-  }
-  Status Remove(const std::string& path) override { return base_.Remove(path); }
-  Status CheckRemovable(const std::string& path) override { return base_.CheckRemovable(path); }
   Status Rename(const std::string& from, const std::string& to) override {
     if (from == source_) return Status::FromErrno(EXDEV);
-    return base_.Rename(from, to);
+    return PosixFileSystem::Rename(from, to);
   }
-  Status FindFirst(const std::string& pattern, FindKind kind, std::string* found) override {
-    return base_.FindFirst(pattern, kind, found);
-  }
-  std::string TempPath() override { return base_.TempPath(); }
 
  private:
-  PosixFileSystem base_;
   std::string source_;
 };
 

@@ -1,9 +1,12 @@
 #include "asp_command.h"
 
 #include <cstdint>
+#include <optional>
 
+#include "file_guard.h"
 #include "voktools/asp2html.h"
 #include "voktools/automation_error.h"
+#include "voktools/common.h"
 
 namespace vok::cli {
 
@@ -11,9 +14,48 @@ namespace {
 
 enum class Operation { kProtect, kRestore };
 
+// The HTML and script files asp2html writes for page, named as the class
+// names them when the options leave them empty.
+std::pair<std::string, std::string> ProtectOutputs(const std::string& page,
+                                                   const AspOptions& options) {
+  clsCommon common;
+  const std::string stem = common.strParseFileName(page, 0) + common.strParseFileName(page, 1) +
+                           "_" + common.strParseFileName(page, 2);
+  return {options.htm_file.empty() ? stem + ".htm" : options.htm_file,
+          options.scr_file.empty() ? stem + ".scr" : options.scr_file};
+}
+
+// The report of a file turned away before the class saw it, or nothing.
+std::optional<FileReport> Refuse(Operation op, const std::string& file, const AspOptions& options,
+                                 const RunOutputs& outputs) {
+  FileReport report;
+  const bool protect = op == Operation::kProtect;
+  const auto [htm, scr] =
+      protect ? ProtectOutputs(file, options) : std::pair{file, options.scr_file};
+  report.files = {
+      {"ASPFile", protect ? file : options.asp_file}, {"HTMFile", htm}, {"SCRFile", scr}};
+  if (std::optional<std::string> why = NotRegularInput(file)) {
+    report.result = 1;
+    report.errors = {(protect ? "ASP2HTML : " : "HTML2ASP : ") + file,
+                     "Unable to open file : " + file + "\r\n" + *why};
+    return report;
+  }
+  if (!protect) return std::nullopt;
+  for (const auto& [output, what] : {std::pair{htm, "HTML file"}, std::pair{scr, "script file"}}) {
+    if (std::optional<Refusal> r =
+            RefuseOutput(output, {.force = options.force, .what = what}, outputs)) {
+      report.refusals.push_back(std::move(r->message));
+    }
+  }
+  if (report.refusals.empty()) return std::nullopt;
+  report.result = kExitCantCreate;
+  return report;
+}
+
 FileReport Process(Operation op, const std::string& file, const AspOptions& options,
-                   Reporter& reporter) {
+                   Reporter& reporter, RunOutputs& outputs) {
   reporter.Begin(file);
+  if (std::optional<FileReport> refused = Refuse(op, file, options, outputs)) return *refused;
   clsASP2HTML page;
   if (op == Operation::kProtect) {
     page.ASPFile(file);
@@ -38,6 +80,10 @@ FileReport Process(Operation op, const std::string& file, const AspOptions& opti
   }
   report.errors = page.ErrorList()->Texts();
   if (!failure.empty()) report.errors.push_back(std::move(failure));
+  if (op == Operation::kProtect) {
+    outputs.Claim(page.HTMFile(), file);
+    outputs.Claim(page.SCRFile(), file);
+  }
   // After the call: the names the class derived for the properties left empty.
   report.files = {
       {"ASPFile", page.ASPFile()}, {"HTMFile", page.HTMFile()}, {"SCRFile", page.SCRFile()}};
@@ -50,8 +96,10 @@ FileReport Process(Operation op, const std::string& file, const AspOptions& opti
 }
 
 int Run(Operation op, const AspOptions& options, Reporter& reporter) {
+  RunOutputs outputs;
   for (const std::string& file : options.files) {
-    reporter.Report(Process(op, file, options, reporter));
+    if (reporter.OutputFailed()) break;
+    reporter.Report(Process(op, file, options, reporter, outputs));
   }
   return reporter.ExitStatus();
 }

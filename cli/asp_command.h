@@ -16,6 +16,7 @@ struct AspOptions {
   std::string asp_file;  // html2asp: the page written
   std::string htm_file;  // asp2html: the HTML written
   std::string scr_file;  // the script file
+  bool force = false;    // asp2html: existing outputs may be replaced
 };
 
 // Processes every file in order, one object each, and reports each; returns

@@ -8,6 +8,7 @@
 #include <string>
 #include <utility>
 
+#include "report.h"
 #include "voktools/ascii.h"
 #include "voktools/automation_error.h"
 #include "voktools/collection.h"
@@ -82,7 +83,8 @@ InvokeHost::~InvokeHost() {
 
 void InvokeHost::Run() {
   std::string line;
-  while (std::getline(in_, line)) HandleLine(line);
+  // Nobody would learn the outcome of further calls once the output fails.
+  while (out_ && std::getline(in_, line)) HandleLine(line);
 }
 
 void InvokeHost::HandleLine(std::string_view line) {
@@ -372,7 +374,7 @@ Json InvokeHost::ObjectToJson(const ObjectRef& object) {
 
 void InvokeHost::WriteLine(const Json& line) {
   out_ << DumpLine(line) << '\n';
-  out_.flush();
+  FlushReport(out_);
 }
 
 }  // namespace vok::cli

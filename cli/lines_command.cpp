@@ -14,6 +14,7 @@
 #include <optional>
 #include <set>
 
+#include "file_guard.h"
 #include "voktools/automation_error.h"
 #include "voktools/collection.h"
 #include "voktools/common.h"
@@ -73,9 +74,8 @@ class TempCopy {
 // Why the reader could not open path, as far as the system says.
 std::string WhyNotOpened(const std::string& path) {
   std::error_code ec;
-  auto status = std::filesystem::status(path, ec);
+  (void)std::filesystem::status(path, ec);
   if (ec) return ec.message();
-  if (std::filesystem::is_directory(status)) return "it is a folder";
   int fd = ::open(path.c_str(), O_RDONLY);
   if (fd < 0) return std::strerror(errno);
   ::close(fd);
@@ -193,6 +193,12 @@ FileReport LinesRun::Process(const std::string& path) {
   report.files.emplace_back("Filename", path);
   reporter_.Begin(path);
 
+  // Opening a FIFO for reading would wait for a writer.
+  if (std::optional<std::string> why = NotRegularInput(path)) {
+    report.result = 1;
+    report.errors.push_back(path + ": cannot open the file: " + *why);
+    return report;
+  }
   clsRetrieveFile reader;
   reader.Filename(path);
   reader.ChunkSize(options_.chunk);
@@ -268,7 +274,10 @@ std::string Summary(std::string_view file, const LineCounts& c) {
 
 int RunLines(const LinesOptions& options, Reporter& reporter) {
   LinesRun run(options, reporter);
-  for (const std::string& path : options.files) reporter.Report(run.Process(path));
+  for (const std::string& path : options.files) {
+    if (reporter.OutputFailed()) break;
+    reporter.Report(run.Process(path));
+  }
   return reporter.ExitStatus();
 }
 

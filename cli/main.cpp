@@ -6,6 +6,7 @@
 #include <iostream>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "asp_command.h"
 #include "invoke_host.h"
@@ -13,7 +14,9 @@
 #include "mif_command.h"
 #include "report.h"
 #include "rtf_command.h"
+#include "run_lock.h"
 #include "validate_command.h"
+#include "voktools/host.h"
 #include "voktools/html_validate.h"
 #include "voktools/version.h"
 
@@ -51,13 +54,29 @@ Failures: {"id":..,"ok":false,"error":{"number":52,"description":".."}}; 424 for
 an unknown object number, 5 for a malformed request (id null when unreadable),
 51 for an internal error. Blank lines are skipped; end of input exits with 0.)";
 
+constexpr const char* kExitHelp =
+    R"(Exit status:
+  0      every file succeeded
+  1-63   the largest result of a file (see the command's --help)
+  64     usage error
+  70     unexpected failure
+  73     an output was refused, its reason on standard error: it exists
+         (--force replaces it), or it is never replaced (see below)
+  74     the report could not be written (no later file was processed)
+Never replaced, even with --force: an object file holding the other kind of
+objects (rtf extract and mif remove-objects both write book.obj), an output
+that is not a regular file, an output that an earlier file of the same run
+wrote. Inputs that are not regular files (folders, FIFOs, devices) are
+refused as unreadable.)";
+
 constexpr const char* kReportHelp =
     R"(Output: per file, a summary line and its errors, one per line; with --json
 one JSON object per file: {"result":N,"errors":[..],"files":{"Filename":..,
 "Output":..},"stats":{..}}. A progress bar is drawn on standard error when it
 is a terminal, unless --quiet.
 Exit status: 0 when every file succeeded, otherwise the largest result (at
-most 63); 64 for a usage error, 70 for an unexpected failure.)";
+most 63); 64 for a usage error, 70 for an unexpected failure, 74 when the
+report could not be written.)";
 
 constexpr const char* kRtfHelp =
     R"(Extraction moves every {\object ..} and {\pict ..} group of the RTF file
@@ -70,24 +89,30 @@ FILE.
 Object file: FILE's folder and name with the extension .obj (letter.rtf:
 letter.obj), or --obj OBJFILE with a single FILE. It holds for each group a
 header line (its placeholder and CR LF) followed by the group and CR LF, and
-then an end line.
+then an end line. An extraction refuses a FILE whose object file exists
+(--force replaces it), and even with --force one whose object file holds
+the insets of a MIF file (mif remove-objects book.mif also writes book.obj),
+is not a regular file, or was written for an earlier FILE of the run
+(report.rtf and report.doc both give report.obj).
 
 Output: per file a summary line; with --json one JSON object per file:
-{"result":N,"errors":[],"files":{"RTFFile":..,"ObjFile":..}}, with "TempFile"
-too for result 9. A progress bar is drawn on standard error when it is a
-terminal, unless --quiet.
+{"result":N,"errors":[],"files":{"RTFFile":..,"ObjFile":..}}. A refused
+FILE has no summary line: the reason goes to standard error (with --json
+also into "errors", result 73). A progress bar is drawn on standard error
+when it is a terminal, unless --quiet.
 Results:
-  0 success                            5 temporary file cannot be created
+  0 success                            5 no scratch file beside FILE
   1 the RTF file name is empty         6 insert: a placeholder had no object;
   2 RTF file does not exist              it was left out of the text
-  3 RTF file cannot be read            7 a read or write failed
+  3 RTF file cannot be read (also: it    7 a read or write failed
+    is not a regular file)
   4 object file cannot be opened
-  8 extract: refused, FILE already holds placeholders and its object file
-    exists, the only copy of their objects (--force extracts anyway)
-  9 done, but FILE could not be replaced: the new text is in FILE.quon.tmp
-With 1 to 5 and 7 to 9 FILE is left as it was.
-Exit status: 0 when every file succeeded, otherwise the largest result; 64
-for a usage error, 70 for an unexpected failure.)";
+  9 done, but FILE could not be replaced (the reason follows); it is unchanged
+ 73 extract: refused, the object file is not replaced (see above)
+With 1 to 5, 7, 9 and 73 FILE is left as it was.
+Exit status: 0 when every file succeeded, otherwise the largest result (73
+for a refusal); 64 for a usage error, 70 for an unexpected failure, 74 when
+the report could not be written.)";
 
 constexpr const char* kAspHelp =
     R"(asp2html moves every server block (<% .. %>) and script element
@@ -111,22 +136,28 @@ default_asp.htm and the script file default_asp.scr in the same folder.
 html2asp derives from HTMFILE, default_asp.htm, the script file
 default_asp.scr and the page default.asp (list_jsp.htm gives list.jsp; a
 name without such an ending gives NAME.asp). --htm, --asp and --scr name the
-file instead, with a single PAGE or HTMFILE only.
+file instead, with a single PAGE or HTMFILE only. asp2html refuses a PAGE
+whose HTML or script file exists (--force replaces them), and even with
+--force one whose output is not a regular file or was written for an
+earlier PAGE of the run.
 
 Output: per file a summary line naming the files written (on success), then
 the error list one entry per line, starting with its title "ASP2HTML : PAGE"
 or "HTML2ASP : HTMFILE"; with --json one JSON object per file:
 {"result":N,"errors":[..],"files":{"ASPFile":..,"HTMFile":..,"SCRFile":..}}.
-A progress bar is drawn on standard error when it is a terminal, unless
---quiet.
+A refused PAGE has no report line: the reasons go to standard error (with
+--json also into "errors", result 73). A progress bar is drawn on standard
+error when it is a terminal, unless --quiet.
 Results:
   0 the whole file was processed
   1 no file named, a file could not be opened or created ("Unable to open
-    file : NAME" and why), or a read or write failed part way ("Error 57 :
-    Device I/O error" and why; no half-written output is left under its
-    name, and the next file is processed)
-Exit status: 0 when every file gave 0, otherwise 1; 64 for a usage error, 70
-for an unexpected failure.)";
+    file : NAME" and why, also "not a regular file"), or a read or write
+    failed part way ("Error 57 : Device I/O error" and why; no half-written
+    output is left under its name, and the next file is processed)
+ 73 asp2html: refused, an output is not replaced (see above)
+Exit status: 0 when every file gave 0, otherwise 1, or 73 when a PAGE was
+refused; 64 for a usage error, 70 for an unexpected failure, 74 when the
+report could not be written.)";
 
 constexpr const char* kMifHelp =
     R"(extract collects, from all the MIF files of a document, the texts that a
@@ -137,7 +168,9 @@ once, as one paragraph, into three small MIF files: QUON_ix.mif (index),
 QUON_xr.mif (cross-references) and QUON_va.mif (variables and autonumber
 formats), in the folder of the first MIF file unless --index, --xref and
 --var name them. Translate the strings of their paragraphs and leave the
-<QUONTag ..> lines alone.
+<QUONTag ..> lines alone. extract refuses to run when a batch file exists
+(--force replaces them), and even with --force when one is not a regular
+file or two options name the same file.
 merge writes the translated texts of those three files back into every MIF
 file; the cutting of index texts recorded in QUON_ix.mif is used. A text
 without a translation stays as it was; with the untranslated files, every
@@ -147,7 +180,11 @@ remove-objects moves each inset (from a line starting with "=" to the line
 place; insert-objects puts them back. The object file is the MIF file's name
 with the extension .obj (book.mif: book.obj), or --obj with one MIF only. A
 second remove-objects on the same file is refused, since its object file
-holds the only copy of the insets.
+holds the only copy of the insets. remove-objects refuses a MIF file whose
+object file exists (--force replaces it), and even with --force one whose
+object file holds the objects of an RTF file (rtf extract book.rtf also
+writes book.obj), is not a regular file, or was written for an earlier MIF
+file of the run (book.mif and book.MIF both give book.obj).
 Every MIF file is rewritten through a temporary file in its folder, and
 replaced only when complete.
 
@@ -155,11 +192,15 @@ Output: one line per file and step, then the error list, one entry per
 line; with --json one JSON object for the whole run:
 {"result":N,"errors":[..],"files":{"MIFFile":..,"ObjFile":..,"IndexFile":..,
 "XrefFile":..,"VarFile":..,"SplitOptions":N},"steps":[{"operation":
-"Extract","file":..,"result":N},..]}. A progress bar is drawn on standard
-error when it is a terminal, unless --quiet.
-Result: the number of failures over all the steps, each with its message.
-Exit status: 0 when nothing failed, otherwise the result (at most 63); 64 for
-a usage error, 70 for an unexpected failure.)";
+"Extract","file":..,"result":N},..]}. A refusal's reason goes to standard
+error (with --json also into "errors"); a refused step reads "FILE:
+refused" (result 73). A progress bar is drawn on standard error when it is
+a terminal, unless --quiet.
+Result: the number of failures over all the steps, each with its message
+(a MIF file that is not a regular file is one).
+Exit status: 0 when nothing failed, otherwise the result (at most 63), or 73
+when something was refused; 64 for a usage error, 70 for an unexpected
+failure, 74 when the report could not be written.)";
 
 constexpr const char* kValidateHelp =
     R"(Repairs in place what would make translation tools stumble over a page:
@@ -170,25 +211,32 @@ tracked (voktools tags prints the default one; --tags replaces it, as
 NAME|FLAG items each ending in ","; flag 1 allows a tag inside itself); P,
 </BODY> and </HTML> have rules of their own. A well-formed page is rewritten
 byte for byte. The page is replaced only when the whole run worked; with
---backup, PAGE.bak keeps it as it was. --dry-run validates a copy and leaves
-the page alone.
+--backup, PAGE.bak keeps it as it was. Every backup is kept: an earlier
+PAGE.bak is first moved to the first free name PAGE.bak.1, PAGE.bak.2, ..
+(the report says where), so PAGE.bak is the newest and the numbers count up
+from the oldest. --dry-run validates a copy and leaves the page alone.
 
 Output: each page's report, one entry per line: "Validate : PAGE", one
 " INFORMATION : Line L, Row R : ..." line per repair, then
 "E error(s) encountered, F problem(s) fixed"; with --json one JSON object
 per page: {"result":N,"errors":[..],"files":{"Filename":..,"Backup":..}}.
+With an earlier backup moved, the report starts with "PAGE.bak: the earlier
+backup was moved to PAGE.bak.N" ("EarlierBackup" in "files").
 A progress bar is drawn on standard error when it is a terminal, unless
 --quiet.
-Results: 0 the page was validated; 1 the backup, the page or the temporary
+Results: 0 the page was validated; 1 the page is not a regular file, or the
+earlier backup could not be moved, or the backup, the page or the temporary
 file could not be opened or written (the page is as it was); otherwise the
 number of failures of the final replacement.
 Exit status: 0 when every page gave 0, otherwise the largest result; 64 for
-a usage error, 70 for an unexpected failure.)";
+a usage error, 70 for an unexpected failure, 74 when the report could not be
+written.)";
 
 int Run(int argc, char** argv) {
   CLI::App app{"Prepares documents for translation.", "voktools"};
   app.set_version_flag("--version", std::string("voktools ") + vok::kVersion);
   app.require_subcommand(1);
+  app.footer(kExitHelp);
 
   CLI::App* invoke = app.add_subcommand(
       "invoke", "Automation host: creates objects and calls their members as JSON Lines say");
@@ -229,7 +277,7 @@ int Run(int argc, char** argv) {
     sub->footer(kRtfHelp);
   }
   rtf_extract->add_flag("--force", rtf_options.force,
-                        "Extract even over the object file of an earlier extraction");
+                        "Replace an existing object file (never one of a MIF file)");
 
   vok::cli::AspOptions asp_options;
   CLI::App* asp2html =
@@ -245,6 +293,7 @@ int Run(int argc, char** argv) {
       ->add_option("--scr", asp_options.scr_file,
                    "Script file, with one PAGE only (default: default.asp gives default_asp.scr)")
       ->type_name("FILE");
+  asp2html->add_flag("--force", asp_options.force, "Replace existing HTML and script files");
   CLI::App* html2asp = app.add_subcommand(
       "html2asp", "Puts the blocks of the script files back in place of the placeholders");
   html2asp->add_option("HTMFILE", asp_options.files, "HTML files, processed in order")->required();
@@ -291,6 +340,9 @@ int Run(int argc, char** argv) {
     sub->add_option("--var", mif_options.var_file, "Variable batch file (default QUON_va.mif)")
         ->type_name("FILE");
   }
+  mif_extract->add_flag("--force", mif_options.force, "Replace existing batch files");
+  mif_remove->add_flag("--force", mif_options.force,
+                       "Replace an existing object file (never one of an RTF file)");
   mif_extract
       ->add_option("--split", mif_options.split,
                    "Index texts: 0 whole, 1 cut at ';', 2 cut at ';' and ':' (default 0)")
@@ -337,7 +389,9 @@ int Run(int argc, char** argv) {
     }
   } catch (const CLI::ParseError& e) {
     // Help and version exit with 0; every parse failure is a usage error.
-    return app.exit(e) == 0 ? 0 : vok::cli::kExitUsage;
+    const int status = app.exit(e) == 0 ? 0 : vok::cli::kExitUsage;
+    vok::cli::FlushReport(std::cout);  // while errno still tells why it failed
+    return status;
   }
 
   if (*invoke) {
@@ -346,6 +400,27 @@ int Run(int argc, char** argv) {
     return 0;
   }
   vok::cli::Reporter reporter(report_options, std::cout, std::cerr, vok::cli::StderrIsTerminal());
+  vok::SetWarningSink([&reporter](const std::string& text) { reporter.Warn(text); });
+  // Runs that read and rewrite files in the same folders take turns, from
+  // their checks to their last replacement.
+  std::vector<std::string> touched;
+  auto touch = [&touched](const std::vector<std::string>& files,
+                          std::initializer_list<std::string> outputs) {
+    touched.insert(touched.end(), files.begin(), files.end());
+    touched.insert(touched.end(), outputs.begin(), outputs.end());
+  };
+  if (*rtf) touch(rtf_options.files, {rtf_options.obj_file});
+  if (*asp2html || *html2asp) {
+    touch(asp_options.files, {asp_options.htm_file, asp_options.asp_file, asp_options.scr_file});
+  }
+  if (*mif) {
+    touch(mif_options.files, {mif_options.obj_file, mif_options.index_file,
+                              mif_options.xref_file, mif_options.var_file});
+  }
+  if (*validate && !validate_options.dry_run) touch(validate_options.files, {});
+  if (*lines && !lines_options.out_dir.empty()) touch({}, {lines_options.out_dir + "/"});
+  vok::cli::FolderLocks locks;
+  locks.Acquire(touched, std::cerr);
   if (*rtf_extract) return vok::cli::RunRtfExtract(rtf_options, reporter);
   if (*rtf_insert) return vok::cli::RunRtfInsert(rtf_options, reporter);
   if (*tags) {
@@ -366,12 +441,18 @@ int Run(int argc, char** argv) {
 
 int main(int argc, char** argv) {
   std::ios::sync_with_stdio(false);
+  int status = vok::cli::kExitSoftware;
   try {
-    return Run(argc, argv);
+    status = Run(argc, argv);
   } catch (const std::exception& e) {
     std::cerr << "voktools: unexpected failure: " << e.what() << '\n';
   } catch (...) {
     std::cerr << "voktools: unexpected failure\n";
   }
-  return vok::cli::kExitSoftware;
+  // Whatever was done, a report nobody can read is a failure of its own.
+  if (!vok::cli::FlushReport(std::cout)) {
+    std::cerr << "voktools: cannot write the report: " << vok::cli::ReportWriteFailure() << '\n';
+    return vok::cli::kExitIoErr;
+  }
+  return status;
 }

@@ -21,6 +21,7 @@ struct MifOptions {
   std::string var_file;
   std::string obj_file;
   std::optional<int16_t> split;  // extraction only; none: 0
+  bool force = false;            // extract, remove-objects: existing outputs may be replaced
 };
 
 int RunMifExtract(const MifOptions& options, Reporter& reporter);

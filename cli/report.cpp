@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <ostream>
 
 namespace vok::cli {
@@ -28,6 +30,10 @@ std::string OneLine(std::string_view entry) {
   }
   return out;
 }
+
+// The reason of the first failed flush of a report; 0 before.
+int first_write_error = 0;
+bool write_failed = false;
 
 int StatusOf(int result) {
   if (result == 0) return 0;
@@ -69,14 +75,26 @@ void Reporter::ClearBar() {
   bar_drawn_ = false;
 }
 
+void Reporter::Warn(const std::string& text) {
+  ClearBar();
+  err_ << "voktools: warning: " << OneLine(text) << '\n';
+  err_.flush();
+}
+
 void Reporter::Report(const FileReport& report) {
   ClearBar();
   status_ = std::max(status_, StatusOf(report.result));
+  if (!report.refusals.empty()) {
+    for (const std::string& r : report.refusals) err_ << "voktools: " << OneLine(r) << '\n';
+    err_.flush();
+    status_ = std::max(status_, kExitCantCreate);
+  }
   if (options_.json) {
     Json line = Json::object();
     line["result"] = report.result;
     line["errors"] = Json::array();
     for (const std::string& e : report.errors) line["errors"].push_back(TextToJson(e));
+    for (const std::string& r : report.refusals) line["errors"].push_back(TextToJson(r));
     line["files"] = Json::object();
     for (const auto& [property, value] : report.files) line["files"][property] = TextToJson(value);
     for (const auto& [name, value] : report.numbers) line["files"][name] = value;
@@ -89,9 +107,28 @@ void Reporter::Report(const FileReport& report) {
     if (!report.summary.empty()) out_ << report.summary << '\n';
     for (const std::string& e : report.errors) out_ << OneLine(e) << '\n';
   }
-  out_.flush();
+  if (!FlushReport(out_)) status_ = kExitIoErr;
 }
 
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+bool FlushReport(std::ostream& out) {
+  // A stream that failed already (in a write of its own) left the reason in
+  // errno, as far as nothing has changed it since.
+  int why = errno;
+  if (!out.fail()) {
+    errno = 0;
+    out.flush();
+    why = errno;
+  }
+  if (!out.fail()) return true;
+  if (!write_failed) first_write_error = why;
+  write_failed = true;
+  return false;
+}
+
+std::string ReportWriteFailure() {
+  return first_write_error != 0 ? std::strerror(first_write_error) : "write error";
+}
 
 }  // namespace vok::cli

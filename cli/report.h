@@ -16,6 +16,8 @@ namespace vok::cli {
 // Exit statuses besides the results themselves.
 inline constexpr int kExitUsage = 64;     // bad command line
 inline constexpr int kExitSoftware = 70;  // an unexpected failure
+inline constexpr int kExitCantCreate = 73;  // an output refused (the reason on err)
+inline constexpr int kExitIoErr = 74;       // the report could not be written
 inline constexpr int kMaxResultStatus = 63;
 
 struct FileReport {
@@ -33,6 +35,9 @@ struct FileReport {
   Json stats;
   // Further members of the JSON object, after the others; none when null.
   Json extra;
+  // Outputs refused before the library was called, one message each: on
+  // standard error, and after the errors in JSON mode. Exit status 73.
+  std::vector<std::string> refusals;
 };
 
 struct ReportOptions {
@@ -51,10 +56,17 @@ class Reporter {
   void Progress(int percent);
   // Clears the bar and prints the report.
   void Report(const FileReport& report);
+  // Clears the bar and prints "voktools: warning: " and text on standard
+  // error.
+  void Warn(const std::string& text);
 
   // 0 when every result was 0, otherwise the largest result, at least 1 and
-  // at most kMaxResultStatus.
+  // at most kMaxResultStatus; kExitCantCreate when an output was refused;
+  // kExitIoErr when a report could not be written.
   int ExitStatus() const { return status_; }
+  // A report could not be written: the commands process no further file,
+  // since nobody would learn what became of it.
+  bool OutputFailed() const { return status_ == kExitIoErr; }
 
   bool ShowsProgress() const { return bar_; }
 
@@ -73,5 +85,10 @@ class Reporter {
 
 // Whether standard error is a terminal.
 bool StderrIsTerminal();
+
+// Flushes out; false when that or an earlier write to it failed.
+bool FlushReport(std::ostream& out);
+// Why a write of FlushReport failed first ("No space left on device").
+std::string ReportWriteFailure();
 
 }  // namespace vok::cli

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <string_view>
 
+#include "file_guard.h"
 #include "voktools/common.h"
 #include "voktools/rtf_util.h"
 
@@ -22,13 +24,6 @@ enum class Operation { kExtract, kInsert };
 std::string ObjFileFor(const std::string& rtf, const RtfOptions& options, clsCommon& common) {
   if (!options.obj_file.empty() || rtf.empty()) return options.obj_file;
   return common.strParseFileName(rtf, 0) + common.strParseFileName(rtf, 1) + ".obj";
-}
-
-// An extraction deletes the object file first; when the RTF file already
-// holds placeholders, that file holds the only copy of their objects.
-bool WouldOverwriteObjects(const std::string& rtf, const std::string& obj, clsCommon& common) {
-  if (obj.empty() || !common.FileExists(obj)) return false;
-  return ScanForPlaceholders(rtf) == PlaceholderScan::kFound;
 }
 
 std::string Summary(Operation op, int32_t result, const std::string& rtf, const clsRTFUtil& util) {
@@ -53,7 +48,7 @@ std::string Summary(Operation op, int32_t result, const std::string& rtf, const 
       text = "object file " + obj + " cannot be opened";
       break;
     case clsRTFUtil::kCannotOpenTemp:
-      text = "temporary file " + util.TempFile() + " cannot be created";
+      text = "no scratch file can be created beside it; the RTF file is unchanged";
       break;
     case clsRTFUtil::kObjectMissing:
       text = "inserted from " + obj + ", but " + kLeftOut;
@@ -66,25 +61,51 @@ std::string Summary(Operation op, int32_t result, const std::string& rtf, const 
       break;
   }
   if (util.LastMoveResult() != 0) {
-    // The RTF file is as it was; the finished text waits in the temporary file.
-    text = "the RTF file could not be replaced; its new text was left in " + util.TempFile();
+    // The RTF file is as it was.
+    text = "the RTF file could not be replaced, and is unchanged: " + util.LastMoveMessage();
     if (result == clsRTFUtil::kObjectMissing) text += std::string("; ") + kLeftOut;
   }
   return rtf + ": " + text;
 }
 
+// Why obj may not be written for rtf, if it may not.
+std::optional<std::string> RefuseObjFile(const std::string& rtf, const std::string& obj,
+                                         const RtfOptions& options, const RunOutputs& outputs) {
+  std::optional<Refusal> refusal = RefuseOutput(
+      obj, {.force = options.force, .foreign = ObjectKind::kMif, .what = "object file"}, outputs);
+  if (!refusal) return std::nullopt;
+  if (refusal->exists && ScanForPlaceholders(rtf) == PlaceholderScan::kFound) {
+    return "object file " + obj + " holds the only copy of the objects of the placeholders in " +
+           rtf + "; not replaced (--force replaces it)";
+  }
+  return refusal->message;
+}
+
 FileReport Process(Operation op, const std::string& rtf, const RtfOptions& options,
-                   Reporter& reporter, clsCommon& common) {
+                   Reporter& reporter, clsCommon& common, RunOutputs& outputs) {
   FileReport report;
   const std::string obj = ObjFileFor(rtf, options, common);
   report.files = {{"RTFFile", rtf}, {"ObjFile", obj}};
   reporter.Begin(rtf);
 
-  if (op == Operation::kExtract && !options.force && WouldOverwriteObjects(rtf, obj, common)) {
-    report.result = kRtfRefused;
-    report.summary = rtf + ": already holds object placeholders; its object file " + obj +
-                     " would be overwritten (use --force)";
+  if (std::optional<std::string> why = NotRegularInput(rtf)) {
+    report.result = clsRTFUtil::kCannotOpenRTF;
+    report.summary = rtf + ": RTF file cannot be read: " + *why;
     return report;
+  }
+  if (op == Operation::kInsert && !obj.empty()) {
+    if (std::optional<std::string> why = NotRegularInput(obj)) {
+      report.result = clsRTFUtil::kCannotOpenObj;
+      report.summary = rtf + ": object file " + obj + " cannot be opened: " + *why;
+      return report;
+    }
+  }
+  if (op == Operation::kExtract && !obj.empty()) {
+    if (std::optional<std::string> why = RefuseObjFile(rtf, obj, options, outputs)) {
+      report.result = kExitCantCreate;
+      report.refusals = {std::move(*why)};
+      return report;
+    }
   }
 
   clsRTFUtil util;
@@ -94,19 +115,21 @@ FileReport Process(Operation op, const std::string& rtf, const RtfOptions& optio
     reporter.Progress(total > 0 ? static_cast<int>(done * 100 / total) : 100);
   });
   const int32_t result = op == Operation::kExtract ? util.ExtractObjects() : util.InsertObjects();
+  if (op == Operation::kExtract) outputs.Claim(obj, rtf);
   report.result = result;
   report.summary = Summary(op, result, rtf, util);
   if (util.LastMoveResult() != 0) {
     report.result = kRtfNotReplaced;
-    report.files.emplace_back("TempFile", util.TempFile());
   }
   return report;
 }
 
 int Run(Operation op, const RtfOptions& options, Reporter& reporter) {
   clsCommon common;
+  RunOutputs outputs;
   for (const std::string& rtf : options.files) {
-    reporter.Report(Process(op, rtf, options, reporter, common));
+    if (reporter.OutputFailed()) break;
+    reporter.Report(Process(op, rtf, options, reporter, common, outputs));
   }
   return reporter.ExitStatus();
 }

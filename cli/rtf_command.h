@@ -10,24 +10,22 @@
 
 namespace vok::cli {
 
-// Results of the command besides the class's 0 to 7.
-// Extraction refused: the file already holds placeholders and its object
-// file, the only copy of those objects, exists (--force extracts anyway).
-inline constexpr int kRtfRefused = 8;
-// The operation succeeded but its new text could not replace the RTF file;
-// it was left in the temporary file.
+// Results of the command besides the class's 0 to 7 (and kExitCantCreate
+// for an extraction whose object file may not be replaced).
+// The operation succeeded but its new text could not replace the RTF file,
+// which is as it was.
 inline constexpr int kRtfNotReplaced = 9;
 
 struct RtfOptions {
   std::vector<std::string> files;
   std::string obj_file;  // empty: each file's folder and name with ".obj"
-  bool force = false;    // extraction: no check for placeholders
+  bool force = false;    // extraction: an existing object file may be replaced
 };
 
 enum class PlaceholderScan { kFound, kNone, kUnreadable };
 
 // Whether the file holds the start of a placeholder, "{\v\vok OBJ ", read
-// chunk bytes at a time.
+// chunk bytes at a time (the message of a refused extraction says so).
 PlaceholderScan ScanForPlaceholders(const std::string& path, size_t chunk = 64 * 1024);
 
 // Processes every file in order and reports each; returns the exit status.

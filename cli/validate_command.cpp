@@ -3,9 +3,12 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
+#include "file_guard.h"
 #include "voktools/automation_error.h"
+#include "voktools/common.h"
 #include "voktools/html_validate.h"
 
 namespace vok::cli {
@@ -41,23 +44,46 @@ void ReplaceAll(std::string& text, const std::string& from, const std::string& t
 FileReport Process(const std::string& page, const ValidateOptions& options, Reporter& reporter) {
   reporter.Begin(page);
   FileReport report;
+  const bool backup = options.backup && !options.dry_run;
+  report.files = {{"Filename", page}, {"Backup", backup ? page + ".bak" : ""}};
+  auto fail = [&report, &page](const std::string& why) {
+    report.result = 1;
+    report.errors = {"Validate : " + page, why};
+    return report;
+  };
+  if (std::optional<std::string> why = NotRegularInput(page)) {
+    return fail("Unable to open file : " + page + "\r\n" + *why);
+  }
+  if (backup && clsCommon().FileExists(page)) {
+    // Every backup is kept: PAGE.bak is the newest, PAGE.bak.1 the oldest.
+    std::string why;
+    std::optional<std::string> earlier = MoveBackupAside(page + ".bak", &why);
+    if (!earlier) {
+      return fail("Unable to keep the earlier backup " + page + ".bak : " + why);
+    }
+    if (!earlier->empty()) {
+      report.summary = page + ".bak: the earlier backup was moved to " + *earlier;
+      report.files.emplace_back("EarlierBackup", *earlier);
+    }
+  }
   clsHTMLValidate v;
   if (options.tags) v.Tags(*options.tags);
-  v.Backup(options.backup && !options.dry_run);
+  v.Backup(backup);
   v.Progress().Connect([&reporter](int16_t percent) { reporter.Progress(percent); });
-  PrivateFolder folder;
+  std::optional<PrivateFolder> folder;
   std::string target = page;
   if (options.dry_run) {
     // The copy is validated; the report names the page. A page that cannot
     // be copied is reported as the copy's open failure.
-    if (folder.path().empty()) {
+    folder.emplace();
+    if (folder->path().empty()) {
       report.result = 1;
       report.errors = {"Unable to create a private folder for --dry-run"};
       return report;
     }
-    target = folder.path() + "page";
+    target = folder->path() + "page";
     std::error_code ec;
-    std::filesystem::copy_file(page, target, ec);
+    std::filesystem::copy_file(SystemName(page), target, ec);
   }
   v.Filename(target);
   report.result = v.HTMLValidate();
@@ -65,8 +91,6 @@ FileReport Process(const std::string& page, const ValidateOptions& options, Repo
   if (options.dry_run) {
     for (std::string& entry : report.errors) ReplaceAll(entry, target, page);
   }
-  report.files = {{"Filename", page},
-                  {"Backup", options.backup && !options.dry_run ? page + ".bak" : ""}};
   return report;
 }
 
@@ -85,7 +109,10 @@ int RunValidate(const ValidateOptions& options, Reporter& reporter, std::ostream
       return kExitUsage;
     }
   }
-  for (const std::string& page : options.files) reporter.Report(Process(page, options, reporter));
+  for (const std::string& page : options.files) {
+    if (reporter.OutputFailed()) break;
+    reporter.Report(Process(page, options, reporter));
+  }
   return reporter.ExitStatus();
 }
 

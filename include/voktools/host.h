@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace vok {
 
@@ -9,5 +10,10 @@ namespace vok {
 // (after each Progress event). A host with a loop sets the hook that processes
 // pending messages; without one the turn does nothing.
 void SetMessagePump(std::function<void()> pump);
+
+// Where the library says what a result cannot: a read-only file that was
+// replaced all the same, an owner or group that could not be kept. A host
+// that shows warnings sets the sink; without one they are dropped.
+void SetWarningSink(std::function<void(const std::string&)> sink);
 
 }  // namespace vok

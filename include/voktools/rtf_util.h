@@ -24,6 +24,8 @@
 
 namespace vok {
 
+class ReplacementFile;
+
 struct Env;
 class clsCommon;
 
@@ -64,12 +66,11 @@ class clsRTFUtil : public Dispatch {
   // RTF file and the object file).
   using ProgressObserver = std::function<void(int64_t done, int64_t total)>;
   void SetProgressObserver(ProgressObserver observer) { observer_ = std::move(observer); }
-  // What the last successful pass's final move of the temporary file over the
-  // RTF file answered: 0, or 1 when it failed (the new text is then left in
-  // the temporary file and the result is still 0).
+  // What the last successful pass's final replacement of the RTF file
+  // answered: 0, or 1 when it failed (the RTF file is then as it was, the
+  // new text is dropped, and the result is still 0 or 6), with the reason.
   int16_t LastMoveResult() const { return last_move_result_; }
-  // The temporary file of the last operation: RTFFile + ".quon.tmp".
-  const std::string& TempFile() const { return temp_file_; }
+  const std::string& LastMoveMessage() const { return last_move_message_; }
   // Fixes the chunk size instead of deriving it from the file sizes, so that
   // tests can make markers straddle reads. At least 72.
   void ForceChunkSizeForTesting(int32_t chunk);
@@ -81,13 +82,15 @@ class clsRTFUtil : public Dispatch {
 
  private:
   clsCommon& Common();
+  // Commits out, keeping the reason of a failure.
+  int16_t Commit(ReplacementFile& out);
   void SetDefaultObjFile();
   int32_t ChunkFor(int64_t larger_length) const;
 
   Env& env_;
   std::string rtf_file_;
   std::string obj_file_;
-  std::string temp_file_;
+  std::string last_move_message_;
   std::unique_ptr<clsCommon> common_;
   ProgressObserver observer_;
   int16_t last_move_result_ = 0;

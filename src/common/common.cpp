@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/replacement_file.h"
 #include "frame/forms.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
@@ -18,7 +19,6 @@ namespace vok {
 namespace {
 
 constexpr size_t kMaxPositionedText = 32767;
-constexpr size_t kCopyChunk = 256 * 1024;
 constexpr std::string_view kCRLF = "\r\n";
 constexpr std::string_view kDefaultINIFile = "VOK Tools.ini";
 
@@ -30,70 +30,6 @@ ObjectRef RequireObject(const Variant& v) {
   ObjectRef o = v.ToObject();
   if (!o) throw AutomationError(err::kObjectNotSet);
   return o;
-}
-
-// Messages go to any object with an Add member; anything else records nothing.
-class MessageSink {
- public:
-  explicit MessageSink(const Variant& target) {
-    if (target.IsObject()) list_ = *target.get_if<ObjectRef>();
-  }
-  void Add(std::string text) {
-    if (!list_) return;
-    try {
-      list_->Call("Add", {Variant(std::move(text))});
-    } catch (const AutomationError&) {
-      // MoveFile reports through its result; a list that refuses is ignored.
-    }
-  }
-
- private:
-  ObjectRef list_;
-};
-
-// Writes from's bytes over to so that `to` holds its old or its complete new
-// bytes at every instant: a rename of the source where the folders share a
-// device, otherwise a copy into a fresh file beside the target, synced, then
-// renamed over it. A rewritten target keeps its permission bits.
-Status ReplaceTarget(FileSystem& fs, const std::string& from, const std::string& to) {
-  FileInfo source;
-  Status s = fs.GetInfo(from, &source);
-  if (!s.ok()) return s;
-  if (!source.is_regular) return Status::FromErrno(EISDIR);
-  FileInfo target;
-  bool had_target = fs.GetInfo(to, &target).ok();
-  uint32_t mode = had_target ? target.mode : source.mode;
-
-  s = fs.Rename(from, to);
-  if (s.ok()) {
-    if (had_target && mode != source.mode) (void)fs.SetMode(to, mode);
-    return s;
-  }
-  if (s.code() != EXDEV) return s;
-
-  std::unique_ptr<ReadableFile> in;
-  s = fs.OpenForRead(from, &in);
-  if (!s.ok()) return s;
-  std::string temp;
-  std::unique_ptr<WritableFile> out;
-  s = CreateUniqueFile(fs, FolderOf(to), "VOK", ".TMP", &temp, &out);
-  if (!s.ok()) return s;
-  std::string chunk(kCopyChunk, '\0');
-  while (true) {
-    size_t got = 0;
-    s = in->Read(chunk.size(), chunk.data(), &got);
-    if (s.ok() && got > 0) s = out->Append(std::string_view(chunk.data(), got));
-    if (!s.ok() || got < chunk.size()) break;
-  }
-  if (s.ok()) s = out->Sync();
-  if (s.ok()) s = out->Close();
-  if (s.ok()) s = fs.SetMode(temp, mode);
-  if (s.ok()) s = fs.Rename(temp, to);
-  if (!s.ok()) {
-    out.reset();
-    (void)fs.Remove(temp);
-  }
-  return s;
 }
 
 std::string INIFileName(const Variant& varINIFile) {
@@ -177,44 +113,7 @@ std::string clsCommon::strParseFileName(std::string_view strFileName, int16_t in
 
 int16_t clsCommon::MoveFile(const std::string& strFileFrom, const std::string& strFileTo,
                             const Variant& colErrors) {
-  FileSystem& fs = *env_.fs;
-  MessageSink errors(colErrors);
-  // Moving a file onto itself would delete its only copy afterwards.
-  if (SameFile(fs, strFileFrom, strFileTo)) return 0;
-
-  int16_t err_count = 0;
-  bool first_try = true;
-  while (true) {
-    std::string found;
-    Status removable;
-    if (fs.FindFirst(strFileTo, FindKind::kFiles, &found).ok()) {
-      removable = fs.CheckRemovable(strFileTo);
-    }
-    if (removable.ok()) {
-      Status copied = ReplaceTarget(fs, strFileFrom, strFileTo);
-      if (!copied.ok()) {
-        errors.Add(std::string(Message(3003)) + strFileTo + std::string(kCRLF) + copied.message());
-        ++err_count;
-      }
-      break;
-    }
-    if (first_try) {
-      first_try = false;
-      FileInfo info;
-      if (fs.GetLinkInfo(strFileTo, &info).ok() && info.is_regular && info.read_only) {
-        (void)fs.SetMode(strFileTo, info.mode | S_IWUSR);
-        errors.Add(std::string(Message(3004)) + strFileTo + std::string(kCRLF) +
-                   std::string(Message(3005)));
-        continue;
-      }
-    }
-    errors.Add(std::string(Message(3004)) + strFileTo + std::string(kCRLF) + removable.message());
-    ++err_count;
-    break;
-  }
-  // After a failed step the source may hold the only copy of the new content.
-  if (err_count == 0) (void)fs.Remove(strFileFrom);
-  return err_count;
+  return MoveOver(env_, strFileFrom, strFileTo, colErrors);
 }
 
 void clsCommon::DeleteFile(const std::string& strF) {

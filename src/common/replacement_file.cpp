@@ -1,46 +1,264 @@
 #include "common/replacement_file.h"
 
+#include <sys/stat.h>
+
 #include "platform/env.h"
-#include "voktools/common.h"
+#include "platform/windowing.h"
+#include "voktools/automation_error.h"
+#include "voktools/collection.h"
+#include "voktools/messages.h"
 
 namespace vok {
 
-Status ReplacementFile::Start(FileSystem& fs, std::string target) {
-  Abandon();
-  fs_ = &fs;
-  target_ = std::move(target);
-  Status s = CreateUniqueFile(fs, FolderOf(target_), "VOK", ".TMP", &temp_, &file_,
-                              WriteMode::kExclusiveDocument);
-  if (!s.ok()) {
-    temp_.clear();
-    file_.reset();
+namespace {
+
+constexpr std::string_view kCRLF = "\r\n";
+constexpr size_t kCopyChunk = 1 << 20;
+
+// Messages go to any object with an Add member; anything else records nothing.
+class MessageSink {
+ public:
+  explicit MessageSink(const Variant& target) {
+    if (target.IsObject()) list_ = *target.get_if<ObjectRef>();
   }
-  return s;
+  void Add(std::string text) {
+    if (!list_) return;
+    try {
+      list_->Call("Add", {Variant(std::move(text))});
+    } catch (const AutomationError&) {
+      // The count reports the failure; a list that refuses is ignored.
+    }
+  }
+
+ private:
+  ObjectRef list_;
+};
+
+std::string Text(int32_t id) { return std::string(Message(id)); }
+
+}  // namespace
+
+int16_t ReplaceWithRetry(FileSystem& fs, const std::string& target, const Variant& errors,
+                         const std::function<Status()>& replace) {
+  MessageSink sink(errors);
+  bool first_try = true;
+  FileInfo made_writable;
+  bool cleared = false;
+  auto fail = [&](const std::string& text) {
+    sink.Add(text);
+    if (cleared) (void)fs.SetMode(target, made_writable.mode);
+    return int16_t{1};
+  };
+  while (true) {
+    FileInfo info;
+    Status removable;
+    // The name as written: '*' and '?' are plain characters here.
+    const bool exists = fs.GetLinkInfo(target, &info).ok();
+    if (exists) removable = fs.CheckRemovable(target);
+    if (removable.ok()) {
+      Status s = replace();
+      if (!s.ok()) return fail(Text(3003) + target + std::string(kCRLF) + s.message());
+      return 0;
+    }
+    if (first_try && info.is_regular && info.read_only) {
+      first_try = false;
+      made_writable = info;
+      cleared = fs.SetMode(target, info.mode | S_IWUSR).ok();
+      sink.Add(Text(3004) + target + std::string(kCRLF) + Text(3005));
+      continue;
+    }
+    return fail(Text(3004) + target + std::string(kCRLF) + removable.message());
+  }
 }
 
-Status ReplacementFile::Close() {
-  Status s = file_->Close();
-  file_.reset();
-  return s;
+Status ReplacementFile::Start(Env& env, const std::string& target, OutputOptions options) {
+  Abandon();
+  env_ = &env;
+  FileSystem& fs = *env.fs;
+  target_ = target;
+  os_target_ = target;
+  committed_ = false;
+  FileInfo info;
+  had_target_ = fs.GetLinkInfo(target, &info).ok();
+  if (had_target_ && info.is_link) {
+    FileInfo pointed;
+    if (options.follow_link && fs.GetInfo(target, &pointed).ok()) {
+      Status s = fs.ResolveLink(target, &os_target_);
+      if (!s.ok()) return s;
+      info = pointed;
+    } else {
+      // The link goes; nothing is learnt from what it points to.
+      info = FileInfo{};
+      info.is_regular = true;
+      had_target_ = false;
+    }
+  }
+  if (had_target_ && info.is_dir) return Status::FromErrno(EISDIR);
+  if (had_target_ && !info.is_regular) return Status::Error(EINVAL, "Not a regular file");
+
+  Attributes a;
+  fs.NewFileDefaults(&a.uid, &a.gid, &a.mode);
+  FileInfo model;
+  const bool have_model = !options.model.empty() && fs.GetInfo(options.model, &model).ok() &&
+                          model.is_regular;
+  auto take = [&a](const FileInfo& from) {
+    a.mode = from.mode;
+    a.uid = from.uid;
+    a.gid = from.gid;
+    a.from_file = true;
+  };
+  if (options.kind == OutputKind::kSideFile && have_model) {
+    take(model);
+    a.mode |= S_IWUSR;
+  } else if (had_target_) {
+    take(info);
+    a.read_only = info.read_only;
+  } else if (have_model) {
+    take(model);
+    a.mode |= S_IWUSR;
+  }
+  attributes_ = a;
+  return fs.CreateScratch(FolderOf(os_target_), &file_);
 }
 
-int16_t ReplacementFile::Commit(Env& env, const Variant& errors) {
-  file_.reset();
-  clsCommon common(env);
-  const int16_t failed = common.MoveFile(temp_, target_, errors);
+Status ReplacementFile::Close() { return file_->Sync(); }
+
+int16_t ReplacementFile::Commit(const Variant& errors, bool keep_previous) {
+  FileSystem& fs = *env_->fs;
+  MessageSink sink(errors);
+  // Close() synced the file; a write that failed since is caught here.
+  Status s = file_->Sync();
+  if (!s.ok()) {
+    Abandon();
+    sink.Add(Text(3003) + target_ + std::string(kCRLF) + s.message());
+    return 1;
+  }
+  if (attributes_.from_file) {
+    s = file_->SetOwner(attributes_.uid, attributes_.gid);
+    if (!s.ok()) {
+      Warn(target_ + ": its owner and group could not be kept (" + s.message() + ")");
+    }
+  }
+  s = file_->SetMode(attributes_.mode);
+  if (!s.ok()) Warn(target_ + ": its permissions could not be kept (" + s.message() + ")");
+
+  previous_.clear();
+  if (keep_previous && had_target_ && !fs.KeepPrivateLink(os_target_, &previous_).ok()) {
+    previous_.clear();
+    Abandon();
+    sink.Add(Text(3004) + target_ + std::string(kCRLF) + "Unable to keep its previous content");
+    return 1;
+  }
+  const int16_t failed =
+      ReplaceWithRetry(fs, os_target_, errors, [&] { return file_->Publish(os_target_); });
   if (failed != 0) {
     Abandon();
-  } else {
-    temp_.clear();
+    Release();
+    return failed;
   }
-  return failed;
+  file_.reset();
+  committed_ = true;
+  (void)fs.SyncFolder(FolderOf(os_target_));
+  if (attributes_.read_only) {
+    Warn(target_ + ": read-only, replaced all the same; it is read-only again");
+  }
+  return 0;
 }
 
-void ReplacementFile::Abandon() {
-  file_.reset();
-  if (temp_.empty()) return;
-  (void)fs_->Remove(temp_);
-  temp_.clear();
+void ReplacementFile::Abandon() { file_.reset(); }
+
+Status ReplacementFile::Revert() {
+  if (!committed_) return Status::OK();
+  FileSystem& fs = *env_->fs;
+  committed_ = false;
+  Status s;
+  if (!previous_.empty()) {
+    // The kept name is private to this run: it simply goes back.
+    s = fs.Rename(previous_, os_target_);
+    if (s.code() == EACCES) {
+      FileInfo info;
+      if (fs.GetLinkInfo(os_target_, &info).ok()) (void)fs.SetMode(os_target_, info.mode | S_IWUSR);
+      s = fs.Rename(previous_, os_target_);
+    }
+    if (s.ok()) previous_.clear();
+  } else {
+    FileInfo info;
+    if (fs.GetLinkInfo(os_target_, &info).ok() && info.read_only) {
+      (void)fs.SetMode(os_target_, info.mode | S_IWUSR);
+    }
+    s = fs.Remove(os_target_);
+  }
+  if (s.ok()) (void)fs.SyncFolder(FolderOf(os_target_));
+  return s;
+}
+
+void ReplacementFile::Release() {
+  if (previous_.empty()) return;
+  FileSystem& fs = *env_->fs;
+  // The private name is the old content's last one; a read-only file is
+  // removed all the same.
+  FileInfo info;
+  if (fs.GetLinkInfo(previous_, &info).ok() && info.read_only) {
+    (void)fs.SetMode(previous_, info.mode | S_IWUSR);
+  }
+  (void)fs.Remove(previous_);
+  previous_.clear();
+}
+
+int16_t MoveOver(Env& env, const std::string& from, const std::string& to, const Variant& errors) {
+  FileSystem& fs = *env.fs;
+  // Moving a file onto itself would delete its only copy afterwards.
+  if (SameFile(fs, from, to)) return 0;
+  FileInfo source;
+  if (!fs.GetInfo(from, &source).ok() || !source.is_regular) {
+    Status s = fs.GetInfo(from, &source);
+    if (s.ok()) s = Status::FromErrno(EISDIR);
+    MessageSink(errors).Add(Text(3003) + to + std::string(kCRLF) + s.message());
+    return 1;
+  }
+  FileInfo target;
+  const bool had_target = fs.GetLinkInfo(to, &target).ok() && target.is_regular;
+  const int16_t failed = ReplaceWithRetry(fs, to, errors, [&]() -> Status {
+    FileInfo link;
+    const bool plain = fs.GetLinkInfo(from, &link).ok() && !link.is_link;
+    if (plain) {
+      // The source takes the target's attributes before it takes its place.
+      if (had_target) {
+        if (link.uid != target.uid || link.gid != target.gid) {
+          (void)fs.SetOwner(from, target.uid, target.gid);
+        }
+        (void)fs.SetMode(from, target.mode);
+      }
+      Status s = fs.Rename(from, to);
+      if (s.code() != EXDEV) {
+        if (s.ok()) (void)fs.SyncFolder(FolderOf(to));
+        return s;
+      }
+    }
+    // Another file system, or a link whose target is what moves: a copy.
+    std::unique_ptr<ReadableFile> in;
+    Status s = fs.OpenForRead(from, &in);
+    if (!s.ok()) return s;
+    std::unique_ptr<ScratchFile> out;
+    s = fs.CreateScratch(FolderOf(to), &out);
+    std::string chunk(kCopyChunk, '\0');
+    while (s.ok()) {
+      size_t got = 0;
+      s = in->Read(chunk.size(), chunk.data(), &got);
+      if (s.ok() && got > 0) s = out->Append(std::string_view(chunk.data(), got));
+      if (got < chunk.size()) break;
+    }
+    if (s.ok()) s = out->Sync();
+    const FileInfo& keep = had_target ? target : source;
+    if (s.ok() && had_target) (void)out->SetOwner(keep.uid, keep.gid);
+    if (s.ok()) s = out->SetMode(keep.mode);
+    if (s.ok()) s = out->Publish(to);
+    if (s.ok()) (void)fs.SyncFolder(FolderOf(to));
+    return s;
+  });
+  // After a failed step the source may hold the only copy of the new content.
+  if (failed == 0) (void)fs.Remove(from);
+  return failed;
 }
 
 }  // namespace vok

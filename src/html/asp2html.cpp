@@ -8,6 +8,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/replacement_file.h"
 #include "common/text_window.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
@@ -46,24 +47,22 @@ struct IoFailure {
 // Output gathered in memory and handed to the file in large pieces.
 class Output {
  public:
-  explicit Output(std::unique_ptr<WritableFile> file) : file_(std::move(file)) {
-    buf_.reserve(kSize);
-  }
+  explicit Output(ReplacementFile& file) : file_(file) { buf_.reserve(kSize); }
   void Append(std::string_view s) {
     if (buf_.size() + s.size() > kSize) Flush();
     if (s.size() >= kSize) {
-      Check(file_->Append(s));
+      Check(file_.file().Append(s));
     } else {
       buf_.append(s);
     }
   }
   void Flush() {
-    if (!buf_.empty()) Check(file_->Append(buf_));
+    if (!buf_.empty()) Check(file_.file().Append(buf_));
     buf_.clear();
   }
   void Close() {
     Flush();
-    Check(file_->Close());
+    Check(file_.Close());
   }
 
  private:
@@ -71,15 +70,13 @@ class Output {
   static void Check(const Status& s) {
     if (!s.ok()) throw IoFailure{s};
   }
-  std::unique_ptr<WritableFile> file_;
+  ReplacementFile& file_;
   std::string buf_;
 };
 
-// An output written under a fresh name beside its target and moved over the
-// target only when complete; removed when the run fails.
+// An output that replaces its target only when complete.
 struct PendingOutput {
-  std::string target;
-  std::string temp;
+  ReplacementFile file;
   std::unique_ptr<Output> out;
 };
 
@@ -435,32 +432,23 @@ bool OpenInput(FileSystem& fs, const std::string& path, std::unique_ptr<Readable
   return s.ok();
 }
 
-// Starts an output beside target; the error text when it cannot.
-bool StartOutput(FileSystem& fs, const std::string& target, PendingOutput* out, std::string* why) {
-  FileInfo info;
-  if (fs.GetInfo(target, &info).ok() && info.is_dir) {
-    *why = Status::FromErrno(EISDIR).message();
-    return false;
-  }
-  std::unique_ptr<WritableFile> file;
-  Status s = CreateUniqueFile(fs, FolderOf(target), "VOK", ".TMP", &out->temp, &file,
-                              WriteMode::kExclusiveDocument);
+// Starts an output for target; the error text when it cannot.
+bool StartOutput(Env& env, const std::string& target, const OutputOptions& options,
+                 PendingOutput* out, std::string* why) {
+  Status s = out->file.Start(env, target, options);
   if (!s.ok()) {
     *why = s.message();
     return false;
   }
-  out->target = target;
-  out->out = std::make_unique<Output>(std::move(file));
+  out->out = std::make_unique<Output>(out->file);
   return true;
 }
 
-// Removes whatever outputs are still pending (a failed run).
-void Abandon(FileSystem& fs, std::vector<PendingOutput*> outputs) {
+// Drops whatever outputs are still pending (a failed run).
+void Abandon(std::vector<PendingOutput*> outputs) {
   for (PendingOutput* p : outputs) {
-    if (p->temp.empty()) continue;
     p->out.reset();
-    (void)fs.Remove(p->temp);
-    p->temp.clear();
+    p->file.Abandon();
   }
 }
 
@@ -677,29 +665,28 @@ class Protector {
   size_t pair_end_ = 0;  // the end of the line end seen last
 };
 
-// Moves every completed output over its target; 1 when one could not be,
-// with the move's messages in errors.
-int32_t FinishOutputs(Env& env, std::vector<PendingOutput*> outputs, Collection& errors) {
-  FileSystem& fs = *env.fs;
-  clsCommon common(env);
-  int32_t result = 0;
-  for (PendingOutput* p : outputs) {
-    p->out.reset();
-    // Replacing an old output is what the run is for: a read-only one is
-    // made writable first, as deleting it would.
-    FileInfo info;
-    if (fs.GetLinkInfo(p->target, &info).ok() && info.is_regular && info.read_only) {
-      (void)fs.SetMode(p->target, info.mode | 0200);
-    }
+// Puts the completed outputs in place, all or none: when one cannot be, the
+// ones before it get their previous content back. 1 then, with the
+// messages of the failed replacement in errors.
+int32_t FinishOutputs(std::vector<PendingOutput*> outputs, Collection& errors) {
+  const bool pair = outputs.size() > 1;
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    outputs[i]->out.reset();
     auto messages = Collection::Create();
-    if (common.MoveFile(p->temp, p->target, Variant(ObjectRef(messages))) != 0) {
-      for (const std::string& m : messages->Texts()) errors.Add(Variant(m));
-      (void)fs.Remove(p->temp);
-      result = 1;
+    if (outputs[i]->file.Commit(Variant(ObjectRef(messages)), pair) == 0) continue;
+    for (const std::string& m : messages->Texts()) errors.Add(Variant(m));
+    for (size_t j = i; j-- > 0;) {
+      Status s = outputs[j]->file.Revert();
+      if (!s.ok()) {
+        errors.Add(Variant("Unable to restore : " + outputs[j]->file.target() +
+                           std::string(kCRLF) + s.message()));
+      }
+      outputs[j]->file.Release();
     }
-    p->temp.clear();
+    return 1;
   }
-  return result;
+  for (PendingOutput* p : outputs) p->file.Release();
+  return 0;
 }
 
 }  // namespace
@@ -721,13 +708,15 @@ int32_t clsASP2HTML::ASP2HTML() {
     AddError(kUnable + asp_file_ + std::string(kCRLF) + why);
     return 1;
   }
+  // Both outputs hold the page's content: they are as private as the page.
+  const OutputOptions side = SideFileOf(asp_file_);
   PendingOutput html, script;
-  if (!StartOutput(fs, htm_file_, &html, &why)) {
+  if (!StartOutput(env_, htm_file_, side, &html, &why)) {
     AddError(kUnable + htm_file_ + std::string(kCRLF) + why);
     return 1;
   }
-  if (!StartOutput(fs, scr_file_, &script, &why)) {
-    Abandon(fs, {&html});
+  if (!StartOutput(env_, scr_file_, side, &script, &why)) {
+    Abandon({&html});
     AddError(kUnable + scr_file_ + std::string(kCRLF) + why);
     return 1;
   }
@@ -770,13 +759,13 @@ int32_t clsASP2HTML::ASP2HTML() {
     html.out->Close();
     script.out->Close();
   } catch (const IoFailure& f) {
-    Abandon(fs, {&html, &script});
+    Abandon({&html, &script});
     throw AutomationError(err::kDeviceIO, "Device I/O error: " + f.status.message());
   } catch (...) {
-    Abandon(fs, {&html, &script});
+    Abandon({&html, &script});
     throw;
   }
-  return FinishOutputs(env_, {&html, &script}, *errors_);
+  return FinishOutputs({&html, &script}, *errors_);
 }
 
 int32_t clsASP2HTML::HTML2ASP() {
@@ -797,13 +786,16 @@ int32_t clsASP2HTML::HTML2ASP() {
     return 1;
   }
   PendingOutput page;
-  if (!StartOutput(fs, asp_file_, &page, &why)) {
+  // The page rebuilt keeps its own attributes, or takes its HTML file's.
+  OutputOptions rebuilt = InPlace();
+  rebuilt.model = htm_file_;
+  if (!StartOutput(env_, asp_file_, rebuilt, &page, &why)) {
     AddError(kUnable + asp_file_ + std::string(kCRLF) + why);
     return 1;
   }
   std::unique_ptr<ReadableFile> script_file;
   if (!OpenInput(fs, scr_file_, &script_file, &why)) {
-    Abandon(fs, {&page});
+    Abandon({&page});
     AddError(kUnable + scr_file_ + std::string(kCRLF) + why);
     return 1;
   }
@@ -926,13 +918,13 @@ int32_t clsASP2HTML::HTML2ASP() {
     }
     page.out->Close();
   } catch (const IoFailure& f) {
-    Abandon(fs, {&page});
+    Abandon({&page});
     throw AutomationError(err::kDeviceIO, "Device I/O error: " + f.status.message());
   } catch (...) {
-    Abandon(fs, {&page});
+    Abandon({&page});
     throw;
   }
-  return FinishOutputs(env_, {&page}, *errors_);
+  return FinishOutputs({&page}, *errors_);
 }
 
 const ClassTypeInfo& clsASP2HTML::TypeInfo() const {

@@ -53,7 +53,7 @@ Status CopyFile(Env& env, const std::string& from, const std::string& to) {
   Status s = env.fs->OpenForRead(from, &in);
   if (!s.ok()) return s;
   ReplacementFile out;
-  s = out.Start(*env.fs, to);
+  s = out.Start(env, to, SideFileOf(from));
   if (!s.ok()) return s;
   std::string chunk(1 << 20, '\0');
   while (s.ok()) {
@@ -65,7 +65,7 @@ Status CopyFile(Env& env, const std::string& from, const std::string& to) {
   if (s.ok()) s = out.Close();
   if (!s.ok()) return s;
   auto errors = Collection::Create();
-  if (out.Commit(env, Variant(ObjectRef(errors))) != 0) {
+  if (out.Commit(Variant(ObjectRef(errors))) != 0) {
     return Status::Error(EIO, errors->Count() > 0 ? errors->Texts().back() : "");
   }
   return s;
@@ -163,10 +163,14 @@ int32_t clsHTMLValidate::Run::Go() {
     errors_.Add(Variant(std::string(Message(3001)) + page + std::string(kCRLF) + s.message()));
     return 1;
   }
-  s = out_.Start(fs, page);
+  s = out_.Start(v_.env_, page, InPlace());
   if (!s.ok()) {
-    const std::string temp = FolderOf(page) + "VOK????.TMP";
-    errors_.Add(Variant(std::string(Message(3001)) + temp + std::string(kCRLF) + s.message()));
+    // The page is named when it is what cannot be replaced, else the
+    // folder where the new page is written.
+    FileInfo info;
+    const bool page_at_fault = fs.GetInfo(page, &info).ok() && !info.is_regular;
+    const std::string what = page_at_fault ? page : FolderOf(page);
+    errors_.Add(Variant(std::string(Message(3001)) + what + std::string(kCRLF) + s.message()));
     return 1;
   }
   arrStack_.assign(1, TagEntry{std::string(kSentinel), std::string(kSentinel), -1, -1});
@@ -222,7 +226,7 @@ int32_t clsHTMLValidate::Run::Go() {
     errors_.Add(Variant(std::string(Message(3003)) + page + std::string(kCRLF) + s.message()));
     lngErrors_ += 1;
   } else {
-    lngErrors_ += out_.Commit(v_.env_, Variant(ObjectRef(v_.errors_)));
+    lngErrors_ += out_.Commit(Variant(ObjectRef(v_.errors_)));
   }
   errors_.Add(Variant(v_.common_->FormatString(Message(3013),
                                                {Variant(lngErrors_), Variant(lngFixed_)})));

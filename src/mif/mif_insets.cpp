@@ -183,6 +183,11 @@ class ObjectIndex {
 
 }  // namespace
 
+bool MifFileExists(FileSystem& fs, const std::string& mif_file) {
+  std::string found;
+  return fs.FindFirst(mif_file, FindKind::kFiles, &found).ok();
+}
+
 std::string MakeObjFileName(const std::string& mif_file) {
   size_t dot = mif_file.rfind('.');
   return dot == std::string::npos ? mif_file + ".obj" : mif_file.substr(0, dot + 1) + "obj";
@@ -190,23 +195,27 @@ std::string MakeObjFileName(const std::string& mif_file) {
 
 int16_t RemoveMifObjects(MifInsetRun& run) {
   FileSystem& fs = *run.env.fs;
-  clsCommon common(run.env);
   if (run.mif_file.empty()) return AddMessage(run.errors, 3026), 1;
-  if (!common.FileExists(run.mif_file)) return AddMessage(run.errors, 3027), 1;
+  if (!MifFileExists(fs, run.mif_file)) return AddMessage(run.errors, 3027), 1;
   if (run.obj_file.empty()) run.obj_file = MakeObjFileName(run.mif_file);
   std::unique_ptr<ReadableFile> file;
   if (!fs.OpenForRead(run.mif_file, &file).ok()) return AddMessage(run.errors, 3028), 1;
+  // An old object file that cannot be deleted (read-only, or in a folder
+  // that forbids it) stays, and so does everything else. A folder of that
+  // name is no file to delete: it cannot be opened for writing.
   FileInfo info;
-  if (fs.GetLinkInfo(run.obj_file, &info).ok()) {
-    Status s = fs.CheckRemovable(run.obj_file);
-    // A read-only file is deleted all the same: its attribute is cleared.
-    if (info.is_dir || (!s.ok() && !(info.is_regular && info.read_only))) {
-      return AddMessage(run.errors, 3032), 1;
-    }
+  if (fs.GetLinkInfo(run.obj_file, &info).ok() && !info.is_dir &&
+      !fs.CheckRemovable(run.obj_file).ok()) {
+    return AddMessage(run.errors, 3032), 1;
   }
   TempOutput obj, mif;
-  if (!obj.Start(fs, run.obj_file).ok()) return AddMessage(run.errors, 3030), 1;
-  if (!mif.Start(fs, run.mif_file).ok()) return AddMessage(run.errors, 3031), 1;
+  if (!obj.Start(run.env, run.obj_file, SideFileOf(run.mif_file))
+           .ok()) {
+    return AddMessage(run.errors, 3030), 1;
+  }
+  if (!mif.Start(run.env, run.mif_file, InPlace()).ok()) {
+    return AddMessage(run.errors, 3031), 1;
+  }
   try {
     MifInput in(run, *file);
     TextWindow& w = in.window();
@@ -278,23 +287,19 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
     return 1;
   }
   file.reset();
-  // Replacing an old object file is what the run is for: a read-only one is
-  // made writable first, as deleting it would.
-  if (fs.GetLinkInfo(run.obj_file, &info).ok() && info.is_regular && info.read_only) {
-    (void)fs.SetMode(run.obj_file, info.mode | 0200);
-  }
-  // The insets are in place before the MIF file loses them.
+  // The insets are on disk in their object file before the MIF file loses
+  // them.
   const Variant errors(run.errors.shared_from_this());
-  const int16_t failed = obj.Commit(run.env, errors);
+  const int16_t failed = obj.Commit(errors);
   if (failed != 0) return failed;
-  return mif.Commit(run.env, errors);
+  return mif.Commit(errors);
 }
 
 int16_t InsertMifObjects(MifInsetRun& run) {
   FileSystem& fs = *run.env.fs;
   clsCommon common(run.env);
   if (run.mif_file.empty()) return AddMessage(run.errors, 3026), 1;
-  if (!common.FileExists(run.mif_file)) return AddMessage(run.errors, 3027), 1;
+  if (!MifFileExists(fs, run.mif_file)) return AddMessage(run.errors, 3027), 1;
   if (run.obj_file.empty()) run.obj_file = MakeObjFileName(run.mif_file);
   if (!common.FileExists(run.obj_file)) return AddMessage(run.errors, 3029), 1;
   std::unique_ptr<ReadableFile> file;
@@ -302,7 +307,9 @@ int16_t InsertMifObjects(MifInsetRun& run) {
   std::unique_ptr<ReadableFile> objects;
   if (!fs.OpenForRead(run.obj_file, &objects).ok()) return AddMessage(run.errors, 3030), 1;
   TempOutput mif;
-  if (!mif.Start(fs, run.mif_file).ok()) return AddMessage(run.errors, 3031), 1;
+  if (!mif.Start(run.env, run.mif_file, InPlace()).ok()) {
+    return AddMessage(run.errors, 3031), 1;
+  }
   try {
     ObjectIndex index;
     Status s = index.Build(*objects);
@@ -378,7 +385,7 @@ int16_t InsertMifObjects(MifInsetRun& run) {
     return 1;
   }
   file.reset();
-  return mif.Commit(run.env);
+  return mif.Commit();
 }
 
 }  // namespace vok

@@ -16,6 +16,7 @@
 namespace vok {
 
 struct Env;
+class FileSystem;
 
 struct MifInsetRun {
   Env& env;
@@ -28,6 +29,9 @@ struct MifInsetRun {
   // that lines and markers straddle two reads.
   int32_t chunk = 1 << 20;
 };
+
+// Whether a file (not a folder) of that name exists.
+bool MifFileExists(FileSystem& fs, const std::string& mif_file);
 
 // The object file of a MIF file: up to its last "." (anywhere in the
 // path) and "obj", or the name and ".obj".

@@ -128,8 +128,7 @@ FormatElements ElementsOf(bool xref) {
 
 int16_t clsMIFUtilities::Extract() {
   if (mif_file_.empty()) return AddMessage(3026), 1;
-  clsCommon common(env_);
-  if (!common.FileExists(mif_file_)) return AddMessage(3027), 1;
+  if (!MifFileExists(*env_.fs, mif_file_)) return AddMessage(3027), 1;
   std::unique_ptr<ReadableFile> in;
   if (!env_.fs->OpenForRead(mif_file_, &in).ok()) return AddMessage(3028), 1;
   extracted_ = true;
@@ -206,8 +205,16 @@ int16_t clsMIFUtilities::WriteBatchFile(Kind kind) {
                             : kind == Kind::kXref ? xref_file_
                                                   : var_file_;
   if (file.empty()) return AddMessage(kNotSpecified[k]), 1;
+  // A read-only file cannot be opened for writing, so it is not replaced.
+  FileInfo info;
+  if (env_.fs->GetLinkInfo(file, &info).ok() && info.is_regular && info.read_only) {
+    return AddMessage(kCannotOpen[k]), 1;
+  }
+  // The texts are as private as the document they come from.
   ReplacementFile out;
-  if (!out.Start(*env_.fs, file).ok()) return AddMessage(kCannotOpen[k]), 1;
+  if (!out.Start(env_, file, SideFileOf(mif_file_)).ok()) {
+    return AddMessage(kCannotOpen[k]), 1;
+  }
   const EntryTable& table = (*tables_)[kind];
   std::string text = "<MIFFile 5.50>\r\n";
   if (kind == Kind::kIndex) text += "<QUONSeg " + std::to_string(split_) + ">\r\n";
@@ -234,7 +241,7 @@ int16_t clsMIFUtilities::WriteBatchFile(Kind kind) {
     ErrorList()->Add(Variant(WriteFailure(file, s)));
     return 1;
   }
-  return out.Commit(env_, Variant(ObjectRef(errors_))) != 0 ? 1 : 0;
+  return out.Commit(Variant(ObjectRef(errors_))) != 0 ? 1 : 0;
 }
 
 // --------------------------------------------------------------------- merge
@@ -287,8 +294,7 @@ int16_t clsMIFUtilities::LoadTranslated(Kind kind) {
 
 int16_t clsMIFUtilities::Merge() {
   if (mif_file_.empty()) return AddMessage(3026), 1;
-  clsCommon common(env_);
-  if (!common.FileExists(mif_file_)) return AddMessage(3027), 1;
+  if (!MifFileExists(*env_.fs, mif_file_)) return AddMessage(3027), 1;
   int16_t result = 0;
   if (!loaded_) {
     SetDefaultFileNames();
@@ -300,7 +306,7 @@ int16_t clsMIFUtilities::Merge() {
   std::unique_ptr<ReadableFile> in;
   if (!env_.fs->OpenForRead(mif_file_, &in).ok()) return AddMessage(3028), 1;
   ReplacementFile out;
-  if (!out.Start(*env_.fs, mif_file_).ok()) {
+  if (!out.Start(env_, mif_file_, InPlace()).ok()) {
     return AddMessage(3031), static_cast<int16_t>(result + 1);
   }
   MifScanner scan(in.get(), in->Size(), &out.file(), [this](int16_t& p) { progress_.Raise(p); });
@@ -331,7 +337,7 @@ int16_t clsMIFUtilities::Merge() {
     ErrorList()->Add(Variant(WriteFailure(mif_file_, s)));
     return static_cast<int16_t>(result + 1);
   }
-  return static_cast<int16_t>(result + out.Commit(env_, Variant(ObjectRef(errors_))));
+  return static_cast<int16_t>(result + out.Commit(Variant(ObjectRef(errors_))));
 }
 
 void clsMIFUtilities::MergeMarkerText(MifScanner& scan, std::string_view s) {

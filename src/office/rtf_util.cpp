@@ -9,10 +9,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/replacement_file.h"
 #include "common/text_window.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "voktools/automation_error.h"
+#include "voktools/collection.h"
 #include "voktools/common.h"
 #include "voktools/events.h"
 
@@ -29,7 +31,6 @@ constexpr size_t kPlaceholderAnchor = 10;
 // An object ends at the first CR LF that the next header line follows.
 constexpr std::string_view kObjectEnd = "\r\n{\\v\\vok OBJ ";
 constexpr std::string_view kCRLF = "\r\n";
-constexpr std::string_view kTempSuffix = ".quon.tmp";
 // Text kept back when no marker was found: every marker is shorter.
 constexpr size_t kTail = 32;
 // Header lines up to this length (with their CR LF) are looked up by hash.
@@ -256,26 +257,6 @@ class ObjectSource {
 
 // The three files of one operation, closed in the order temporary, object,
 // RTF whatever happens; a temporary file that was not completed is removed.
-struct OpenFiles {
-  std::unique_ptr<ReadableFile> rtf;
-  std::unique_ptr<WritableFile> temp;
-  std::unique_ptr<WritableFile> obj_out;
-  std::unique_ptr<ObjectSource> obj_in;
-
-  Status CloseAll() {
-    Status s = temp ? temp->Close() : Status::OK();
-    temp.reset();
-    if (obj_out) {
-      Status o = obj_out->Close();
-      if (s.ok()) s = o;
-    }
-    obj_out.reset();
-    obj_in.reset();
-    rtf.reset();
-    return s;
-  }
-};
-
 }  // namespace
 
 int64_t EarliestPosition(int64_t a, int64_t b) {
@@ -287,6 +268,13 @@ int64_t EarliestPosition(int64_t a, int64_t b) {
 clsRTFUtil::clsRTFUtil() : clsRTFUtil(CurrentEnv()) {}
 clsRTFUtil::clsRTFUtil(Env& env) : env_(env) {}
 clsRTFUtil::~clsRTFUtil() = default;
+
+int16_t clsRTFUtil::Commit(ReplacementFile& out) {
+  auto messages = Collection::Create();
+  const int16_t failed = out.Commit(Variant(ObjectRef(messages)));
+  if (failed != 0 && messages->Count() > 0) last_move_message_ = messages->Texts().back();
+  return failed;
+}
 
 clsCommon& clsRTFUtil::Common() {
   if (!common_) common_ = std::make_unique<clsCommon>(env_);
@@ -311,51 +299,35 @@ int32_t clsRTFUtil::ChunkFor(int64_t larger_length) const {
   return static_cast<int32_t>(std::clamp<int64_t>(q, kMinChunk, kMaxChunk));
 }
 
-namespace {
-
-// Creates the temporary file exclusively. A file of that name left behind by
-// an earlier run is removed first (a link is removed, never followed).
-Status CreateTemp(FileSystem& fs, const std::string& path, std::unique_ptr<WritableFile>* file) {
-  Status s = fs.OpenForWrite(path, WriteMode::kExclusive, file);
-  if (s.ok() || s.code() != EEXIST) return s;
-  s = fs.Remove(path);
-  if (!s.ok()) return s;
-  return fs.OpenForWrite(path, WriteMode::kExclusive, file);
-}
-
-}  // namespace
-
 int32_t clsRTFUtil::ExtractObjects() {
   FileSystem& fs = *env_.fs;
   last_move_result_ = 0;
+  last_move_message_.clear();
   if (rtf_file_.empty()) return kNoFileName;
   if (!Common().FileExists(rtf_file_)) return kNoSuchFile;
   if (obj_file_.empty()) SetDefaultObjFile();
-  temp_file_ = rtf_file_ + std::string(kTempSuffix);
-  // Deleting an object file that is the RTF file would delete the document.
+  // An object file that is the RTF file would replace the document.
   if (obj_file_ == rtf_file_ || SameFile(fs, obj_file_, rtf_file_)) return kCannotOpenObj;
-  if (Common().FileExists(obj_file_)) Common().DeleteFile(obj_file_);
 
-  OpenFiles f;
-  if (!fs.OpenForRead(rtf_file_, &f.rtf).ok()) return kCannotOpenRTF;
-  if (!fs.OpenForWrite(obj_file_, WriteMode::kTruncate, &f.obj_out).ok()) {
-    f.CloseAll();
+  // The old object file is replaced only by a complete new one, and the
+  // RTF file only once that is on disk.
+  std::unique_ptr<ReadableFile> rtf;
+  if (!fs.OpenForRead(rtf_file_, &rtf).ok()) return kCannotOpenRTF;
+  ReplacementFile obj_out, rtf_out;
+  if (!obj_out.Start(env_, obj_file_, SideFileOf(rtf_file_)).ok()) {
     return kCannotOpenObj;
   }
-  if (!CreateTemp(fs, temp_file_, &f.temp).ok()) {
-    f.CloseAll();
-    return kCannotOpenTemp;
-  }
+  if (!rtf_out.Start(env_, rtf_file_, InPlace()).ok()) return kCannotOpenTemp;
 
-  const int64_t length = f.rtf->Size();
+  const int64_t length = rtf->Size();
   TextWindow w;
-  w.Reset(f.rtf.get(), length, ChunkFor(length));
+  w.Reset(rtf.get(), length, ChunkFor(length));
   ByteFinder open('{'), close('}');
   int64_t counter = 0;
   int64_t depth = 0;
   bool inside = false;
-  WritableFile& temp = *f.temp;
-  WritableFile& obj = *f.obj_out;
+  WritableFile& temp = rtf_out.file();
+  WritableFile& obj = obj_out.file();
   try {
     while (!(w.empty() && w.at_end())) {
       PumpHostMessages();
@@ -405,47 +377,40 @@ int32_t clsRTFUtil::ExtractObjects() {
     }
     Check(obj.Append(Placeholder(counter + 1)));
     Check(obj.Append(kCRLF));
-    Check(f.CloseAll());
+    Check(obj_out.Close());
+    Check(rtf_out.Close());
   } catch (const RunFailed&) {
-    f.CloseAll();
-    (void)fs.Remove(temp_file_);
-    // The RTF file still holds every object; a partial object file is no use.
-    (void)fs.Remove(obj_file_);
+    // The RTF file and the old object file are as they were.
     return kReadWriteFailed;
   }
-  last_move_result_ = Common().MoveFile(temp_file_, rtf_file_);
+  rtf.reset();
+  if (Commit(obj_out) != 0) return kCannotOpenObj;
+  last_move_result_ = Commit(rtf_out);
   return kOK;
 }
 
 int32_t clsRTFUtil::InsertObjects() {
   FileSystem& fs = *env_.fs;
   last_move_result_ = 0;
+  last_move_message_.clear();
   if (rtf_file_.empty()) return kNoFileName;
   if (!Common().FileExists(rtf_file_)) return kNoSuchFile;
   if (obj_file_.empty()) SetDefaultObjFile();
-  temp_file_ = rtf_file_ + std::string(kTempSuffix);
 
-  OpenFiles f;
-  if (!fs.OpenForRead(rtf_file_, &f.rtf).ok()) return kCannotOpenRTF;
+  std::unique_ptr<ReadableFile> rtf;
+  if (!fs.OpenForRead(rtf_file_, &rtf).ok()) return kCannotOpenRTF;
   std::unique_ptr<ReadableFile> obj;
-  if (!fs.OpenForRead(obj_file_, &obj).ok()) {
-    f.CloseAll();
-    return kCannotOpenObj;
-  }
-  if (!CreateTemp(fs, temp_file_, &f.temp).ok()) {
-    obj.reset();
-    f.CloseAll();
-    return kCannotOpenTemp;
-  }
+  if (!fs.OpenForRead(obj_file_, &obj).ok()) return kCannotOpenObj;
+  ReplacementFile rtf_out;
+  if (!rtf_out.Start(env_, rtf_file_, InPlace()).ok()) return kCannotOpenTemp;
 
-  const int64_t length = f.rtf->Size();
+  const int64_t length = rtf->Size();
   const int32_t chunk = ChunkFor(std::max(length, obj->Size()));
-  f.obj_in = std::make_unique<ObjectSource>(fs, obj_file_, std::move(obj), chunk);
-  ObjectSource& objects = *f.obj_in;
+  ObjectSource objects(fs, obj_file_, std::move(obj), chunk);
   const int64_t total = length + objects.size();
   TextWindow w;
-  w.Reset(f.rtf.get(), length, chunk);
-  WritableFile& temp = *f.temp;
+  w.Reset(rtf.get(), length, chunk);
+  WritableFile& temp = rtf_out.file();
   int32_t result = kOK;
   int64_t reported = -1;
   auto report = [&] {
@@ -486,13 +451,12 @@ int32_t clsRTFUtil::InsertObjects() {
       if (!objects.CopyObject(key, temp)) result = kObjectMissing;
       report();
     }
-    Check(f.CloseAll());
+    Check(rtf_out.Close());
   } catch (const RunFailed&) {
-    f.CloseAll();
-    (void)fs.Remove(temp_file_);
     return kReadWriteFailed;
   }
-  last_move_result_ = Common().MoveFile(temp_file_, rtf_file_);
+  rtf.reset();
+  last_move_result_ = Commit(rtf_out);
   return result;
 }
 

@@ -12,6 +12,7 @@ namespace vok {
 namespace {
 thread_local Env* current_env = nullptr;
 thread_local std::function<void()> message_pump;
+thread_local std::function<void(const std::string&)> warning_sink;
 }  // namespace
 
 Env& Env::Default() {
@@ -31,6 +32,12 @@ void SetMessagePump(std::function<void()> pump) { message_pump = std::move(pump)
 
 void PumpMessages() {
   if (message_pump) message_pump();
+}
+
+void SetWarningSink(std::function<void(const std::string&)> sink) { warning_sink = std::move(sink); }
+
+void Warn(const std::string& text) {
+  if (warning_sink) warning_sink(text);
 }
 
 }  // namespace vok

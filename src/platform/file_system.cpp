@@ -1,17 +1,49 @@
 #include "platform/file_system.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
-#include <random>
+#include <cctype>
 
 namespace vok {
 
 std::string NativePath(std::string_view path) {
   std::string out(path);
+  if (out.find('\\') == std::string::npos) return out;
+  struct stat st {};
+  if (::lstat(out.c_str(), &st) == 0) return out;
   for (char& c : out) {
     if (c == '\\') c = '/';
   }
   return out;
+}
+
+std::string ScratchName(const std::string& folder, uint32_t code, long pid, std::string_view host) {
+  char head[16];
+  std::snprintf(head, sizeof head, ".VOK%04X.", code & 0xFFFF);
+  std::string dir = folder;
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir + head + std::to_string(pid) + "." + std::string(host) + ".TMP";
+}
+
+bool ParseScratchName(std::string_view name, long* pid, std::string* host) {
+  constexpr std::string_view kHead = ".VOK", kTail = ".TMP";
+  if (!name.starts_with(kHead) || !name.ends_with(kTail)) return false;
+  name.remove_prefix(kHead.size());
+  name.remove_suffix(kTail.size());
+  if (name.size() < 6 || name[4] != '.') return false;
+  for (char c : name.substr(0, 4)) {
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+  }
+  name.remove_prefix(5);
+  const auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), *pid);
+  if (ec != std::errc() || end == name.data() || end == name.data() + name.size() || *end != '.') {
+    return false;
+  }
+  *host = std::string(end + 1, name.data() + name.size());
+  return !host->empty();
 }
 
 std::string FolderOf(std::string_view path) {
@@ -19,29 +51,6 @@ std::string FolderOf(std::string_view path) {
   size_t slash = native.rfind('/');
   if (slash == std::string::npos) return "./";
   return native.substr(0, slash + 1);
-}
-
-Status CreateUniqueFile(FileSystem& fs, const std::string& folder, std::string_view prefix,
-                        std::string_view suffix, std::string* path,
-                        std::unique_ptr<WritableFile>* file, WriteMode mode) {
-  thread_local std::mt19937 rng{std::random_device{}()};
-  std::uniform_int_distribution<int> code(0, 0xFFFF);
-  std::string dir = NativePath(folder);
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  Status last;
-  // A name taken by someone else (file or link) is never opened; draw again.
-  for (int attempt = 0; attempt < 10000; ++attempt) {
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "%04X", code(rng));
-    std::string candidate = dir + std::string(prefix) + hex + std::string(suffix);
-    last = fs.OpenForWrite(candidate, mode, file);
-    if (last.ok()) {
-      *path = candidate;
-      return last;
-    }
-    if (last.code() != EEXIST && last.code() != ELOOP) return last;
-  }
-  return last;
 }
 
 bool SameFile(FileSystem& fs, const std::string& a, const std::string& b) {

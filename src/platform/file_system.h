@@ -20,6 +20,8 @@ struct FileInfo {
   // No owner write permission.
   bool read_only = false;
   uint32_t mode = 0;  // permission bits only (07777)
+  uint32_t uid = 0;
+  uint32_t gid = 0;
   int64_t size = 0;
   uint64_t device = 0;
   uint64_t inode = 0;
@@ -45,15 +47,19 @@ class WritableFile {
   virtual Status Close() = 0;
 };
 
-enum class WriteMode {
-  // Create or truncate (fails on a read-only file).
-  kTruncate,
-  // O_CREAT|O_EXCL|O_NOFOLLOW, mode 0600: never writes through a name someone
-  // else made, link or file.
-  kExclusive,
-  // The same, with the permissions of a new document (0666 less the umask),
-  // for files that become the user's output.
-  kExclusiveDocument,
+// A file written under no name of its own (or a private one where the file
+// system cannot do without), which appears under its real name only when it
+// is complete. Dropped unpublished, it leaves nothing behind.
+class ScratchFile : public WritableFile {
+ public:
+  // Owner and group; then the permission bits (a change of owner can clear
+  // the set-id bits).
+  virtual Status SetOwner(uint32_t uid, uint32_t gid) = 0;
+  virtual Status SetMode(uint32_t mode) = 0;
+  // Puts the closed file at path in one step, replacing what is there (a
+  // link is replaced, not followed). EACCES when path is a read-only file,
+  // as for Rename.
+  virtual Status Publish(const std::string& path) = 0;
 };
 
 enum class FindKind {
@@ -68,18 +74,32 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   virtual Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) = 0;
-  virtual Status OpenForWrite(const std::string& path, WriteMode mode,
-                              std::unique_ptr<WritableFile>* file) = 0;
   virtual Status GetInfo(const std::string& path, FileInfo* info) = 0;
   // The same for the name itself: a symbolic link is not followed.
   virtual Status GetLinkInfo(const std::string& path, FileInfo* info) = 0;
+  // The file a name leads to, every symbolic link followed.
+  virtual Status ResolveLink(const std::string& path, std::string* resolved) = 0;
   virtual Status SetMode(const std::string& path, uint32_t mode) = 0;
+  // Owner and group of the name itself (a symbolic link is not followed).
+  virtual Status SetOwner(const std::string& path, uint32_t uid, uint32_t gid) = 0;
   // Fails with EACCES on a read-only file, whoever runs the process.
   virtual Status Remove(const std::string& path) = 0;
   // Whether Remove would succeed now (read-only attribute, folder permission).
   virtual Status CheckRemovable(const std::string& path) = 0;
   // Atomic replace; EACCES when the target is read-only, EXDEV across devices.
   virtual Status Rename(const std::string& from, const std::string& to) = 0;
+  // A scratch file in folder, mode 0600, for writing. A scratch file that a
+  // process of this machine left behind in that folder when it died is
+  // removed on the way.
+  virtual Status CreateScratch(const std::string& folder, std::unique_ptr<ScratchFile>* file) = 0;
+  // A second, private name for the regular file at path (a hard link
+  // beside it), so that its content outlives a replacement of path.
+  virtual Status KeepPrivateLink(const std::string& path, std::string* private_name) = 0;
+  // Writes the folder's entries to disk (after a rename into it).
+  virtual Status SyncFolder(const std::string& folder) = 0;
+  // The owner and group of new files, and the permissions of a new document
+  // (0666 less the umask).
+  virtual void NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) = 0;
   // First entry matching pattern; the last path component may hold * and ?.
   virtual Status FindFirst(const std::string& pattern, FindKind kind, std::string* found) = 0;
   // The system's temporary folder as the OS reports it (may lack a trailing
@@ -87,18 +107,19 @@ class FileSystem {
   virtual std::string TempPath() = 0;
 };
 
-// Turns '\' into '/': both separate folders at the OS boundary.
+// The name handed to the OS. A name that exists as written is taken as
+// written; otherwise '\' separates folders, as '/' does, where the folder so
+// named exists.
 std::string NativePath(std::string_view path);
+
+// A scratch file's private name, which says whose it is: folder +
+// ".VOK" + 4 hex digits + "." + process id + "." + host name + ".TMP".
+std::string ScratchName(const std::string& folder, uint32_t code, long pid, std::string_view host);
+// The process id and host of a private scratch name; false for other names.
+bool ParseScratchName(std::string_view name, long* pid, std::string* host);
 
 // The folder part of a path with its trailing '/', or "./" when it has none.
 std::string FolderOf(std::string_view path);
-
-// Creates a file that did not exist: folder + prefix + 4 hex digits + suffix,
-// drawing again when the name is taken. The file is open for writing.
-Status CreateUniqueFile(FileSystem& fs, const std::string& folder, std::string_view prefix,
-                        std::string_view suffix, std::string* path,
-                        std::unique_ptr<WritableFile>* file,
-                        WriteMode mode = WriteMode::kExclusive);
 
 // Whether both names reach one existing file (same device and inode).
 bool SameFile(FileSystem& fs, const std::string& a, const std::string& b);

@@ -2,18 +2,26 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <random>
+#include <set>
 #include <vector>
 
 namespace vok {
 
 Status Status::FromErrno(int code) { return Status(code, std::strerror(code)); }
+
+Status NotRegular() { return Status::Error(EINVAL, "Not a regular file"); }
 
 namespace {
 
@@ -81,10 +89,11 @@ class PosixReadableFile : public ReadableFile {
   size_t ahead_pos_ = 0;
 };
 
-class PosixWritableFile : public WritableFile {
+// Writes through a buffer of its own.
+class PosixWritable : public ScratchFile {
  public:
-  explicit PosixWritableFile(int fd) : fd_(fd) { buf_.reserve(kBufferSize); }
-  ~PosixWritableFile() override {
+  explicit PosixWritable(int fd) : fd_(fd) { buf_.reserve(kBufferSize); }
+  ~PosixWritable() override {
     if (fd_ >= 0) {
       (void)FlushBuffer();
       ::close(fd_);
@@ -105,7 +114,7 @@ class PosixWritableFile : public WritableFile {
   Status Sync() override {
     Status s = FlushBuffer();
     if (!s.ok()) return s;
-    if (::fdatasync(fd_) != 0 && errno != EINVAL) return Status::FromErrno(errno);
+    if (::fsync(fd_) != 0 && errno != EINVAL) return Status::FromErrno(errno);
     return Status::OK();
   }
 
@@ -119,7 +128,7 @@ class PosixWritableFile : public WritableFile {
     return Status::OK();
   }
 
- private:
+ protected:
   static constexpr size_t kBufferSize = 1 << 16;
 
   Status FlushBuffer() {
@@ -146,6 +155,123 @@ class PosixWritableFile : public WritableFile {
   std::string buf_;
 };
 
+
+std::string HostName() {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0 || host[0] == '\0') return "localhost";
+  std::string out = host;
+  // The name goes into a file name.
+  std::replace(out.begin(), out.end(), '/', '_');
+  return out;
+}
+
+// Fails on a read-only target as Rename does.
+Status CheckReplaceable(const std::string& native) {
+  struct stat st {};
+  if (::lstat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
+    return Status::FromErrno(EACCES);
+  }
+  return Status::OK();
+}
+
+// Calls make(name) with fresh private names in folder until it does not
+// fail with EEXIST; the name that worked.
+Status WithPrivateName(const std::string& folder, const std::function<int(const char*)>& make,
+                       std::string* name) {
+  thread_local std::mt19937 rng{std::random_device{}()};
+  static const std::string host = HostName();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = ScratchName(folder, rng(), static_cast<long>(::getpid()), host);
+    if (make(candidate.c_str()) == 0) {
+      *name = candidate;
+      return Status::OK();
+    }
+    if (errno != EEXIST) return Status::FromErrno(errno);
+  }
+  return Status::FromErrno(EEXIST);
+}
+
+// A scratch file: unnamed (O_TMPFILE) where the file system allows it,
+// otherwise created under a private name. The private name, when it has
+// one, goes with the object unless the file was published.
+class PosixScratchFile : public PosixWritable {
+ public:
+  PosixScratchFile(int fd, std::string folder, std::string name)
+      : PosixWritable(fd), folder_(std::move(folder)), name_(std::move(name)) {}
+  ~PosixScratchFile() override {
+    if (!name_.empty()) ::unlink(name_.c_str());
+  }
+
+  Status SetOwner(uint32_t uid, uint32_t gid) override {
+    if (fd_ < 0) return Status::FromErrno(EBADF);
+    if (::fchown(fd_, uid, gid) != 0) return Status::FromErrno(errno);
+    return Status::OK();
+  }
+  Status SetMode(uint32_t mode) override {
+    if (fd_ < 0) return Status::FromErrno(EBADF);
+    if (::fchmod(fd_, mode & 07777) != 0) return Status::FromErrno(errno);
+    return Status::OK();
+  }
+  Status Publish(const std::string& path) override {
+    const std::string target = NativePath(path);
+    Status s = CheckReplaceable(target);
+    if (!s.ok()) return s;
+    if (name_.empty()) {
+      if (fd_ < 0) return Status::FromErrno(EBADF);
+      const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
+      s = WithPrivateName(
+          folder_,
+          [&](const char* name) {
+            return ::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW);
+          },
+          &name_);
+      if (!s.ok()) return s;
+    }
+    if (::rename(name_.c_str(), target.c_str()) != 0) return Status::FromErrno(errno);
+    name_.clear();
+    return Status::OK();
+  }
+
+ private:
+  std::string folder_;
+  std::string name_;
+};
+
+// Removes the private scratch files in folder whose process, on this
+// machine, no longer runs. Once per folder and process.
+void RemoveStaleScratch(const std::string& folder) {
+  static std::mutex mutex;
+  static std::set<std::string> swept;
+  {
+    std::lock_guard lock(mutex);
+    if (!swept.insert(folder).second) return;
+  }
+  static const std::string host = HostName();
+  DIR* d = ::opendir(folder.c_str());
+  if (d == nullptr) return;
+  const uid_t me = ::geteuid();
+  while (struct dirent* e = ::readdir(d)) {
+    long pid = 0;
+    std::string owner_host;
+    if (!ParseScratchName(e->d_name, &pid, &owner_host) || owner_host != host) continue;
+    if (pid <= 0 || pid == ::getpid() || ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) {
+      continue;
+    }
+    const std::string full = folder + e->d_name;
+    struct stat st {};
+    if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (me != 0 && st.st_uid != me) continue;
+    ::unlink(full.c_str());
+  }
+  ::closedir(d);
+}
+
+std::string WithSlash(std::string folder) {
+  if (folder.empty()) return "./";
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
 FileInfo ToInfo(const struct stat& st) {
   FileInfo info;
   info.is_dir = S_ISDIR(st.st_mode);
@@ -155,6 +281,8 @@ FileInfo ToInfo(const struct stat& st) {
   info.size = st.st_size;
   info.device = st.st_dev;
   info.inode = st.st_ino;
+  info.uid = st.st_uid;
+  info.gid = st.st_gid;
   return info;
 }
 
@@ -169,7 +297,9 @@ bool KindAccepts(FindKind kind, const struct stat& st) {
 
 Status PosixFileSystem::OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) {
   std::string native = NativePath(path);
-  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a FIFO without a writer cannot hold the open; only
+  // regular files are read.
+  int fd = ::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return Status::FromErrno(errno);
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
@@ -177,31 +307,75 @@ Status PosixFileSystem::OpenForRead(const std::string& path, std::unique_ptr<Rea
     ::close(fd);
     return Status::FromErrno(e);
   }
-  if (S_ISDIR(st.st_mode)) {
+  if (!S_ISREG(st.st_mode)) {
     ::close(fd);
-    return Status::FromErrno(EISDIR);
+    return S_ISDIR(st.st_mode) ? Status::FromErrno(EISDIR) : NotRegular();
   }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   *file = std::make_unique<PosixReadableFile>(fd, st.st_size);
   return Status::OK();
 }
 
-Status PosixFileSystem::OpenForWrite(const std::string& path, WriteMode mode,
-                                     std::unique_ptr<WritableFile>* file) {
-  std::string native = NativePath(path);
-  int fd;
-  if (mode == WriteMode::kExclusive || mode == WriteMode::kExclusiveDocument) {
-    const mode_t perm = mode == WriteMode::kExclusive ? 0600 : 0666;
-    fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, perm);
-  } else {
-    struct stat st {};
-    if (::stat(native.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
-      return Status::FromErrno(EACCES);
+Status PosixFileSystem::CreateScratch(const std::string& folder,
+                                     std::unique_ptr<ScratchFile>* file) {
+  const std::string dir = WithSlash(NativePath(folder));
+  RemoveStaleScratch(dir);
+  int fd = -1;
+  if (unnamed_scratch_) {
+    fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      *file = std::make_unique<PosixScratchFile>(fd, dir, std::string());
+      return Status::OK();
     }
-    fd = ::open(native.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // EOPNOTSUPP, EISDIR or EINVAL: no unnamed files here.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return Status::FromErrno(errno);
   }
+  std::string name;
+  Status s = WithPrivateName(
+      dir,
+      [&](const char* candidate) {
+        fd = ::open(candidate, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        return fd >= 0 ? 0 : -1;
+      },
+      &name);
+  if (s.ok()) *file = std::make_unique<PosixScratchFile>(fd, dir, name);
+  return s;
+}
+
+Status PosixFileSystem::KeepPrivateLink(const std::string& path, std::string* private_name) {
+  const std::string native = NativePath(path);
+  const std::string dir = FolderOf(native);
+  RemoveStaleScratch(dir);
+  // The name itself is linked: a symbolic link is never followed.
+  return WithPrivateName(
+      dir, [&](const char* name) { return ::link(native.c_str(), name); }, private_name);
+}
+
+Status PosixFileSystem::SyncFolder(const std::string& folder) {
+  int fd = ::open(WithSlash(NativePath(folder)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return Status::FromErrno(errno);
-  *file = std::make_unique<PosixWritableFile>(fd);
-  return Status::OK();
+  Status s;
+  if (::fsync(fd) != 0 && errno != EINVAL) s = Status::FromErrno(errno);
+  ::close(fd);
+  return s;
+}
+
+void PosixFileSystem::NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) {
+  *uid = ::geteuid();
+  *gid = ::getegid();
+  // The umask, read without changing it (umask() would, for every thread).
+  static const uint32_t mask = [] {
+    uint32_t m = 022;
+    if (FILE* f = std::fopen("/proc/self/status", "re")) {
+      char line[256];
+      while (std::fgets(line, sizeof line, f) != nullptr) {
+        if (std::strncmp(line, "Umask:", 6) == 0) m = static_cast<uint32_t>(std::strtoul(line + 6, nullptr, 8));
+      }
+      std::fclose(f);
+    }
+    return m;
+  }();
+  *mode = 0666 & ~mask;
 }
 
 Status PosixFileSystem::GetInfo(const std::string& path, FileInfo* info) {
@@ -219,8 +393,21 @@ Status PosixFileSystem::GetLinkInfo(const std::string& path, FileInfo* info) {
   return Status::OK();
 }
 
+Status PosixFileSystem::ResolveLink(const std::string& path, std::string* resolved) {
+  char* real = ::realpath(NativePath(path).c_str(), nullptr);
+  if (real == nullptr) return Status::FromErrno(errno);
+  *resolved = real;
+  std::free(real);
+  return Status::OK();
+}
+
 Status PosixFileSystem::SetMode(const std::string& path, uint32_t mode) {
   if (::chmod(NativePath(path).c_str(), mode & 07777) != 0) return Status::FromErrno(errno);
+  return Status::OK();
+}
+
+Status PosixFileSystem::SetOwner(const std::string& path, uint32_t uid, uint32_t gid) {
+  if (::lchown(NativePath(path).c_str(), uid, gid) != 0) return Status::FromErrno(errno);
   return Status::OK();
 }
 
@@ -244,10 +431,8 @@ Status PosixFileSystem::Remove(const std::string& path) {
 
 Status PosixFileSystem::Rename(const std::string& from, const std::string& to) {
   std::string target = NativePath(to);
-  struct stat st {};
-  if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) == 0) {
-    return Status::FromErrno(EACCES);
-  }
+  Status s = CheckReplaceable(target);
+  if (!s.ok()) return s;
   if (::rename(NativePath(from).c_str(), target.c_str()) != 0) return Status::FromErrno(errno);
   return Status::OK();
 }

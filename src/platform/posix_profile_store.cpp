@@ -212,19 +212,18 @@ bool PosixProfileStore::WriteString(const std::string& section, const std::strin
   }
   if (!section_found) out += "[" + section + "]" + eol + entry + eol;
 
-  std::string temp;
-  std::unique_ptr<WritableFile> tmp_file;
-  if (!CreateUniqueFile(*fs_, folder, ".VOK", ".ini.tmp", &temp, &tmp_file).ok()) return false;
-  Status s = tmp_file->Append(out);
-  if (s.ok()) s = tmp_file->Sync();
-  if (s.ok()) s = tmp_file->Close();
-  if (s.ok()) s = fs_->SetMode(temp, existed ? old_info.mode : 0644);
-  if (s.ok()) s = fs_->Rename(temp, path);
-  if (!s.ok()) {
-    tmp_file.reset();
-    (void)fs_->Remove(temp);
-    return false;
-  }
+  // A read-only file refuses the publication, as it would a write.
+  std::unique_ptr<ScratchFile> scratch;
+  Status s = fs_->CreateScratch(folder, &scratch);
+  if (s.ok()) s = scratch->Append(out);
+  if (s.ok()) s = scratch->Sync();
+  uint32_t uid = 0, gid = 0, mode = 0;
+  fs_->NewFileDefaults(&uid, &gid, &mode);
+  if (s.ok() && existed) (void)scratch->SetOwner(old_info.uid, old_info.gid);
+  if (s.ok()) s = scratch->SetMode(existed ? old_info.mode : mode);
+  if (s.ok()) s = scratch->Publish(path);
+  if (!s.ok()) return false;
+  (void)fs_->SyncFolder(folder);
   return true;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 namespace vok {
 
@@ -29,5 +30,8 @@ class HeadlessWindowing : public Windowing {
 
 // Gives the host's message loop one turn (the hook set by SetMessagePump).
 void PumpMessages();
+
+// Hands a warning to the host's sink (SetWarningSink), if it set one.
+void Warn(const std::string& text);
 
 }  // namespace vok

@@ -40,17 +40,17 @@ bool ReadSome(int fd, std::string& buf) {
 
 }  // namespace
 
-ChildProcess::ChildProcess(const std::vector<std::string>& args, int stderr_fd) {
+ChildProcess::ChildProcess(const std::vector<std::string>& args, int stderr_fd, int stdout_fd) {
   // A child that exits early must not take the test down with SIGPIPE.
   ::signal(SIGPIPE, SIG_IGN);
-  int in[2], out[2], err[2] = {-1, -1};
+  int in[2], out[2] = {-1, -1}, err[2] = {-1, -1};
   Pipe(in);
-  Pipe(out);
+  if (stdout_fd < 0) Pipe(out);
   if (stderr_fd < 0) Pipe(err);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+  posix_spawn_file_actions_adddup2(&actions, stdout_fd >= 0 ? stdout_fd : out[1], 1);
   posix_spawn_file_actions_adddup2(&actions, stderr_fd >= 0 ? stderr_fd : err[1], 2);
   std::vector<std::string> argv_strings{VOK_CLI_PATH};
   argv_strings.insert(argv_strings.end(), args.begin(), args.end());
@@ -60,7 +60,7 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args, int stderr_fd) 
   int rc = ::posix_spawn(&pid_, VOK_CLI_PATH, &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(in[0]);
-  ::close(out[1]);
+  if (out[1] >= 0) ::close(out[1]);
   if (err[1] >= 0) ::close(err[1]);
   in_ = in[1];
   out_ = out[0];
@@ -73,6 +73,10 @@ ChildProcess::~ChildProcess() {
     ::kill(pid_, SIGKILL);
     Finish();
   }
+}
+
+void ChildProcess::Kill() {
+  if (pid_ > 0) ::kill(pid_, SIGKILL);
 }
 
 void ChildProcess::Write(std::string_view bytes) {
@@ -103,7 +107,10 @@ int ChildProcess::Finish(std::string* out, std::string* err) {
   // Both outputs at once: a child blocked on a full pipe would never end.
   while (out_ >= 0 || err_ >= 0) {
     pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
-    if (::poll(fds, 2, kTimeoutMs) <= 0) break;
+    if (::poll(fds, 2, kTimeoutMs) <= 0) {
+      ::kill(pid_, SIGKILL);
+      break;
+    }
     if (fds[0].revents != 0 && !ReadSome(out_, o)) CloseFd(out_);
     if (fds[1].revents != 0 && !ReadSome(err_, e)) CloseFd(err_);
   }

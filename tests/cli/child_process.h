@@ -13,20 +13,24 @@ namespace vok::test {
 
 class ChildProcess {
  public:
-  // args excludes the program; stderr_fd, when given, becomes the child's
-  // standard error instead of a pipe.
-  explicit ChildProcess(const std::vector<std::string>& args, int stderr_fd = -1);
+  // args excludes the program; stderr_fd and stdout_fd, when given, become
+  // the child's standard error and output instead of pipes.
+  explicit ChildProcess(const std::vector<std::string>& args, int stderr_fd = -1,
+                        int stdout_fd = -1);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   void Write(std::string_view bytes);
+  // Ends the child at once (SIGKILL), as a crash would.
+  void Kill();
   void CloseInput();
   // The next line of standard output without its LF; nothing at the end of
   // output or after 10 s without one.
   std::optional<std::string> ReadLine();
   // Closes the input, reads both outputs to their end and waits: the exit
-  // status (128 + signal when killed).
+  // status (128 + signal when killed). A child that goes 10 s without
+  // output or end is killed (status 137), so a hang fails instead of hanging.
   int Finish(std::string* out = nullptr, std::string* err = nullptr);
 
  private:

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "cli/child_process.h"
@@ -15,7 +16,13 @@ std::string InDir(std::string s, const ScratchDir& dir) {
 
 void CheckCommandCase(const CommandCase& c) {
   ScratchDir dir;
-  for (const auto& [name, bytes] : c.before) WriteFile(dir / name, bytes);
+  for (const auto& [name, bytes] : c.before) {
+    if (name.ends_with('/')) {
+      std::filesystem::create_directory(dir / name);
+    } else {
+      WriteFile(dir / name, bytes);
+    }
+  }
   RunResult r{};
   for (const std::string& run : c.runs) {
     std::vector<std::string> args;
@@ -25,6 +32,9 @@ void CheckCommandCase(const CommandCase& c) {
   }
   EXPECT_EQ(r.status, c.status) << r.err;
   EXPECT_EQ(r.out, InDir(c.out, dir));
+  if (!c.err.empty()) {
+    EXPECT_NE(r.err.find(InDir(c.err, dir)), std::string::npos) << r.err;
+  }
   for (const auto& [name, bytes] : c.after) {
     if (bytes) {
       EXPECT_EQ(ReadFile(dir / name), *bytes) << name;

@@ -13,7 +13,8 @@
 
 namespace vok::test {
 
-using Files = std::map<std::string, std::string>;  // name in the scratch folder: bytes
+// Name in the scratch folder: bytes; a name ending in '/' is a folder.
+using Files = std::map<std::string, std::string>;
 using Expected = std::map<std::string, std::optional<std::string>>;  // nullopt: absent
 
 struct CommandCase {
@@ -23,6 +24,7 @@ struct CommandCase {
   int status;
   std::string out;
   Expected after;
+  std::string err = {};  // a text standard error holds; empty: not checked
 };
 
 inline void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }

@@ -1,4 +1,4 @@
-// `voktools rtf extract|insert`: results, the placeholder guard and reports.
+// `voktools rtf extract|insert`: results and reports.
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -74,10 +74,6 @@ const RtfCase kCases[] = {
      R"({"result":0,"errors":[],"files":{"RTFFile":"$DIR/doc.rtf","ObjFile":"$DIR/o.bin"}})"
      "\n",
      kInOtherFile},
-    {"GuardRefuses", kExtracted, "extract $DIR/doc.rtf", 8,
-     "$DIR/doc.rtf: already holds object placeholders; its object file $DIR/doc.obj would be "
-     "overwritten (use --force)\n",
-     kExtracted},
     {"ForceOverridesTheGuard", kExtracted, "extract --force $DIR/doc.rtf", 0, kDone, kNoObjects},
     {"NoGuardWithoutObjectFile", kPlacedOnly, "extract $DIR/doc.rtf", 0, kDone, kNoObjects},
     {"MissingFileThenGoodOne", kFresh, "extract $DIR/gone.rtf $DIR/doc.rtf", 2,
@@ -93,8 +89,8 @@ const RtfCase kCases[] = {
 INSTANTIATE_TEST_SUITE_P(All, CliRtf, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return info.param.name; });
 
-// The temporary file cannot replace the RTF file: the new text stays in it.
-TEST(CliRtfCommand, FailedReplacementIsAFailureNamingTheTemporaryFile) {
+// The new text cannot replace the RTF file: a failure, the file as it was.
+TEST(CliRtfCommand, FailedReplacementIsAFailureAndLeavesTheFile) {
   ScratchDir dir;
   WriteFile(dir / "doc.rtf", kDoc);
   TestEnv env;
@@ -106,11 +102,11 @@ TEST(CliRtfCommand, FailedReplacementIsAFailureNamingTheTemporaryFile) {
   EXPECT_EQ(cli::RunRtfExtract(options, reporter), cli::kRtfNotReplaced);
   EXPECT_EQ(out.str(),
             InDir(R"({"result":9,"errors":[],"files":{"RTFFile":"$DIR/doc.rtf","ObjFile":)"
-                  R"("$DIR/doc.obj","TempFile":"$DIR/doc.rtf.quon.tmp"}})"
+                  R"("$DIR/doc.obj"}})"
                   "\n",
                   dir));
   EXPECT_EQ(ReadFile(dir / "doc.rtf"), kDoc);
-  EXPECT_EQ(ReadFile(dir / "doc.rtf.quon.tmp"), kPlaced);
+  EXPECT_FALSE(Exists(dir / "doc.rtf.quon.tmp"));
   EXPECT_NE(err.str().find("100%"), std::string::npos);  // progress from the bytes read
 }
 

@@ -1,6 +1,11 @@
 // `voktools validate` and `voktools tags`: reports, options and usage.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "cli/child_process.h"
@@ -62,6 +67,56 @@ const CommandCase kCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(All, CliValidate, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return info.param.name; });
+
+// Every run keeps its backup: PAGE.bak is the newest, PAGE.bak.1 the oldest.
+// A link planted as PAGE.bak is moved aside as a link, never written through.
+TEST(CliValidateBackup, KeepsEveryBackupNumberedFromTheOldest) {
+  ScratchDir dir;
+  WriteFile(dir / "secret", "secret");
+  ASSERT_EQ(::symlink((dir / "secret").c_str(), (dir / "p.htm.bak").c_str()), 0);
+  RunResult r{};
+  for (const char* version : {"1", "2", "3"}) {
+    WriteFile(dir / "p.htm", std::string("v") + version + " > x");
+    r = RunCli({"validate", "--backup", dir / "p.htm"});
+    EXPECT_EQ(r.status, 0) << r.err;
+  }
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n') + 1),
+            dir / "p.htm.bak: the earlier backup was moved to " + dir / "p.htm.bak.3\n");
+  EXPECT_EQ(ReadFile(dir / "secret"), "secret");
+  struct stat st {};
+  ASSERT_EQ(::lstat((dir / "p.htm.bak.1").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadFile(dir / "p.htm.bak.2"), "v1 > x");
+  EXPECT_EQ(ReadFile(dir / "p.htm.bak.3"), "v2 > x");
+  EXPECT_EQ(ReadFile(dir / "p.htm.bak"), "v3 > x");
+  EXPECT_FALSE(Exists(dir / "p.htm.bak.4"));
+}
+
+// Only --dry-run needs a folder in the temporary folder: other runs leave
+// it untouched, not even its time of change.
+TEST(CliValidateTempFolder, OnlyADryRunUsesIt) {
+  ScratchDir dir, tmp;
+  WriteFile(dir / "p.htm", kPage);
+  struct ScopedTmpdir {
+    const char* saved = std::getenv("TMPDIR");
+    std::string old = saved != nullptr ? saved : "";
+    explicit ScopedTmpdir(const std::string& path) { ::setenv("TMPDIR", path.c_str(), 1); }
+    ~ScopedTmpdir() {
+      saved != nullptr ? ::setenv("TMPDIR", old.c_str(), 1) : ::unsetenv("TMPDIR");
+    }
+  } tmpdir(tmp.path());
+  for (const bool dry_run : {false, true}) {
+    const timespec long_ago[2] = {{1000, 0}, {1000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, tmp.path().c_str(), long_ago, 0), 0);
+    RunResult r = dry_run ? RunCli({"validate", "--dry-run", dir / "p.htm"})
+                          : RunCli({"validate", dir / "p.htm"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::stat(tmp.path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mtim.tv_sec != 1000, dry_run);
+    EXPECT_TRUE(std::filesystem::is_empty(tmp.path()));
+  }
+}
 
 TEST(CliValidateInvoke, ValidatesLateBoundWithProgress) {
   ScratchDir dir;

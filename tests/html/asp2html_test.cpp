@@ -229,7 +229,7 @@ TEST(Asp2Html, EveryOpenFailureIsReportedAndLeavesNoFile) {
         {"page", dir / "p/x.asp"}, {"htm", dir / "h/x.htm"}, {"scr", dir / "s/x.scr"}};
     for (const std::string& p : c.present) WriteFile(path[p], p == "scr" ? Line(1) : "<%a%>");
     if (!c.failing_folder.empty())
-      t.fs.FailOp("OpenForWrite", EACCES, "/" + c.failing_folder + "/");
+      t.fs.FailOp("CreateScratch", EACCES, "/" + c.failing_folder + "/");
     clsASP2HTML a;
     a.ASPFile(path["page"]);
     a.HTMFile(path["htm"]);
@@ -254,6 +254,54 @@ TEST(Asp2Html, EveryOpenFailureIsReportedAndLeavesNoFile) {
   EXPECT_EQ(a.GetError(1), "HTML2ASP : No input file specified");
   EXPECT_EQ(a.GetError(0), "");
   EXPECT_EQ(a.GetError(2), "");
+}
+
+// The HTML and script files of a page are replaced together or not at all:
+// when the second cannot be, the first gets its old content back (or goes,
+// where there was none), so that no page is restored with the wrong blocks.
+TEST(Asp2Html, TheTwoOutputsAreReplacedTogetherOrNotAtAll) {
+  for (bool old_outputs : {true, false}) {
+    SCOPED_TRACE(old_outputs);
+    test::TestEnv t;
+    ScratchDir dir;
+    WriteFile(dir / "x.asp", "<p><%=a%></p>");
+    if (old_outputs) {
+      WriteFile(dir / "x_asp.htm", "old html");
+      WriteFile(dir / "x_asp.scr", "old script");
+    }
+    const std::vector<std::string> before = dir.Entries();
+    t.fs.FailOp("Publish", ENOSPC, "x_asp.scr");
+    clsASP2HTML a;
+    a.ASPFile(dir / "x.asp");
+    EXPECT_EQ(a.ASP2HTML(), 1);
+    EXPECT_EQ(Errors(a).back(), "Error copying to : " + dir / "x_asp.scr" +
+                                    "\r\nNo space left on device");
+    EXPECT_EQ(dir.Entries(), before);
+    if (old_outputs) {
+      EXPECT_EQ(ReadFile(dir / "x_asp.htm"), "old html");
+      EXPECT_EQ(ReadFile(dir / "x_asp.scr"), "old script");
+    }
+  }
+}
+
+// Names are taken as written: '?' and '*' match nothing else, and a '\'
+// separates folders only when no file has the name as written.
+TEST(Asp2Html, NamesAreLiteral) {
+  test::TestEnv t;
+  ScratchDir dir;
+  WriteFile(dir / "q?.jsp", "<b><%=q%></b>");
+  WriteFile(dir / "qX_jsp.htm", "unrelated");
+  std::filesystem::create_directory(dir / "back");
+  WriteFile(dir / "back\\x.asp", "<i><%=b%></i>");
+  clsASP2HTML a;
+  a.ASPFile(dir / "q?.jsp");
+  EXPECT_EQ(a.ASP2HTML(), 0) << Errors(a).back();
+  EXPECT_EQ(ReadFile(dir / "q?_jsp.htm"), "<b><!-- ASP2HTML 1 --></b>");
+  EXPECT_EQ(ReadFile(dir / "qX_jsp.htm"), "unrelated");
+  clsASP2HTML b;
+  b.ASPFile(dir / "back\\x.asp");
+  EXPECT_EQ(b.ASP2HTML(), 0) << Errors(b).back();
+  EXPECT_EQ(ReadFile(dir / "back/x_asp.htm"), "<i><!-- ASP2HTML 1 --></i>");
 }
 
 // A write failing during a run ends the call with error 57 and leaves the

@@ -190,10 +190,10 @@ TEST(HtmlValidate, FailuresLeaveThePageAsItWas) {
     std::string message;  // the start of the entry after the title
   };
   const std::vector<Case> cases = {
-      {"backup fails", true, "Rename", ".bak", 1, "Error backing up : "},
+      {"backup fails", true, "Publish", ".bak", 1, "Error backing up : "},
       {"page unreadable", false, "OpenForRead", "p.htm", 1, "Unable to open file : "},
-      {"no temporary file", false, "OpenForWrite", "", 1, "Unable to open file : "},
-      {"final move fails", false, "Rename", "p.htm", 1, "Error copying to : "},
+      {"no temporary file", false, "CreateScratch", "", 1, "Unable to open file : "},
+      {"final move fails", false, "Publish", "p.htm", 1, "Error copying to : "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -208,7 +208,7 @@ TEST(HtmlValidate, FailuresLeaveThePageAsItWas) {
     EXPECT_EQ(ReadFile(dir / "p.htm"), "a > b");
     const Texts list = v.ErrorList()->Texts();
     ASSERT_GE(list.size(), 2u);
-    const size_t at = c.op == "Rename" && !c.backup ? 2 : 1;  // after the finding
+    const size_t at = c.op == "Publish" && !c.backup ? 2 : 1;  // after the finding
     EXPECT_EQ(list[at].rfind(c.message, 0), 0u) << list[at];
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),

@@ -196,18 +196,22 @@ TEST(MifInsets, FailuresAreReportedAndLeaveTheMifFile) {
     const char* name;
     bool remove;
     std::string op, path_part;  // a failing call, or none
-    bool mif_exists, obj_exists;
+    std::string mif, obj;       // "" (none), "file", "folder" or "read-only"
     std::string message;
   };
   const std::vector<Case> cases = {
-      {"no such MIF file", true, "", "", false, false, "MIF file not found"},
-      {"no object file", false, "", "", true, false, "Object file not found"},
-      {"MIF unreadable", true, "OpenForRead", "book.mif", true, false, "Unable to open MIF file"},
-      {"object file not creatable", true, "OpenForWrite", "/o/", true, false,
+      {"no such MIF file", true, "", "", "", "", "MIF file not found"},
+      {"MIF file a folder", true, "", "", "folder", "", "MIF file not found"},
+      {"no object file", false, "", "", "file", "", "Object file not found"},
+      {"MIF unreadable", true, "OpenForRead", "book.mif", "file", "", "Unable to open MIF file"},
+      {"object file not creatable", true, "CreateScratch", "/o/", "file", "",
        "Unable to open Object file"},
-      {"object file unreadable", false, "OpenForRead", "book.obj", true, true,
+      {"object file a folder", true, "", "", "file", "folder", "Unable to open Object file"},
+      {"old object file read-only", true, "", "", "file", "read-only",
+       "Unable to delete previous object file"},
+      {"object file unreadable", false, "OpenForRead", "book.obj", "file", "file",
        "Unable to open Object file"},
-      {"no temporary file", false, "OpenForWrite", "/m/", true, true,
+      {"no temporary file", false, "CreateScratch", "/m/", "file", "file",
        "Unable to create temporary file"},
   };
   for (const Case& c : cases) {
@@ -217,16 +221,23 @@ TEST(MifInsets, FailuresAreReportedAndLeaveTheMifFile) {
     std::filesystem::create_directory(dir / "m");
     std::filesystem::create_directory(dir / "o");
     const std::string mif = dir / "m/book.mif", obj = dir / "o/book.obj";
-    if (c.mif_exists) WriteFile(mif, "<QUONObj 1>\r\n");
-    if (c.obj_exists) WriteFile(obj, "<QUONObj 1>\r\n=i\r\n=EndInset\r\n<QUONObj End>");
-    if (c.mif_exists && c.remove) WriteFile(mif, "=i\r\n=EndInset\r\n");
+    const std::string mif_text = c.remove ? "=i\r\n=EndInset\r\n" : "<QUONObj 1>\r\n";
+    const std::string obj_text = "<QUONObj 1>\r\n=i\r\n=EndInset\r\n<QUONObj End>";
+    if (c.mif == "folder") std::filesystem::create_directory(mif);
+    if (c.mif == "file") WriteFile(mif, mif_text);
+    if (c.obj == "folder") std::filesystem::create_directory(obj);
+    if (c.obj == "file" || c.obj == "read-only") WriteFile(obj, obj_text);
+    if (c.obj == "read-only") ::chmod(obj.c_str(), 0444);
     if (!c.op.empty()) t.fs.FailOp(c.op, EACCES, c.path_part);
     auto errors = Collection::Create();
     MifInsetRun run{t.env, mif, obj, *errors, nullptr};
     EXPECT_EQ(c.remove ? RemoveMifObjects(run) : InsertMifObjects(run), 1);
     EXPECT_EQ(errors->Texts(), std::vector<std::string>{c.message});
-    if (c.mif_exists) {
-      EXPECT_EQ(ReadFile(mif), c.remove ? "=i\r\n=EndInset\r\n" : "<QUONObj 1>\r\n");
+    if (c.mif == "file") {
+      EXPECT_EQ(ReadFile(mif), mif_text);
+    }
+    if (c.obj == "file" || c.obj == "read-only") {
+      EXPECT_EQ(ReadFile(obj), obj_text);
     }
   }
   Files f;

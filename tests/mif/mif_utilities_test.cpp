@@ -167,7 +167,8 @@ TEST(MifExtract, FailuresBeforeOpeningLeaveTheBatchEmpty) {
 TEST(MifExtract, EndBatchWritesEveryFileItCanAndCountsTheOthers) {
   struct Case {
     const char* name;
-    std::string index, xref, var;  // "": not specified; "-": not writable
+    // "": not specified; "-": in no folder; "r": a read-only file; "d": a folder
+    std::string index, xref, var;
     Texts messages;
   };
   const std::vector<Case> cases = {
@@ -179,6 +180,8 @@ TEST(MifExtract, EndBatchWritesEveryFileItCanAndCountsTheOthers) {
                                          "Unable to open variables file"}},
       {"one of each", "-", "x.mif", "", {"Unable to open index file",
                                           "Variables file not specified"}},
+      {"read-only file, folder", "r", "d", "v.mif", {"Unable to open index file",
+                                                     "Unable to open cross-reference file"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -187,16 +190,28 @@ TEST(MifExtract, EndBatchWritesEveryFileItCanAndCountsTheOthers) {
     b.m.StartBatch();
     b.m.MIFFile(b.dir / "a.mif");
     ASSERT_EQ(b.m.Extract(), 0);
-    auto name = [&](const std::string& n) { return n == "-" ? b.dir / "no/such.mif" : n.empty() ? "" : b.dir / n; };
+    auto name = [&](const std::string& n) -> std::string {
+      if (n.empty()) return "";
+      if (n == "-") return b.dir / "no/such.mif";
+      if (n == "d") std::filesystem::create_directory(b.dir / "d.mif");
+      if (n == "r") {
+        WriteFile(b.dir / "r.mif", "translated");
+        ::chmod((b.dir / "r.mif").c_str(), 0444);
+      }
+      return b.dir / (n.size() == 1 ? n + ".mif" : n);
+    };
     b.m.IndexFile(name(c.index));
     b.m.XrefFile(name(c.xref));
     b.m.VarFile(name(c.var));
     EXPECT_EQ(b.m.EndBatch(), static_cast<int16_t>(c.messages.size()));
     EXPECT_EQ(b.m.ErrorList()->Texts(), c.messages);
-    // Only the finished files are left in the folder.
+    // Only the finished files are left in the folder, beside what was there.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(b.dir.path()),
                             std::filesystem::directory_iterator()),
-              1 + 3 - static_cast<long>(c.messages.size()));
+              1 + 3 - static_cast<long>(c.messages.size()) + (c.index == "r") + (c.xref == "d"));
+    if (c.index == "r") {
+      EXPECT_EQ(ReadFile(b.dir / "r.mif"), "translated");
+    }
   }
 }
 
@@ -318,9 +333,9 @@ TEST(MifMerge, FailuresLeaveTheMifFileAsItWas) {
   };
   const std::vector<Case> cases = {
       {"unreadable", "OpenForRead", 1, "Unable to open MIF file"},
-      {"no temporary file", "OpenForWrite", 1, "Unable to create temporary file"},
+      {"no temporary file", "CreateScratch", 1, "Unable to create temporary file"},
       {"write fails", "", 1, "Error copying to : "},
-      {"move fails", "Rename", 1, "Error copying to : "},
+      {"move fails", "Publish", 1, "Error copying to : "},
   };
   std::string mif;
   for (int i = 0; i < 5000; ++i) mif += Marker("m" + std::to_string(i));

@@ -196,8 +196,7 @@ TEST_P(ExtractTable, WritesPlaceholdersAndObjectFileAndComesBack) {
   u.ForceChunkSizeForTesting(chunk);
   EXPECT_EQ(u.InsertObjects(), 0);
   EXPECT_EQ(ReadFile(f.rtf), c.input);
-  EXPECT_TRUE(Exists(f.obj));
-  EXPECT_FALSE(Exists(f.rtf + ".quon.tmp"));
+  EXPECT_EQ(f.dir.Entries(), (std::vector<std::string>{"doc.obj", "doc.rtf"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Rtf, ExtractTable,
@@ -371,7 +370,6 @@ TEST(RtfUtil, DefaultObjectFileIsBesideTheRtfWithObjExtension) {
     u.RTFFile(c.rtf);
     EXPECT_EQ(u.ExtractObjects(), clsRTFUtil::kCannotOpenRTF);
     EXPECT_EQ(u.ObjFile(), c.obj);
-    EXPECT_EQ(u.TempFile(), c.rtf + ".quon.tmp");
     u.ObjFile("kept.obj");
     (void)u.InsertObjects();
     EXPECT_EQ(u.ObjFile(), "kept.obj");
@@ -386,18 +384,18 @@ TEST(RtfUtil, OpenFailuresLeaveTheRtfUntouched) {
     std::string op;
     std::string path_part;  // "" for no injected failure
     int32_t result;
+    int skip = 0;  // matching calls that go through first
   };
   const std::vector<Case> cases = {
-      {"extract, no object file can be made", true, "OpenForWrite", "doc.obj",
+      {"extract, no object file can be made", true, "CreateScratch", "", clsRTFUtil::kCannotOpenObj},
+      {"extract, no temporary file", true, "CreateScratch", "", clsRTFUtil::kCannotOpenTemp, 1},
+      {"extract, object file not replaced", true, "Publish", "doc.obj",
        clsRTFUtil::kCannotOpenObj},
-      {"extract, no temporary file", true, "OpenForWrite", ".quon.tmp",
-       clsRTFUtil::kCannotOpenTemp},
       {"extract, RTF unreadable", true, "OpenForRead", "doc.rtf", clsRTFUtil::kCannotOpenRTF},
       {"insert, RTF unreadable", false, "OpenForRead", "doc.rtf", clsRTFUtil::kCannotOpenRTF},
       {"insert, object file unreadable", false, "OpenForRead", "doc.obj",
        clsRTFUtil::kCannotOpenObj},
-      {"insert, no temporary file", false, "OpenForWrite", ".quon.tmp",
-       clsRTFUtil::kCannotOpenTemp},
+      {"insert, no temporary file", false, "CreateScratch", "", clsRTFUtil::kCannotOpenTemp},
   };
   const std::string original = "{\\rtf1 a{\\pict 0102}b}";
   for (const Case& c : cases) {
@@ -406,12 +404,14 @@ TEST(RtfUtil, OpenFailuresLeaveTheRtfUntouched) {
     Files f;
     WriteFile(f.rtf, original);
     WriteFile(f.obj, Header(1) + kCRLF + "{\\pict 0102}" + kCRLF + Header(2) + kCRLF);
-    t.fs.FailOp(c.op, EACCES, c.path_part);
+    const std::string objects = ReadFile(f.obj);
+    t.fs.FailOp(c.op, EACCES, c.path_part, c.skip);
     clsRTFUtil u;
     u.RTFFile(f.rtf);
     EXPECT_EQ(c.extract ? u.ExtractObjects() : u.InsertObjects(), c.result);
     EXPECT_EQ(ReadFile(f.rtf), original);
-    EXPECT_FALSE(Exists(f.rtf + ".quon.tmp"));
+    EXPECT_EQ(ReadFile(f.obj), objects);
+    EXPECT_EQ(f.dir.Entries(), (std::vector<std::string>{"doc.obj", "doc.rtf"}));
   }
 }
 
@@ -458,7 +458,7 @@ TEST(RtfUtil, AWriteFailingHalfwayLeavesTheRtfAsItWas) {
       u.ForceChunkSizeForTesting(512);
       EXPECT_EQ(extract ? u.ExtractObjects() : u.InsertObjects(), clsRTFUtil::kReadWriteFailed);
       EXPECT_TRUE(ReadFile(f.rtf) == before);
-      EXPECT_FALSE(Exists(f.rtf + ".quon.tmp"));
+      EXPECT_EQ(f.dir.Entries().size(), extract ? 1u : 2u);
       if (!extract) {
         EXPECT_TRUE(ReadFile(f.obj) == obj);
       }
@@ -466,21 +466,27 @@ TEST(RtfUtil, AWriteFailingHalfwayLeavesTheRtfAsItWas) {
   }
 }
 
-TEST(RtfUtil, ALeftoverTemporaryFileOrLinkIsNotWrittenThrough) {
+// A link planted at the object file's name is replaced, never written
+// through, whether it leads to a file or nowhere.
+TEST(RtfUtil, ALinkPlantedAtTheObjectFileIsReplacedNotFollowed) {
   Files f;
   const std::string victim = f.dir / "victim.txt";
+  const std::string nowhere = f.dir / "nowhere";
   WriteFile(victim, "precious");
   const std::string original = "x{\\pict 01}y";
-  WriteFile(f.rtf, original);
-  WriteFile(f.rtf + ".quon.tmp", "stale text from a crashed run");
-  clsRTFUtil u;
-  u.RTFFile(f.rtf);
-  ASSERT_EQ(u.ExtractObjects(), 0);
-  EXPECT_EQ(ReadFile(f.rtf), "x" + Header(1) + "y");
-  ASSERT_EQ(::symlink(victim.c_str(), (f.rtf + ".quon.tmp").c_str()), 0);
-  ASSERT_EQ(u.InsertObjects(), 0);
-  EXPECT_EQ(ReadFile(f.rtf), original);
-  EXPECT_EQ(ReadFile(victim), "precious");
+  for (const std::string& to : {nowhere, victim}) {
+    SCOPED_TRACE(to);
+    WriteFile(f.rtf, original);
+    std::filesystem::remove(f.obj);
+    ASSERT_EQ(::symlink(to.c_str(), f.obj.c_str()), 0);
+    clsRTFUtil u;
+    u.RTFFile(f.rtf);
+    ASSERT_EQ(u.ExtractObjects(), 0);
+    EXPECT_FALSE(std::filesystem::is_symlink(f.obj));
+    EXPECT_EQ(ReadFile(f.obj), Header(1) + kCRLF + "{\\pict 01}" + kCRLF + Header(2) + kCRLF);
+    EXPECT_FALSE(Exists(nowhere));
+    EXPECT_EQ(ReadFile(victim), "precious");
+  }
 }
 
 TEST(RtfUtil, ExtractionGivesTheMessageLoopATurnPerPassAndReportsProgress) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -44,8 +45,9 @@ TEST(PosixFileSystem, ReadOnlyFilesRefuseRemoveAndReplaceEvenForRoot) {
   EXPECT_EQ(fs.Remove(dir / "ro").code(), EACCES);
   EXPECT_EQ(fs.Remove(dir / "ro").message(), "Permission denied");
   EXPECT_EQ(fs.Rename(dir / "other", dir / "ro").code(), EACCES);
-  std::unique_ptr<WritableFile> f;
-  EXPECT_EQ(fs.OpenForWrite(dir / "ro", WriteMode::kTruncate, &f).code(), EACCES);
+  std::unique_ptr<ScratchFile> f;
+  ASSERT_TRUE(fs.CreateScratch(dir.path(), &f).ok());
+  EXPECT_EQ(f->Publish(dir / "ro").code(), EACCES);
   EXPECT_EQ(ReadFile(dir / "ro"), "keep");
   FileInfo info;
   ASSERT_TRUE(fs.GetInfo(dir / "ro", &info).ok());
@@ -54,26 +56,89 @@ TEST(PosixFileSystem, ReadOnlyFilesRefuseRemoveAndReplaceEvenForRoot) {
   EXPECT_TRUE(fs.Remove(dir / "ro").ok());
 }
 
-TEST(PosixFileSystem, ExclusiveCreationNeverWritesThroughAPlantedLink) {
+// A scratch file has no name until it is published (nothing to see, nothing
+// left after a crash), is private until then, and replaces a planted link
+// instead of writing through it.
+TEST(PosixFileSystem, ScratchFilesAreUnseenUntilPublishedAndReplaceLinks) {
+  for (bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed" : "private name");
+    ScratchDir dir;
+    PosixFileSystem fs(unnamed);
+    WriteFile(dir / "victim", "precious");
+    ASSERT_EQ(::symlink((dir / "victim").c_str(), (dir / "planted").c_str()), 0);
+    std::unique_ptr<ScratchFile> f;
+    ASSERT_TRUE(fs.CreateScratch(dir.path(), &f).ok());
+    ASSERT_TRUE(f->Append("fresh").ok());
+    ASSERT_TRUE(f->Sync().ok());
+    std::vector<std::string> seen = dir.Entries();
+    EXPECT_EQ(seen.size(), unnamed ? 2u : 3u);
+    for (const std::string& name : seen) {
+      struct stat st {};
+      ASSERT_EQ(::lstat((dir / name).c_str(), &st), 0);
+      if (name != "planted" && name != "victim") {
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+      }
+    }
+    ASSERT_TRUE(f->SetMode(0640).ok());
+    ASSERT_TRUE(f->Publish(dir / "planted").ok());
+    EXPECT_EQ(ReadFile(dir / "planted"), "fresh");
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / "planted"));
+    EXPECT_EQ(ReadFile(dir / "victim"), "precious");
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "planted").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    f.reset();
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"planted", "victim"}));
+
+    // Dropped unpublished, it leaves nothing.
+    ASSERT_TRUE(fs.CreateScratch(dir.path(), &f).ok());
+    ASSERT_TRUE(f->Append("lost").ok());
+    f.reset();
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"planted", "victim"}));
+  }
+}
+
+// Scratch files left by dead processes of this machine are swept; those of
+// live processes and of other machines stay.
+TEST(PosixFileSystem, StaleScratchFilesOfDeadProcessesAreRemoved) {
+  ScratchDir dir;
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(0);
+  ASSERT_GT(child, 0);
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  char host[256] = {};
+  ::gethostname(host, sizeof host - 1);
+  const std::string dead = ScratchName(dir.path(), 0x1A2B, child, host);
+  const std::string live = ScratchName(dir.path(), 0x1A2C, ::getppid(), host);
+  const std::string elsewhere = ScratchName(dir.path(), 0x1A2D, child, "another-host");
+  for (const std::string& f : {dead, live, elsewhere}) WriteFile(f, "left over");
+  long pid = 0;
+  std::string owner;
+  ASSERT_TRUE(ParseScratchName(dead.substr(dir.path().size()), &pid, &owner));
+  EXPECT_EQ(pid, child);
+  EXPECT_EQ(owner, host);
+  EXPECT_FALSE(ParseScratchName("VOK1A2B.TMP", &pid, &owner));
+
+  PosixFileSystem fs;
+  std::unique_ptr<ScratchFile> f;
+  ASSERT_TRUE(fs.CreateScratch(dir.path(), &f).ok());
+  EXPECT_FALSE(test::Exists(dead));
+  EXPECT_TRUE(test::Exists(live));
+  EXPECT_TRUE(test::Exists(elsewhere));
+}
+
+// Only regular files are read; a FIFO without a writer does not hold the
+// open.
+TEST(PosixFileSystem, OnlyRegularFilesAreOpenedForReading) {
   ScratchDir dir;
   PosixFileSystem fs;
-  WriteFile(dir / "victim", "precious");
-  ASSERT_EQ(::symlink((dir / "victim").c_str(), (dir / "planted").c_str()), 0);
-  ASSERT_EQ(::symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()), 0);
-  std::unique_ptr<WritableFile> f;
-  EXPECT_FALSE(fs.OpenForWrite(dir / "planted", WriteMode::kExclusive, &f).ok());
-  EXPECT_FALSE(fs.OpenForWrite(dir / "dangling", WriteMode::kExclusive, &f).ok());
-  EXPECT_FALSE(std::filesystem::exists(dir / "nowhere"));
-  EXPECT_EQ(ReadFile(dir / "victim"), "precious");
-
-  std::string path;
-  ASSERT_TRUE(CreateUniqueFile(fs, dir.path(), "VOK", ".TMP", &path, &f).ok());
-  ASSERT_TRUE(f->Append("fresh").ok());
-  ASSERT_TRUE(f->Close().ok());
-  EXPECT_EQ(ReadFile(path), "fresh");
-  struct stat st {};
-  ASSERT_EQ(::stat(path.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  std::filesystem::create_directory(dir / "folder");
+  std::unique_ptr<ReadableFile> f;
+  EXPECT_EQ(fs.OpenForRead(dir / "fifo", &f).message(), "Not a regular file");
+  EXPECT_EQ(fs.OpenForRead("/dev/null", &f).message(), "Not a regular file");
+  EXPECT_EQ(fs.OpenForRead(dir / "folder", &f).code(), EISDIR);
 }
 
 TEST(PosixFileSystem, FindFirstSeesFilesAndOptionallyFolders) {
@@ -102,10 +167,18 @@ TEST(PosixFileSystem, TemporaryFolderComesFromTMPDIRAndEndsInASeparator) {
   if (old) ::setenv("TMPDIR", saved.c_str(), 1);
 }
 
-TEST(Paths, BackslashesBecomeSlashes) {
+// A name that exists as written is that file; otherwise a backslash
+// separates folders.
+TEST(Paths, BackslashesSeparateFoldersUnlessTheNameExistsAsWritten) {
+  ScratchDir dir;
   EXPECT_EQ(NativePath(R"(C:\dir\file.txt)"), "C:/dir/file.txt");
   EXPECT_EQ(FolderOf(R"(a\b/c.txt)"), "a/b/");
   EXPECT_EQ(FolderOf("c.txt"), "./");
+  const std::string literal = dir / R"(back\slash.html)";
+  EXPECT_EQ(NativePath(literal), dir / "back/slash.html");
+  WriteFile(literal, "x");
+  EXPECT_EQ(NativePath(literal), literal);
+  EXPECT_EQ(FolderOf(literal), dir.path());
 }
 
 }  // namespace

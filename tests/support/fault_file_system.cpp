@@ -4,26 +4,76 @@ namespace vok::test {
 
 namespace {
 
-class FaultWritableFile : public WritableFile {
+class FaultScratchFile : public ScratchFile {
  public:
-  FaultWritableFile(FaultFileSystem* fs, std::unique_ptr<WritableFile> base)
+  FaultScratchFile(FaultFileSystem* fs, std::unique_ptr<ScratchFile> base)
       : fs_(fs), base_(std::move(base)) {}
   Status Append(std::string_view data) override {
     Status s = fs_->BeforeWrite();
     return s.ok() ? base_->Append(data) : s;
   }
-  Status Sync() override { return base_->Sync(); }
+  Status Sync() override {
+    if (auto s = fs_->Injected("Sync", "")) return *s;
+    return base_->Sync();
+  }
   Status Close() override { return base_->Close(); }
+  Status SetOwner(uint32_t uid, uint32_t gid) override {
+    if (auto s = fs_->Injected("SetOwner", "")) return *s;
+    return base_->SetOwner(uid, gid);
+  }
+  Status SetMode(uint32_t mode) override {
+    if (auto s = fs_->Injected("ScratchMode", "")) return *s;
+    return base_->SetMode(mode);
+  }
+  Status Publish(const std::string& path) override {
+    fs_->BeforePublish(path);
+    if (auto s = fs_->Injected("Publish", path)) return *s;
+    return base_->Publish(path);
+  }
 
  private:
   FaultFileSystem* fs_;
-  std::unique_ptr<WritableFile> base_;
+  std::unique_ptr<ScratchFile> base_;
 };
 
 }  // namespace
 
-void FaultFileSystem::FailOp(const std::string& op, int err, const std::string& path_part) {
-  rules_.push_back({op, err, path_part});
+Status FaultFileSystem::CreateScratch(const std::string& folder,
+                                      std::unique_ptr<ScratchFile>* file) {
+  if (auto s = Injected("CreateScratch", folder)) return *s;
+  std::unique_ptr<ScratchFile> base;
+  Status s = base_->CreateScratch(folder, &base);
+  if (s.ok()) *file = std::make_unique<FaultScratchFile>(this, std::move(base));
+  return s;
+}
+
+Status FaultFileSystem::KeepPrivateLink(const std::string& path, std::string* private_name) {
+  if (auto s = Injected("KeepPrivateLink", path)) return *s;
+  return base_->KeepPrivateLink(path, private_name);
+}
+
+Status FaultFileSystem::SyncFolder(const std::string& folder) {
+  if (auto s = Injected("SyncFolder", folder)) return *s;
+  return base_->SyncFolder(folder);
+}
+
+void FaultFileSystem::NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) {
+  base_->NewFileDefaults(uid, gid, mode);
+}
+
+Status FaultFileSystem::ResolveLink(const std::string& path, std::string* resolved) {
+  if (auto s = Injected("ResolveLink", path)) return *s;
+  return base_->ResolveLink(path, resolved);
+}
+
+Status FaultFileSystem::SetOwner(const std::string& path, uint32_t uid, uint32_t gid) {
+  if (auto s = Injected("SetOwner", path)) return *s;
+  return base_->SetOwner(path, uid, gid);
+}
+
+void FaultFileSystem::FailOp(const std::string& op, int err, const std::string& path_part,
+                             int skip) {
+  rules_.push_back({op, err, path_part, skip});
 }
 
 void FaultFileSystem::FailNthWrite(int n, int err) {
@@ -38,8 +88,14 @@ int FaultFileSystem::Calls(const std::string& op) const {
 
 std::optional<Status> FaultFileSystem::Injected(const std::string& op, const std::string& path) {
   ++calls_[op];
-  for (const Rule& r : rules_) {
-    if (r.op == op && path.find(r.path_part) != std::string::npos) return Status::FromErrno(r.err);
+  log_.push_back(op);
+  for (Rule& r : rules_) {
+    if (r.op != op || path.find(r.path_part) == std::string::npos) continue;
+    if (r.skip > 0) {
+      --r.skip;
+      continue;
+    }
+    return Status::FromErrno(r.err);
   }
   return std::nullopt;
 }
@@ -55,15 +111,6 @@ Status FaultFileSystem::BeforeWrite() {
 Status FaultFileSystem::OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) {
   if (auto s = Injected("OpenForRead", path)) return *s;
   return base_->OpenForRead(path, file);
-}
-
-Status FaultFileSystem::OpenForWrite(const std::string& path, WriteMode mode,
-                                     std::unique_ptr<WritableFile>* file) {
-  if (auto s = Injected("OpenForWrite", path)) return *s;
-  std::unique_ptr<WritableFile> base;
-  Status s = base_->OpenForWrite(path, mode, &base);
-  if (s.ok()) *file = std::make_unique<FaultWritableFile>(this, std::move(base));
-  return s;
 }
 
 Status FaultFileSystem::GetLinkInfo(const std::string& path, FileInfo* info) {

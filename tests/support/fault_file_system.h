@@ -2,6 +2,7 @@
 // it: a chosen operation on a chosen path, or the nth write from now.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -19,10 +20,13 @@ class FaultFileSystem : public FileSystem {
  public:
   explicit FaultFileSystem(FileSystem* base) : base_(base) {}
 
-  // Calls of op ("Rename", "Remove", "CheckRemovable", "OpenForWrite",
-  // "OpenForRead", "SetMode", "FindFirst", "GetInfo") whose path contains
-  // path_part fail with errno err.
-  void FailOp(const std::string& op, int err, const std::string& path_part = "");
+  // Calls of op ("Rename", "Remove", "CheckRemovable",
+  // "OpenForRead", "SetMode", "FindFirst", "GetInfo", "CreateScratch" with
+  // the folder, and on a scratch file "Sync", "SetOwner", "ScratchMode" and
+  // "Publish" with its target) whose path contains path_part fail with
+  // errno err.
+  // With skip, the first skip such calls go through.
+  void FailOp(const std::string& op, int err, const std::string& path_part = "", int skip = 0);
   // The nth Append from now (1 = the next) fails with err, on any file.
   void FailNthWrite(int n, int err);
   // What TempPath answers.
@@ -30,13 +34,24 @@ class FaultFileSystem : public FileSystem {
   // Every FindFirst answers "found".
   void SetEverythingExists(bool on) { everything_exists_ = on; }
   int Calls(const std::string& op) const;
+  // Every call so far, in order.
+  const std::vector<std::string>& Log() const { return log_; }
+  // Runs just before a scratch file is published over its target (a test
+  // ends the process there, as a crash would).
+  void SetBeforePublish(std::function<void(const std::string& target)> hook) {
+    before_publish_ = std::move(hook);
+  }
 
   Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override;
-  Status OpenForWrite(const std::string& path, WriteMode mode,
-                      std::unique_ptr<WritableFile>* file) override;
   Status GetInfo(const std::string& path, FileInfo* info) override;
   Status GetLinkInfo(const std::string& path, FileInfo* info) override;
+  Status ResolveLink(const std::string& path, std::string* resolved) override;
   Status SetMode(const std::string& path, uint32_t mode) override;
+  Status SetOwner(const std::string& path, uint32_t uid, uint32_t gid) override;
+  Status CreateScratch(const std::string& folder, std::unique_ptr<ScratchFile>* file) override;
+  Status KeepPrivateLink(const std::string& path, std::string* private_name) override;
+  Status SyncFolder(const std::string& folder) override;
+  void NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) override;
   Status Remove(const std::string& path) override;
   Status CheckRemovable(const std::string& path) override;
   Status Rename(const std::string& from, const std::string& to) override;
@@ -45,18 +60,24 @@ class FaultFileSystem : public FileSystem {
 
   // Used by the files this system hands out.
   Status BeforeWrite();
+  std::optional<Status> Injected(const std::string& op, const std::string& path);
+  void BeforePublish(const std::string& target) {
+    if (before_publish_) before_publish_(target);
+  }
 
  private:
   struct Rule {
     std::string op;
     int err;
     std::string path_part;
+    int skip;
   };
-  std::optional<Status> Injected(const std::string& op, const std::string& path);
 
   FileSystem* base_;
+  std::function<void(const std::string&)> before_publish_;
   std::vector<Rule> rules_;
   std::map<std::string, int> calls_;
+  std::vector<std::string> log_;
   int writes_until_failure_ = 0;
   int write_failure_errno_ = 0;
   std::optional<std::string> temp_path_;

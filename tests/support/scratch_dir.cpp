@@ -1,5 +1,6 @@
 #include "support/scratch_dir.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,15 @@ ScratchDir::~ScratchDir() {
                                  std::filesystem::perm_options::add, ec);
   }
   std::filesystem::remove_all(path_, ec);
+}
+
+std::vector<std::string> ScratchDir::Entries() const {
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(path_)) {
+    names.push_back(e.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace vok::test {
 
@@ -15,6 +16,8 @@ class ScratchDir {
   // The folder, ending in '/'.
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + name; }
+  // The names in the folder, hidden ones too, sorted.
+  std::vector<std::string> Entries() const;
 
  private:
   std::string path_;

@@ -1,0 +1,242 @@
+#include "common/replacement_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/windowing.h"
+#include "support/fault_file_system.h"
+#include "support/scratch_dir.h"
+#include "voktools/collection.h"
+#include "voktools/host.h"
+
+namespace vok {
+namespace {
+
+using test::ReadFile;
+using test::ScratchDir;
+using test::WriteFile;
+
+struct Stat {
+  uint32_t mode = 0;
+  uint32_t uid = 0;
+  uint32_t gid = 0;
+};
+
+Stat StatOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return {static_cast<uint32_t>(st.st_mode & 07777), st.st_uid, st.st_gid};
+}
+
+// Warnings the library hands to the host, while it lives.
+struct Warnings {
+  Warnings() {
+    SetWarningSink([this](const std::string& w) { texts.push_back(w); });
+  }
+  ~Warnings() { SetWarningSink(nullptr); }
+  std::vector<std::string> texts;
+};
+
+int16_t Replace(Env& env, const std::string& target, const std::string& text,
+                const OutputOptions& options = {}, const Variant& errors = Variant::Nothing()) {
+  ReplacementFile out;
+  if (!out.Start(env, target, options).ok()) return -1;
+  EXPECT_TRUE(out.file().Append(text).ok());
+  EXPECT_TRUE(out.Close().ok());
+  return out.Commit(errors);
+}
+
+constexpr uint32_t kNobody = 65534;
+
+struct AttributeCase {
+  const char* name;
+  uint32_t doc_mode;
+  bool doc_of_other_user;   // needs root
+  bool side_file;           // else the document is rewritten
+  int32_t old_side_mode;    // -1: no old side file
+  uint32_t want_mode;
+  bool want_warning;
+};
+
+class Attributes : public ::testing::TestWithParam<AttributeCase> {};
+
+// A rewritten file is never readable by more people than its document,
+// at no moment, and a document keeps its mode, owner and group.
+TEST_P(Attributes, AreThoseOfTheDocument) {
+  const AttributeCase& c = GetParam();
+  if (c.doc_of_other_user && ::geteuid() != 0) GTEST_SKIP() << "needs root to give a file away";
+  test::TestEnv t;
+  ScratchDir dir;
+  Warnings warnings;
+  const std::string doc = dir / "doc.txt", side = dir / "doc.obj";
+  WriteFile(doc, "old");
+  if (c.old_side_mode >= 0) {
+    WriteFile(side, "old side");
+    ::chmod(side.c_str(), static_cast<mode_t>(c.old_side_mode));
+  }
+  if (c.doc_of_other_user) {
+    ASSERT_EQ(::chown(doc.c_str(), kNobody, kNobody), 0);
+  }
+  ::chmod(doc.c_str(), c.doc_mode);
+  const Stat before = StatOf(doc);
+  const std::string& target = c.side_file ? side : doc;
+  ASSERT_EQ(Replace(t.env, target, "new", c.side_file ? SideFileOf(doc) : InPlace()), 0);
+  EXPECT_EQ(ReadFile(target), "new");
+  const Stat after = StatOf(target);
+  EXPECT_EQ(after.mode, c.want_mode);
+  EXPECT_EQ(after.uid, before.uid);
+  EXPECT_EQ(after.gid, before.gid);
+  EXPECT_EQ(!warnings.texts.empty(), c.want_warning);
+  // The mode and owner were the scratch file's before it took the name.
+  const std::vector<std::string>& log = t.fs.Log();
+  auto at = [&](const char* op) { return std::find(log.begin(), log.end(), op) - log.begin(); };
+  EXPECT_LT(at("Sync"), at("ScratchMode"));
+  EXPECT_LT(at("ScratchMode"), at("Publish"));
+  EXPECT_LT(at("Publish"), at("SyncFolder"));
+  EXPECT_EQ(dir.Entries().size(), c.old_side_mode >= 0 || c.side_file ? 2u : 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Attributes,
+    ::testing::Values(
+        AttributeCase{"document_0640", 0640, false, false, -1, 0640, false},
+        AttributeCase{"document_0600", 0600, false, false, -1, 0600, false},
+        AttributeCase{"readonly_document_stays_readonly", 0444, false, false, -1, 0444, true},
+        AttributeCase{"document_of_another_user", 0640, true, false, -1, 0640, false},
+        AttributeCase{"new_side_file_of_0600_document", 0600, false, true, -1, 0600, false},
+        AttributeCase{"side_file_of_readonly_document_is_writable", 0444, false, true, -1, 0644,
+                      false},
+        AttributeCase{"old_open_side_file_closes_with_its_document", 0600, false, true, 0666,
+                      0600, false},
+        AttributeCase{"side_file_of_another_users_document", 0640, true, true, 0644, 0640,
+                      false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A document whose owner cannot be kept is still replaced, and the host is
+// told.
+TEST(ReplacementFile, AnOwnerThatCannotBeKeptIsReported) {
+  test::TestEnv t;
+  ScratchDir dir;
+  Warnings warnings;
+  WriteFile(dir / "doc", "old");
+  t.fs.FailOp("SetOwner", EPERM);
+  ASSERT_EQ(Replace(t.env, dir / "doc", "new", InPlace()), 0);
+  EXPECT_EQ(ReadFile(dir / "doc"), "new");
+  ASSERT_EQ(warnings.texts.size(), 1u);
+  EXPECT_EQ(warnings.texts[0],
+            dir / "doc" + ": its owner and group could not be kept (Operation not permitted)");
+}
+
+// A run that dies just before its output takes the target's place leaves
+// the target as it was and no file behind.
+TEST(ReplacementFileDeathTest, AKillBeforeThePublicationLeavesNothing) {
+  ScratchDir dir;
+  WriteFile(dir / "doc", "old");
+  EXPECT_EXIT(
+      {
+        test::TestEnv t;
+        t.fs.SetBeforePublish([](const std::string&) { ::_exit(9); });
+        Replace(t.env, dir / "doc", std::string(1 << 20, 'n'), InPlace());
+      },
+      ::testing::ExitedWithCode(9), "");
+  EXPECT_EQ(ReadFile(dir / "doc"), "old");
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"doc"});
+}
+
+struct LinkCase {
+  const char* name;
+  bool follow;
+  bool dangling;
+  bool link_stays;      // the name is still a link afterwards
+  bool pointed_is_new;  // what it pointed to holds the new text
+};
+
+class Links : public ::testing::TestWithParam<LinkCase> {};
+
+TEST_P(Links, AreFollowedOnlyForTheDocumentItself) {
+  const LinkCase& c = GetParam();
+  test::TestEnv t;
+  ScratchDir dir;
+  const std::string pointed = dir / "real.txt", name = dir / "link.txt";
+  if (!c.dangling) WriteFile(pointed, "old");
+  ASSERT_EQ(::symlink(pointed.c_str(), name.c_str()), 0);
+  OutputOptions options;
+  options.follow_link = c.follow;
+  ASSERT_EQ(Replace(t.env, name, "new", options), 0);
+  EXPECT_EQ(std::filesystem::is_symlink(name), c.link_stays);
+  EXPECT_EQ(ReadFile(name), "new");
+  if (!c.dangling) {
+    EXPECT_EQ(ReadFile(pointed), c.pointed_is_new ? "new" : "old");
+  }
+  if (c.dangling) {
+    EXPECT_FALSE(test::Exists(pointed));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Links,
+    ::testing::Values(LinkCase{"document_through_link", true, false, true, true},
+                      LinkCase{"side_file_replaces_link", false, false, false, false},
+                      LinkCase{"dangling_side_file_link", false, true, false, false},
+                      LinkCase{"dangling_document_link", true, true, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Only regular files are replaced: a folder, a FIFO or a device reached
+// through a link is refused before anything is written.
+TEST(ReplacementFile, RefusesTargetsThatAreNoRegularFiles) {
+  test::TestEnv t;
+  ScratchDir dir;
+  std::filesystem::create_directory(dir / "folder");
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/null", (dir / "null").c_str()), 0);
+  for (const char* name : {"folder", "fifo", "null"}) {
+    SCOPED_TRACE(name);
+    ReplacementFile out;
+    EXPECT_FALSE(out.Start(t.env, dir / name, InPlace()).ok());
+    EXPECT_EQ(t.fs.Calls("CreateScratch"), 0);
+  }
+}
+
+// A failed publication leaves the target as it was, read-only again where
+// it was, with MoveFile's messages; a kept previous content comes back on
+// Revert.
+TEST(ReplacementFile, FailuresAndRevertLeaveTheOldContent) {
+  test::TestEnv t;
+  ScratchDir dir;
+  const std::string doc = dir / "doc";
+  WriteFile(doc, "old");
+  ::chmod(doc.c_str(), 0444);
+  t.fs.FailOp("Publish", ENOSPC);
+  auto errors = Collection::Create();
+  EXPECT_EQ(Replace(t.env, doc, "new", InPlace(), Variant(errors)), 1);
+  EXPECT_EQ(errors->Texts(),
+            (std::vector<std::string>{"Error deleting : " + doc + "\r\nTrying to unset read-only flag",
+                                      "Error copying to : " + doc + "\r\nNo space left on device"}));
+  EXPECT_EQ(ReadFile(doc), "old");
+  EXPECT_EQ(StatOf(doc).mode, 0444u);
+  EXPECT_EQ(dir.Entries(), std::vector<std::string>{"doc"});
+
+  test::TestEnv u;
+  for (bool existed : {true, false}) {
+    SCOPED_TRACE(existed);
+    const std::string target = dir / (existed ? "doc" : "new");
+    ReplacementFile out;
+    ASSERT_TRUE(out.Start(u.env, target, InPlace()).ok());
+    ASSERT_TRUE(out.file().Append("new").ok());
+    ASSERT_TRUE(out.Close().ok());
+    ASSERT_EQ(out.Commit(Variant::Nothing(), true), 0);
+    EXPECT_EQ(ReadFile(target), "new");
+    ASSERT_TRUE(out.Revert().ok());
+    out.Release();
+    if (existed) {
+      EXPECT_EQ(ReadFile(target), "old");
+    }
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"doc"});
+  }
+}
+
+}  // namespace
+}  // namespace vok
