@@ -61,6 +61,8 @@ struct AttributeCase {
   bool want_warning;
 };
 
+void PrintTo(const AttributeCase& c, std::ostream* os) { *os << c.name; }
+
 class Attributes : public ::testing::TestWithParam<AttributeCase> {};
 
 // A rewritten file is never readable by more people than its document,
@@ -153,6 +155,8 @@ struct LinkCase {
   bool link_stays;      // the name is still a link afterwards
   bool pointed_is_new;  // what it pointed to holds the new text
 };
+
+void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
 
 class Links : public ::testing::TestWithParam<LinkCase> {};
 
