@@ -10,15 +10,15 @@
 #include <ostream>
 #include <utility>
 
+#include "file_guard.h"
+
 namespace vok::cli {
 
 namespace {
 
-// The folder a path names a file in, as the library reads the name: as
-// written when it exists so, otherwise with '\' separating folders too.
-std::string FolderOfPath(std::string path) {
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0) std::replace(path.begin(), path.end(), '\\', '/');
+// The folder a path names a file in, as the library reads the name.
+std::string FolderOfPath(const std::string& name) {
+  const std::string path = SystemName(name);
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);

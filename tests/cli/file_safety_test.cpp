@@ -280,5 +280,50 @@ const FullCase kFullCases[] = {
 INSTANTIATE_TEST_SUITE_P(All, CliReportToFullDevice, ::testing::ValuesIn(kFullCases),
                          [](const auto& info) { return info.param.name; });
 
+// A symbolic link planted at the name of any side file, leading to a file of
+// someone else's or nowhere, is replaced by the new file and never written
+// through.
+struct PlantedLink {
+  const char* name;
+  std::string document, content, side, words;
+};
+
+class CliPlantedLink : public ::testing::TestWithParam<PlantedLink> {};
+
+TEST_P(CliPlantedLink, IsReplacedNotFollowed) {
+  const PlantedLink& c = GetParam();
+  for (bool dangling : {false, true}) {
+    SCOPED_TRACE(dangling ? "dangling" : "to a file");
+    ScratchDir dir;
+    WriteFile(dir / c.document, c.content);
+    const std::string victim = dir / "victim";
+    if (!dangling) WriteFile(victim, "precious");
+    ASSERT_EQ(::symlink(victim.c_str(), (dir / c.side).c_str()), 0);
+    std::vector<std::string> args;
+    for (const std::string& w : Words(c.words)) args.push_back(InDir(w, dir));
+    const RunResult r = RunCli(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(std::filesystem::is_symlink(dir / c.side));
+    EXPECT_TRUE(std::filesystem::is_regular_file(dir / c.side));
+    if (dangling) {
+      EXPECT_FALSE(Exists(victim));
+    } else {
+      EXPECT_EQ(ReadFile(victim), "precious");
+    }
+  }
+}
+
+const PlantedLink kPlantedLinks[] = {
+    {"RtfObjectFile", "d.rtf", kRtf, "d.obj", "rtf extract --force -q $DIR/d.rtf"},
+    {"HtmlOfPage", "p.asp", kPage, "p_asp.htm", "asp2html --force -q $DIR/p.asp"},
+    {"ScriptOfPage", "p.asp", kPage, "p_asp.scr", "asp2html --force -q $DIR/p.asp"},
+    {"IndexBatchFile", "a.mif", kMif, "QUON_ix.mif", "mif extract --force -q $DIR/a.mif"},
+    {"VariableBatchFile", "a.mif", kMif, "QUON_va.mif", "mif extract --force -q $DIR/a.mif"},
+    {"MifObjectFile", "a.mif", kMif, "a.obj", "mif remove-objects --force -q $DIR/a.mif"},
+};
+
+INSTANTIATE_TEST_SUITE_P(All, CliPlantedLink, ::testing::ValuesIn(kPlantedLinks),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace vok::test
