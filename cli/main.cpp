@@ -254,7 +254,7 @@ int Run(int argc, char** argv) {
       ->type_name("N")
       ->check(CLI::Range(1, std::numeric_limits<int32_t>::max()).description(""))
       ->capture_default_str();
-  lines->add_flag("--json", report_options.json, "One JSON object per file");
+  lines->add_flag("--json", report_options.json, "One JSON object per file and line (JSON Lines)");
   lines->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
   lines->footer(kReportHelp);
 
@@ -272,7 +272,8 @@ int Run(int argc, char** argv) {
     sub->add_option("--obj", rtf_options.obj_file,
                     "Object file, with one FILE only (default: FILE's name with .obj)")
         ->type_name("OBJFILE");
-    sub->add_flag("--json", report_options.json, "One JSON object per file");
+    sub->add_flag("--json", report_options.json, "One JSON object per file and line (JSON Lines)");
+    sub->add_flag("--strict", report_options.strict, "Exit with status 65 when there were warnings");
     sub->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
     sub->footer(kRtfHelp);
   }
@@ -307,7 +308,8 @@ int Run(int argc, char** argv) {
                    "default_asp.scr)")
       ->type_name("FILE");
   for (CLI::App* sub : {asp2html, html2asp}) {
-    sub->add_flag("--json", report_options.json, "One JSON object per file");
+    sub->add_flag("--json", report_options.json, "One JSON object per file and line (JSON Lines)");
+    sub->add_flag("--strict", report_options.strict, "Exit with status 65 when there were warnings");
     sub->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
     sub->footer(kAspHelp);
   }
@@ -328,6 +330,7 @@ int Run(int argc, char** argv) {
   for (CLI::App* sub : {mif_extract, mif_merge, mif_remove, mif_insert}) {
     sub->add_option("MIF", mif_options.files, "MIF files, processed in order")->required();
     sub->add_flag("--json", report_options.json, "One JSON object for the whole run");
+    sub->add_flag("--strict", report_options.strict, "Exit with status 65 when there were warnings");
     sub->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
     sub->footer(kMifHelp);
   }
@@ -364,7 +367,8 @@ int Run(int argc, char** argv) {
       ->type_name("LIST");
   validate->add_flag("--dry-run", validate_options.dry_run,
                      "Validate a copy: print the report, leave the page alone");
-  validate->add_flag("--json", report_options.json, "One JSON object per page");
+  validate->add_flag("--json", report_options.json, "One JSON object per page and line (JSON Lines)");
+  validate->add_flag("--strict", report_options.strict, "Exit with status 65 when there were warnings");
   validate->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
   validate->footer(kValidateHelp);
   CLI::App* tags = app.add_subcommand("tags", "Prints the default table of recognised tags");

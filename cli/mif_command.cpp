@@ -195,13 +195,10 @@ int Run(Operation op, const MifOptions& options, Reporter& reporter) {
     b.Step("EndBatch", "", result,
            "wrote " + m.IndexFile() + ", " + m.XrefFile() + ", " + m.VarFile());
     // Not a failure, but a merge cannot keep such entries apart.
-    b.report.extra["warnings"] = Json::array();
-    for (const std::string& tag : m.AmbiguousTags()) {
-      const std::string warning = "warning: the tag `" + tag +
+    for (const auto& [file, tag] : m.AmbiguousTags()) {
+      b.report.warnings.push_back(file + ": the tag `" + tag +
                                   "' stands for more than one entry; a merge gives them all "
-                                  "the first one's translation";
-      b.lines += "\n" + warning;
-      b.report.extra["warnings"].push_back(TextToJson(warning));
+                                  "the first one's translation");
     }
   }
   Finish(b, reporter);

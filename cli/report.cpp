@@ -79,6 +79,8 @@ void Reporter::Warn(const std::string& text) {
   ClearBar();
   err_ << "voktools: warning: " << OneLine(text) << '\n';
   err_.flush();
+  warned_ = true;
+  pending_warnings_.push_back(text);
 }
 
 void Reporter::Report(const FileReport& report) {
@@ -89,12 +91,20 @@ void Reporter::Report(const FileReport& report) {
     err_.flush();
     status_ = std::max(status_, kExitCantCreate);
   }
+  for (const std::string& w : report.warnings) err_ << "voktools: warning: " << OneLine(w) << '\n';
+  if (!report.warnings.empty()) {
+    warned_ = true;
+    err_.flush();
+  }
   if (options_.json) {
     Json line = Json::object();
     line["result"] = report.result;
     line["errors"] = Json::array();
     for (const std::string& e : report.errors) line["errors"].push_back(TextToJson(e));
     for (const std::string& r : report.refusals) line["errors"].push_back(TextToJson(r));
+    line["warnings"] = Json::array();
+    for (const std::string& w : pending_warnings_) line["warnings"].push_back(TextToJson(w));
+    for (const std::string& w : report.warnings) line["warnings"].push_back(TextToJson(w));
     line["files"] = Json::object();
     for (const auto& [property, value] : report.files) line["files"][property] = TextToJson(value);
     for (const auto& [name, value] : report.numbers) line["files"][name] = value;
@@ -103,10 +113,24 @@ void Reporter::Report(const FileReport& report) {
       for (const auto& [name, value] : report.extra.items()) line[name] = value;
     }
     out_ << DumpLine(line) << '\n';
-  } else {
+  } else if (report.result != 0) {
+    // A failure is an error: its report goes where errors go, its first
+    // line marked as one.
+    std::string_view mark = "voktools: error: ";
+    if (!report.summary.empty()) {
+      err_ << mark << report.summary << '\n';
+      mark = {};
+    }
+    for (const std::string& e : report.errors) {
+      err_ << mark << OneLine(e) << '\n';
+      mark = {};
+    }
+    err_.flush();
+  } else if (!options_.quiet) {
     if (!report.summary.empty()) out_ << report.summary << '\n';
     for (const std::string& e : report.errors) out_ << OneLine(e) << '\n';
   }
+  pending_warnings_.clear();
   if (!FlushReport(out_)) status_ = kExitIoErr;
 }
 

@@ -15,6 +15,7 @@ namespace vok::cli {
 
 // Exit statuses besides the results themselves.
 inline constexpr int kExitUsage = 64;     // bad command line
+inline constexpr int kExitDataErr = 65;   // --strict: the run had warnings
 inline constexpr int kExitSoftware = 70;  // an unexpected failure
 inline constexpr int kExitCantCreate = 73;  // an output refused (the reason on err)
 inline constexpr int kExitIoErr = 74;       // the report could not be written
@@ -38,11 +39,20 @@ struct FileReport {
   // Outputs refused before the library was called, one message each: on
   // standard error, and after the errors in JSON mode. Exit status 73.
   std::vector<std::string> refusals;
+  // What the run lost or doubts without failing (a placeholder without its
+  // object, a file of the wrong kind), each naming its file: on standard
+  // error as "voktools: warning: ...", and under "warnings" in JSON mode.
+  // They leave the result as it is; --strict makes the exit status 65.
+  std::vector<std::string> warnings;
 };
 
 struct ReportOptions {
   bool json = false;
+  // No progress bar, and in text mode no report of a file that succeeded:
+  // only errors and warnings, on standard error.
   bool quiet = false;
+  // A run with warnings and no failure exits with kExitDataErr.
+  bool strict = false;
 };
 
 class Reporter {
@@ -54,16 +64,22 @@ class Reporter {
   void Begin(std::string_view label);
   // Moves the bar to percent (0 to 100); redraws only on change.
   void Progress(int percent);
-  // Clears the bar and prints the report.
+  // Clears the bar and prints the report: in text mode on standard output
+  // when the result is 0, else on standard error (a failure is an error);
+  // in JSON mode as one line on standard output. Warnings go to standard
+  // error in both modes.
   void Report(const FileReport& report);
-  // Clears the bar and prints "voktools: warning: " and text on standard
-  // error.
+  // A warning of the library during the current file: printed at once on
+  // standard error, and part of the file's "warnings" in JSON mode.
   void Warn(const std::string& text);
 
   // 0 when every result was 0, otherwise the largest result, at least 1 and
   // at most kMaxResultStatus; kExitCantCreate when an output was refused;
-  // kExitIoErr when a report could not be written.
-  int ExitStatus() const { return status_; }
+  // kExitIoErr when a report could not be written; kExitDataErr instead of
+  // 0 when --strict and a file had warnings.
+  int ExitStatus() const {
+    return status_ == 0 && options_.strict && warned_ ? kExitDataErr : status_;
+  }
   // A report could not be written: the commands process no further file,
   // since nobody would learn what became of it.
   bool OutputFailed() const { return status_ == kExitIoErr; }
@@ -81,6 +97,8 @@ class Reporter {
   std::string label_;
   int percent_ = -1;
   int status_ = 0;
+  bool warned_ = false;
+  std::vector<std::string> pending_warnings_;  // from Warn, for the next report
 };
 
 // Whether standard error is a terminal.

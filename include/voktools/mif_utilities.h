@@ -72,8 +72,13 @@ class clsMIFUtilities : public Dispatch {
   // Not part of the automation interface: the batch file tags ("name :
   // definition") that stand for more than one cross-reference or variable
   // entry, because a name or text itself holds " : ". A merge gives every
-  // entry of such a tag the translation of the first.
-  std::vector<std::string> AmbiguousTags() const;
+  // entry of such a tag the translation of the first. Each with the batch
+  // file it goes into (XrefFile or VarFile).
+  struct AmbiguousTag {
+    std::string file;
+    std::string tag;
+  };
+  std::vector<AmbiguousTag> AmbiguousTags() const;
 
   const ClassTypeInfo& TypeInfo() const override;
   int32_t Advise(EventSink sink) override;

@@ -74,13 +74,16 @@ std::vector<int32_t> clsMIFUtilities::TableCounts() const {
   return {tables_->t[0].count(), tables_->t[1].count(), tables_->t[2].count()};
 }
 
-std::vector<std::string> clsMIFUtilities::AmbiguousTags() const {
-  std::vector<std::string> ambiguous;
-  for (const EntryTable* table : {&tables_->t[1], &tables_->t[2]}) {
+std::vector<clsMIFUtilities::AmbiguousTag> clsMIFUtilities::AmbiguousTags() const {
+  std::vector<AmbiguousTag> ambiguous;
+  for (const Kind kind : {Kind::kXref, Kind::kVar}) {
+    const EntryTable& table = (*tables_)[kind];
     std::unordered_map<std::string, int32_t> seen;
-    for (int32_t i = 0; i < table->count(); ++i) {
-      const auto& [key, value] = table->slot(i);
-      if (++seen[key + " : " + value] == 2) ambiguous.push_back(key + " : " + value);
+    for (int32_t i = 0; i < table.count(); ++i) {
+      const auto& [key, value] = table.slot(i);
+      if (++seen[key + " : " + value] == 2) {
+        ambiguous.push_back({kind == Kind::kXref ? xref_file_ : var_file_, key + " : " + value});
+      }
     }
   }
   return ambiguous;

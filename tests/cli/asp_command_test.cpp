@@ -63,7 +63,7 @@ const CommandCase kCases[] = {
      {"asp2html -q --htm $DIR/t.htm --scr $DIR/t.scr $DIR/page.asp",
       "html2asp -q --json --asp $DIR/back.asp --scr $DIR/t.scr $DIR/t.htm"},
      0,
-     R"({"result":0,"errors":["HTML2ASP : $DIR/t.htm"],"files":{"ASPFile":"$DIR/back.asp",)"
+     R"({"result":0,"errors":["HTML2ASP : $DIR/t.htm"],"warnings":[],"files":{"ASPFile":"$DIR/back.asp",)"
      R"("HTMFile":"$DIR/t.htm","SCRFile":"$DIR/t.scr"}})"
      "\n",
      {{"back.asp", kPage + kQuoted}, {"page_asp.htm", std::nullopt}}},
@@ -71,9 +71,9 @@ const CommandCase kCases[] = {
      {{"page.asp", kPage}},
      {"asp2html $DIR/gone.asp $DIR/page.asp"},
      1,
-     "ASP2HTML : $DIR/gone.asp\nUnable to open file : $DIR/gone.asp No such file or directory\n" +
-         kProtected,
-     {{"gone_asp.htm", std::nullopt}, {"page_asp.htm", kHtml}}},
+     kProtected,
+     {{"gone_asp.htm", std::nullopt}, {"page_asp.htm", kHtml}},
+     "ASP2HTML : $DIR/gone.asp\nUnable to open file : $DIR/gone.asp No such file or directory\n"},
     {"HtmWithTwoPages",
      {{"page.asp", kPage}},
      {"asp2html --htm $DIR/t.htm $DIR/page.asp $DIR/page.asp"},
@@ -106,11 +106,11 @@ TEST(CliAspCommand, FailedWriteIsReportedAndTheNextFileProcessed) {
   EXPECT_EQ(
       out.str(),
       InDir(
-          R"({"result":1,"errors":["ASP2HTML : $DIR/a.asp","Error 57 : Device I/O error: Input/output error"],)"
+          R"({"result":1,"errors":["ASP2HTML : $DIR/a.asp","Error 57 : Device I/O error: Input/output error"],"warnings":[],)"
           R"("files":{"ASPFile":"$DIR/a.asp","HTMFile":"$DIR/a_asp.htm","SCRFile":)"
           R"("$DIR/a_asp.scr"}})"
           "\n"
-          R"({"result":0,"errors":["ASP2HTML : $DIR/page.asp"],"files":{"ASPFile":)"
+          R"({"result":0,"errors":["ASP2HTML : $DIR/page.asp"],"warnings":[],"files":{"ASPFile":)"
           R"("$DIR/page.asp","HTMFile":"$DIR/page_asp.htm","SCRFile":"$DIR/page_asp.scr"}})"
           "\n",
           dir));

@@ -59,7 +59,7 @@ const CommandCase kCases[] = {
      {"rtf extract --json $DIR/doc.rtf"},
      73,
      R"j({"result":73,"errors":["object file $DIR/doc.obj already exists; not replaced )j"
-     R"j((--force replaces it)"],"files":{"RTFFile":"$DIR/doc.rtf","ObjFile":"$DIR/doc.obj"}})j"
+     R"j((--force replaces it)"],"warnings":[],"files":{"RTFFile":"$DIR/doc.rtf","ObjFile":"$DIR/doc.obj"}})j"
      "\n",
      {{"doc.obj", kMine}}},
     {"RtfNeverReplacesMifInsets",
@@ -74,14 +74,14 @@ const CommandCase kCases[] = {
      {{"book.rtf", kRtf}, {"book.mif", kMif}},
      {"rtf extract $DIR/book.rtf", "mif remove-objects --force $DIR/book.mif"},
      73,
-     "$DIR/book.mif: refused\n",
+     "",
      {{"book.mif", kMif}, {"book.obj", kRtfObjects}},
      "$DIR/book.obj holds the objects of an RTF file (written by voktools rtf extract)" + kNever},
     {"MifObjectFileExists",
      {{"book.mif", kMif}, {"book.obj", kMine}},
      {"mif remove-objects $DIR/book.mif"},
      73,
-     "$DIR/book.mif: refused\n",
+     "",
      {{"book.mif", kMif}, {"book.obj", kMine}},
      "object file $DIR/book.obj already exists; not replaced (--force replaces it)"},
     {"RtfTwoFilesOneObjectFile",
@@ -95,7 +95,7 @@ const CommandCase kCases[] = {
      {{"book.mif", kMif}, {"book.MIF", kMif}},
      {"mif remove-objects --force $DIR/book.mif $DIR/book.MIF"},
      73,
-     "$DIR/book.mif: insets moved to $DIR/book.obj\n$DIR/book.MIF: refused\n",
+     "",
      {{"book.MIF", kMif}},
      "$DIR/book.obj is also the object file of $DIR/book.mif in this run" + kNever},
     {"ObjectFileThatIsAFolder",
@@ -188,7 +188,7 @@ TEST_P(CliNonRegularInput, IsRefusedAsUnreadable) {
   args.push_back(in);
   RunResult r = RunCli(args);
   EXPECT_EQ(r.status, command.status) << r.out << r.err;
-  EXPECT_NE(r.out.find("not a regular file"), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
   struct stat st {};
   ASSERT_EQ(::lstat(in.c_str(), &st), 0);
   EXPECT_EQ(S_ISFIFO(st.st_mode), node == Node::kFifo);
@@ -226,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(All, CliNonRegularInput,
 TEST(CliNonRegularInputs, ADeviceNamedDirectlyIsNotRead) {
   RunResult r = RunCli({"lines", "/dev/null"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "/dev/null: cannot open the file: not a regular file\n");
+  EXPECT_EQ(r.err, "voktools: error: /dev/null: cannot open the file: not a regular file\n");
 }
 
 TEST(CliNonRegularInputs, ALinkToARegularFileIsRead) {

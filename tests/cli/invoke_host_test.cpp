@@ -139,9 +139,12 @@ TEST(CliReporter, PlainAndJsonReportsAndExitStatus) {
   report.summary = "a: 1 lines";
   std::ostringstream plain, json, err;
   Reporter({}, plain, err, false).Report(report);
-  EXPECT_EQ(plain.str(), "a: 1 lines\nError copying to : b No space\nsecond\n");
+  // A failure is an error: its report goes to standard error.
+  EXPECT_EQ(plain.str(), "");
+  EXPECT_EQ(err.str(), "voktools: error: a: 1 lines\nError copying to : b No space\nsecond\n");
+  err.str("");
   Reporter({.json = true}, json, err, true).Report(report);
-  EXPECT_EQ(json.str(), R"({"result":1,"errors":["Error copying to : b\r\nNo space","second"],)"
+  EXPECT_EQ(json.str(), R"({"result":1,"errors":["Error copying to : b\r\nNo space","second"],"warnings":[],)"
                         R"("files":{"Filename":{"hex":"61ff"},"Output":"b"}})"
                         "\n");
   EXPECT_EQ(err.str(), "");  // a report alone draws no bar

@@ -34,7 +34,7 @@ const CommandCase kCases[] = {
      {"mif extract -q --split 2 $DIR/book.mif $DIR/ch.mif",
       "mif merge -q --json $DIR/book.mif $DIR/ch.mif"},
      0,
-     R"({"result":0,"errors":[],"files":{"MIFFile":"$DIR/ch.mif","ObjFile":"",)"
+     R"({"result":0,"errors":[],"warnings":[],"files":{"MIFFile":"$DIR/ch.mif","ObjFile":"",)"
      R"("IndexFile":"$DIR/QUON_ix.mif","XrefFile":"$DIR/QUON_xr.mif","VarFile":)"
      R"("$DIR/QUON_va.mif","SplitOptions":2},"steps":[{"operation":"Merge","file":)"
      R"("$DIR/book.mif","result":0},{"operation":"Merge","file":"$DIR/ch.mif","result":0}]})"
@@ -50,20 +50,21 @@ const CommandCase kCases[] = {
      {{"ch.mif", kChapter}},
      {"mif extract $DIR/gone.mif $DIR/ch.mif"},
      1,
-     "$DIR/gone.mif: failed (1)\n$DIR/ch.mif: extracted\n"
+     "",
+     {{"QUON_xr.mif", kNoParas}},
+     "voktools: error: $DIR/gone.mif: failed (1)\n$DIR/ch.mif: extracted\n"
      "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n"
-     "MIF file not found\n",
-     {{"QUON_xr.mif", kNoParas}}},
+     "MIF file not found\n"},
     {"ATagForTwoEntriesIsWarnedAbout",
      {{"a.mif", "<XRefFormats <XRefFormat <XRefName `a : b'> <XRefDef `c'>> "
                 "<XRefFormat <XRefName `a'> <XRefDef `b : c'>>>\n"}},
      {"mif extract $DIR/a.mif"},
      0,
      "$DIR/a.mif: extracted\n"
-     "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n"
-     "warning: the tag `a : b : c' stands for more than one entry; a merge gives them all the "
-     "first one's translation\n",
-     {}},
+     "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n",
+     {},
+     "voktools: warning: $DIR/QUON_xr.mif: the tag `a : b : c' stands for more than one entry; "
+     "a merge gives them all the first one's translation\n"},
     {"InsetsOutAndBack",
      {{"book.mif", kBook}},
      {"mif remove-objects --obj $DIR/o.bin $DIR/book.mif",

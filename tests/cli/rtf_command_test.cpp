@@ -37,6 +37,7 @@ struct RtfCase {
   int status;
   std::string out;
   Files after;
+  std::string err = {};  // a text standard error holds; empty: not checked
 };
 
 void PrintTo(const RtfCase& c, std::ostream* os) { *os << c.name; }
@@ -52,6 +53,9 @@ TEST_P(CliRtf, ReportsAndLeavesTheFiles) {
   RunResult r = RunCli(args);
   EXPECT_EQ(r.status, GetParam().status) << r.err;
   EXPECT_EQ(r.out, InDir(GetParam().out, dir));
+  if (!GetParam().err.empty()) {
+    EXPECT_NE(r.err.find(InDir(GetParam().err, dir)), std::string::npos) << r.err;
+  }
   for (const auto& [name, bytes] : GetParam().after) EXPECT_EQ(ReadFile(dir / name), bytes) << name;
   EXPECT_FALSE(Exists(dir / "doc.rtf.quon.tmp"));
 }
@@ -71,17 +75,16 @@ const RtfCase kCases[] = {
     {"Insert", kExtracted, "insert $DIR/doc.rtf", 0, "$DIR/doc.rtf: inserted from $DIR/doc.obj\n",
      kFresh},
     {"JsonWithObjOption", kFresh, "extract --json --obj $DIR/o.bin $DIR/doc.rtf", 0,
-     R"({"result":0,"errors":[],"files":{"RTFFile":"$DIR/doc.rtf","ObjFile":"$DIR/o.bin"}})"
+     R"({"result":0,"errors":[],"warnings":[],"files":{"RTFFile":"$DIR/doc.rtf","ObjFile":"$DIR/o.bin"}})"
      "\n",
      kInOtherFile},
     {"ForceOverridesTheGuard", kExtracted, "extract --force $DIR/doc.rtf", 0, kDone, kNoObjects},
     {"NoGuardWithoutObjectFile", kPlacedOnly, "extract $DIR/doc.rtf", 0, kDone, kNoObjects},
-    {"MissingFileThenGoodOne", kFresh, "extract $DIR/gone.rtf $DIR/doc.rtf", 2,
-     "$DIR/gone.rtf: RTF file does not exist\n" + kDone, kPlacedOnly},
-    {"ObjectMissing", kObjectOneMissing, "insert $DIR/doc.rtf", 6,
-     "$DIR/doc.rtf: inserted from $DIR/doc.obj, but a placeholder had no object in the object "
-     "file (its placeholder was left out)\n",
-     kObjectOneLeftOut},
+    {"MissingFileThenGoodOne", kFresh, "extract $DIR/gone.rtf $DIR/doc.rtf", 2, kDone, kPlacedOnly,
+     "voktools: error: $DIR/gone.rtf: RTF file does not exist\n"},
+    {"ObjectMissing", kObjectOneMissing, "insert $DIR/doc.rtf", 6, "", kObjectOneLeftOut,
+     "voktools: error: $DIR/doc.rtf: inserted from $DIR/doc.obj, but a placeholder had no object "
+     "in the object file (its placeholder was left out)\n"}, 
     {"ObjWithTwoFiles", kFresh, "insert --obj $DIR/o.bin $DIR/doc.rtf $DIR/doc.rtf", 64, "",
      kFresh},
 };
@@ -101,7 +104,7 @@ TEST(CliRtfCommand, FailedReplacementIsAFailureAndLeavesTheFile) {
   options.files = {dir / "doc.rtf"};
   EXPECT_EQ(cli::RunRtfExtract(options, reporter), cli::kRtfNotReplaced);
   EXPECT_EQ(out.str(),
-            InDir(R"({"result":9,"errors":[],"files":{"RTFFile":"$DIR/doc.rtf","ObjFile":)"
+            InDir(R"({"result":9,"errors":[],"warnings":[],"files":{"RTFFile":"$DIR/doc.rtf","ObjFile":)"
                   R"("$DIR/doc.obj"}})"
                   "\n",
                   dir));

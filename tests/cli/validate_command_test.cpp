@@ -37,7 +37,7 @@ const CommandCase kCases[] = {
      0,
      R"({"result":0,"errors":["Validate : $DIR/p.htm"," INFORMATION : Line 1, Row 3 : )"
      R"(Changing '>' to &gt;"," INFORMATION : Line 2, Row 7 : Terminating unfinished tags",)"
-     R"("0 error(s) encountered, 2 problem(s) fixed"],"files":{"Filename":"$DIR/p.htm",)"
+     R"("0 error(s) encountered, 2 problem(s) fixed"],"warnings":[],"files":{"Filename":"$DIR/p.htm",)"
      R"("Backup":"$DIR/p.htm.bak"}})"
      "\n",
      {{"p.htm", kValidated}, {"p.htm.bak", kPage}}},
@@ -53,9 +53,10 @@ const CommandCase kCases[] = {
      {{"p.htm", kPage}},
      {"validate $DIR/gone.htm $DIR/p.htm"},
      1,
-     "Validate : $DIR/gone.htm\nUnable to open file : $DIR/gone.htm No such file or directory\n" +
-         kReport,
-     {{"p.htm", kValidated}}},
+     kReport,
+     {{"p.htm", kValidated}},
+     "voktools: error: Validate : $DIR/gone.htm\nUnable to open file : $DIR/gone.htm No such file "
+     "or directory\n"},
     {"DefaultTable",
      {},
      {"tags"},
