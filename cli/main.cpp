@@ -5,6 +5,8 @@
 #include <exception>
 #include <iostream>
 #include <limits>
+#include <optional>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -232,6 +234,43 @@ Exit status: 0 when every page gave 0, otherwise the largest result; 64 for
 a usage error, 70 for an unexpected failure, 74 when the report could not be
 written.)";
 
+// The commands of app, one per line with its description, for a message.
+std::string CommandList(const CLI::App& app) {
+  std::string list;
+  for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; })) {
+    std::string name = sub->get_name();
+    name.resize(std::max<size_t>(name.size(), 16), ' ');
+    list += "  " + name + " " + sub->get_description() + "\n";
+  }
+  if (app.get_parent() == nullptr) list += "  help [COMMAND]   Prints the help of a command\n";
+  return list;
+}
+
+// What is wrong with the command words, if they name no command: an
+// unknown word or option where a command must stand, or none at all.
+std::optional<std::string> UnknownCommand(const CLI::App& app, const std::vector<std::string>& words) {
+  const CLI::App* level = &app;
+  std::string path;
+  for (const std::string& word : words) {
+    if (level->get_subcommands([](const CLI::App*) { return true; }).empty()) return std::nullopt;
+    if (word == "--help" || word == "-h") return std::nullopt;
+    const CLI::App* next = nullptr;
+    for (const CLI::App* sub : level->get_subcommands([](const CLI::App*) { return true; })) {
+      if (sub->get_name() == word) next = sub;
+    }
+    if (next == nullptr) {
+      const std::string what = word.starts_with("-") ? "unknown option '" : "unknown command '";
+      return what + word + "'" + (path.empty() ? "" : " for '" + path + "'") +
+             "; the commands are:\n" + CommandList(*level);
+    }
+    level = next;
+    path += (path.empty() ? "" : " ") + word;
+  }
+  if (level->get_subcommands([](const CLI::App*) { return true; }).empty()) return std::nullopt;
+  return (path.empty() ? std::string("a command is needed") : "'" + path + "' needs a command") +
+         "; the commands are:\n" + CommandList(*level);
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{"Prepares documents for translation.", "voktools"};
   app.set_version_flag("--version", std::string("voktools ") + vok::kVersion);
@@ -373,8 +412,28 @@ int Run(int argc, char** argv) {
   validate->footer(kValidateHelp);
   CLI::App* tags = app.add_subcommand("tags", "Prints the default table of recognised tags");
 
+  // The words after the program's name, as the user would correct them:
+  // "help [COMMAND...]" is COMMAND... --help, --version works anywhere, and
+  // a word that names no command is said to be one.
+  std::vector<std::string> words(argv + 1, argv + argc);
+  const auto end_of_options = std::find(words.begin(), words.end(), "--");
+  if (std::find(words.begin(), end_of_options, "--version") != end_of_options) {
+    std::cout << "voktools " << vok::kVersion << '\n';
+    return vok::cli::FlushReport(std::cout) ? 0 : vok::cli::kExitIoErr;
+  }
+  if (!words.empty() && words[0] == "help") {
+    words.erase(words.begin());
+    words.push_back("--help");
+  }
+  if (std::optional<std::string> wrong = UnknownCommand(app, words)) {
+    std::cerr << "voktools: " << *wrong << "\nRun 'voktools help' for more.\n";
+    return vok::cli::kExitUsage;
+  }
+  std::vector<char*> args{argv[0]};
+  for (std::string& w : words) args.push_back(w.data());
+
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(args.size()), args.data());
     if (*rtf && !rtf_options.obj_file.empty() && rtf_options.files.size() != 1) {
       throw CLI::ValidationError("--obj", "only with exactly one FILE");
     }

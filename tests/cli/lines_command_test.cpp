@@ -94,7 +94,7 @@ const ExitCase kExitCases[] = {
     {"Version", {"--version"}, 0, "3.1.0"},
     {"LinesHelp", {"lines", "--help"}, 0, "--chunk"},
     {"InvokeHelp", {"invoke", "--help"}, 0, "{\"hex\":\"68ff\"}"},
-    {"NoSubcommand", {}, 64, "subcommand"},
+    {"NoSubcommand", {}, 64, "a command is needed"},
     {"UnknownOption", {"lines", "--bogus", "f"}, 64, "--bogus"},
     {"NoFiles", {"lines"}, 64, "FILE"},
     {"ChunkZero", {"lines", "--chunk", "0", "f"}, 64, "--chunk"},
