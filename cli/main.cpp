@@ -57,10 +57,15 @@ an unknown object number, 5 for a malformed request (id null when unreadable),
 51 for an internal error. Blank lines are skipped; end of input exits with 0.)";
 
 constexpr const char* kExitHelp =
-    R"(Exit status:
+    R"(Reports go to standard output, one per file; the report of a file that
+failed, and warnings ("voktools: warning: ..."), go to standard error. --json
+prints one JSON object per file and line (JSON Lines), each with "result",
+"errors", "warnings" and "files"; -q leaves only errors and warnings.
+Exit status:
   0      every file succeeded
   1-63   the largest result of a file (see the command's --help)
   64     usage error
+  65     --strict, and the run had warnings but no failure
   70     unexpected failure
   73     an output was refused, its reason on standard error: it exists
          (--force replaces it), or it is never replaced (see below)
@@ -73,9 +78,9 @@ refused as unreadable.)";
 
 constexpr const char* kReportHelp =
     R"(Output: per file, a summary line and its errors, one per line; with --json
-one JSON object per file: {"result":N,"errors":[..],"files":{"Filename":..,
-"Output":..},"stats":{..}}. A progress bar is drawn on standard error when it
-is a terminal, unless --quiet.
+one JSON object per file and line (JSON Lines): {"result":N,"errors":[..],
+"warnings":[..],"files":{"Filename":..,"Output":..},"stats":{..}}. A progress
+bar is drawn on standard error when it is a terminal, unless --quiet.
 Exit status: 0 when every file succeeded, otherwise the largest result (at
 most 63); 64 for a usage error, 70 for an unexpected failure, 74 when the
 report could not be written.)";
