@@ -52,6 +52,33 @@ std::optional<FileReport> Refuse(Operation op, const std::string& file, const As
   return report;
 }
 
+// One warning per placeholder or block that the restoration could not match.
+void WarnMismatches(const clsASP2HTML& page, FileReport& report) {
+  using Kind = clsASP2HTML::Mismatch::Kind;
+  const std::string& htm = page.HTMFile();
+  for (const clsASP2HTML::Mismatch& m : page.RestoreMismatches()) {
+    const std::string at =
+        htm + ": line " + std::to_string(m.line) + ": placeholder " + m.placeholder;
+    switch (m.kind) {
+      case Kind::kNoBlock:
+        report.warnings.push_back(at + " has no block in " + page.SCRFile() + "; it was removed");
+        break;
+      case Kind::kRepeated:
+        report.warnings.push_back(at + " was put back before; its server code is in " +
+                                  page.ASPFile() + " more than once");
+        break;
+      case Kind::kLeftAsItStands:
+        report.warnings.push_back(at + " left as it stands: " + m.reason);
+        break;
+      case Kind::kUnusedBlock:
+        report.warnings.push_back(htm + ": block " + m.placeholder + " of " + page.SCRFile() +
+                                  " has no placeholder; its server code is lost from " +
+                                  page.ASPFile());
+        break;
+    }
+  }
+}
+
 FileReport Process(Operation op, const std::string& file, const AspOptions& options,
                    Reporter& reporter, RunOutputs& outputs) {
   reporter.Begin(file);
@@ -79,7 +106,11 @@ FileReport Process(Operation op, const std::string& file, const AspOptions& opti
     failure = "Error " + std::to_string(e.number()) + " : " + e.description();
   }
   report.errors = page.ErrorList()->Texts();
-  if (!failure.empty()) report.errors.push_back(std::move(failure));
+  if (!failure.empty()) {
+    report.errors.push_back(std::move(failure));
+  } else if (op == Operation::kRestore && report.result == 0) {
+    WarnMismatches(page, report);
+  }
   if (op == Operation::kProtect) {
     outputs.Claim(page.HTMFile(), file);
     outputs.Claim(page.SCRFile(), file);

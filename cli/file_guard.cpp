@@ -50,24 +50,52 @@ std::optional<std::string> NotRegularInput(const std::string& path) {
   return "not a regular file";
 }
 
-ObjectKind ObjectKindOf(const std::string& path) {
+std::optional<std::string> FileHead(const std::string& path, size_t n) {
   // Non-blocking, so that a FIFO put there since it was looked at cannot
   // hold the command up.
   const int fd = ::open(SystemName(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return ObjectKind::kNone;
-  std::string head(kRtfObjectStart.size(), '\0');
+  if (fd < 0) return std::nullopt;
+  std::string head(n, '\0');
   size_t got = 0;
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    while (got < head.size()) {
-      const ssize_t n = ::read(fd, head.data() + got, head.size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<size_t>(n);
-    }
+  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  while (regular && got < head.size()) {
+    const ssize_t r = ::read(fd, head.data() + got, head.size() - got);
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) break;
+    got += static_cast<size_t>(r);
   }
   ::close(fd);
+  if (!regular) return std::nullopt;
   head.resize(got);
+  return head;
+}
+
+std::string WhyUnreadable(const std::string& path) {
+  if (std::optional<std::string> why = NotRegularInput(path)) return *why;
+  const int fd = ::open(SystemName(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  ::close(fd);
+  return {};
+}
+
+std::string WhyNoFileBeside(const std::string& path) {
+  std::filesystem::path folder = std::filesystem::path(SystemName(path)).parent_path();
+  if (folder.empty()) folder = ".";
+  // An unnamed file is gone when closed; where the file system has none,
+  // the folder's permissions have to do.
+  const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd >= 0) {
+    ::close(fd);
+    return {};
+  }
+  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return std::strerror(errno);
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
+  return {};
+}
+
+ObjectKind ObjectKindOf(const std::string& path) {
+  const std::string head = FileHead(path, kRtfObjectStart.size()).value_or("");
   if (head.starts_with(kRtfObjectStart)) return ObjectKind::kRtf;
   if (head.starts_with(kMifObjectStart)) return ObjectKind::kMif;
   return ObjectKind::kNone;

@@ -21,6 +21,18 @@ std::string SystemName(const std::string& path);
 // does not exist (the library reports that). Never opens the file.
 std::optional<std::string> NotRegularInput(const std::string& path);
 
+// The first bytes of a regular file, at most n; nothing when it is not one
+// or cannot be opened. Never blocks on a FIFO.
+std::optional<std::string> FileHead(const std::string& path, size_t n);
+
+// Why path cannot be opened for reading ("Permission denied", "No such file
+// or directory", "not a regular file"); empty when it can.
+std::string WhyUnreadable(const std::string& path);
+
+// Why no new file can be made in the folder of path ("Permission denied",
+// "Read-only file system"); empty when one can. Leaves nothing behind.
+std::string WhyNoFileBeside(const std::string& path);
+
 // What an existing object file holds, from its first bytes.
 enum class ObjectKind { kNone, kRtf, kMif };
 ObjectKind ObjectKindOf(const std::string& path);

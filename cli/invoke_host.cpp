@@ -1,6 +1,7 @@
 #include "invoke_host.h"
 
 #include <cctype>
+#include <cstdio>
 #include <istream>
 #include <limits>
 #include <ostream>
@@ -8,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "invoke_describe.h"
 #include "report.h"
 #include "voktools/ascii.h"
 #include "voktools/automation_error.h"
@@ -33,13 +35,151 @@ bool IsBlank(std::string_view line) {
   return true;
 }
 
-// The parser's message quotes what it last read, which may be any bytes.
-std::string Printable(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F) c = '?';
+// Quoted text from the request, safe to show: control characters become '?',
+// and so do bytes outside ASCII unless the text is valid UTF-8.
+std::string Quoted(std::string_view text) {
+  const bool utf8 = IsValidUtf8(text);
+  std::string out = "\"";
+  for (char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    out += u < 0x20 || u == 0x7F || (u >= 0x80 && !utf8) ? '?' : c;
   }
-  return out;
+  return out + "\"";
+}
+
+// What a JSON value is, as a user would say it.
+std::string WhatItIs(const Json& value) {
+  switch (value.type()) {
+    case Json::value_t::null:
+      return "null";
+    case Json::value_t::boolean:
+      return value.get<bool>() ? "true" : "false";
+    case Json::value_t::number_integer:
+    case Json::value_t::number_unsigned:
+    case Json::value_t::number_float:
+      return "the number " + value.dump();
+    case Json::value_t::string:
+      return "a string";
+    case Json::value_t::array:
+      return "an array";
+    case Json::value_t::object:
+      return "an object";
+    default:
+      return "a value of another kind";
+  }
+}
+
+std::string KeyMust(std::string_view key, std::string_view what, const Json& value) {
+  return "\"" + std::string(key) + "\" must be " + std::string(what) + ", not " + WhatItIs(value);
+}
+
+std::string ReplaceAll(std::string s, std::string_view from, std::string_view to) {
+  for (size_t p = s.find(from); p != std::string::npos; p = s.find(from, p + to.size())) {
+    s.replace(p, from.size(), to);
+  }
+  return s;
+}
+
+// The parser's token names in plain words.
+std::string TokenWords(std::string text) {
+  static const std::pair<std::string_view, std::string_view> kWords[] = {
+      {"'[', '{', or a literal", "a value"},
+      {"string literal", "a string"},
+      {"number literal", "a number"},
+      {"true literal", "true"},
+      {"false literal", "false"},
+      {"null literal", "null"},
+      {"end of input", "the end of the line"},
+  };
+  for (const auto& [from, to] : kWords) text = ReplaceAll(std::move(text), from, to);
+  return text;
+}
+
+// Why line is not JSON, from the parser's exception, without its codes:
+// "the line ends before the request is complete", "unexpected '}' at byte 9;
+// expected a string", "\"no\" at byte 1 is not a JSON value". Bytes count
+// from 1.
+std::string ParseProblem(std::string_view line, const Json::parse_error& e) {
+  std::string what = e.what();
+  // "[json.exception.parse_error.101] parse error at line 1, column 2: syntax
+  // error while parsing value - invalid literal; last read: 'no'"
+  size_t dash = what.find(" - ");
+  std::string detail = dash == std::string::npos ? std::string() : what.substr(dash + 3);
+  // "<what>; last read: '<token>'; expected <token>", the last two optional.
+  std::string expected;
+  if (size_t read = detail.find("; last read: '"); read != std::string::npos) {
+    size_t p = detail.rfind("'; expected ");
+    if (p != std::string::npos && p >= read) expected = TokenWords(detail.substr(p + 12));
+    detail.resize(read);
+  } else if (size_t p = detail.find("; expected "); p != std::string::npos) {
+    expected = TokenWords(detail.substr(p + 11));
+    detail.resize(p);
+  }
+  const size_t byte = e.byte;
+  if (byte == 0) return detail.empty() ? "unreadable" : detail;
+  const std::string at = " at byte " + std::to_string(byte);
+
+  // The parser reads one byte past the end when the line ends too soon.
+  if (byte > line.size()) return "the line ends before the request is complete";
+  if (expected == "the end of the line") {
+    return "more text" + at + " after the request (one request per line)";
+  }
+  if (detail == "invalid string: ill-formed UTF-8 byte") {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "0x%02X", static_cast<unsigned char>(line[byte - 1]));
+    return std::string("a string holds the byte ") + hex + at +
+           ", which is not UTF-8; send such a text as {\"hex\":\"..\"}";
+  }
+  if (detail == "invalid literal") {
+    // The word the offending byte is part of, or that byte alone.
+    auto is_word = [&](size_t i) { return std::isalnum(static_cast<unsigned char>(line[i])) != 0; };
+    size_t start = byte - 1, end = byte - 1;
+    while (start > 0 && is_word(start - 1)) --start;
+    while (end < line.size() && is_word(end)) ++end;
+    if (end == start) end = start + 1;
+    return Quoted(line.substr(start, end - start)) + " at byte " + std::to_string(start + 1) +
+           " is not a JSON value (texts go in double quotes)";
+  }
+  std::string message;
+  if (detail.rfind("invalid string: ", 0) == 0) {
+    message = "in a string" + at + ": " + detail.substr(16);
+  } else if (detail.rfind("invalid number; ", 0) == 0) {
+    message = "a malformed number" + at + ": " + detail.substr(16);
+  } else if (detail.rfind("unexpected ", 0) == 0) {
+    message = ReplaceAll(TokenWords(detail), "unexpected a ", "unexpected ") + at;
+  } else if (!detail.empty()) {
+    message = detail + at;
+  } else {
+    message = "unreadable" + at;
+  }
+  if (!expected.empty()) message += "; expected " + expected;
+  return message;
+}
+
+// Parses a request line; a key given twice in one object is an error
+// rather than a silent choice of one of the values.
+Json ParseRequest(std::string_view line) {
+  std::vector<std::set<std::string>> keys;
+  std::optional<std::string> twice;
+  auto callback = [&](int, Json::parse_event_t event, Json& parsed) {
+    using E = Json::parse_event_t;
+    if (event == E::object_start) {
+      keys.emplace_back();
+    } else if (event == E::object_end) {
+      keys.pop_back();
+    } else if (event == E::key && !twice && !keys.back().insert(parsed.get<std::string>()).second) {
+      twice = parsed.get<std::string>();
+    }
+    return true;
+  };
+  Json request;
+  try {
+    request = Json::parse(line, callback);
+  } catch (const Json::parse_error& e) {
+    throw BadRequest("not valid JSON: " + ParseProblem(line, e));
+  }
+  if (twice) throw BadRequest("the key " + Quoted(*twice) + " appears twice in one object");
+  return request;
 }
 
 Variant IntegerVariant(int64_t v) {
@@ -56,7 +196,83 @@ Json ErrorBody(int32_t number, std::string_view description) {
   return error;
 }
 
-const char* const kActions[] = {"create", "call", "get", "let", "release"};
+// The class name of a "create" or "describe" request.
+std::string ClassName(const Json& request, std::string_view key) {
+  const Json& value = request.at(std::string(key));
+  std::optional<std::string> name = TextFromJson(value);
+  if (!name) throw BadRequest(KeyMust(key, "a class name (a string)", value));
+  return *name;
+}
+
+std::string_view ActionOf(InvokeKind kind) {
+  switch (kind) {
+    case InvokeKind::kMethod:
+      return "call";
+    case InvokeKind::kPropertyGet:
+      return "get";
+    case InvokeKind::kPropertyLet:
+      break;
+  }
+  return "let";
+}
+
+// The actions a request can name, and the keys each takes besides "id" and
+// its own.
+struct Action {
+  std::string_view name;
+  std::initializer_list<std::string_view> keys;
+};
+const Action kActions[] = {
+    {"create", {}},
+    {"describe", {}},
+    {"call", {"object", "args"}},
+    {"get", {"object", "args"}},
+    {"let", {"object", "args", "value"}},
+    {"release", {"object"}},
+};
+constexpr std::string_view kActionList =
+    "\"create\", \"describe\", \"call\", \"get\", \"let\" or \"release\"";
+
+bool IsKeyOf(const Action& action, std::string_view key) {
+  if (key == "id" || key == action.name) return true;
+  for (std::string_view k : action.keys) {
+    if (k == key) return true;
+  }
+  return false;
+}
+
+bool IsKnownKey(std::string_view key) {
+  for (const Action& action : kActions) {
+    if (IsKeyOf(action, key)) return true;
+  }
+  return false;
+}
+
+// The request's action, after checking that it names exactly one and holds
+// no key that the action does not take.
+const Action& RequestAction(const Json& request) {
+  for (const auto& [key, value] : request.items()) {
+    if (!IsKnownKey(key)) throw BadRequest("unknown key " + Quoted(key));
+  }
+  const Action* found = nullptr;
+  for (const Action& action : kActions) {
+    if (!request.contains(action.name)) continue;
+    if (found != nullptr) {
+      throw BadRequest(Quoted(found->name) + " and " + Quoted(action.name) +
+                       " in one request; send them as two requests");
+    }
+    found = &action;
+  }
+  if (found == nullptr) {
+    throw BadRequest("nothing to do: a request needs one of " + std::string(kActionList));
+  }
+  for (const auto& [key, value] : request.items()) {
+    if (!IsKeyOf(*found, key)) {
+      throw BadRequest(Quoted(key) + " does not belong in a " + Quoted(found->name) + " request");
+    }
+  }
+  return *found;
+}
 
 }  // namespace
 
@@ -88,24 +304,23 @@ void InvokeHost::Run() {
 }
 
 void InvokeHost::HandleLine(std::string_view line) {
+  ++line_number_;
   if (IsBlank(line)) return;
   Json response = Json::object();
   response["id"] = nullptr;
   Json body;
   try {
-    Json request;
-    try {
-      request = Json::parse(line);
-    } catch (const Json::parse_error& e) {
-      throw BadRequest("not JSON: " + Printable(e.what()));
+    Json request = ParseRequest(line);
+    if (!request.is_object()) {
+      throw BadRequest("a request must be a JSON object {..}, not " + WhatItIs(request));
     }
-    if (!request.is_object()) throw BadRequest("a request is a JSON object");
     if (auto id = request.find("id"); id != request.end()) response["id"] = *id;
     body = Handle(request);
     response["ok"] = true;
   } catch (const BadRequest& e) {
     response["ok"] = false;
-    body = {{"error", ErrorBody(err::kInvalidCall, std::string("Invalid request: ") + e.what())}};
+    body = {{"error", ErrorBody(err::kInvalidCall,
+                               "line " + std::to_string(line_number_) + ": " + e.what())}};
   } catch (const AutomationError& e) {
     response["ok"] = false;
     body = {{"error", ErrorBody(e.number(), e.description())}};
@@ -118,48 +333,54 @@ void InvokeHost::HandleLine(std::string_view line) {
 }
 
 Json InvokeHost::Handle(const Json& request) {
-  const char* action = nullptr;
-  for (const char* name : kActions) {
-    if (!request.contains(name)) continue;
-    if (action != nullptr) {
-      throw BadRequest(std::string("\"") + action + "\" and \"" + name + "\" in one request");
-    }
-    action = name;
-  }
-  if (action == nullptr)
-    throw BadRequest("no \"create\", \"call\", \"get\", \"let\" or \"release\"");
-  std::string_view a = action;
-  if (a == "create") return Create(request);
-  if (a == "release") return Release(request);
-  InvokeKind kind = a == "call"  ? InvokeKind::kMethod
-                    : a == "get" ? InvokeKind::kPropertyGet
-                                 : InvokeKind::kPropertyLet;
+  std::string_view action = RequestAction(request).name;
+  if (action == "create") return Create(request);
+  if (action == "describe") return Describe(request);
+  if (action == "release") return Release(request);
+  InvokeKind kind = action == "call"  ? InvokeKind::kMethod
+                    : action == "get" ? InvokeKind::kPropertyGet
+                                      : InvokeKind::kPropertyLet;
   return Invoke(request, kind, request.at(action));
 }
 
 Json InvokeHost::Create(const Json& request) {
-  std::optional<std::string> name = TextFromJson(request.at("create"));
-  if (!name) throw BadRequest("\"create\" takes a class name");
-  ObjectRef object = EqualsIgnoreCase(*name, "Collection") ? Collection::Create() : factory_(*name);
-  if (!object) throw AutomationError(err::kCannotCreateObject);
+  std::string name = ClassName(request, "create");
   Json body = Json::object();
-  body["object"] = Adopt(object);
+  body["object"] = Adopt(NewObject(name));
   return body;
+}
+
+ObjectRef InvokeHost::NewObject(std::string_view name) {
+  ObjectRef object = EqualsIgnoreCase(name, "Collection") ? Collection::Create() : factory_(name);
+  if (!object) throw AutomationError(err::kCannotCreateObject);
+  return object;
+}
+
+Json InvokeHost::Describe(const Json& request) {
+  std::string name = ClassName(request, "describe");
+  if (name == "*") return ListClasses();
+  // The member table belongs to the object (it is the one its calls go
+  // through): one is made, read and dropped. A class that cannot be created
+  // fails here as "create" does.
+  return DescribeClass(*NewObject(name));
 }
 
 Json InvokeHost::Invoke(const Json& request, InvokeKind kind, const Json& member) {
   std::optional<std::string> name = TextFromJson(member);
-  if (!name) throw BadRequest("a member name is a string");
-  // A copy: the call may adopt further objects while it runs.
-  ObjectRef object = Lookup(ObjectNumber(request));
+  if (!name) throw BadRequest(KeyMust(ActionOf(kind), "a member name (a string)", member));
+  // The whole request is read before the object is looked up: a malformed
+  // one is answered as such whatever its object number.
   std::vector<Variant> args = ArgsFromJson(request);
-
-  const MemberInfo* info = object->TypeInfo().Find(*name);
   if (kind == InvokeKind::kPropertyLet) {
     auto value = request.find("value");
     if (value == request.end()) throw BadRequest("\"let\" needs a \"value\"");
-    args.push_back(FromJson(*value));
-  } else if (info != nullptr) {
+    args.push_back(ArgFromJson(*value, "\"value\": "));
+  }
+  // A copy: the call may adopt further objects while it runs.
+  ObjectRef object = Lookup(ObjectNumber(request));
+
+  const MemberInfo* info = object->TypeInfo().Find(*name);
+  if (kind != InvokeKind::kPropertyLet && info != nullptr) {
     // Output parameters may be left out: they are supplied empty, the way a
     // caller passes a fresh variable, with omitted arguments before them.
     for (size_t i = 0; i < info->params.size(); ++i) {
@@ -187,7 +408,7 @@ Json InvokeHost::Invoke(const Json& request, InvokeKind kind, const Json& member
 
 Json InvokeHost::Release(const Json& request) {
   const Json& flag = request.at("release");
-  if (!flag.is_boolean() || !flag.get<bool>()) throw BadRequest("\"release\" takes true");
+  if (!flag.is_boolean() || !flag.get<bool>()) throw BadRequest(KeyMust("release", "true", flag));
   int64_t number = ObjectNumber(request);
   auto it = objects_.find(number);
   if (it == objects_.end()) throw AutomationError(err::kObjectRequired);
@@ -234,8 +455,8 @@ int64_t InvokeHost::Adopt(const ObjectRef& object) {
 
 int64_t InvokeHost::ObjectNumber(const Json& request) const {
   auto it = request.find("object");
-  if (it == request.end()) throw BadRequest("no \"object\"");
-  if (!it->is_number_integer()) throw BadRequest("\"object\" takes an object number");
+  if (it == request.end()) throw BadRequest("no \"object\": which object is it for?");
+  if (!it->is_number_integer()) throw BadRequest(KeyMust("object", "an object number", *it));
   if (it->is_number_unsigned() && it->get<uint64_t>() > std::numeric_limits<int64_t>::max()) {
     throw AutomationError(err::kObjectRequired);
   }
@@ -252,10 +473,20 @@ std::vector<Variant> InvokeHost::ArgsFromJson(const Json& request) const {
   std::vector<Variant> args;
   auto it = request.find("args");
   if (it == request.end()) return args;
-  if (!it->is_array()) throw BadRequest("\"args\" is an array");
+  if (!it->is_array()) throw BadRequest(KeyMust("args", "an array", *it));
   args.reserve(it->size());
-  for (const Json& arg : *it) args.push_back(FromJson(arg));
+  for (const Json& arg : *it) {
+    args.push_back(ArgFromJson(arg, "argument " + std::to_string(args.size() + 1) + ": "));
+  }
   return args;
+}
+
+Variant InvokeHost::ArgFromJson(const Json& value, const std::string& which) const {
+  try {
+    return FromJson(value);
+  } catch (const BadRequest& e) {
+    throw BadRequest(which + e.what());
+  }
 }
 
 Variant InvokeHost::FromJson(const Json& value) const {
@@ -282,7 +513,10 @@ Variant InvokeHost::FromJson(const Json& value) const {
       texts.reserve(value.size());
       for (const Json& item : value) {
         std::optional<std::string> text = TextFromJson(item);
-        if (!text) throw BadRequest("array arguments hold texts only");
+        if (!text) {
+          throw BadRequest("an array holds strings only, and item " +
+                           std::to_string(texts.size() + 1) + " is " + WhatItIs(item));
+        }
         texts.push_back(std::move(*text));
       }
       return Variant(std::move(texts));
@@ -290,7 +524,7 @@ Variant InvokeHost::FromJson(const Json& value) const {
     case Json::value_t::object:
       break;
     default:
-      throw BadRequest("unsupported argument");
+      throw BadRequest("not a value an argument can take");
   }
   if (value.size() == 1) {
     if (auto hex = value.find("hex"); hex != value.end()) {
@@ -299,12 +533,13 @@ Variant InvokeHost::FromJson(const Json& value) const {
       return Variant(std::move(*text));
     }
     if (auto bytes = value.find("bytes"); bytes != value.end()) {
-      if (!bytes->is_array()) throw BadRequest("\"bytes\" is an array");
+      if (!bytes->is_array()) throw BadRequest(KeyMust("bytes", "an array", *bytes));
       ByteArray out;
       out.reserve(bytes->size());
       for (const Json& b : *bytes) {
         if (!b.is_number_integer() || b.get<int64_t>() < 0 || b.get<int64_t>() > 255) {
-          throw BadRequest("\"bytes\" holds integers 0 to 255");
+          throw BadRequest("\"bytes\" holds integers 0 to 255, and item " +
+                           std::to_string(out.size() + 1) + " is " + WhatItIs(b));
         }
         out.push_back(static_cast<uint8_t>(b.get<int64_t>()));
       }

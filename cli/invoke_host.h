@@ -9,6 +9,8 @@
 //   {"id":4,"object":5,"get":"Filename"}            "args" optional
 //   {"id":5,"object":5,"let":"Filename","value":"x.txt"}
 //   {"id":6,"object":5,"release":true}              drops the host's reference
+//   {"id":7,"describe":"VOKTools.clsCommon"}        the class's member table
+//   {"id":8,"describe":"*"}                         the classes
 // Object numbers are the host's handles, counting from 1 and never reused; the
 // same object always has the same number while the host holds it. "create"
 // takes a programmatic name or a class id. A member with output parameters
@@ -33,8 +35,10 @@
 //   {"event":"Progress","object":3,"args":[42]}
 // A failure answers {"id":..,"ok":false,"error":{"number":N,"description":".."}}:
 // the automation error of the call, 424 for an unknown object number, 5 for
-// a malformed request (id null when it cannot be read), 51 for any other
-// failure. Blank lines are skipped; the end of input ends the host.
+// a malformed request (id null when it cannot be read; the description names
+// the line and what is wrong: not JSON, not an object, a key that is unknown,
+// given twice or not for this action, a field of the wrong type), 51 for any
+// other failure. Blank lines are skipped; the end of input ends the host.
 #pragma once
 
 #include <cstdint>
@@ -79,6 +83,8 @@ class InvokeHost {
 
   Json Handle(const Json& request);
   Json Create(const Json& request);
+  Json Describe(const Json& request);
+  ObjectRef NewObject(std::string_view name);
   Json Invoke(const Json& request, InvokeKind kind, const Json& member);
   Json Release(const Json& request);
 
@@ -89,6 +95,8 @@ class InvokeHost {
 
   Variant FromJson(const Json& value) const;
   std::vector<Variant> ArgsFromJson(const Json& request) const;
+  // FromJson, with which ("argument 2: ") before the reason it fails.
+  Variant ArgFromJson(const Json& value, const std::string& which) const;
   Json ToJson(const Variant& value);
   Json ObjectToJson(const ObjectRef& object);
 
@@ -100,6 +108,8 @@ class InvokeHost {
   std::map<int64_t, Slot> objects_;
   std::map<const Dispatch*, int64_t> numbers_;
   int64_t next_number_ = 1;
+  // Lines read so far, blank ones included: error descriptions name the line.
+  int64_t line_number_ = 0;
   // Collections being converted, so that one holding itself ends.
   std::set<const Dispatch*> expanding_;
 };

@@ -26,8 +26,10 @@ std::string ObjFileFor(const std::string& rtf, const RtfOptions& options, clsCom
   return common.strParseFileName(rtf, 0) + common.strParseFileName(rtf, 1) + ".obj";
 }
 
-std::string Summary(Operation op, int32_t result, const std::string& rtf, const clsRTFUtil& util) {
+// What failed and why: the text after "RTF: ".
+std::string Outcome(Operation op, int32_t result, const std::string& rtf, const clsRTFUtil& util) {
   const std::string& obj = util.ObjFile();
+  auto because = [](const std::string& why) { return why.empty() ? why : ": " + why; };
   constexpr const char* kLeftOut =
       "a placeholder had no object in the object file (its placeholder was left out)";
   std::string text;
@@ -42,19 +44,27 @@ std::string Summary(Operation op, int32_t result, const std::string& rtf, const 
       text = "RTF file does not exist";
       break;
     case clsRTFUtil::kCannotOpenRTF:
-      text = "RTF file cannot be read";
+      text = "RTF file cannot be read" + because(WhyUnreadable(rtf));
       break;
     case clsRTFUtil::kCannotOpenObj:
-      text = "object file " + obj + " cannot be opened";
+      if (op == Operation::kInsert) {
+        text = "object file " + obj + " cannot be opened" + because(WhyUnreadable(obj));
+      } else if (SameFile(obj, rtf)) {
+        text = "object file " + obj + " cannot be written: it is the RTF file itself";
+      } else {
+        text = "object file " + obj + " cannot be written" + because(WhyNoFileBeside(obj));
+      }
       break;
     case clsRTFUtil::kCannotOpenTemp:
-      text = "no scratch file can be created beside it; the RTF file is unchanged";
+      text = "no scratch file can be created beside it" + because(WhyNoFileBeside(rtf)) +
+             "; the RTF file is unchanged";
       break;
     case clsRTFUtil::kObjectMissing:
       text = "inserted from " + obj + ", but " + kLeftOut;
       break;
     case clsRTFUtil::kReadWriteFailed:
-      text = "a read or write failed; the RTF file is unchanged";
+      text = "a read or write failed" + because(util.LastFailureMessage()) +
+             "; the RTF file is unchanged";
       break;
     default:
       text = "failed with result " + std::to_string(result);
@@ -62,10 +72,38 @@ std::string Summary(Operation op, int32_t result, const std::string& rtf, const 
   }
   if (util.LastMoveResult() != 0) {
     // The RTF file is as it was.
-    text = "the RTF file could not be replaced, and is unchanged: " + util.LastMoveMessage();
+    std::string why = util.LastMoveMessage();
+    for (size_t p; (p = why.find("\r\n")) != std::string::npos;) why.replace(p, 2, ": ");
+    text = "the RTF file could not be replaced, and is unchanged: " + why;
     if (result == clsRTFUtil::kObjectMissing) text += std::string("; ") + kLeftOut;
   }
-  return rtf + ": " + text;
+  return text;
+}
+
+// Whether the first bytes of a file look like RTF: "{\rtf", after a UTF-8
+// byte order mark and white space if any.
+bool LooksLikeRtf(std::string_view head) {
+  if (head.starts_with("\xEF\xBB\xBF")) head.remove_prefix(3);
+  const size_t text = head.find_first_not_of(" \t\r\n");
+  return text != std::string_view::npos && head.substr(text).starts_with("{\\rtf");
+}
+
+// One warning per placeholder or object the insertion could not match.
+void WarnMismatches(const std::string& rtf, const clsRTFUtil& util, FileReport& report) {
+  const clsRTFUtil::Mismatches& m = util.InsertionMismatches();
+  const std::string& obj = util.ObjFile();
+  for (const std::string& n : m.missing) {
+    report.warnings.push_back(rtf + ": placeholder " + n + " has no object in " + obj +
+                              "; it was left out");
+  }
+  for (const std::string& n : m.repeated) {
+    report.warnings.push_back(rtf + ": placeholder " + n +
+                              " stands more than once; its object is in the document each time");
+  }
+  for (const std::string& n : m.unused) {
+    report.warnings.push_back(rtf + ": object " + n + " of " + obj +
+                              " has no placeholder; it is lost from the document");
+  }
 }
 
 // Why obj may not be written for rtf, if it may not.
@@ -90,13 +128,13 @@ FileReport Process(Operation op, const std::string& rtf, const RtfOptions& optio
 
   if (std::optional<std::string> why = NotRegularInput(rtf)) {
     report.result = clsRTFUtil::kCannotOpenRTF;
-    report.summary = rtf + ": RTF file cannot be read: " + *why;
+    report.errors = {rtf + ": RTF file cannot be read: " + *why};
     return report;
   }
   if (op == Operation::kInsert && !obj.empty()) {
     if (std::optional<std::string> why = NotRegularInput(obj)) {
       report.result = clsRTFUtil::kCannotOpenObj;
-      report.summary = rtf + ": object file " + obj + " cannot be opened: " + *why;
+      report.errors = {rtf + ": object file " + obj + " cannot be opened: " + *why};
       return report;
     }
   }
@@ -108,6 +146,11 @@ FileReport Process(Operation op, const std::string& rtf, const RtfOptions& optio
     }
   }
 
+  if (std::optional<std::string> head = FileHead(rtf, 1024); head && !LooksLikeRtf(*head)) {
+    reporter.Warn(rtf +
+                  ": not an RTF file (it does not begin with {\\rtf); processed all the same");
+  }
+
   clsRTFUtil util;
   util.RTFFile(rtf);
   util.ObjFile(obj);
@@ -116,10 +159,13 @@ FileReport Process(Operation op, const std::string& rtf, const RtfOptions& optio
   });
   const int32_t result = op == Operation::kExtract ? util.ExtractObjects() : util.InsertObjects();
   if (op == Operation::kExtract) outputs.Claim(obj, rtf);
-  report.result = result;
-  report.summary = Summary(op, result, rtf, util);
-  if (util.LastMoveResult() != 0) {
-    report.result = kRtfNotReplaced;
+  report.result = util.LastMoveResult() != 0 ? kRtfNotReplaced : result;
+  // A failure's reason is its error; a success has a summary line.
+  (report.result == 0 ? report.summary : report.errors.emplace_back()) =
+      rtf + ": " + Outcome(op, result, rtf, util);
+  if (op == Operation::kInsert && util.LastMoveResult() == 0 &&
+      (result == clsRTFUtil::kOK || result == clsRTFUtil::kObjectMissing)) {
+    WarnMismatches(rtf, util, report);
   }
   return report;
 }

@@ -62,6 +62,24 @@ class clsASP2HTML : public Dispatch {
     chunk_ = chunk == 0 ? kDefaultChunk : std::max(chunk, 32);
   }
 
+  // Not part of the automation interface: what the last HTML2ASP could not
+  // match, in the order met. `placeholder` is the text between
+  // "<!-- ASP2HTML" and "-->" without the spaces around it (its number, as
+  // a rule); `line` counts the HTML file's lines from 1 (0 for a block).
+  struct Mismatch {
+    enum class Kind {
+      kNoBlock,         // no block in the script file: the placeholder is gone
+      kRepeated,        // its block was put back before: the code is there twice
+      kLeftAsItStands,  // `reason` says why (as in the error list)
+      kUnusedBlock,     // a block that no placeholder asked for, in file order
+    };
+    Kind kind;
+    std::string placeholder;
+    int64_t line = 0;
+    std::string reason;
+  };
+  const std::vector<Mismatch>& RestoreMismatches() const { return mismatches_; }
+
   const ClassTypeInfo& TypeInfo() const override;
   int32_t Advise(EventSink sink) override;
   void Unadvise(int32_t cookie) override;
@@ -80,6 +98,7 @@ class clsASP2HTML : public Dispatch {
   std::string htm_file_;
   std::string scr_file_;
   std::shared_ptr<Collection> errors_;
+  std::vector<Mismatch> mismatches_;
   ProgressEvent<int16_t> progress_;
   static constexpr int32_t kDefaultChunk = 1 << 20;
   int32_t chunk_ = kDefaultChunk;

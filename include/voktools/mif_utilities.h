@@ -79,6 +79,31 @@ class clsMIFUtilities : public Dispatch {
     std::string tag;
   };
   std::vector<AmbiguousTag> AmbiguousTags() const;
+  // Not part of the automation interface: where the loading of a translated
+  // batch file stopped before the file's end (no later paragraph of it is
+  // merged, or a string's text took them along): the file, the line (from
+  // 1) of the paragraph or string at fault, and what happened.
+  struct LoadStop {
+    std::string file;
+    int64_t line = 0;
+    std::string reason;
+  };
+  const std::vector<LoadStop>& LoadStops() const { return load_stops_; }
+  // Not part of the automation interface: the batch files the last EndBatch
+  // wrote, in the order index, cross-reference, variables.
+  const std::vector<std::string>& WrittenBatchFiles() const { return written_; }
+  // Not part of the automation interface: what the last InsertObjects could
+  // not match, each placeholder or inset by its number (what follows
+  // "<QUONObj " up to ">"): placeholders that found no inset, placeholders
+  // whose inset an earlier one took already, insets that no placeholder
+  // asked for; and why the rebuilt MIF file could not replace the old one.
+  struct InsetMismatches {
+    std::vector<std::string> missing;
+    std::vector<std::string> repeated;
+    std::vector<std::string> unused;
+    std::vector<std::string> move_messages;
+  };
+  const InsetMismatches& LastInsertion() const { return last_insertion_; }
 
   const ClassTypeInfo& TypeInfo() const override;
   int32_t Advise(EventSink sink) override;
@@ -98,6 +123,8 @@ class clsMIFUtilities : public Dispatch {
   int16_t CollectFormats(std::string_view s, Kind kind);
   int16_t CollectPgfNumFormat(std::string_view s);
   int16_t LoadTranslated(Kind kind);
+  // The line (from 1) that holds offset; 0 when the file cannot be read.
+  int64_t LineAt(const std::string& file, int64_t offset);
   void MergeMarkerText(MifScanner& scan, std::string_view s);
   void MergeFormats(MifScanner& scan, std::string_view s, Kind kind);
   void MergePgfNumFormat(MifScanner& scan, std::string_view s);
@@ -112,6 +139,9 @@ class clsMIFUtilities : public Dispatch {
   int16_t split_ = 0;
   std::shared_ptr<Collection> errors_;
   std::unique_ptr<Tables> tables_;
+  std::vector<LoadStop> load_stops_;
+  std::vector<std::string> written_;
+  InsetMismatches last_insertion_;
   bool extracted_ = false;
   bool loaded_ = false;
   ProgressEvent<int16_t&> progress_;

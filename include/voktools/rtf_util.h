@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "voktools/dispatch.h"
 
@@ -71,6 +72,22 @@ class clsRTFUtil : public Dispatch {
   // new text is dropped, and the result is still 0 or 6), with the reason.
   int16_t LastMoveResult() const { return last_move_result_; }
   const std::string& LastMoveMessage() const { return last_move_message_; }
+  // What the last insertion could not match, each item by the text between
+  // "{\v\vok OBJ " and "}" with the spaces around it ("5"), in the order met:
+  // placeholders that found no object (left out of the document; also one
+  // that names the end line, which gives result 0),
+  // placeholders whose object an earlier placeholder took already (it is in
+  // the document more than once), and objects of the object file that no
+  // placeholder asked for (lost from the document), in object file order.
+  // Empty after a run that ended before the whole RTF file was read.
+  struct Mismatches {
+    std::vector<std::string> missing;
+    std::vector<std::string> repeated;
+    std::vector<std::string> unused;
+  };
+  const Mismatches& InsertionMismatches() const { return mismatches_; }
+  // Why the last operation ended with result 7 ("No space left on device").
+  const std::string& LastFailureMessage() const { return last_failure_message_; }
   // Fixes the chunk size instead of deriving it from the file sizes, so that
   // tests can make markers straddle reads. At least 72.
   void ForceChunkSizeForTesting(int32_t chunk);
@@ -91,8 +108,10 @@ class clsRTFUtil : public Dispatch {
   std::string rtf_file_;
   std::string obj_file_;
   std::string last_move_message_;
+  std::string last_failure_message_;
   std::unique_ptr<clsCommon> common_;
   ProgressObserver observer_;
+  Mismatches mismatches_;
   int16_t last_move_result_ = 0;
   int32_t forced_chunk_ = 0;
 };

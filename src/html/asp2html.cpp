@@ -39,6 +39,18 @@ bool EndsWithLower(std::string_view text, size_t end, std::string_view word) {
 
 std::string Placeholder(int64_t n) { return "<!-- ASP2HTML " + std::to_string(n) + " -->"; }
 
+// What follows "<!-- ASP2HTML" in a marker, up to its "-->" (else its first
+// word), without the spaces around it: the placeholder's number, as a rule.
+std::string MarkerLabel(std::string_view marker) {
+  if (marker.starts_with(kMarkerStart)) marker.remove_prefix(kMarkerStart.size());
+  while (!marker.empty() && marker.front() == ' ') marker.remove_prefix(1);
+  const size_t close = marker.find("-->");
+  marker =
+      close != npos ? marker.substr(0, close) : marker.substr(0, marker.find_first_of(" \r\n"));
+  while (!marker.empty() && marker.back() == ' ') marker.remove_suffix(1);
+  return std::string(marker.substr(0, 64));
+}
+
 // A failed read or write once the files are open.
 struct IoFailure {
   Status status;
@@ -88,7 +100,27 @@ class ScriptFile {
   struct Block {
     std::string text;
     bool at_end = false;  // the collection stopped at the end of the file
+    bool repeated = false;  // an earlier lookup took it already
   };
+
+  // The marker lines that no lookup took, in file order: each one's text up
+  // to its first "-->" (or its line end).
+  std::vector<std::string> Unused() {
+    if (!indexed_) BuildIndex();
+    std::vector<std::string> markers;
+    std::string text;
+    for (size_t id = 0; id < entries_.size(); ++id) {
+      if (uses_[id] != 0) continue;
+      const Entry& e = entries_[id];
+      if (e.key_size > 0) {
+        markers.emplace_back(std::string_view(keys_).substr(e.key_at, e.key_size));
+        continue;
+      }
+      ReadRange(e.start, std::min(e.line_end, e.start + static_cast<int64_t>(kMaxKey)), &text);
+      markers.push_back(text.substr(0, text.find_first_of("\r\n")));
+    }
+    return markers;
+  }
 
   explicit ScriptFile(std::unique_ptr<ReadableFile> file) : file_(std::move(file)) {}
 
@@ -99,6 +131,7 @@ class ScriptFile {
     size_t id = marker.ends_with("-->") && marker.size() <= kMaxKey ? HashLookup(marker)
                                                                     : SlowLookup(marker);
     if (id == npos) return false;
+    block->repeated = ++uses_[id] > 1;
     const int64_t from = entries_[id].line_end;
     const bool last = id + 1 == entries_.size();
     const int64_t to = last ? file_->Size() : entries_[id + 1].start;
@@ -226,6 +259,7 @@ class ScriptFile {
       drop(line_end);
     }
     BuildTable();
+    uses_.assign(entries_.size(), 0);
   }
 
   void ReadRange(int64_t from, int64_t to, std::string* out) {
@@ -264,6 +298,7 @@ class ScriptFile {
   std::unique_ptr<ReadableFile> file_;
   bool indexed_ = false;
   std::vector<Entry> entries_;
+  std::vector<uint32_t> uses_;  // lookups that took each entry
   std::string keys_;  // the keys of all entries, one after another
   // Entry + 1 (0: free) by key hash, linear probing, with the hash's high
   // half to pass over other keys without touching their entries.
@@ -427,6 +462,11 @@ bool OpenInput(FileSystem& fs, const std::string& path, std::unique_ptr<Readable
                std::string* why) {
   std::string found;
   Status s = fs.FindFirst(path, FindKind::kFiles, &found);
+  FileInfo info;
+  if (!s.ok() && fs.GetInfo(path, &info).ok() && !info.is_regular) {
+    *why = "not a regular file";
+    return false;
+  }
   if (s.ok()) s = fs.OpenForRead(path, file);
   if (!s.ok()) *why = s.message();
   return s.ok();
@@ -771,6 +811,7 @@ int32_t clsASP2HTML::ASP2HTML() {
 int32_t clsASP2HTML::HTML2ASP() {
   FileSystem& fs = *env_.fs;
   errors_->Clear();
+  mismatches_.clear();
   if (htm_file_.empty()) {
     AddError(std::string(Message(3002)));
     return 1;
@@ -875,6 +916,9 @@ int32_t clsASP2HTML::HTML2ASP() {
         if (close == npos) {
           AddError("Line " + std::to_string(line_number()) +
                    " : placeholder without \"-->\" left as it stands");
+          mismatches_.push_back({Mismatch::Kind::kLeftAsItStands,
+                                 MarkerLabel(std::string_view(line).substr(pos)), line_number(),
+                                 "no \"-->\" on its line"});
           from = pos + 1;
           continue;
         }
@@ -886,6 +930,7 @@ int32_t clsASP2HTML::HTML2ASP() {
           marker = marker.substr(kAttribute.size(), marker.size() - kAttribute.size() - 1);
         line.erase(start, end - start);
         if (!script.Lookup(marker, &block)) {
+          mismatches_.push_back({Mismatch::Kind::kNoBlock, MarkerLabel(marker), line_number(), {}});
           // Nothing to put back: a placeholder may now form across the join.
           from = start >= kMarkerStart.size() - 1 ? start - (kMarkerStart.size() - 1) : 0;
           continue;
@@ -895,9 +940,14 @@ int32_t clsASP2HTML::HTML2ASP() {
           AddError("Line " + std::to_string(line_number()) + " : the block of " +
                    std::string(marker) +
                    " is shorter than its separator; placeholder left as it stands");
+          mismatches_.push_back({Mismatch::Kind::kLeftAsItStands, MarkerLabel(marker),
+                                 line_number(), "its block is shorter than its separator"});
           line.insert(start, removed);
           from = start + removed.size();
           continue;
+        }
+        if (block.repeated) {
+          mismatches_.push_back({Mismatch::Kind::kRepeated, MarkerLabel(marker), line_number(), {}});
         }
         if (!block.at_end || ClosedBlock(text)) text.resize(text.size() - 2);
         line.insert(start, text);
@@ -915,6 +965,9 @@ int32_t clsASP2HTML::HTML2ASP() {
         from = next;
       }
       page.out->Append(line);
+    }
+    for (std::string& marker : script.Unused()) {
+      mismatches_.push_back({Mismatch::Kind::kUnusedBlock, MarkerLabel(marker), 0, {}});
     }
     page.out->Close();
   } catch (const IoFailure& f) {

@@ -40,6 +40,14 @@ struct TempOutput : ReplacementFile {
   }
 };
 
+// What follows "<QUONObj " in a token, up to its ">".
+std::string TokenLabel(std::string_view token) {
+  if (token.starts_with(kObjStart)) token.remove_prefix(kObjStart.size());
+  token = token.substr(0, token.find('>'));
+  while (!token.empty() && token.back() == ' ') token.remove_suffix(1);
+  return std::string(token.substr(0, 64));
+}
+
 void AddMessage(Collection& errors, int32_t id) { errors.Add(Variant(std::string(Message(id)))); }
 
 // The MIF file read through a window of 1 MB pieces, with the percentage
@@ -144,6 +152,12 @@ class ObjectIndex {
       const auto id = static_cast<uint32_t>(lines_.size());
       lines_.push_back({w.offset() + static_cast<int64_t>(start),
                         w.offset() + static_cast<int64_t>(end), i == start});
+      if (i == start) {
+        const size_t close = line.find('>');
+        header_tokens_.emplace_back(close == npos ? line : line.substr(0, close + 1));
+      } else {
+        header_tokens_.emplace_back();
+      }
       for (size_t q = line.find(kObjStart); q != npos; q = line.find(kObjStart, q + 1)) {
         size_t close = line.find('>', q + kObjStart.size());
         std::string_view token = close == npos ? line.substr(q) : line.substr(q, close + 1 - q);
@@ -151,21 +165,38 @@ class ObjectIndex {
       }
       w.Drop(end);
     }
+    uses_.assign(lines_.size(), 0);
     return Status::OK();
   }
 
   // The first line holding key at or after offset `from`, else the first
-  // in the file; nullptr when none does.
-  const Line* Find(std::string_view key, int64_t from) const {
+  // in the file; nullptr when none does. *repeated: an earlier Find took
+  // that line already.
+  const Line* Find(std::string_view key, int64_t from, bool* repeated) {
     auto it = by_token_.find(std::string(key));
     if (it == by_token_.end()) return nullptr;
-    const Line* first = nullptr;
+    const Line* found = nullptr;
     for (uint32_t id : it->second) {
       const Line& l = lines_[id];
-      if (l.start >= from) return &l;
-      if (first == nullptr) first = &l;
+      if (l.start >= from) {
+        found = &l;
+        break;
+      }
+      if (found == nullptr) found = &l;
     }
-    return first;
+    *repeated = ++uses_[static_cast<size_t>(found - lines_.data())] > 1;
+    return found;
+  }
+
+  // The header lines no Find took, but the end mark, by their tokens.
+  std::vector<std::string> Unused() const {
+    std::vector<std::string> tokens;
+    for (size_t k = 0; k < lines_.size(); ++k) {
+      if (lines_[k].header && uses_[k] == 0 && !header_tokens_[k].starts_with(kEndMark)) {
+        tokens.push_back(header_tokens_[k]);
+      }
+    }
+    return tokens;
   }
 
   // Where the next header after `line` starts, or the file's size.
@@ -178,6 +209,8 @@ class ObjectIndex {
 
  private:
   std::vector<Line> lines_;
+  std::vector<std::string> header_tokens_;  // per line: "<QUONObj n>" for a header
+  std::vector<uint32_t> uses_;              // per line: the Finds that took it
   std::unordered_map<std::string, std::vector<uint32_t>> by_token_;
 };
 
@@ -310,6 +343,10 @@ int16_t InsertMifObjects(MifInsetRun& run) {
   if (!mif.Start(run.env, run.mif_file, InPlace()).ok()) {
     return AddMessage(run.errors, 3031), 1;
   }
+  run.missing.clear();
+  run.repeated.clear();
+  run.unused.clear();
+  run.move_messages.clear();
   try {
     ObjectIndex index;
     Status s = index.Build(*objects);
@@ -357,7 +394,10 @@ int16_t InsertMifObjects(MifInsetRun& run) {
       const size_t at = key_at - start;
       size_t close = line.find('>', at + kObjStart.size());
       std::string_view key = close == npos ? line.substr(at) : line.substr(at, close + 1 - at);
-      const ObjectIndex::Line* found = index.Find(key, here);
+      bool repeated = false;
+      const ObjectIndex::Line* found = index.Find(key, here, &repeated);
+      if (found == nullptr) run.missing.push_back(TokenLabel(key));
+      if (repeated) run.repeated.push_back(TokenLabel(key));
       in.Drop(line_end);
       if (found == nullptr) {
         mif.Append(std::string(kEndInset) + std::string(kCRLF) + std::string(kCRLF));
@@ -378,6 +418,7 @@ int16_t InsertMifObjects(MifInsetRun& run) {
       mif.Append(kCRLF);
       here = end < objects->Size() ? end : found->start;
     }
+    for (const std::string& token : index.Unused()) run.unused.push_back(TokenLabel(token));
     mif.Finish();
   } catch (const WriteFailed& f) {
     run.errors.Add(
@@ -385,7 +426,11 @@ int16_t InsertMifObjects(MifInsetRun& run) {
     return 1;
   }
   file.reset();
-  return mif.Commit();
+  // The error list is left as it was; the reason is kept for the caller.
+  auto messages = Collection::Create();
+  const int16_t failed = mif.Commit(Variant(ObjectRef(messages)));
+  run.move_messages = messages->Texts();
+  return failed;
 }
 
 }  // namespace vok

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "voktools/collection.h"
 
@@ -28,6 +29,18 @@ struct MifInsetRun {
   // The size of the pieces the MIF file is read in; tests make it small so
   // that lines and markers straddle two reads.
   int32_t chunk = 1 << 20;
+
+  // Filled by InsertMifObjects once the MIF file was read through, each
+  // placeholder and inset by its number (what follows "<QUONObj " up to
+  // ">"), in the order met: the placeholders that found no inset (a bare
+  // "=EndInset" line took their place), those whose inset an earlier one
+  // took already (it is in the file twice), and the insets of the object
+  // file that no placeholder asked for (in file order).
+  std::vector<std::string> missing = {};
+  std::vector<std::string> repeated = {};
+  std::vector<std::string> unused = {};
+  // Why the rebuilt MIF file could not replace the old one, if it could not.
+  std::vector<std::string> move_messages = {};
 };
 
 // Whether a file (not a folder) of that name exists.

@@ -90,6 +90,7 @@ void MifScanner::ReadChunk() {
     size_t got = 0;
     Status s = in_->Read(n, buffer_.get() + end_, &got);
     end_ += got;
+    read_ += static_cast<int64_t>(got);
     if (!s.ok()) {
       status_ = s;
     } else if (got < n) {

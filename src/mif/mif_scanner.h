@@ -47,6 +47,9 @@ class MifScanner {
   // The statement cut out last, valid until the next NextStatement.
   std::string_view statement() const { return statement_; }
 
+  // Where statement() begins, counted in bytes from the start of the input.
+  int64_t statement_offset() const { return read_ - static_cast<int64_t>(end_ - begin_); }
+
   // Writes text to the output, if there is one.
   void WriteThrough(std::string_view text);
 
@@ -64,6 +67,7 @@ class MifScanner {
   ReadableFile* in_;
   int64_t length_;
   int64_t remaining_;
+  int64_t read_ = 0;  // bytes read into the buffer so far
   WritableFile* out_;
   ProgressFn progress_;
   int16_t last_progress_ = 0;

@@ -1,5 +1,6 @@
 #include "voktools/mif_utilities.h"
 
+#include <algorithm>
 #include <array>
 #include <unordered_map>
 
@@ -93,6 +94,8 @@ void clsMIFUtilities::StartBatch() {
   for (EntryTable& t : tables_->t) t.Clear();
   extracted_ = false;
   loaded_ = false;
+  load_stops_.clear();
+  written_.clear();
   index_file_.clear();
   xref_file_.clear();
   var_file_.clear();
@@ -123,6 +126,21 @@ std::string WriteFailure(const std::string& file, const Status& s) {
 FormatElements ElementsOf(bool xref) {
   return xref ? FormatElements{"<XRefName `", "<XRefDef `"}
               : FormatElements{"<VariableName `", "<VariableDef `"};
+}
+
+// Where the first string of a statement starts (its grave accent) whose
+// text runs over a line end, or npos. No string of a batch file holds one:
+// it is a string whose closing quote is gone, and it runs on to the next
+// apostrophe, taking the brackets between along.
+size_t OpenStringAt(std::string_view statement) {
+  for (size_t g = statement.find('`'); g != npos; g = statement.find('`', g + 1)) {
+    const size_t quote = statement.find('\'', g + 1);
+    const size_t eol = statement.find_first_of("\r\n", g + 1);
+    if (eol != npos && (quote == npos || eol < quote)) return g;
+    if (quote == npos) break;
+    g = quote;
+  }
+  return npos;
 }
 
 }  // namespace
@@ -195,6 +213,7 @@ int16_t clsMIFUtilities::CollectPgfNumFormat(std::string_view s) {
 // ------------------------------------------------------------------- batches
 
 int16_t clsMIFUtilities::EndBatch() {
+  written_.clear();
   if (!extracted_) return 0;
   return static_cast<int16_t>(WriteBatchFile(Kind::kIndex) + WriteBatchFile(Kind::kXref) +
                               WriteBatchFile(Kind::kVar));
@@ -244,7 +263,9 @@ int16_t clsMIFUtilities::WriteBatchFile(Kind kind) {
     ErrorList()->Add(Variant(WriteFailure(file, s)));
     return 1;
   }
-  return out.Commit(Variant(ObjectRef(errors_))) != 0 ? 1 : 0;
+  if (out.Commit(Variant(ObjectRef(errors_))) != 0) return 1;
+  written_.push_back(file);
+  return 0;
 }
 
 // --------------------------------------------------------------------- merge
@@ -268,6 +289,12 @@ int16_t clsMIFUtilities::LoadTranslated(Kind kind) {
   }
   int16_t count = 0;
   std::string tag, piece, joined;
+  // Where and why the loading went wrong first: -1 while it did not.
+  int64_t stop_at = -1;
+  const char* stop_reason = nullptr;
+  constexpr const char* kOpenString =
+      "a string runs on past its line end (its closing quote is missing): the paragraphs "
+      "after it became part of its text, and their translations were not merged";
   while (scan.NextStatement()) {
     const std::string_view s = scan.statement();
     if (kind == Kind::kIndex && s.starts_with("<QUONSeg ")) {
@@ -275,12 +302,29 @@ int16_t clsMIFUtilities::LoadTranslated(Kind kind) {
       continue;
     }
     if (!s.starts_with("<Para ")) continue;
+    if (const size_t g = OpenStringAt(s); stop_at < 0 && g != npos) {
+      // Its text took the paragraphs after it along.
+      stop_at = scan.statement_offset() + static_cast<int64_t>(g);
+      stop_reason = kOpenString;
+    }
     size_t from = 0;
     bool closed = false;
-    if (!CutMifString(s, "<QUONTag `", 0, &tag, &from, &closed)) break;
+    if (!CutMifString(s, "<QUONTag `", 0, &tag, &from, &closed)) {
+      if (stop_at < 0) {
+        stop_at = scan.statement_offset();
+        stop_reason = "a paragraph without its <QUONTag>: no translation from there on was merged";
+      }
+      break;
+    }
     if (kind == Kind::kIndex) {
       // Only the first string of an index paragraph counts.
-      if (!CutMifString(s, "<String `", from, &piece, &from, &closed)) break;
+      if (!CutMifString(s, "<String `", from, &piece, &from, &closed)) {
+        if (stop_at < 0) {
+          stop_at = scan.statement_offset();
+          stop_reason = "a paragraph without its <String>: no translation from there on was merged";
+        }
+        break;
+      }
       count += table.Add(tag, piece, false, *errors_);
       continue;
     }
@@ -291,8 +335,44 @@ int16_t clsMIFUtilities::LoadTranslated(Kind kind) {
   if (!scan.status().ok()) {
     ErrorList()->Add(Variant(ReadFailure(file, scan.status())));
     ++count;
+  } else if (stop_at < 0 && !scan.statement().empty()) {
+    // The file ended inside a paragraph.
+    const size_t g = OpenStringAt(scan.statement());
+    stop_at = scan.statement_offset() + static_cast<int64_t>(g == npos ? 0 : g);
+    stop_reason = g == npos ? "a paragraph not closed before the end of the file: it was not merged"
+                            : kOpenString;
+  }
+  if (stop_at >= 0) {
+    load_stops_.push_back({file, LineAt(file, stop_at), stop_reason});
   }
   return count;
+}
+
+int64_t clsMIFUtilities::LineAt(const std::string& file, int64_t offset) {
+  // Line ends (CR LF, LF CR, CR or LF) before the offset, plus 1.
+  int64_t line = 1;
+  std::unique_ptr<ReadableFile> in;
+  if (!env_.fs->OpenForRead(file, &in).ok()) return 0;
+  std::string buf;
+  char pair_start = 0;  // the first byte of a line end that may be a pair
+  for (int64_t at = 0; at < offset;) {
+    buf.resize(static_cast<size_t>(std::min<int64_t>(offset - at, 1 << 16)));
+    size_t got = 0;
+    if (!in->Read(buf.size(), buf.data(), &got).ok() || got == 0) break;
+    for (size_t i = 0; i < got; ++i) {
+      const char c = buf[i];
+      if (c != '\r' && c != '\n') {
+        pair_start = 0;
+      } else if (pair_start != 0 && c != pair_start) {
+        pair_start = 0;  // the second byte of CR LF or LF CR
+      } else {
+        ++line;
+        pair_start = c;
+      }
+    }
+    at += static_cast<int64_t>(got);
+  }
+  return line;
 }
 
 int16_t clsMIFUtilities::Merge() {
@@ -418,6 +498,8 @@ int16_t clsMIFUtilities::InsertObjects() {
                   [this](int16_t& p) { progress_.Raise(p); }};
   const int16_t result = InsertMifObjects(run);
   obj_file_ = run.obj_file;
+  last_insertion_ = {std::move(run.missing), std::move(run.repeated), std::move(run.unused),
+                     std::move(run.move_messages)};
   return result;
 }
 

@@ -95,6 +95,16 @@ size_t TrailingHeaderLength(std::string_view text) {
   return text.size() - start;
 }
 
+// What stands between "{\v\vok OBJ " and the "}" of a placeholder or header
+// line, without the spaces around it: its number, as a rule.
+std::string PlaceholderLabel(std::string_view key) {
+  if (key.starts_with(kPlaceholderStart)) key.remove_prefix(kPlaceholderStart.size());
+  key = key.substr(0, key.find('}'));
+  while (!key.empty() && key.front() == ' ') key.remove_prefix(1);
+  while (!key.empty() && key.back() == ' ') key.remove_suffix(1);
+  return std::string(key);
+}
+
 // A failed read or write ends the run.
 class RunFailed {
  public:
@@ -121,18 +131,47 @@ class ObjectSource {
   int64_t size() const { return file_->Size(); }
   int64_t read_total() const { return read_before_seek_ + window_.read_total(); }
 
-  // Copies the object whose header line is key to out; false when the key is
-  // nowhere in the file (nothing is written then).
-  bool CopyObject(std::string_view key, WritableFile& out) {
+  // Copies the object whose header line is key to out; the offset of that
+  // header line, or -1 when the key is nowhere in the file (nothing is
+  // written then).
+  int64_t CopyObject(std::string_view key, WritableFile& out) {
+    int64_t at = window_.offset();
     if (AtKey(key)) {
       window_.Drop(key.size());
     } else {
-      int64_t at = Lookup(key);
-      if (at < 0) return false;
+      at = Lookup(key);
+      if (at < 0) return -1;
       Seek(at + static_cast<int64_t>(key.size()));
     }
     CopyToEnd(out);
-    return true;
+    return at;
+  }
+
+  // The header lines, other than the end line, that are not among the
+  // offsets in used, in file order. Without an index every copy so far
+  // followed the one before from the start of the file, so the stream
+  // standing on the end line means that every object was taken.
+  std::vector<std::string> Unused(const std::unordered_map<int64_t, int>& used) {
+    if (!indexed_) {
+      while (window_.size() <= kTail && !window_.at_end()) Check(window_.ReadMore(kMaxIndexedKey));
+      if (window_.at_end() && !window_.empty() &&
+          TrailingHeaderLength(window_.view()) == window_.size()) {
+        return {};
+      }
+      BuildIndex();
+    }
+    std::vector<std::pair<int64_t, std::string_view>> left;
+    for (const auto& [key, offsets] : by_key_) {
+      for (int64_t at : offsets) {
+        if (!used.contains(at) && at + static_cast<int64_t>(key.size()) != size()) {
+          left.emplace_back(at, key);
+        }
+      }
+    }
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> labels;
+    for (const auto& [at, key] : left) labels.push_back(PlaceholderLabel(key));
+    return labels;
   }
 
  private:
@@ -303,6 +342,7 @@ int32_t clsRTFUtil::ExtractObjects() {
   FileSystem& fs = *env_.fs;
   last_move_result_ = 0;
   last_move_message_.clear();
+  last_failure_message_.clear();
   if (rtf_file_.empty()) return kNoFileName;
   if (!Common().FileExists(rtf_file_)) return kNoSuchFile;
   if (obj_file_.empty()) SetDefaultObjFile();
@@ -379,7 +419,8 @@ int32_t clsRTFUtil::ExtractObjects() {
     Check(obj.Append(kCRLF));
     Check(obj_out.Close());
     Check(rtf_out.Close());
-  } catch (const RunFailed&) {
+  } catch (const RunFailed& f) {
+    last_failure_message_ = f.status.message();
     // The RTF file and the old object file are as they were.
     return kReadWriteFailed;
   }
@@ -393,6 +434,7 @@ int32_t clsRTFUtil::InsertObjects() {
   FileSystem& fs = *env_.fs;
   last_move_result_ = 0;
   last_move_message_.clear();
+  last_failure_message_.clear();
   if (rtf_file_.empty()) return kNoFileName;
   if (!Common().FileExists(rtf_file_)) return kNoSuchFile;
   if (obj_file_.empty()) SetDefaultObjFile();
@@ -412,6 +454,9 @@ int32_t clsRTFUtil::InsertObjects() {
   w.Reset(rtf.get(), length, chunk);
   WritableFile& temp = rtf_out.file();
   int32_t result = kOK;
+  mismatches_ = {};
+  Mismatches found;
+  std::unordered_map<int64_t, int> used;  // header offset: copies taken
   int64_t reported = -1;
   auto report = [&] {
     int64_t done = w.read_total() + objects.read_total();
@@ -448,14 +493,26 @@ int32_t clsRTFUtil::InsertObjects() {
       std::string key(w.view().substr(0, end + 1));
       key.append(kCRLF);
       w.Drop(end + 1);
-      if (!objects.CopyObject(key, temp)) result = kObjectMissing;
+      const int64_t at = objects.CopyObject(key, temp);
+      if (at < 0) {
+        result = kObjectMissing;
+        found.missing.push_back(PlaceholderLabel(key));
+      } else if (at + static_cast<int64_t>(key.size()) == objects.size()) {
+        // The end line: no object follows it, and nothing was put back.
+        found.missing.push_back(PlaceholderLabel(key));
+      } else if (++used[at] == 2) {
+        found.repeated.push_back(PlaceholderLabel(key));
+      }
       report();
     }
+    found.unused = objects.Unused(used);
     Check(rtf_out.Close());
-  } catch (const RunFailed&) {
+  } catch (const RunFailed& f) {
+    last_failure_message_ = f.status.message();
     return kReadWriteFailed;
   }
   rtf.reset();
+  mismatches_ = std::move(found);
   last_move_result_ = Commit(rtf_out);
   return result;
 }

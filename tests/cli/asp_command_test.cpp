@@ -44,7 +44,78 @@ const std::string kProtected =
 const std::string kUnquoted = "<a href=<%=u%>>y</a>\r\n";
 const std::string kQuoted = "<a href=\"<%=u%>\">y</a>\r\n";
 
+// Two blocks, and the HTML file of a restoration with its placeholders
+// edited: each number in turn, one line each.
+const std::string kTwoBlocks = "<!-- ASP2HTML 1 -->\r\n<%a%>\r\n<!-- ASP2HTML 2 -->\r\n<%b%>\r\n";
+Files Edited(const std::vector<std::string>& placeholders) {
+  std::string html;
+  for (const std::string& p : placeholders) html += "<!-- ASP2HTML " + p + "\r\n";
+  return {{"p_asp.htm", html}, {"p_asp.scr", kTwoBlocks}};
+}
+const std::string kRestored =
+    "$DIR/p_asp.htm: page in $DIR/p.asp, blocks from $DIR/p_asp.scr\nHTML2ASP : $DIR/p_asp.htm\n";
+const std::string kWarn = "voktools: warning: $DIR/p_asp.htm: ";
+const std::string kBlockTwoLost =
+    kWarn +
+    "block 2 of $DIR/p_asp.scr has no placeholder; its server code is lost from $DIR/p.asp\n";
+
 const CommandCase kCases[] = {
+    // Every placeholder and block that found no partner is named.
+    {"StrictCleanRestore",
+     Edited({"1 -->", "2 -->"}),
+     {"html2asp --strict $DIR/p_asp.htm"},
+     0,
+     kRestored,
+     {{"p.asp", "<%a%>\r\n<%b%>\r\n"}}},
+    {"DeletedPlaceholder",
+     Edited({"1 -->"}),
+     {"html2asp --strict $DIR/p_asp.htm"},
+     65,
+     kRestored,
+     {{"p.asp", "<%a%>\r\n"}},
+     kBlockTwoLost},
+    {"RenumberedPlaceholder",
+     Edited({"1 -->", "7 -->"}),
+     {"html2asp $DIR/p_asp.htm"},
+     0,
+     kRestored,
+     {{"p.asp", "<%a%>\r\n\r\n"}},
+     kWarn + "line 2: placeholder 7 has no block in $DIR/p_asp.scr; it was removed\n" +
+         kBlockTwoLost},
+    {"DuplicatedPlaceholder",
+     Edited({"1 -->", "2 -->", "1 -->"}),
+     {"html2asp $DIR/p_asp.htm"},
+     0,
+     kRestored,
+     {{"p.asp", "<%a%>\r\n<%b%>\r\n<%a%>\r\n"}},
+     kWarn + "line 3: placeholder 1 was put back before; its server code is in $DIR/p.asp more "
+             "than once\n"},
+    {"UnknownPlaceholder",
+     Edited({"1 -->", "2 -->", "9 -->"}),
+     {"html2asp $DIR/p_asp.htm"},
+     0,
+     kRestored,
+     {},
+     kWarn + "line 3: placeholder 9 has no block in $DIR/p_asp.scr; it was removed\n"},
+    {"PlaceholderLeftAsItStands",
+     Edited({"1 -->", "2 --"}),
+     {"html2asp -q --json $DIR/p_asp.htm"},
+     0,
+     R"x({"result":0,"errors":["HTML2ASP : $DIR/p_asp.htm","Line 2 : placeholder without \"-->\" )x"
+     R"x(left as it stands"],"warnings":["$DIR/p_asp.htm: line 2: placeholder 2 left as it stands: )x"
+     R"x(no \"-->\" on its line","$DIR/p_asp.htm: block 2 of $DIR/p_asp.scr has no placeholder; )x"
+     R"x(its server code is lost from $DIR/p.asp"],"files":{"ASPFile":"$DIR/p.asp","HTMFile":)x"
+     R"x("$DIR/p_asp.htm","SCRFile":"$DIR/p_asp.scr"}})x"
+     "\n",
+     {{"p.asp", "<%a%>\r\n<!-- ASP2HTML 2 --\r\n"}}},
+    {"ScriptFileAFolder",
+     {{"p_asp.htm", "<!-- ASP2HTML 1 -->"}, {"p_asp.scr/", ""}},
+     {"html2asp $DIR/p_asp.htm"},
+     1,
+     "",
+     {{"p.asp", std::nullopt}},
+     "Unable to open file : $DIR/p_asp.scr not a regular file\n"},
+
     {"ProtectDerivesNames",
      {{"page.asp", kPage}},
      {"asp2html $DIR/page.asp"},

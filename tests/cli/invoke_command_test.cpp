@@ -194,40 +194,85 @@ TEST(CliInvokeCommand, MoveFileFillsAHostCollection) {
 struct Malformed {
   std::string name, line;
   Json id;
+  std::string description;  // after "line 2: "
 };
 
 void PrintTo(const Malformed& m, std::ostream* os) { *os << m.name; }
 
 class CliInvokeMalformed : public ::testing::TestWithParam<Malformed> {};
 
-TEST_P(CliInvokeMalformed, AnswersError5AndGoesOn) {
+TEST_P(CliInvokeMalformed, SaysWhatIsWrongAndGoesOn) {
   Host host;
   host.Send(R"({"id":0,"create":"VOKTools.clsCommon"})");
   Json error = host.Send(GetParam().line);
   EXPECT_EQ(error["id"], GetParam().id);
   EXPECT_EQ(error["ok"], false);
   EXPECT_EQ(error["error"]["number"], 5) << error.dump();
+  EXPECT_EQ(error["error"]["description"], "line 2: " + GetParam().description);
   EXPECT_EQ(host.Send("\n"
                       R"({"id":"next","object":1,"call":"SandR","args":["a","a","b"]})")
                 .dump(),
             R"({"id":"next","ok":true,"result":"b"})");
+  // The blank line counts.
+  EXPECT_EQ(host.Send("[]")["error"]["description"],
+            "line 5: a request must be a JSON object {..}, not an array");
 }
 
 const Malformed kMalformed[] = {
-    {"NotJson", "not json", nullptr},
-    {"NotAnObject", "[1,2]", nullptr},
-    {"InvalidUtf8", "{\"id\":1,\"create\":\"\xff\"}", nullptr},
-    {"NoAction", R"({"id":2,"object":1})", 2},
-    {"TwoActions", R"({"id":3,"create":"Collection","release":true})", 3},
-    {"ArgsNotArray", R"({"id":4,"object":1,"call":"FileExists","args":"x"})", 4},
-    {"ObjectNotNumber", R"({"id":5,"object":"1","call":"FileExists"})", 5},
-    {"CreateNotText", R"({"id":6,"create":7})", 6},
-    {"ReleaseFalse", R"({"id":7,"object":1,"release":false})", 7},
-    {"LetWithoutValue", R"({"id":8,"object":1,"let":"X"})", 8},
-    {"ByteOutOfRange", R"({"id":9,"object":1,"call":"FileExists","args":[{"bytes":[256]}]})", 9},
-    {"OddHex", R"({"id":10,"object":1,"call":"FileExists","args":[{"hex":"abc"}]})", 10},
-    {"ArrayOfNumbers", R"({"id":11,"object":1,"call":"FileExists","args":[[1]]})", 11},
-    {"UnknownObjectShape", R"({"id":12,"object":1,"call":"FileExists","args":[{"x":1}]})", 12},
+    {"NotJson", "not json", nullptr,
+     R"(not valid JSON: "not" at byte 1 is not a JSON value (texts go in double quotes))"},
+    {"SingleQuotes", "{'id':1}", nullptr,
+     R"(not valid JSON: "'" at byte 2 is not a JSON value (texts go in double quotes))"},
+    {"CutShort", R"({"id":1,"create":)", nullptr,
+     "not valid JSON: the line ends before the request is complete"},
+    {"TrailingComma", R"({"id":1,})", nullptr,
+     "not valid JSON: unexpected '}' at byte 9; expected a string"},
+    {"TwoOnOneLine", R"({"id":1} {"id":2})", nullptr,
+     "not valid JSON: more text at byte 10 after the request (one request per line)"},
+    {"BadNumber", R"({"id":-})", nullptr,
+     "not valid JSON: a malformed number at byte 8: expected digit after '-'"},
+    {"TabInString", "{\"id\":1,\"create\":\"a\tb\"}", nullptr,
+     "not valid JSON: in a string at byte 20: control character U+0009 (HT) must be escaped to "
+     "\\u0009 or \\t"},
+    {"InvalidUtf8", "{\"id\":1,\"create\":\"\xff\"}", nullptr,
+     "not valid JSON: a string holds the byte 0xFF at byte 19, which is not UTF-8; send such a "
+     "text as {\"hex\":\"..\"}"},
+    {"NotAnObject", "[1,2]", nullptr, "a request must be a JSON object {..}, not an array"},
+    {"KeyTwice", R"({"id":1,"id":2,"create":"Collection"})", nullptr,
+     R"(the key "id" appears twice in one object)"},
+    {"UnknownKey", R"({"id":1,"creat":"Collection"})", 1, R"(unknown key "creat")"},
+    {"MisspeltArgs", R"({"id":1,"object":1,"call":"FileExists","arg":["x"]})", 1,
+     R"(unknown key "arg")"},
+    {"KeyOfAnotherAction", R"({"id":1,"object":1,"call":"FileExists","value":2})", 1,
+     R"("value" does not belong in a "call" request)"},
+    {"NoAction", R"({"id":2,"object":1})", 2,
+     R"(nothing to do: a request needs one of "create", "describe", "call", "get", "let" or "release")"},
+    {"TwoActions", R"({"id":3,"create":"Collection","release":true})", 3,
+     R"("create" and "release" in one request; send them as two requests)"},
+    {"NoObject", R"({"id":4,"call":"FileExists"})", 4, R"(no "object": which object is it for?)"},
+    {"ArgsNotArray", R"({"id":4,"object":1,"call":"FileExists","args":"x"})", 4,
+     R"("args" must be an array, not a string)"},
+    {"ObjectNotNumber", R"({"id":5,"object":"1","call":"FileExists"})", 5,
+     R"("object" must be an object number, not a string)"},
+    {"CreateNotText", R"({"id":6,"create":7})", 6,
+     R"("create" must be a class name (a string), not the number 7)"},
+    {"MemberNotText", R"({"id":6,"object":1,"get":["x"]})", 6,
+     R"("get" must be a member name (a string), not an array)"},
+    {"ReleaseFalse", R"({"id":7,"object":1,"release":false})", 7,
+     R"("release" must be true, not false)"},
+    {"LetWithoutValue", R"({"id":8,"object":1,"let":"X"})", 8, R"("let" needs a "value")"},
+    {"ByteOutOfRange", R"({"id":9,"object":1,"call":"FileExists","args":[{"bytes":[1,256]}]})", 9,
+     R"(argument 1: "bytes" holds integers 0 to 255, and item 2 is the number 256)"},
+    {"OddHex", R"({"id":10,"object":1,"call":"FileExists","args":["a",{"hex":"abc"}]})", 10,
+     R"(argument 2: "hex" takes pairs of hex digits)"},
+    {"ArrayOfNumbers", R"({"id":11,"object":1,"call":"FileExists","args":[[1]]})", 11,
+     "argument 1: an array holds strings only, and item 1 is the number 1"},
+    {"UnknownObjectShape", R"({"id":12,"object":1,"call":"FileExists","args":[{"x":1}]})", 12,
+     R"(argument 1: an object argument is {"object":N}, {"bytes":[..]} or {"hex":".."})"},
+    {"MalformedForAnUnknownObject", R"({"id":13,"object":99,"call":"X","args":"x"})", 13,
+     R"("args" must be an array, not a string)"},
+    {"LetValueShape", R"({"id":13,"object":1,"let":"X","value":{"x":1}})", 13,
+     R"("value": an object argument is {"object":N}, {"bytes":[..]} or {"hex":".."})"},
 };
 
 INSTANTIATE_TEST_SUITE_P(All, CliInvokeMalformed, ::testing::ValuesIn(kMalformed),

@@ -1,10 +1,15 @@
 // `voktools mif ...`: batches, reports and the inset round trip.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "cli/child_process.h"
 #include "cli/command_case.h"
+#include "mif_command.h"
+#include "support/fault_file_system.h"
 
 namespace vok::test {
 namespace {
@@ -13,7 +18,7 @@ const std::string kBook =
     "<MIFFile 7.00>\n<XRefFormats <XRefFormat <XRefName `See'> <XRefDef `see <$paratext\\>'>>>\n"
     "<Para <ParaLine <Marker <MType 2> <MText `print:laser'>> <String `Hi'>>>\n"
     "=Inset\n&data\n=EndInset\n";
-const std::string kChapter = "<Marker <MType 2> <MText `print:ink'>>\n";
+const std::string kChapter = "<MIFFile 7.00>\n<Marker <MType 2> <MText `print:ink'>>\n";
 const std::string kIndex =
     "<MIFFile 5.50>\r\n<QUONSeg 2>\r\n<TextFlow \r\n"
     " <Para \r\n  <QUONTag `print'>\r\n  <ParaLine \r\n   <String `print'>\r\n  >\r\n >\r\n"
@@ -23,6 +28,43 @@ const std::string kTranslatedIndex =
     "<QUONSeg 2><Para <QUONTag `print'> <String `drucken'>>"
     "<Para <QUONTag `ink'> <String `Tinte'>>";
 const std::string kNoParas = "<MIFFile 5.50>\r\n<TextFlow \r\n>\r\n";
+
+// A translated index file that a translation tool damaged, with the other
+// two batch files: "drucken" lost its closing quote (line 7), or the second
+// paragraph its tag (line 10).
+Files Damaged(const std::string& damage) {
+  std::string index = kIndex;
+  if (damage == "quote") index.replace(index.find("<String `print'"), 15, "<String `drucken");
+  if (damage == "tag") index.replace(index.find("  <QUONTag `laser'>\r\n"), 21, "");
+  return {{"ch.mif", kChapter},
+          {"QUON_ix.mif", index},
+          {"QUON_xr.mif", kNoParas},
+          {"QUON_va.mif", kNoParas}};
+}
+
+// An object file of two insets, and a MIF file holding the placeholders
+// named: each on a line of its own.
+Files Placeholders(const std::vector<int>& numbers) {
+  std::string mif = "<MIFFile 7.00>\n";
+  for (int n : numbers) mif += "<QUONObj " + std::to_string(n) + ">\r\n";
+  return {{"b.mif", mif},
+          {"b.obj",
+           "<QUONObj 1>\r\n=Inset\r\n&a\r\n=EndInset\r\n<QUONObj 2>\r\n=Inset\r\n&b\r\n"
+           "=EndInset\r\n<QUONObj End>"}};
+}
+const std::string kPutBack = "$DIR/b.mif: insets put back from $DIR/b.obj\n";
+const std::string kWarnB = "voktools: warning: $DIR/b.mif: ";
+std::string NoInset(int n) {
+  return kWarnB + "placeholder <QUONObj " + std::to_string(n) +
+         "> found no inset in $DIR/b.obj; a bare =EndInset line took its place\n";
+}
+std::string NotPutBack(int n) {
+  return kWarnB + "inset " + std::to_string(n) +
+         " of $DIR/b.obj was not put back (no placeholder asked for it); it is lost from the MIF "
+         "file\n";
+}
+const std::string kInsetA = "=Inset\r\n&a\r\n=EndInset\r\n\r\n";
+const std::string kInsetB = "=Inset\r\n&b\r\n=EndInset\r\n\r\n";
 
 class CliMif : public ::testing::TestWithParam<CommandCase> {};
 
@@ -45,19 +87,21 @@ const CommandCase kCases[] = {
      {"mif merge --index $DIR/ix.mif --xref $DIR/xr --var $DIR/va $DIR/ch.mif"},
      0,
      "$DIR/ch.mif: merged\n",
-     {{"ch.mif", "<Marker <MType 2> <MText `drucken:Tinte'>>\n"}}},
+     {{"ch.mif", "<MIFFile 7.00>\n<Marker <MType 2> <MText `drucken:Tinte'>>\n"}}},
     {"AMissingFileIsCountedAndTheBatchGoesOn",
      {{"ch.mif", kChapter}},
      {"mif extract $DIR/gone.mif $DIR/ch.mif"},
      1,
      "",
      {{"QUON_xr.mif", kNoParas}},
-     "voktools: error: $DIR/gone.mif: failed (1)\n$DIR/ch.mif: extracted\n"
+     "voktools: error: $DIR/gone.mif: failed (1): MIF file not found: $DIR/gone.mif\n"
+     "$DIR/ch.mif: extracted\n"
      "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n"
      "MIF file not found\n"},
     {"ATagForTwoEntriesIsWarnedAbout",
-     {{"a.mif", "<XRefFormats <XRefFormat <XRefName `a : b'> <XRefDef `c'>> "
-                "<XRefFormat <XRefName `a'> <XRefDef `b : c'>>>\n"}},
+     {{"a.mif",
+       "<XRefFormats <XRefFormat <XRefName `a : b'> <XRefDef `c'>> "
+       "<XRefFormat <XRefName `a'> <XRefDef `b : c'>>>\n"}},
      {"mif extract $DIR/a.mif"},
      0,
      "$DIR/a.mif: extracted\n"
@@ -73,6 +117,114 @@ const CommandCase kCases[] = {
      "$DIR/book.mif: insets put back from $DIR/o.bin\n",
      {{"book.mif", kBook.substr(0, kBook.size() - 10) + "=EndInset\r\n\r\n"},
       {"book.obj", std::nullopt}}},
+    // Rebuilding: every placeholder and inset that found no partner is named.
+    {"StrictCleanInsertion",
+     Placeholders({1, 2}),
+     {"mif insert-objects --strict $DIR/b.mif"},
+     0,
+     kPutBack,
+     {{"b.mif", "<MIFFile 7.00>\n" + kInsetA + kInsetB}}},
+    {"DeletedPlaceholder",
+     Placeholders({2}),
+     {"mif insert-objects --strict $DIR/b.mif"},
+     65,
+     kPutBack,
+     {{"b.mif", "<MIFFile 7.00>\n" + kInsetB}},
+     NotPutBack(1)},
+    {"RenumberedPlaceholder",
+     Placeholders({1, 5}),
+     {"mif insert-objects $DIR/b.mif"},
+     0,
+     kPutBack,
+     {{"b.mif", "<MIFFile 7.00>\n" + kInsetA + "=EndInset\r\n\r\n"}},
+     NoInset(5) + NotPutBack(2)},
+    {"DuplicatedPlaceholder",
+     Placeholders({1, 2, 1}),
+     {"mif insert-objects $DIR/b.mif"},
+     0,
+     kPutBack,
+     {{"b.mif", "<MIFFile 7.00>\n" + kInsetA + kInsetB + kInsetA}},
+     kWarnB +
+         "placeholder <QUONObj 1> stands more than once; its inset is in the file each time\n"},
+    {"UnknownPlaceholder",
+     Placeholders({1, 2, 9}),
+     {"mif insert-objects $DIR/b.mif"},
+     0,
+     kPutBack,
+     {},
+     NoInset(9)},
+    // A damaged translated batch file: where its loading went wrong.
+    {"StringWithoutItsClosingQuote",
+     Damaged("quote"),
+     {"mif merge --strict $DIR/ch.mif"},
+     65,
+     "$DIR/ch.mif: merged\n",
+     {},
+     "voktools: warning: $DIR/QUON_ix.mif: line 7: a string runs on past its line end (its "
+     "closing quote is missing): the paragraphs after it became part of its text, and their "
+     "translations were not merged\n"},
+    {"ParagraphWithoutItsTag",
+     Damaged("tag"),
+     {"mif merge $DIR/ch.mif"},
+     0,
+     "$DIR/ch.mif: merged\n",
+     {{"ch.mif", kChapter}},
+     "voktools: warning: $DIR/QUON_ix.mif: line 10: a paragraph without its <QUONTag>: no "
+     "translation from there on was merged\n"},
+    {"StrictCleanMerge",
+     Damaged(""),
+     {"mif merge --strict $DIR/ch.mif"},
+     0,
+     "$DIR/ch.mif: merged\n",
+     {{"ch.mif", kChapter}}},
+    // The run's own batch files are no documents: a glob takes them too.
+    {"BatchFilesAmongTheDocumentsAreSkipped",
+     Damaged(""),
+     {"mif merge --strict $DIR/QUON_ix.mif $DIR/ch.mif $DIR/./QUON_va.mif $DIR/QUON_xr.mif"},
+     0,
+     "$DIR/ch.mif: merged\n",
+     {},
+     "voktools: note: $DIR/./QUON_va.mif skipped: it is the variables batch file of this run, "
+     "not a document\n"},
+    {"BatchFilesAreSkippedByAnExtractionToo",
+     {{"ch.mif", kChapter}},
+     {"mif extract -q $DIR/ch.mif", "mif extract --force $DIR/ch.mif $DIR/QUON_ix.mif"},
+     0,
+     "$DIR/ch.mif: extracted\n"
+     "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n",
+     {{"QUON_xr.mif", kNoParas}},
+     "voktools: note: $DIR/QUON_ix.mif skipped: it is the index batch file of this run"},
+    // A file of another kind is processed with a warning.
+    {"NotAMifFile",
+     {{"ch.mif", "<Marker <MType 2> <MText `print:ink'>>\n"}},
+     {"mif extract --strict $DIR/ch.mif"},
+     65,
+     "$DIR/ch.mif: extracted\n"
+     "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n",
+     {},
+     "voktools: warning: $DIR/ch.mif: not a MIF file (no <MIFFile in its first 1 KB); processed "
+     "all the same\n"},
+    // Reports say what was written, and name the file of every failure.
+    {"NothingExtractedNothingWritten",
+     {{"d/", ""}},
+     {"mif extract $DIR/gone.mif $DIR/d"},
+     2,
+     "",
+     {{"QUON_ix.mif", std::nullopt}},
+     "voktools: error: $DIR/gone.mif: failed (1): MIF file not found: $DIR/gone.mif\n"
+     "$DIR/d: failed (1): Error reading : $DIR/d: not a regular file\n"
+     "EndBatch: nothing written (no MIF file was read)\n"},
+    {"BatchFileInAMissingFolder",
+     {{"ch.mif", kChapter}},
+     {"mif extract --json --index $DIR/no/ix.mif $DIR/ch.mif"},
+     1,
+     R"({"result":1,"errors":["Unable to open index file"],"warnings":[],"files":{"MIFFile":)"
+     R"("$DIR/ch.mif","ObjFile":"","IndexFile":"$DIR/no/ix.mif","XrefFile":"$DIR/QUON_xr.mif",)"
+     R"("VarFile":"$DIR/QUON_va.mif","SplitOptions":0},"steps":[{"operation":"Extract","file":)"
+     R"("$DIR/ch.mif","result":0},{"operation":"EndBatch","result":1,"errors":["Unable to open )"
+     R"(index file: $DIR/no/ix.mif: No such file or directory"]}]})"
+     "\n",
+     {{"QUON_xr.mif", kNoParas}}},
     {"ObjWithTwoFiles",
      {{"book.mif", kBook}},
      {"mif remove-objects --obj $DIR/o.bin $DIR/book.mif $DIR/book.mif"},
@@ -83,6 +235,23 @@ const CommandCase kCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(All, CliMif, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return info.param.name; });
+
+// A rebuilt MIF file that cannot replace the old one: the reason is named.
+TEST(CliMifCommand, AFailedReplacementSaysWhy) {
+  ScratchDir dir;
+  for (const auto& [name, bytes] : Placeholders({1, 2})) WriteFile(dir / name, bytes);
+  TestEnv env;
+  env.fs.FailOp("CheckRemovable", EACCES, "b.mif");
+  std::ostringstream out, err;
+  cli::Reporter reporter({.json = false, .quiet = false}, out, err, /*err_is_terminal=*/false);
+  cli::MifOptions options;
+  options.files = {dir / "b.mif"};
+  EXPECT_EQ(cli::RunMifInsertObjects(options, reporter), 1);
+  EXPECT_EQ(err.str(), InDir("voktools: error: $DIR/b.mif: failed (1): Error deleting : "
+                             "$DIR/b.mif: Permission denied\n",
+                             dir));
+  EXPECT_EQ(ReadFile(dir / "b.mif"), Placeholders({1, 2}).at("b.mif"));
+}
 
 // Several calls on one object form a batch; Progress travels by reference.
 TEST(CliMifInvoke, OneObjectCarriesTheBatch) {

@@ -69,6 +69,27 @@ const Files kObjectOneMissing{
     {"doc.rtf", kPlaced}, {"doc.obj", "{\\v\\vok OBJ 2 }\r\n{\\pict b}\r\n{\\v\\vok OBJ 3 }\r\n"}};
 const Files kObjectOneLeftOut{{"doc.rtf", "{\\rtf1 Hi\\par\r\n\\par\r\n{\\pict b}}"}};
 const std::string kDone = "$DIR/doc.rtf: extracted, objects in $DIR/doc.obj\n";
+const std::string kInserted = "$DIR/doc.rtf: inserted from $DIR/doc.obj\n";
+
+// The document of kObjects with its placeholders edited: each number in
+// turn, and the files an insertion starts from.
+Files Edited(std::vector<int> numbers) {
+  std::string rtf = "{\\rtf1 Hi";
+  for (int n : numbers) rtf += "{\\v\\vok OBJ " + std::to_string(n) + " }";
+  return {{"doc.rtf", rtf + "}"}, {"doc.obj", kObjects}};
+}
+const std::string kWarn = "voktools: warning: $DIR/doc.rtf: ";
+std::string NoObject(int n) {
+  return kWarn + "placeholder " + std::to_string(n) +
+         " has no object in $DIR/doc.obj; it was left out\n";
+}
+std::string Lost(int n) {
+  return kWarn + "object " + std::to_string(n) +
+         " of $DIR/doc.obj has no placeholder; it is lost from the document\n";
+}
+const std::string kLeftOut =
+    "voktools: error: $DIR/doc.rtf: inserted from $DIR/doc.obj, but a placeholder had no object "
+    "in the object file (its placeholder was left out)\n";
 
 const RtfCase kCases[] = {
     {"Extract", kFresh, "extract $DIR/doc.rtf", 0, kDone, kExtracted},
@@ -84,9 +105,75 @@ const RtfCase kCases[] = {
      "voktools: error: $DIR/gone.rtf: RTF file does not exist\n"},
     {"ObjectMissing", kObjectOneMissing, "insert $DIR/doc.rtf", 6, "", kObjectOneLeftOut,
      "voktools: error: $DIR/doc.rtf: inserted from $DIR/doc.obj, but a placeholder had no object "
-     "in the object file (its placeholder was left out)\n"}, 
+     "in the object file (its placeholder was left out)\n"},
     {"ObjWithTwoFiles", kFresh, "insert --obj $DIR/o.bin $DIR/doc.rtf $DIR/doc.rtf", 64, "",
      kFresh},
+    // Every placeholder and object that found no partner is named.
+    {"StrictCleanInsert", kExtracted, "insert --strict $DIR/doc.rtf", 0, kInserted, kFresh},
+    {"DeletedPlaceholder",
+     Edited({2}),
+     "insert $DIR/doc.rtf",
+     0,
+     kInserted,
+     {{"doc.rtf", "{\\rtf1 Hi{\\pict\\jpegblip ffd8}}"}},
+     Lost(1)},
+    {"LastPlaceholderDeleted",
+     Edited({1}),
+     "insert --strict $DIR/doc.rtf",
+     65,
+     kInserted,
+     {},
+     Lost(2)},
+    {"RenumberedPlaceholder",
+     Edited({1, 5}),
+     "insert $DIR/doc.rtf",
+     6,
+     "",
+     {},
+     NoObject(5) + Lost(2) + kLeftOut},
+    {"DuplicatedPlaceholder",
+     Edited({1, 2, 1}),
+     "insert --strict $DIR/doc.rtf",
+     65,
+     kInserted,
+     {},
+     kWarn + "placeholder 1 stands more than once; its object is in the document each time\n"},
+    {"UnknownPlaceholder", Edited({1, 2, 9}), "insert $DIR/doc.rtf", 6, "", {}, NoObject(9)},
+    {"MismatchesInJson",
+     Edited({5, 2}),
+     "insert --json $DIR/doc.rtf",
+     6,
+     R"x({"result":6,"errors":["$DIR/doc.rtf: inserted from $DIR/doc.obj, but a placeholder had )x"
+     R"x(no object in the object file (its placeholder was left out)"],"warnings":["$DIR/doc.rtf: )x"
+     R"x(placeholder 5 has no object in $DIR/doc.obj; it was left out","$DIR/doc.rtf: object 1 of )x"
+     R"x($DIR/doc.obj has no placeholder; it is lost from the document"],"files":{"RTFFile":)x"
+     R"x("$DIR/doc.rtf","ObjFile":"$DIR/doc.obj"}})x"
+     "\n",
+     {}},
+    // A failure's reason is in the errors.
+    {"FailureInJson", kFresh, "extract --json $DIR/gone.rtf", 2,
+     R"({"result":2,"errors":["$DIR/gone.rtf: RTF file does not exist"],"warnings":[],"files":)"
+     R"({"RTFFile":"$DIR/gone.rtf","ObjFile":"$DIR/gone.obj"}})"
+     "\n",
+     kFresh},
+    {"ObjectFileInMissingFolder", kFresh, "extract --obj $DIR/no/o.bin $DIR/doc.rtf", 4, "", kFresh,
+     "voktools: error: $DIR/doc.rtf: object file $DIR/no/o.bin cannot be written: No such file or "
+     "directory\n"},
+    // A file of another kind is processed with a warning; a byte order mark
+    // and white space before "{\rtf" are no reason for one.
+    {"NotRtf",
+     {{"doc.rtf", "<html>{\\pict x}"}},
+     "extract --strict $DIR/doc.rtf",
+     65,
+     kDone,
+     {{"doc.rtf", "<html>{\\v\\vok OBJ 1 }"}},
+     kWarn + "not an RTF file (it does not begin with {\\rtf); processed all the same\n"},
+    {"RtfAfterMarkAndSpace",
+     {{"doc.rtf", "\xEF\xBB\xBF \r\n{\\rtf1}"}},
+     "extract --strict $DIR/doc.rtf",
+     0,
+     kDone,
+     {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(All, CliRtf, ::testing::ValuesIn(kCases),
@@ -104,8 +191,9 @@ TEST(CliRtfCommand, FailedReplacementIsAFailureAndLeavesTheFile) {
   options.files = {dir / "doc.rtf"};
   EXPECT_EQ(cli::RunRtfExtract(options, reporter), cli::kRtfNotReplaced);
   EXPECT_EQ(out.str(),
-            InDir(R"({"result":9,"errors":[],"warnings":[],"files":{"RTFFile":"$DIR/doc.rtf","ObjFile":)"
-                  R"("$DIR/doc.obj"}})"
+            InDir(R"({"result":9,"errors":["$DIR/doc.rtf: the RTF file could not be replaced, )"
+                  R"(and is unchanged: Error deleting : $DIR/doc.rtf: Permission denied"],)"
+                  R"("warnings":[],"files":{"RTFFile":"$DIR/doc.rtf","ObjFile":"$DIR/doc.obj"}})"
                   "\n",
                   dir));
   EXPECT_EQ(ReadFile(dir / "doc.rtf"), kDoc);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <ostream>
@@ -351,6 +352,57 @@ TEST(RtfUtil, ShuffledPlaceholdersOfManyObjectsMatchTheModel) {
     bool missing = false;
     EXPECT_EQ(r.result, 0);
     EXPECT_EQ(r.rtf, ModelInsert(shuffled, e.obj, &missing));
+  }
+}
+
+// Whatever the placeholders left in the document, insertion names the ones
+// that found no object, the ones that took an object again, and the objects
+// none took, in order, at any chunk size.
+TEST(RtfUtil, InsertionNamesEveryPlaceholderAndObjectWithoutPartner) {
+  std::mt19937 rng(11);
+  Files f;
+  for (int round = 0; round < 150; ++round) {
+    const int objects = static_cast<int>(rng() % 8);
+    std::string input = "{\\rtf1 ";
+    for (int i = 0; i < objects; ++i) input += "x{\\pict " + Pad('p', rng() % 300) + "}";
+    ASSERT_EQ(Extract(f, input + "}", 0).result, 0);
+    const std::string obj = ReadFile(f.obj);
+    // In order and complete every third round; otherwise any numbers, some
+    // beyond the last object, some twice.
+    std::vector<int> numbers;
+    const int count = round % 3 == 0 ? objects : static_cast<int>(rng() % 10);
+    for (int i = 0; i < count; ++i) {
+      numbers.push_back(round % 3 == 0 ? i + 1 : 1 + static_cast<int>(rng() % (objects + 3)));
+    }
+    clsRTFUtil::Mismatches expected;
+    std::vector<int> uses(static_cast<size_t>(objects) + 1, 0);
+    std::string rtf = "{\\rtf1 ";
+    for (int n : numbers) {
+      rtf += "y" + Header(n);
+      if (n > objects) {
+        expected.missing.push_back(std::to_string(n));
+      } else if (++uses[static_cast<size_t>(n)] == 2) {
+        expected.repeated.push_back(std::to_string(n));
+      }
+    }
+    for (int n = 1; n <= objects; ++n) {
+      if (uses[static_cast<size_t>(n)] == 0) expected.unused.push_back(std::to_string(n));
+    }
+    for (int32_t chunk : {72, 4096}) {
+      SCOPED_TRACE(::testing::Message() << "round " << round << ", chunk " << chunk);
+      WriteFile(f.rtf, rtf + "}");
+      WriteFile(f.obj, obj);
+      clsRTFUtil u;
+      u.RTFFile(f.rtf);
+      u.ForceChunkSizeForTesting(chunk);
+      // The end line's number finds an empty object: result 0, and named.
+      const bool beyond_end_line =
+          std::any_of(numbers.begin(), numbers.end(), [&](int n) { return n > objects + 1; });
+      EXPECT_EQ(u.InsertObjects(), beyond_end_line ? 6 : 0);
+      EXPECT_EQ(u.InsertionMismatches().missing, expected.missing);
+      EXPECT_EQ(u.InsertionMismatches().repeated, expected.repeated);
+      EXPECT_EQ(u.InsertionMismatches().unused, expected.unused);
+    }
   }
 }
 
