@@ -35,6 +35,8 @@ per line on standard output.
   {"id":4,"object":1,"get":"Name","args":[..]} property get ("args" optional)
   {"id":5,"object":1,"let":"Name","value":..}  property let
   {"id":6,"object":1,"release":true}           drop the object
+  {"id":7,"describe":"VOKTools.clsCommon"}     the class's members and their types;
+                                               "*" lists the classes (see cli/INVOKE.md)
 
 "create" takes a programmatic name or a class id. Object numbers count from 1;
 the same object always has the same number. Members with output parameters
@@ -222,11 +224,25 @@ byte for byte. The page is replaced only when the whole run worked; with
 PAGE.bak is first moved to the first free name PAGE.bak.1, PAGE.bak.2, ..
 (the report says where), so PAGE.bak is the newest and the numbers count up
 from the oldest. --dry-run validates a copy and leaves the page alone.
+--diff prints what the run changed as a unified diff of the page (made by
+the system's diff -u; with --dry-run, what a run would change), after the
+page's report, also with --quiet. The rules take "<" and ">" in scripts and
+style sheets for markup; a page where that changes a SCRIPT or STYLE
+element gets a warning naming its line, and --keep-script-text leaves the
+content of those elements as it is, up to their end tag.
+--tags items are read as meant where that is clear: names in any case,
+spaces around names and flags, empty items and a missing last "," are
+fine. An item without "|", a name that is not a letter and then letters
+and digits, a flag other than 0 or 1 and a name given twice are refused.
 
-Output: each page's report, one entry per line: "Validate : PAGE", one
+Output: each page's report: a summary line of what the run did to the page
+("PAGE: N repair(s) made", counting the </P> and --> the rules add without
+an entry; "PAGE: not changed" when the page could not be replaced), then
+the error list, one entry per line: "Validate : PAGE", one
 " INFORMATION : Line L, Row R : ..." line per repair, then
 "E error(s) encountered, F problem(s) fixed"; with --json one JSON object
-per page: {"result":N,"errors":[..],"files":{"Filename":..,"Backup":..}}.
+per page: {"result":N,"errors":[..],"files":{"Filename":..,"Backup":..},
+"stats":{"changed":..,"repairs":N,"unlisted":N}} (and "diff" with --diff).
 With an earlier backup moved, the report starts with "PAGE.bak: the earlier
 backup was moved to PAGE.bak.N" ("EarlierBackup" in "files").
 A progress bar is drawn on standard error when it is a terminal, unless
@@ -411,6 +427,10 @@ int Run(int argc, char** argv) {
       ->type_name("LIST");
   validate->add_flag("--dry-run", validate_options.dry_run,
                      "Validate a copy: print the report, leave the page alone");
+  validate->add_flag("--diff", validate_options.diff,
+                     "Print the changes as a unified diff (with --dry-run: those a run would make)");
+  validate->add_flag("--keep-script-text", validate_options.keep_script_text,
+                     "Leave the content of SCRIPT and STYLE elements as it is");
   validate->add_flag("--json", report_options.json, "One JSON object per page and line (JSON Lines)");
   validate->add_flag("--strict", report_options.strict, "Exit with status 65 when there were warnings");
   validate->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
@@ -495,7 +515,10 @@ int Run(int argc, char** argv) {
     std::cout << vok::clsHTMLValidate::kDefaultTags << '\n';
     return 0;
   }
-  if (*validate) return vok::cli::RunValidate(validate_options, reporter, std::cerr);
+  if (*validate) {
+    validate_options.json = report_options.json;
+    return vok::cli::RunValidate(validate_options, reporter, std::cout, std::cerr);
+  }
   if (*mif_extract) return vok::cli::RunMifExtract(mif_options, reporter);
   if (*mif_merge) return vok::cli::RunMifMerge(mif_options, reporter);
   if (*mif_remove) return vok::cli::RunMifRemoveObjects(mif_options, reporter);

@@ -66,6 +66,38 @@ class clsHTMLValidate : public Dispatch {
   // is read in (at least 16), so that tests can make lines straddle reads.
   void SetChunkSizeForTesting(int32_t chunk);
 
+  // Not part of the automation interface. When set, the content of a SCRIPT
+  // or STYLE element (whether or not the table tracks it) is copied as it
+  // stands up to its end tag: "</SCRIPT" or "</STYLE" in any case, followed
+  // by a space, tab, form feed, "/", ">" or the end of the line. A
+  // <!--HTMLGlue line ends it too, as it ends an open comment. Off by
+  // default: the rules then scan that content as any other text.
+  bool KeepScriptText() const { return keep_script_text_; }
+  void KeepScriptText(bool value) { keep_script_text_ = value; }
+
+  // Not part of the automation interface: what the last HTMLValidate did
+  // besides its error list.
+  struct ScriptTextChange {
+    std::string element;  // "SCRIPT" or "STYLE"
+    int32_t line = 0;     // of the first repair made inside it
+  };
+  struct RunDetails {
+    // The repairs the error list reports ("F problem(s) fixed").
+    int32_t listed = 0;
+    // Repairs the rules make without an entry: a </P> ending the open
+    // paragraph before the next <P>, a --> ending a comment left open before
+    // </SCRIPT>.
+    int32_t paragraphs_closed = 0;
+    int32_t comments_closed = 0;
+    // Each SCRIPT or STYLE element whose content a repair changed, in page
+    // order (an element the end of the page, a <!--HTMLGlue line or </BODY>
+    // closes counts up to there).
+    std::vector<ScriptTextChange> script_text_changes;
+
+    int32_t Unlisted() const { return paragraphs_closed + comments_closed; }
+  };
+  const RunDetails& LastRun() const { return last_run_; }
+
   const ClassTypeInfo& TypeInfo() const override;
   int32_t Advise(EventSink sink) override;
   void Unadvise(int32_t cookie) override;
@@ -96,6 +128,8 @@ class clsHTMLValidate : public Dispatch {
   std::shared_ptr<Collection> errors_;
   ProgressEvent<int16_t> progress_;
   int32_t chunk_ = 1 << 20;
+  bool keep_script_text_ = false;
+  RunDetails last_run_;
 };
 
 }  // namespace vok

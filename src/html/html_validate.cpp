@@ -47,6 +47,39 @@ char LastNonSpace(std::string_view text) {
   return i == npos ? '\0' : text[i];
 }
 
+// "SCRIPT" or "STYLE" when tag (its "<" to its ">") is a start or end tag
+// of one of those elements, else empty; *end tells which.
+std::string_view RawTextElement(std::string_view tag, bool* end) {
+  size_t at = 1;
+  *end = tag.size() > 1 && tag[1] == '/';
+  if (*end) ++at;
+  for (std::string_view element : {std::string_view("SCRIPT"), std::string_view("STYLE")}) {
+    if (tag.size() > at + element.size() &&
+        EqualsIgnoreCase(tag.substr(at, element.size()), element) &&
+        !IsNameChar(AsciiUpper(tag[at + element.size()]))) {
+      return element;
+    }
+  }
+  return {};
+}
+
+// Where the end tag that begins with end_tag ("</SCRIPT") starts in line at
+// or after from: end_tag in any case, then a space, tab, form feed, "/",
+// ">", a line end or the end of the line.
+size_t FindRawTextEnd(std::string_view line, std::string_view end_tag, size_t from) {
+  for (size_t at = line.find('<', from); at != npos; at = line.find('<', at + 1)) {
+    if (line.size() - at < end_tag.size() ||
+        !EqualsIgnoreCase(line.substr(at, end_tag.size()), end_tag)) {
+      continue;
+    }
+    const size_t next = at + end_tag.size();
+    if (next == line.size() || std::string_view(" \t\f/>\r\n").find(line[next]) != npos) {
+      return at;
+    }
+  }
+  return npos;
+}
+
 // Copies from to a fresh file beside to and moves it over to.
 Status CopyFile(Env& env, const std::string& from, const std::string& to) {
   std::unique_ptr<ReadableFile> in;
@@ -85,6 +118,14 @@ class clsHTMLValidate::Run {
     errors_.Add(Variant(v_.common_->FormatString(
         Message(3015), {Variant(line), Variant(row), Variant(std::string(text))})));
     ++lngFixed_;
+    Changed(line);
+  }
+  // A repair on line: the first one inside a SCRIPT or STYLE element marks
+  // that element as changed.
+  void Changed(int32_t line) {
+    if (element_.empty() || element_changed_) return;
+    element_changed_ = true;
+    v_.last_run_.script_text_changes.push_back({element_, line});
   }
   std::string Fill(int32_t id, std::string_view a, std::string_view b = {}) {
     return v_.common_->FormatString(Message(id), {Variant(std::string(a)), Variant(std::string(b))});
@@ -94,8 +135,11 @@ class clsHTMLValidate::Run {
     write_status_ = out_.file().Append(text);
   }
   void ScanLine(std::string_view line);
-  void ScanChar(char c);
+  // False when c is to be scanned again (it begins the content of a SCRIPT
+  // or STYLE element kept as it stands).
+  bool ScanChar(char c);
   void ProcessTag(int32_t line, int32_t row, const std::string& text);
+  void ApplyTagRules(int32_t line, int32_t row, const std::string& text);
   size_t CloseTo(std::string_view tag);
   void CloseOverlapped(const std::string& tag);
   bool IsOnStack(std::string_view tag) const;
@@ -123,6 +167,13 @@ class clsHTMLValidate::Run {
   std::vector<TagEntry> arrStack_;
   int32_t intStackTop_ = 0;
   bool bInP_ = false;
+  // While the content of a SCRIPT or STYLE element is kept as it stands:
+  // the start of its end tag ("</SCRIPT"); empty otherwise.
+  std::string raw_end_;
+  // The SCRIPT or STYLE element open now, if any, and whether a repair has
+  // changed it.
+  std::string element_;
+  bool element_changed_ = false;
   // What the table says of a name: 1 start tag (with its flag), 2 end tag;
   // the first row that matches wins.
   struct Recognised {
@@ -142,6 +193,7 @@ class clsHTMLValidate::Run {
     CloseTo(kSentinel);
     intStackTop_ = 0;
     on_stack_.clear();
+    element_.clear();
   }
   std::string upper_;  // scratch for ProcessTag
 };
@@ -230,12 +282,15 @@ int32_t clsHTMLValidate::Run::Go() {
   }
   errors_.Add(Variant(v_.common_->FormatString(Message(3013),
                                                {Variant(lngErrors_), Variant(lngFixed_)})));
+  v_.last_run_.listed = lngFixed_;
   return lngErrors_;
 }
 
 void clsHTMLValidate::Run::ScanLine(std::string_view line) {
   if (line.starts_with("<!--HTMLGlue")) {
-    // The previous document ends here.
+    // The previous document ends here, and any element in it.
+    raw_end_.clear();
+    element_.clear();
     if (bInComment_) {
       Report(lngLine_, lngCol_, Message(3008));
       bInComment_ = bInTag_ = false;
@@ -251,6 +306,16 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line) {
   ++lngLine_;
   size_t i = 0;
   while (i < line.size()) {
+    if (!raw_end_.empty()) {
+      // Script or style text, kept as it stands up to its end tag.
+      const size_t end = FindRawTextEnd(line, raw_end_, i);
+      const size_t stop = end == npos ? line.size() : end;
+      strOut_.append(line.substr(i, stop - i));
+      if (const char c = LastNonSpace(line.substr(i, stop - i)); c != '\0') strPrevChar_ = c;
+      if (end != npos) raw_end_.clear();
+      i = stop;
+      continue;
+    }
     // Plain text up to the next bracket, and comment text up to the next
     // ">" (the only character that can end a comment), go over whole.
     size_t run = 0;
@@ -274,8 +339,7 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line) {
       continue;
     }
     lngCol_ = static_cast<int32_t>(i + 1);
-    ScanChar(line[i]);
-    ++i;
+    if (ScanChar(line[i])) ++i;
   }
   lngCol_ = static_cast<int32_t>(line.size() + 1);
   if (!bInTag_) {
@@ -289,7 +353,7 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line) {
   }
 }
 
-void clsHTMLValidate::Run::ScanChar(char c) {
+bool clsHTMLValidate::Run::ScanChar(char c) {
   if (bInComment_) {
     strTagText_ += c;
     const std::string_view t = strTagText_;
@@ -300,6 +364,8 @@ void clsHTMLValidate::Run::ScanChar(char c) {
     } else if (t.size() >= 9 && arrStack_[static_cast<size_t>(intStackTop_)].strTag == "SCRIPT" &&
                EqualsIgnoreCase(t.substr(t.size() - 9), "</SCRIPT>")) {
       // A comment left open inside a script element ends before its end tag.
+      ++v_.last_run_.comments_closed;
+      Changed(lngLine_);
       bInComment_ = bInTag_ = false;
       strOut_.append(t.substr(0, t.size() - 9));
       strOut_ += "-->";
@@ -308,7 +374,7 @@ void clsHTMLValidate::Run::ScanChar(char c) {
       ProcessTag(lngLine_, lngCol_ - 8, end_tag);
     }
     if (c != ' ') strPrevChar_ = c;
-    return;
+    return true;
   }
   switch (c) {
     case '<':
@@ -318,6 +384,12 @@ void clsHTMLValidate::Run::ScanChar(char c) {
         Report(lngTagLine_, lngTagCol_, Message(3039));
         strTagText_ += '>';
         ProcessTag(lngTagLine_, lngTagCol_, strTagText_);
+        if (!raw_end_.empty()) {
+          // The tag began a script or style element: this "<" is its text.
+          bInTag_ = false;
+          strTagText_.clear();
+          return false;
+        }
         strTagText_ = "<";
       } else {
         bInTag_ = true;
@@ -382,9 +454,26 @@ void clsHTMLValidate::Run::ScanChar(char c) {
     }
   }
   if (c != ' ') strPrevChar_ = c;
+  return true;
 }
 
 void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, const std::string& text) {
+  ApplyTagRules(line, row, text);
+  // The repairs this tag caused belong to the element it ends, or to the
+  // one before the element it starts.
+  bool end = false;
+  const std::string_view element = RawTextElement(text, &end);
+  if (element.empty()) return;
+  if (end) {
+    if (element == element_) element_.clear();
+    return;
+  }
+  element_ = element;
+  element_changed_ = false;
+  if (v_.keep_script_text_) raw_end_ = "</" + std::string(element);
+}
+
+void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, const std::string& text) {
   upper_.assign(text);
   for (char& ch : upper_) ch = AsciiUpper(ch);
   const std::string_view u = upper_;
@@ -431,7 +520,11 @@ void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, const std::stri
     return;
   }
   if (name == "P") {
-    if (bInP_) ProcessTag(line, row, "</P>");
+    if (bInP_) {
+      ++v_.last_run_.paragraphs_closed;
+      Changed(line);
+      ProcessTag(line, row, "</P>");
+    }
     strOut_ += text;
     bInP_ = true;
   } else if (name == "/P") {
@@ -506,6 +599,7 @@ void clsHTMLValidate::SetChunkSizeForTesting(int32_t chunk) {
 
 int32_t clsHTMLValidate::HTMLValidate() {
   errors_->Clear();
+  last_run_ = RunDetails();
   Run run(*this);
   return run.Go();
 }
