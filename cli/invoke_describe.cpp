@@ -22,22 +22,9 @@ bool HasLet(MemberKind kind) { return kind == MemberKind::kGetLet || kind == Mem
 // A parameter's default as a result would travel; defaults are constants, so
 // an object can only be Nothing.
 Json DefaultJson(const Variant& value) {
-  switch (value.type()) {
-    case VarType::kBool:
-      return *value.get_if<bool>();
-    case VarType::kInt16:
-      return *value.get_if<int16_t>();
-    case VarType::kInt32:
-      return *value.get_if<int32_t>();
-    case VarType::kDouble:
-      return *value.get_if<double>();
-    case VarType::kText:
-      return TextToJson(*value.get_if<std::string>());
-    case VarType::kObject:
-      return {{"object", nullptr}};
-    default:
-      return nullptr;
-  }
+  if (std::optional<Json> scalar = ScalarToJson(value)) return *std::move(scalar);
+  if (value.type() == VarType::kObject) return {{"object", nullptr}};
+  return nullptr;
 }
 
 std::string DefaultText(const Variant& value) {

@@ -554,20 +554,16 @@ Variant InvokeHost::FromJson(const Json& value) const {
 }
 
 Json InvokeHost::ToJson(const Variant& value) {
+  if (std::optional<Json> scalar = ScalarToJson(value)) return *std::move(scalar);
   switch (value.type()) {
     case VarType::kEmpty:
     case VarType::kMissing:
-      return nullptr;
     case VarType::kBool:
-      return *value.get_if<bool>();
     case VarType::kInt16:
-      return *value.get_if<int16_t>();
     case VarType::kInt32:
-      return *value.get_if<int32_t>();
     case VarType::kDouble:
-      return *value.get_if<double>();
     case VarType::kText:
-      return TextToJson(*value.get_if<std::string>());
+      break;
     case VarType::kBytes: {
       Json bytes = Json::array();
       for (uint8_t b : *value.get_if<ByteArray>()) bytes.push_back(b);

@@ -87,4 +87,24 @@ std::string DumpLine(const Json& value) {
   return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+std::optional<Json> ScalarToJson(const Variant& value) {
+  switch (value.type()) {
+    case VarType::kEmpty:
+    case VarType::kMissing:
+      return Json(nullptr);
+    case VarType::kBool:
+      return Json(*value.get_if<bool>());
+    case VarType::kInt16:
+      return Json(*value.get_if<int16_t>());
+    case VarType::kInt32:
+      return Json(*value.get_if<int32_t>());
+    case VarType::kDouble:
+      return Json(*value.get_if<double>());
+    case VarType::kText:
+      return TextToJson(*value.get_if<std::string>());
+    default:
+      return std::nullopt;
+  }
+}
+
 }  // namespace vok::cli

@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "voktools/variant.h"
+
 namespace vok::cli {
 
 // Objects keep their keys in insertion order, so that lines read "id" first.
@@ -20,6 +22,10 @@ bool IsValidUtf8(std::string_view text);
 
 // A JSON string for valid UTF-8, otherwise {"hex":"..."} (lowercase digits).
 Json TextToJson(std::string_view text);
+
+// A value that needs no object table (empty, missing, numbers, booleans,
+// texts) as a result travels; nothing for the others.
+std::optional<Json> ScalarToJson(const Variant& value);
 
 // The bytes of a JSON string or of {"hex":"..."} (either case of digits);
 // nothing for any other value or for a malformed hex text.
