@@ -1,7 +1,5 @@
 #include "voktools/common.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cmath>
 
@@ -117,14 +115,10 @@ int16_t clsCommon::MoveFile(const std::string& strFileFrom, const std::string& s
 }
 
 void clsCommon::DeleteFile(const std::string& strF) {
-  FileSystem& fs = *env_.fs;
-  FileInfo info;
   // The attribute of a file named through a link is never touched: the link
   // itself is what goes.
-  if (fs.GetLinkInfo(strF, &info).ok() && info.is_regular && info.read_only) {
-    (void)fs.SetMode(strF, info.mode | S_IWUSR);
-  }
-  (void)fs.Remove(strF);
+  (void)MakeWritable(*env_.fs, strF);
+  (void)env_.fs->Remove(strF);
 }
 
 bool clsCommon::FileExists(const std::string& sSource) {

@@ -62,8 +62,7 @@ int16_t ReplaceWithRetry(FileSystem& fs, const std::string& target, const Varian
     }
     if (first_try && info.is_regular && info.read_only) {
       first_try = false;
-      made_writable = info;
-      cleared = fs.SetMode(target, info.mode | S_IWUSR).ok();
+      cleared = MakeWritable(fs, target, &made_writable);
       sink.Add(Text(3004) + target + std::string(kCRLF) + Text(3005));
       continue;
     }
@@ -175,17 +174,10 @@ Status ReplacementFile::Revert() {
   if (!previous_.empty()) {
     // The kept name is private to this run: it simply goes back.
     s = fs.Rename(previous_, os_target_);
-    if (s.code() == EACCES) {
-      FileInfo info;
-      if (fs.GetLinkInfo(os_target_, &info).ok()) (void)fs.SetMode(os_target_, info.mode | S_IWUSR);
-      s = fs.Rename(previous_, os_target_);
-    }
+    if (s.code() == EACCES && MakeWritable(fs, os_target_)) s = fs.Rename(previous_, os_target_);
     if (s.ok()) previous_.clear();
   } else {
-    FileInfo info;
-    if (fs.GetLinkInfo(os_target_, &info).ok() && info.read_only) {
-      (void)fs.SetMode(os_target_, info.mode | S_IWUSR);
-    }
+    (void)MakeWritable(fs, os_target_);
     s = fs.Remove(os_target_);
   }
   if (s.ok()) (void)fs.SyncFolder(FolderOf(os_target_));
@@ -197,10 +189,7 @@ void ReplacementFile::Release() {
   FileSystem& fs = *env_->fs;
   // The private name is the old content's last one; a read-only file is
   // removed all the same.
-  FileInfo info;
-  if (fs.GetLinkInfo(previous_, &info).ok() && info.read_only) {
-    (void)fs.SetMode(previous_, info.mode | S_IWUSR);
-  }
+  (void)MakeWritable(fs, previous_);
   (void)fs.Remove(previous_);
   previous_.clear();
 }

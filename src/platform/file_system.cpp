@@ -53,6 +53,14 @@ std::string FolderOf(std::string_view path) {
   return native.substr(0, slash + 1);
 }
 
+bool MakeWritable(FileSystem& fs, const std::string& path, FileInfo* before) {
+  FileInfo info;
+  if (!fs.GetLinkInfo(path, &info).ok()) return false;
+  if (before != nullptr) *before = info;
+  if (!info.is_regular || !info.read_only) return false;
+  return fs.SetMode(path, info.mode | S_IWUSR).ok();
+}
+
 bool SameFile(FileSystem& fs, const std::string& a, const std::string& b) {
   FileInfo x, y;
   return fs.GetInfo(a, &x).ok() && fs.GetInfo(b, &y).ok() && x.device == y.device &&

@@ -121,6 +121,11 @@ bool ParseScratchName(std::string_view name, long* pid, std::string* host);
 // The folder part of a path with its trailing '/', or "./" when it has none.
 std::string FolderOf(std::string_view path);
 
+// Gives a read-only regular file, named directly (a symbolic link is left
+// alone), its owner's write permission back, keeping the other bits. True
+// when it did; *before, when given, gets the file's attributes as they were.
+bool MakeWritable(FileSystem& fs, const std::string& path, FileInfo* before = nullptr);
+
 // Whether both names reach one existing file (same device and inode).
 bool SameFile(FileSystem& fs, const std::string& a, const std::string& b);
 
