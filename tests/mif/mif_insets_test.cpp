@@ -113,12 +113,8 @@ std::vector<Case> Cases() {
        "a\r\n<QUONObj 1>\r\nb\r\n<QUONObj 2>\r\n",
        "<QUONObj 1>\r\n=inset1\r\nx\r\n=EndInset\r\n<QUONObj 2>\r\n=inset2\r\n=EndInset\r\n"
        "<QUONObj End>"},
-      {"LaterEqualsLinesBelongToTheInset", "=a\r\n=b\r\n=EndInset\r\n", "<QUONObj 1>\r\n",
-       "<QUONObj 1>\r\n=a\r\n=b\r\n=EndInset\r\n<QUONObj End>"},
       {"LineFeedsStayOnTheFilesOwnLines", "a\n=i\nbody\n=EndInset\nz\n", "a\n<QUONObj 1>\r\nz\n",
        "<QUONObj 1>\r\n=i\nbody\n=EndInset\r\n<QUONObj End>"},
-      {"InsetCutOffByTheEnd", "a\r\n=i\r\nrest\r\n", "a\r\n<QUONObj 1>\r\n",
-       "<QUONObj 1>\r\n=i\r\nrest\r\n<QUONObj End>"},
   };
 }
 

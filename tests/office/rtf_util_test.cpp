@@ -163,11 +163,6 @@ std::vector<ExtractCase> ExtractCases() {
        x + Header(1) + x,
        Header(1) + kCRLF + "{\\object{\\objdata{\\pict 01}{\\object 02}}}" + kCRLF + Header(2) +
            kCRLF},
-      {"EscapedBracesCount", "a{\\pict \\{ b}} c", "a" + Header(1) + " c",
-       Header(1) + kCRLF + "{\\pict \\{ b}}" + kCRLF + Header(2) + kCRLF},
-      {"TwoAdjacentObjects", x + "{\\pict 1}{\\object 2}" + x, x + Header(1) + Header(2) + x,
-       Header(1) + kCRLF + "{\\pict 1}" + kCRLF + Header(2) + kCRLF + "{\\object 2}" + kCRLF +
-           Header(3) + kCRLF},
       {"PictureInsideAnotherGroupGoesAlone", "{\\*\\shppict{\\pict 0a0b}}",
        "{\\*\\shppict" + Header(1) + "}",
        Header(1) + kCRLF + "{\\pict 0a0b}" + kCRLF + Header(2) + kCRLF},
@@ -329,31 +324,6 @@ INSTANTIATE_TEST_SUITE_P(Rtf, InsertTable,
                            return std::string(std::get<0>(info.param).name) + "_" +
                                   std::to_string(std::get<1>(info.param));
                          });
-
-TEST(RtfUtil, ShuffledPlaceholdersOfManyObjectsMatchTheModel) {
-  std::mt19937 rng(7);
-  std::string input;
-  for (int i = 0; i < 300; ++i) {
-    input += "text " + std::to_string(i) + " ";
-    input += "{\\pict " + Pad(static_cast<char>('a' + i % 26), rng() % 200) + "}";
-  }
-  Files f;
-  Outcome e = Extract(f, input, 0);
-  ASSERT_EQ(e.result, 0);
-  std::vector<int> order;
-  for (int i = 1; i <= 300; ++i) order.push_back(i);
-  std::shuffle(order.begin(), order.end(), rng);
-  order.push_back(17);
-  order.push_back(17);
-  std::string shuffled;
-  for (int n : order) shuffled += Header(n) + "|";
-  for (int32_t chunk : {72, 4096}) {
-    Outcome r = Insert(f, shuffled, e.obj, chunk);
-    bool missing = false;
-    EXPECT_EQ(r.result, 0);
-    EXPECT_EQ(r.rtf, ModelInsert(shuffled, e.obj, &missing));
-  }
-}
 
 // Whatever the placeholders left in the document, insertion names the ones
 // that found no object, the ones that took an object again, and the objects
