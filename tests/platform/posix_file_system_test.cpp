@@ -63,7 +63,7 @@ TEST(PosixFileSystem, ScratchFilesAreUnseenUntilPublishedAndReplaceLinks) {
   for (bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed" : "private name");
     ScratchDir dir;
-    PosixFileSystem fs(unnamed);
+    PosixFileSystem fs(SystemRandom(), unnamed);
     WriteFile(dir / "victim", "precious");
     ASSERT_EQ(::symlink((dir / "victim").c_str(), (dir / "planted").c_str()), 0);
     std::unique_ptr<ScratchFile> f;
