@@ -34,8 +34,10 @@ class CliRefuses : public ::testing::TestWithParam<CommandCase> {};
 TEST_P(CliRefuses, AndLeavesTheFiles) { CheckCommandCase(GetParam()); }
 
 const CommandCase kCases[] = {
-    {"RtfObjectFileExists", {{"doc.rtf", kRtf}, {"doc.obj", kMine}}, {"rtf extract $DIR/doc.rtf"}, 73,
-     "", {{"doc.rtf", kRtf}, {"doc.obj", kMine}},
+    {"RtfObjectFileExists", {{"doc.rtf", kRtf}, {"doc.obj", kMine}}, {"rtf extract --json $DIR/doc.rtf"}, 73,
+     R"j({"result":73,"errors":["object file $DIR/doc.obj already exists; not replaced )j"
+     R"j((--force replaces it)"],"warnings":[],"files":{"RTFFile":"$DIR/doc.rtf","ObjFile":"$DIR/doc.obj"}})j" "\n",
+     {{"doc.rtf", kRtf}, {"doc.obj", kMine}},
      "voktools: object file $DIR/doc.obj already exists; not replaced (--force replaces it)\n"},
     {"RtfObjectsOfThePlaceholders", {{"doc.rtf", kRtfPlaced}, {"doc.obj", kRtfObjects}},
      {"rtf extract $DIR/doc.rtf"}, 73, "", {{"doc.rtf", kRtfPlaced}, {"doc.obj", kRtfObjects}},

@@ -227,21 +227,6 @@ TEST_P(CliInvoke, AnswersEveryRequest) { CheckCommandCase(GetParam()); }
 INSTANTIATE_TEST_SUITE_P(All, CliInvoke, ::testing::ValuesIn(Cases()),
                          [](const auto& info) { return info.param.name; });
 
-TEST(CliInvoke, MoveFileFillsAHostCollection) {
-  ScratchDir dir;
-  WriteFile(dir / "from.txt", "new");
-  RunResult r = RunCli({"invoke"}, InDir(kCreateCommon + R"({"id":2,"create":"Collection"}
-{"id":3,"object":1,"call":"MoveFile","args":["$DIR/from.txt","$DIR/to.txt",{"object":2}]}
-{"id":4,"object":1,"call":"MoveFile","args":["$DIR/gone.txt","$DIR/to.txt",{"object":2}]}
-{"id":5,"object":2,"call":"Item","args":[1]}
-)", dir));
-  EXPECT_NE(r.out.find(R"({"id":3,"ok":true,"result":0})"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find(R"({"id":4,"ok":true,"result":1})"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find(InDir(R"({"id":5,"ok":true,"result":"Error copying to : $DIR/to.txt\r\n)", dir)),
-            std::string::npos) << r.out;
-  EXPECT_EQ(ReadFile(dir / "to.txt"), "new");
-}
-
 // An invoke host answering one request at a time, in-process.
 class Session {
  public:
@@ -339,6 +324,60 @@ TEST(CliInvokeReference, CommittedFileIsInStepWithTheClassTable) {
   EXPECT_EQ(cli::WithCurrentReference("intro\n" + std::string(cli::kReferenceMarker) + "\n### x\n"),
             "intro\n" + cli::ReferenceMarkdown());
   EXPECT_EQ(Session().Send({{"id", 1}, {"describe", "*"}})["classes"].size(), ClassTable().size() + 1);
+}
+
+// A class with a Progress event: Run(n) raises it with 50, then with n.
+class Ticker : public Dispatch {
+ public:
+  const ClassTypeInfo& TypeInfo() const override {
+    static const ClassTypeInfo info{
+        "clsTicker", {{"Run", 1, MemberKind::kMethod, {{"n", VarType::kInt16}}, VarType::kInt32}}};
+    return info;
+  }
+  std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
+  int32_t Advise(EventSink sink) override {
+    sinks.emplace(++last_, std::move(sink));
+    return last_;
+  }
+  void Unadvise(int32_t cookie) override { sinks.erase(cookie); }
+  std::map<int32_t, EventSink> sinks;
+
+ protected:
+  Variant DoInvoke(const MemberInfo&, InvokeKind, std::vector<Variant>& args) override {
+    for (int16_t v : {int16_t{50}, args[0].ToInt16()}) {
+      for (auto& [cookie, sink] : sinks) {
+        std::vector<Variant> event_args{Variant(v)};
+        sink("Progress", 1, event_args);
+      }
+    }
+    return Variant(int32_t{7});
+  }
+
+ private:
+  int32_t last_ = 0;
+};
+
+// Events come before the response of the call that raised them; a release,
+// or the end of the host, disconnects them.
+TEST(CliInvokeHost, EventsComeBeforeTheResponseUntilReleased) {
+  auto ticker = std::make_shared<Ticker>();
+  for (const bool release : {true, false}) {
+    std::istringstream in(R"({"id":1,"create":"Test.Ticker"}
+{"id":2,"object":1,"call":"Run","args":[100]}
+)" + std::string(release ? R"({"id":3,"object":1,"release":true})" : ""));
+    std::ostringstream out;
+    {
+      cli::InvokeHost host(in, out, [&](std::string_view) -> ObjectRef { return ticker; });
+      host.Run();
+      EXPECT_EQ(ticker->sinks.size(), release ? 0u : 1u);
+    }
+    EXPECT_EQ(ticker->sinks.size(), 0u);
+    EXPECT_EQ(out.str(), std::string("{\"id\":1,\"ok\":true,\"object\":1}\n"
+                                     "{\"event\":\"Progress\",\"object\":1,\"args\":[50]}\n"
+                                     "{\"event\":\"Progress\",\"object\":1,\"args\":[100]}\n"
+                                     "{\"id\":2,\"ok\":true,\"result\":7}\n") +
+                             (release ? "{\"id\":3,\"ok\":true}\n" : ""));
+  }
 }
 
 // Texts travel as JSON strings when they are UTF-8, as hex otherwise.

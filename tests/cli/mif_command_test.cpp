@@ -61,49 +61,30 @@ class CliMif : public ::testing::TestWithParam<CommandCase> {};
 TEST_P(CliMif, ReportsAndWritesTheFiles) { CheckCommandCase(GetParam()); }
 
 const CommandCase kCases[] = {
-    {"ExtractThenMergeUntranslatedChangesNothing",
-     {{"book.mif", kBook}, {"ch.mif", kChapter}},
-     {"mif extract -q --split 2 $DIR/book.mif $DIR/ch.mif",
-      "mif merge -q --json $DIR/book.mif $DIR/ch.mif"},
-     0,
+    {"ExtractThenMergeUntranslatedChangesNothing", {{"book.mif", kBook}, {"ch.mif", kChapter}},
+     {"mif extract -q --split 2 $DIR/book.mif $DIR/ch.mif", "mif merge -q --json $DIR/book.mif $DIR/ch.mif"}, 0,
      R"({"result":0,"errors":[],"warnings":[],"files":{"MIFFile":"$DIR/ch.mif","ObjFile":"",)"
      R"("IndexFile":"$DIR/QUON_ix.mif","XrefFile":"$DIR/QUON_xr.mif","VarFile":)"
      R"("$DIR/QUON_va.mif","SplitOptions":2},"steps":[{"operation":"Merge","file":)"
-     R"("$DIR/book.mif","result":0},{"operation":"Merge","file":"$DIR/ch.mif","result":0}]})"
-     "\n",
+     R"("$DIR/book.mif","result":0},{"operation":"Merge","file":"$DIR/ch.mif","result":0}]})" "\n",
      {{"book.mif", kBook}, {"ch.mif", kChapter}, {"QUON_ix.mif", kIndex}}},
-    {"MergeNamedTranslations",
-     {{"ch.mif", kChapter}, {"ix.mif", kTranslatedIndex}, {"xr", ""}, {"va", ""}},
-     {"mif merge --index $DIR/ix.mif --xref $DIR/xr --var $DIR/va $DIR/ch.mif"},
-     0,
-     "$DIR/ch.mif: merged\n",
+    {"MergeNamedTranslations", {{"ch.mif", kChapter}, {"ix.mif", kTranslatedIndex}, {"xr", ""}, {"va", ""}},
+     {"mif merge --index $DIR/ix.mif --xref $DIR/xr --var $DIR/va $DIR/ch.mif"}, 0, "$DIR/ch.mif: merged\n",
      {{"ch.mif", "<MIFFile 7.00>\n<Marker <MType 2> <MText `drucken:Tinte'>>\n"}}},
-    {"AMissingFileIsCountedAndTheBatchGoesOn",
-     {{"ch.mif", kChapter}},
-     {"mif extract $DIR/gone.mif $DIR/ch.mif"},
-     1,
-     "",
-     {{"QUON_xr.mif", kNoParas}},
+    {"AMissingFileIsCountedAndTheBatchGoesOn", {{"ch.mif", kChapter}}, {"mif extract $DIR/gone.mif $DIR/ch.mif"},
+     1, "", {{"QUON_xr.mif", kNoParas}},
      "voktools: error: $DIR/gone.mif: failed (1): MIF file not found: $DIR/gone.mif\n"
      "$DIR/ch.mif: extracted\n" + kBatchDone + "MIF file not found\n"},
     {"ATagForTwoEntriesIsWarnedAbout",
-     {{"a.mif",
-       "<XRefFormats <XRefFormat <XRefName `a : b'> <XRefDef `c'>> "
-       "<XRefFormat <XRefName `a'> <XRefDef `b : c'>>>\n"}},
-     {"mif extract $DIR/a.mif"},
-     0,
-     "$DIR/a.mif: extracted\n" + kBatchDone,
-     {},
+     {{"a.mif", "<XRefFormats <XRefFormat <XRefName `a : b'> <XRefDef `c'>> "
+                "<XRefFormat <XRefName `a'> <XRefDef `b : c'>>>\n"}},
+     {"mif extract $DIR/a.mif"}, 0, "$DIR/a.mif: extracted\n" + kBatchDone, {},
      "voktools: warning: $DIR/QUON_xr.mif: the tag `a : b : c' stands for more than one entry; "
      "a merge gives them all the first one's translation\n"},
-    {"InsetsOutAndBack",
-     {{"book.mif", kBook}},
-     {"mif remove-objects --obj $DIR/o.bin $DIR/book.mif",
-      "mif insert-objects --obj $DIR/o.bin $DIR/book.mif"},
-     0,
-     "$DIR/book.mif: insets put back from $DIR/o.bin\n",
-     {{"book.mif", kBook.substr(0, kBook.size() - 10) + "=EndInset\r\n\r\n"},
-      {"book.obj", std::nullopt}}},
+    {"InsetsOutAndBack", {{"book.mif", kBook}},
+     {"mif remove-objects --obj $DIR/o.bin $DIR/book.mif", "mif insert-objects --obj $DIR/o.bin $DIR/book.mif"},
+     0, "$DIR/book.mif: insets put back from $DIR/o.bin\n",
+     {{"book.mif", kBook.substr(0, kBook.size() - 10) + "=EndInset\r\n\r\n"}, {"book.obj", std::nullopt}}},
     // Rebuilding: every placeholder and inset that found no partner is named.
     {"Mismatches", Placeholders({1, 5, 1}), {"mif insert-objects --strict $DIR/b.mif"}, 65,
      "$DIR/b.mif: insets put back from $DIR/b.obj\n",
@@ -114,68 +95,43 @@ const CommandCase kCases[] = {
          kWarnB + "inset 2 of $DIR/b.obj was not put back (no placeholder asked for it); it is lost "
                   "from the MIF file\n"},
     // A damaged translated batch file: where its loading went wrong.
-    {"StringWithoutItsClosingQuote",
-     Damaged("quote"),
-     {"mif merge --strict $DIR/ch.mif"},
-     65,
-     "$DIR/ch.mif: merged\n",
-     {},
+    {"StringWithoutItsClosingQuote", Damaged("quote"), {"mif merge --strict $DIR/ch.mif"}, 65,
+     "$DIR/ch.mif: merged\n", {},
      "voktools: warning: $DIR/QUON_ix.mif: line 7: a string runs on past its line end (its "
      "closing quote is missing): the paragraphs after it became part of its text, and their "
      "translations were not merged\n"},
-    {"ParagraphWithoutItsTag",
-     Damaged("tag"),
-     {"mif merge $DIR/ch.mif"},
-     0,
-     "$DIR/ch.mif: merged\n",
+    {"ParagraphWithoutItsTag", Damaged("tag"), {"mif merge $DIR/ch.mif"}, 0, "$DIR/ch.mif: merged\n",
      {{"ch.mif", kChapter}},
      "voktools: warning: $DIR/QUON_ix.mif: line 10: a paragraph without its <QUONTag>: no "
      "translation from there on was merged\n"},
     // The run's own batch files are no documents: a glob takes them too.
-    {"BatchFilesAmongTheDocumentsAreSkipped",
-     Damaged(""),
-     {"mif merge --strict $DIR/QUON_ix.mif $DIR/ch.mif $DIR/./QUON_va.mif $DIR/QUON_xr.mif"},
-     0,
-     "$DIR/ch.mif: merged\n",
-     {},
+    {"BatchFilesAmongTheDocumentsAreSkipped", Damaged(""),
+     {"mif merge --strict $DIR/QUON_ix.mif $DIR/ch.mif $DIR/./QUON_va.mif $DIR/QUON_xr.mif"}, 0,
+     "$DIR/ch.mif: merged\n", {},
      "voktools: note: $DIR/./QUON_va.mif skipped: it is the variables batch file of this run, "
      "not a document\n"},
-    {"BatchFilesAreSkippedByAnExtractionToo",
-     {{"ch.mif", kChapter}},
-     {"mif extract -q $DIR/ch.mif", "mif extract --force $DIR/ch.mif $DIR/QUON_ix.mif"},
-     0,
-     "$DIR/ch.mif: extracted\n" + kBatchDone,
-     {{"QUON_xr.mif", kNoParas}},
+    {"BatchFilesAreSkippedByAnExtractionToo", {{"ch.mif", kChapter}},
+     {"mif extract -q $DIR/ch.mif", "mif extract --force $DIR/ch.mif $DIR/QUON_ix.mif"}, 0,
+     "$DIR/ch.mif: extracted\n" + kBatchDone, {{"QUON_xr.mif", kNoParas}},
      "voktools: note: $DIR/QUON_ix.mif skipped: it is the index batch file of this run"},
     // A file of another kind is processed with a warning.
-    {"NotAMifFile",
-     {{"ch.mif", "<Marker <MType 2> <MText `print:ink'>>\n"}},
-     {"mif extract --strict $DIR/ch.mif"},
-     65,
-     "$DIR/ch.mif: extracted\n" + kBatchDone,
-     {},
+    {"NotAMifFile", {{"ch.mif", "<Marker <MType 2> <MText `print:ink'>>\n"}},
+     {"mif extract --strict $DIR/ch.mif"}, 65, "$DIR/ch.mif: extracted\n" + kBatchDone, {},
      "voktools: warning: $DIR/ch.mif: not a MIF file (no <MIFFile in its first 1 KB); processed "
      "all the same\n"},
     // Reports say what was written, and name the file of every failure.
-    {"NothingExtractedNothingWritten",
-     {{"d/", ""}},
-     {"mif extract $DIR/gone.mif $DIR/d"},
-     2,
-     "",
+    {"NothingExtractedNothingWritten", {{"d/", ""}}, {"mif extract $DIR/gone.mif $DIR/d"}, 2, "",
      {{"QUON_ix.mif", std::nullopt}},
      "voktools: error: $DIR/gone.mif: failed (1): MIF file not found: $DIR/gone.mif\n"
      "$DIR/d: failed (1): Error reading : $DIR/d: not a regular file\n"
      "EndBatch: nothing written (no MIF file was read)\n"},
-    {"BatchFileInAMissingFolder",
-     {{"ch.mif", kChapter}},
-     {"mif extract --json --index $DIR/no/ix.mif $DIR/ch.mif"},
-     1,
+    {"BatchFileInAMissingFolder", {{"ch.mif", kChapter}},
+     {"mif extract --json --index $DIR/no/ix.mif $DIR/ch.mif"}, 1,
      R"({"result":1,"errors":["Unable to open index file"],"warnings":[],"files":{"MIFFile":)"
      R"("$DIR/ch.mif","ObjFile":"","IndexFile":"$DIR/no/ix.mif","XrefFile":"$DIR/QUON_xr.mif",)"
      R"("VarFile":"$DIR/QUON_va.mif","SplitOptions":0},"steps":[{"operation":"Extract","file":)"
      R"("$DIR/ch.mif","result":0},{"operation":"EndBatch","result":1,"errors":["Unable to open )"
-     R"(index file: $DIR/no/ix.mif: No such file or directory"]}]})"
-     "\n",
+     R"(index file: $DIR/no/ix.mif: No such file or directory"]}]})" "\n",
      {{"QUON_xr.mif", kNoParas}}},
 };
 

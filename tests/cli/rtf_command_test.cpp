@@ -83,7 +83,8 @@ TEST(CliRtfCommand, FailedReplacementIsAFailureAndLeavesTheFile) {
   options.files = {dir / "doc.rtf"};
   EXPECT_EQ(cli::RunRtfExtract(options, reporter), cli::kRtfNotReplaced);
   EXPECT_NE(out.str().find(InDir(R"("errors":["$DIR/doc.rtf: the RTF file could not be replaced, )"
-                                 R"(and is unchanged: Error deleting : $DIR/doc.rtf: Permission denied"])",
+                                 R"(and is unchanged: Error deleting : $DIR/doc.rtf: Permission denied"],"warnings":[],)"
+                                 R"("files":{"RTFFile":"$DIR/doc.rtf","ObjFile":"$DIR/doc.obj"}})",
                                  dir)),
             std::string::npos) << out.str();
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"doc.obj", "doc.rtf"}));

@@ -59,6 +59,12 @@ const CommandCase kCases[] = {
      R"("Backup":"$DIR/p.htm.bak"},"stats":{"changed":true,"repairs":2,"unlisted":0},"diff":"--- )"
      R"($DIR/p.htm\n+++ $DIR/p.htm\n@@ -1,2 +1,3 @@\n-x > y\r\n+x &gt; y\r\n <b>z\r\n+</B>\r\n"})" "\n",
      {{"p.htm", kValidated}, {"p.htm.bak", kPage}}},
+    {"DryRunInJson", {{"p.htm", kPage}}, {"validate --json --dry-run --backup $DIR/p.htm"}, 0,
+     R"({"result":0,"errors":["Validate : $DIR/p.htm"," INFORMATION : Line 1, Row 3 : )"
+     R"(Changing '>' to &gt;"," INFORMATION : Line 2, Row 7 : Terminating unfinished tags",)"
+     R"("0 error(s) encountered, 2 problem(s) fixed"],"warnings":[],"files":{"Filename":"$DIR/p.htm",)"
+     R"("Backup":""},"stats":{"changed":false,"repairs":2,"unlisted":0}})" "\n",
+     {{"p.htm", kPage}, {"p.htm.bak", std::nullopt}}},
     {"OwnTagTable", {{"p.htm", "<b><i>x</b></i>"}}, {"validate --tags I|0, $DIR/p.htm"}, 0,
      "$DIR/p.htm: nothing to repair\nValidate : $DIR/p.htm\n0 error(s) encountered, 0 problem(s) "
      "fixed\n", {{"p.htm", "<b><i>x</b></i>"}}},

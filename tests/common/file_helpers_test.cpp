@@ -72,6 +72,8 @@ const MoveCase kMoves[] = {
      0, {}, true, 0604},
 };
 
+void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.name; }
+
 class MoveFile : public ::testing::TestWithParam<MoveCase> {};
 
 TEST_P(MoveFile, ReplacesTheTargetOrLeavesBothFiles) {
