@@ -272,6 +272,9 @@ TEST_P(CliInvokeDescribe, AgreesWithTheMemberTableAndTheCalls) {
   ASSERT_EQ(session.Send({{"id", 2}, {"create", name}})["object"], 1);
   ObjectRef object = name == "Collection" ? Collection::Create() : CreateObject(name);
   const std::vector<MemberInfo>& members = object->TypeInfo().members;
+  EXPECT_EQ(answer["class"], object->ClassName());
+  const std::vector<std::string_view> events = object->EventNames();
+  EXPECT_EQ(answer["events"], Json(std::vector<std::string>(events.begin(), events.end())));
   ASSERT_EQ(answer["members"].size(), members.size());
   const std::string reference = cli::ReferenceMarkdown();
   size_t row = reference.find("\n### " + std::string(object->ClassName()) + "\n");
@@ -292,6 +295,11 @@ TEST_P(CliInvokeDescribe, AgreesWithTheMemberTableAndTheCalls) {
     EXPECT_NE(row, std::string::npos);
     const Json& params = m["params"];
     ASSERT_EQ(params.size(), members[i].params.size());
+    EXPECT_EQ(m["result"], members[i].result == VarType::kEmpty ? Json() : Json(VarTypeName(members[i].result)));
+    for (size_t k = 0; k < params.size(); ++k) {
+      EXPECT_EQ(params[k]["byref"], members[i].params[k].by_ref);
+      EXPECT_EQ(params[k]["type"], VarTypeName(members[i].params[k].type));
+    }
     const bool let = m["kind"] == "get/let" || m["kind"] == "let/get";
     EXPECT_EQ(error(m, "let", params.size() + 1), let ? 450 : 438);
     bool param_array = false, required = false;
