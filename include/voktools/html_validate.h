@@ -103,9 +103,6 @@ class clsHTMLValidate : public Dispatch {
   void Unadvise(int32_t cookie) override;
   std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
 
- protected:
-  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
-
  private:
   struct TagRow {
     std::string name;

@@ -110,9 +110,6 @@ class clsMIFUtilities : public Dispatch {
   void Unadvise(int32_t cookie) override;
   std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
 
- protected:
-  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
-
  private:
   struct Tables;
   enum class Kind { kIndex, kXref, kVar };

@@ -94,9 +94,6 @@ class clsRTFUtil : public Dispatch {
 
   const ClassTypeInfo& TypeInfo() const override;
 
- protected:
-  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
-
  private:
   clsCommon& Common();
   // Commits out, keeping the reason of a failure.

@@ -120,28 +120,17 @@ void frmHTMLOptions::cmdCancel_Click() {
 }
 
 const ClassTypeInfo& frmHTMLOptions::TypeInfo() const {
+  using C = frmHTMLOptions;
+  using T = MemberTable<C>;
   using V = VarType;
-  static const ClassTypeInfo info{"frmHTMLOptions",
-                                  {
-                                      {"Name", 1, MemberKind::kGet, {}, V::kText},
-                                      {"Tags", 2, MemberKind::kLetGet, {}, V::kText, V::kText},
-                                      {"Cancelled", 3, MemberKind::kGet, {}, V::kBool},
-                                  }};
+  static const ClassTypeInfo info{
+      "frmHTMLOptions",
+      {
+          T::Get("Name", 1, V::kText, &C::ClassName),
+          T::Property("Tags", 2, MemberKind::kLetGet, V::kText, &C::Tags, &C::Tags),
+          T::Get("Cancelled", 3, V::kBool, &C::Cancelled),
+      }};
   return info;
-}
-
-Variant frmHTMLOptions::DoInvoke(const MemberInfo& member, InvokeKind kind,
-                                 std::vector<Variant>& a) {
-  switch (member.dispid) {
-    case 1:
-      return std::string("frmHTMLOptions");
-    case 2:
-      if (kind == InvokeKind::kPropertyLet) return Tags(a[0].ToText()), Variant();
-      return Tags();
-    case 3:
-      return Cancelled();
-  }
-  throw AutomationError(err::kNotSupported);
 }
 
 }  // namespace vok

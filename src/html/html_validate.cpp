@@ -640,44 +640,24 @@ void clsHTMLValidate::DisplayOptions() {
 }
 
 const ClassTypeInfo& clsHTMLValidate::TypeInfo() const {
+  using C = clsHTMLValidate;
+  using T = MemberTable<C>;
   using V = VarType;
   using M = MemberKind;
-  static const ClassTypeInfo info{"clsHTMLValidate",
-                                  {
-                                      {"HTMLValidate", 1, M::kMethod, {}, V::kInt32},
-                                      {"Filename", 2, M::kGetLet, {}, V::kText, V::kText},
-                                      {"Backup", 3, M::kGetLet, {}, V::kBool, V::kBool},
-                                      {"Tags", 4, M::kGetLet, {}, V::kText, V::kText},
-                                      {"ErrorList", 5, M::kGet, {}, V::kObject},
-                                      {"DisplayOptions", 6, M::kMethod, {}},
-                                  }};
+  static const ClassTypeInfo info{
+      "clsHTMLValidate",
+      {
+          T::Method("HTMLValidate", 1, {}, V::kInt32, &C::HTMLValidate),
+          T::Property("Filename", 2, M::kGetLet, V::kText, &C::Filename, &C::Filename),
+          T::Property("Backup", 3, M::kGetLet, V::kBool, &C::Backup, &C::Backup),
+          T::Property("Tags", 4, M::kGetLet, V::kText, &C::Tags, &C::Tags),
+          T::Get("ErrorList", 5, V::kObject, &C::ErrorList),
+          T::Method("DisplayOptions", 6, {}, V::kEmpty, &C::DisplayOptions),
+      }};
   return info;
 }
 
 int32_t clsHTMLValidate::Advise(EventSink sink) { return progress_.AdviseSink(std::move(sink)); }
 void clsHTMLValidate::Unadvise(int32_t cookie) { progress_.UnadviseSink(cookie); }
-
-Variant clsHTMLValidate::DoInvoke(const MemberInfo& member, InvokeKind kind,
-                                  std::vector<Variant>& a) {
-  const bool let = kind == InvokeKind::kPropertyLet;
-  switch (member.dispid) {
-    case 1:
-      return HTMLValidate();
-    case 2:
-      if (let) return Filename(a[0].ToText()), Variant();
-      return Filename();
-    case 3:
-      if (let) return Backup(a[0].ToBool()), Variant();
-      return Backup();
-    case 4:
-      if (let) return Tags(a[0].ToText()), Variant();
-      return Tags();
-    case 5:
-      return Variant(ObjectRef(errors_));
-    case 6:
-      return DisplayOptions(), Variant();
-  }
-  throw AutomationError(err::kNotSupported);
-}
 
 }  // namespace vok

@@ -506,71 +506,33 @@ int16_t clsMIFUtilities::InsertObjects() {
 // ------------------------------------------------------------------ dispatch
 
 const ClassTypeInfo& clsMIFUtilities::TypeInfo() const {
+  using C = clsMIFUtilities;
+  using T = MemberTable<C>;
   using V = VarType;
   using M = MemberKind;
-  static const ClassTypeInfo info{"clsMIFUtilities",
-                                  {
-                                      {"EndBatch", 1, M::kMethod, {}, V::kInt16},
-                                      {"XrefFile", 2, M::kLetGet, {}, V::kText, V::kText},
-                                      {"IndexFile", 3, M::kLetGet, {}, V::kText, V::kText},
-                                      {"VarFile", 4, M::kLetGet, {}, V::kText, V::kText},
-                                      {"Merge", 5, M::kMethod, {}, V::kInt16},
-                                      {"Extract", 6, M::kMethod, {}, V::kInt16},
-                                      {"StartBatch", 7, M::kMethod, {}},
-                                      {"InsertObjects", 8, M::kMethod, {}, V::kInt16},
-                                      {"RemoveObjects", 9, M::kMethod, {}, V::kInt16},
-                                      {"ObjFile", 10, M::kLetGet, {}, V::kText, V::kText},
-                                      {"MIFFile", 11, M::kLetGet, {}, V::kText, V::kText},
-                                      {"ErrorList", 12, M::kGet, {}, V::kObject},
-                                      {"SplitOptions", 13, M::kLetGet, {}, V::kInt16, V::kInt16},
-                                      {"ClearErrors", 14, M::kMethod, {}},
-                                  }};
+  static const ClassTypeInfo info{
+      "clsMIFUtilities",
+      {
+          T::Method("EndBatch", 1, {}, V::kInt16, &C::EndBatch),
+          T::Property("XrefFile", 2, M::kLetGet, V::kText, &C::XrefFile, &C::XrefFile),
+          T::Property("IndexFile", 3, M::kLetGet, V::kText, &C::IndexFile, &C::IndexFile),
+          T::Property("VarFile", 4, M::kLetGet, V::kText, &C::VarFile, &C::VarFile),
+          T::Method("Merge", 5, {}, V::kInt16, &C::Merge),
+          T::Method("Extract", 6, {}, V::kInt16, &C::Extract),
+          T::Method("StartBatch", 7, {}, V::kEmpty, &C::StartBatch),
+          T::Method("InsertObjects", 8, {}, V::kInt16, &C::InsertObjects),
+          T::Method("RemoveObjects", 9, {}, V::kInt16, &C::RemoveObjects),
+          T::Property("ObjFile", 10, M::kLetGet, V::kText, &C::ObjFile, &C::ObjFile),
+          T::Property("MIFFile", 11, M::kLetGet, V::kText, &C::MIFFile, &C::MIFFile),
+          T::Get("ErrorList", 12, V::kObject, &C::ErrorList),
+          T::Property("SplitOptions", 13, M::kLetGet, V::kInt16, &C::SplitOptions,
+                      &C::SplitOptions),
+          T::Method("ClearErrors", 14, {}, V::kEmpty, &C::ClearErrors),
+      }};
   return info;
 }
 
 int32_t clsMIFUtilities::Advise(EventSink sink) { return progress_.AdviseSink(std::move(sink)); }
 void clsMIFUtilities::Unadvise(int32_t cookie) { progress_.UnadviseSink(cookie); }
-
-Variant clsMIFUtilities::DoInvoke(const MemberInfo& member, InvokeKind kind,
-                                  std::vector<Variant>& a) {
-  const bool let = kind == InvokeKind::kPropertyLet;
-  switch (member.dispid) {
-    case 1:
-      return EndBatch();
-    case 2:
-      if (let) return XrefFile(a[0].ToText()), Variant();
-      return XrefFile();
-    case 3:
-      if (let) return IndexFile(a[0].ToText()), Variant();
-      return IndexFile();
-    case 4:
-      if (let) return VarFile(a[0].ToText()), Variant();
-      return VarFile();
-    case 5:
-      return Merge();
-    case 6:
-      return Extract();
-    case 7:
-      return StartBatch(), Variant();
-    case 8:
-      return InsertObjects();
-    case 9:
-      return RemoveObjects();
-    case 10:
-      if (let) return ObjFile(a[0].ToText()), Variant();
-      return ObjFile();
-    case 11:
-      if (let) return MIFFile(a[0].ToText()), Variant();
-      return MIFFile();
-    case 12:
-      return Variant(ObjectRef(ErrorList()));
-    case 13:
-      if (let) return SplitOptions(a[0].ToInt16()), Variant();
-      return SplitOptions();
-    case 14:
-      return ClearErrors(), Variant();
-  }
-  throw AutomationError(err::kNotSupported);
-}
 
 }  // namespace vok
