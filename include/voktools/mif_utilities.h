@@ -23,6 +23,7 @@
 #include "voktools/collection.h"
 #include "voktools/dispatch.h"
 #include "voktools/events.h"
+#include "voktools/messages.h"
 
 namespace vok {
 
@@ -115,7 +116,7 @@ class clsMIFUtilities : public Dispatch {
   enum class Kind { kIndex, kXref, kVar };
 
   void SetDefaultFileNames();
-  void AddMessage(int32_t id, std::string_view suffix = {});
+  void AddMessage(MessageId id, std::string_view suffix = {});
   int16_t CollectMarkerText(std::string_view s);
   int16_t CollectFormats(std::string_view s, Kind kind);
   int16_t CollectPgfNumFormat(std::string_view s);

@@ -735,12 +735,12 @@ int32_t clsASP2HTML::ASP2HTML() {
   FileSystem& fs = *env_.fs;
   errors_->Clear();
   if (asp_file_.empty()) {
-    AddError(std::string(Message(3000)));
+    AddError(std::string(Message(MessageId::kAspNoInputFile)));
     return 1;
   }
   AddError("ASP2HTML : " + asp_file_);
   if (htm_file_.empty() || scr_file_.empty()) MakeFileNames(NameSource::kPage);
-  const std::string kUnable(Message(3001));
+  const std::string kUnable(Message(MessageId::kUnableToOpenFile));
 
   std::unique_ptr<ReadableFile> page_file;
   std::string why;
@@ -813,12 +813,12 @@ int32_t clsASP2HTML::HTML2ASP() {
   errors_->Clear();
   mismatches_.clear();
   if (htm_file_.empty()) {
-    AddError(std::string(Message(3002)));
+    AddError(std::string(Message(MessageId::kHtmlNoInputFile)));
     return 1;
   }
   AddError("HTML2ASP : " + htm_file_);
   if (asp_file_.empty() || scr_file_.empty()) MakeFileNames(NameSource::kHtml);
-  const std::string kUnable(Message(3001));
+  const std::string kUnable(Message(MessageId::kUnableToOpenFile));
 
   std::unique_ptr<ReadableFile> html_file;
   std::string why;

@@ -31,9 +31,15 @@ const std::vector<frmHTMLOptions::Position>& frmHTMLOptions::Positions() {
 
 void frmHTMLOptions::Load() {
   captions_.clear();
-  const std::pair<std::string_view, int32_t> ids[] = {
-      {"frmHTMLOptions", 4000}, {"fraTags", 4001},    {"cmdAdd", 4002}, {"cmdRemove", 4003},
-      {"cmdClear", 4004},       {"chkOverlap", 4005}, {"cmdOK", 4006},  {"cmdCancel", 4007},
+  const std::pair<std::string_view, MessageId> ids[] = {
+      {"frmHTMLOptions", MessageId::kOptionsCaption},
+      {"fraTags", MessageId::kRecognizedTagsCaption},
+      {"cmdAdd", MessageId::kAddCaption},
+      {"cmdRemove", MessageId::kRemoveCaption},
+      {"cmdClear", MessageId::kClearCaption},
+      {"chkOverlap", MessageId::kOverlapCaption},
+      {"cmdOK", MessageId::kOkCaption},
+      {"cmdCancel", MessageId::kCancelCaption},
   };
   for (const auto& [control, id] : ids) captions_.push_back({control, std::string(Message(id))});
 }

@@ -115,8 +115,9 @@ class clsHTMLValidate::Run {
 
  private:
   void Report(int32_t line, int32_t row, std::string_view text) {
-    errors_.Add(Variant(v_.common_->FormatString(
-        Message(3015), {Variant(line), Variant(row), Variant(std::string(text))})));
+    errors_.Add(Variant(
+        v_.common_->FormatString(Message(MessageId::kInformationAtPosition),
+                                 {Variant(line), Variant(row), Variant(std::string(text))})));
     ++lngFixed_;
     Changed(line);
   }
@@ -127,7 +128,7 @@ class clsHTMLValidate::Run {
     element_changed_ = true;
     v_.last_run_.script_text_changes.push_back({element_, line});
   }
-  std::string Fill(int32_t id, std::string_view a, std::string_view b = {}) {
+  std::string Fill(MessageId id, std::string_view a, std::string_view b = {}) {
     return v_.common_->FormatString(Message(id), {Variant(std::string(a)), Variant(std::string(b))});
   }
   void Write(std::string_view text) {
@@ -201,18 +202,20 @@ class clsHTMLValidate::Run {
 int32_t clsHTMLValidate::Run::Go() {
   FileSystem& fs = *v_.env_.fs;
   const std::string& page = v_.filename_;
-  errors_.Add(Variant(std::string(Message(3006)) + page));
+  errors_.Add(Variant(std::string(Message(MessageId::kValidating)) + page));
   if (v_.backup_) {
     Status s = CopyFile(v_.env_, page, page + ".bak");
     if (!s.ok()) {
-      errors_.Add(Variant(std::string(Message(3007)) + page + std::string(kCRLF) + s.message()));
+      errors_.Add(Variant(std::string(Message(MessageId::kErrorBackingUp)) + page +
+                          std::string(kCRLF) + s.message()));
       return 1;
     }
   }
   std::unique_ptr<ReadableFile> in;
   Status s = fs.OpenForRead(page, &in);
   if (!s.ok()) {
-    errors_.Add(Variant(std::string(Message(3001)) + page + std::string(kCRLF) + s.message()));
+    errors_.Add(Variant(std::string(Message(MessageId::kUnableToOpenFile)) + page +
+                        std::string(kCRLF) + s.message()));
     return 1;
   }
   s = out_.Start(v_.env_, page, InPlace());
@@ -222,7 +225,8 @@ int32_t clsHTMLValidate::Run::Go() {
     FileInfo info;
     const bool page_at_fault = fs.GetInfo(page, &info).ok() && !info.is_regular;
     const std::string what = page_at_fault ? page : FolderOf(page);
-    errors_.Add(Variant(std::string(Message(3001)) + what + std::string(kCRLF) + s.message()));
+    errors_.Add(Variant(std::string(Message(MessageId::kUnableToOpenFile)) + what +
+                        std::string(kCRLF) + s.message()));
     return 1;
   }
   arrStack_.assign(1, TagEntry{std::string(kSentinel), std::string(kSentinel), -1, -1});
@@ -263,7 +267,7 @@ int32_t clsHTMLValidate::Run::Go() {
   if (s.ok()) {
     if (intStackTop_ > 0) {
       CloseAll();
-      Report(lngLine_, lngCol_, Message(3009));
+      Report(lngLine_, lngCol_, Message(MessageId::kTerminatingUnfinishedTags));
     }
     // A tag still open at the end stays as it stood, after everything else.
     if (bInTag_) strOut_ += strTagText_;
@@ -275,12 +279,13 @@ int32_t clsHTMLValidate::Run::Go() {
   if (!s.ok()) {
     // The page stays as it was; the unfinished copy goes.
     out_.Abandon();
-    errors_.Add(Variant(std::string(Message(3003)) + page + std::string(kCRLF) + s.message()));
+    errors_.Add(Variant(std::string(Message(MessageId::kErrorCopying)) + page + std::string(kCRLF) +
+                        s.message()));
     lngErrors_ += 1;
   } else {
     lngErrors_ += out_.Commit(Variant(ObjectRef(v_.errors_)));
   }
-  errors_.Add(Variant(v_.common_->FormatString(Message(3013),
+  errors_.Add(Variant(v_.common_->FormatString(Message(MessageId::kValidationSummary),
                                                {Variant(lngErrors_), Variant(lngFixed_)})));
   v_.last_run_.listed = lngFixed_;
   return lngErrors_;
@@ -292,7 +297,7 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line) {
     raw_end_.clear();
     element_.clear();
     if (bInComment_) {
-      Report(lngLine_, lngCol_, Message(3008));
+      Report(lngLine_, lngCol_, Message(MessageId::kTerminatingComment));
       bInComment_ = bInTag_ = false;
       strOut_ += "-->";
       strOut_ += kCRLF;
@@ -300,7 +305,7 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line) {
     }
     if (intStackTop_ > 0) {
       CloseAll();
-      Report(lngLine_, lngCol_, Message(3009));
+      Report(lngLine_, lngCol_, Message(MessageId::kTerminatingUnfinishedTags));
     }
   }
   ++lngLine_;
@@ -381,7 +386,7 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
       if (bInQuote_) {
         strTagText_ += c;
       } else if (bInTag_) {
-        Report(lngTagLine_, lngTagCol_, Message(3039));
+        Report(lngTagLine_, lngTagCol_, Message(MessageId::kLessThanClosedByLessThan));
         strTagText_ += '>';
         ProcessTag(lngTagLine_, lngTagCol_, strTagText_);
         if (!raw_end_.empty()) {
@@ -406,7 +411,7 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
         strTagText_ += '>';
         ProcessTag(lngTagLine_, lngTagCol_, strTagText_);
       } else {
-        Report(lngLine_, lngCol_, Message(3011));
+        Report(lngLine_, lngCol_, Message(MessageId::kEscapingGreaterThan));
         strOut_ += "&gt;";
       }
       break;
@@ -446,7 +451,7 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
   if (bInTag_ && strTagText_.size() == 2) {
     const char second = AsciiUpper(strTagText_[1]);
     if (!(second == '!' || second == '?' || second == '/' || (second >= 'A' && second <= 'Z'))) {
-      Report(lngLine_, lngCol_ - 1, Message(3012));
+      Report(lngLine_, lngCol_ - 1, Message(MessageId::kEscapingLessThan));
       strOut_ += "&lt;";
       strOut_ += c;
       bInTag_ = false;
@@ -491,11 +496,11 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, const std::s
   if (kind == 1) {
     const std::string_view inner = TrimWhite(u.substr(1, u.size() - 2));
     if (inner == "A" || inner == "FONT") {
-      Report(line, row, Fill(3016, name));
+      Report(line, row, Fill(MessageId::kIgnoringEmptyTag, name));
       return;
     }
     if (flag == 0 && IsOnStack(name)) {
-      Report(line, row, Fill(3017, name));
+      Report(line, row, Fill(MessageId::kTerminatingPreviousTag, name));
       ProcessTag(line, row, "</" + name + ">");
     }
     Push(TagEntry{name, text, line, row});
@@ -505,12 +510,12 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, const std::s
   if (kind == 2) {
     const std::string tag = name.substr(1);
     if (!IsOnStack(tag)) {
-      Report(line, row, Fill(3019, tag));
+      Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, tag));
       return;
     }
     const std::string& top = arrStack_[static_cast<size_t>(intStackTop_)].strTag;
     if (top != tag) {
-      Report(line, row, Fill(3018, tag, top));
+      Report(line, row, Fill(MessageId::kOverlappingTags, tag, top));
       CloseOverlapped(tag);
     } else {
       strOut_ += text;
@@ -529,7 +534,7 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, const std::s
     bInP_ = true;
   } else if (name == "/P") {
     if (!bInP_) {
-      Report(line, row, Fill(3019, "P"));
+      Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, "P"));
       return;
     }
     strOut_ += text;
@@ -537,7 +542,7 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, const std::s
   } else if (name == "/BODY" || name == "/HTML") {
     if (intStackTop_ != 0) {
       CloseAll();
-      Report(line, row, Message(3009));
+      Report(line, row, Message(MessageId::kTerminatingUnfinishedTags));
     }
     strOut_ += text;
   } else {

@@ -45,9 +45,10 @@ bool CutClosed(std::string_view s, std::string_view element, size_t from, std::s
 }  // namespace
 
 struct clsMIFUtilities::Tables {
-  std::array<EntryTable, 3> t{EntryTable(EntryTable::Duplicates::kSameKey, 3033),
-                              EntryTable(EntryTable::Duplicates::kSameKeyAndValue, 3034),
-                              EntryTable(EntryTable::Duplicates::kSameKeyAndValue, 3035)};
+  std::array<EntryTable, 3> t{
+      EntryTable(EntryTable::Duplicates::kSameKey, MessageId::kTooManyIndexes),
+      EntryTable(EntryTable::Duplicates::kSameKeyAndValue, MessageId::kTooManyXrefs),
+      EntryTable(EntryTable::Duplicates::kSameKeyAndValue, MessageId::kTooManyVariables)};
   EntryTable& operator[](Kind k) { return t[static_cast<size_t>(k)]; }
 };
 
@@ -67,7 +68,7 @@ void clsMIFUtilities::ClearErrors() {
   ErrorList()->Clear();
 }
 
-void clsMIFUtilities::AddMessage(int32_t id, std::string_view suffix) {
+void clsMIFUtilities::AddMessage(MessageId id, std::string_view suffix) {
   ErrorList()->Add(Variant(std::string(Message(id)) + std::string(suffix)));
 }
 
@@ -120,7 +121,7 @@ std::string ReadFailure(const std::string& file, const Status& s) {
 }
 
 std::string WriteFailure(const std::string& file, const Status& s) {
-  return std::string(Message(3003)) + file + std::string(kCRLF) + s.message();
+  return std::string(Message(MessageId::kErrorCopying)) + file + std::string(kCRLF) + s.message();
 }
 
 FormatElements ElementsOf(bool xref) {
@@ -148,10 +149,11 @@ size_t OpenStringAt(std::string_view statement) {
 // ---------------------------------------------------------------- extraction
 
 int16_t clsMIFUtilities::Extract() {
-  if (mif_file_.empty()) return AddMessage(3026), 1;
-  if (!MifFileExists(*env_.fs, mif_file_)) return AddMessage(3027), 1;
+  if (mif_file_.empty()) return AddMessage(MessageId::kNoMifFile), 1;
+  if (!MifFileExists(*env_.fs, mif_file_)) return AddMessage(MessageId::kMifFileNotFound), 1;
   std::unique_ptr<ReadableFile> in;
-  if (!env_.fs->OpenForRead(mif_file_, &in).ok()) return AddMessage(3028), 1;
+  if (!env_.fs->OpenForRead(mif_file_, &in).ok())
+    return AddMessage(MessageId::kCannotOpenMifFile), 1;
   extracted_ = true;
   SetDefaultFileNames();
   MifScanner scan(in.get(), in->Size(), nullptr, [this](int16_t& p) { progress_.Raise(p); });
@@ -220,8 +222,12 @@ int16_t clsMIFUtilities::EndBatch() {
 }
 
 int16_t clsMIFUtilities::WriteBatchFile(Kind kind) {
-  static constexpr std::array<int32_t, 3> kNotSpecified{3020, 3022, 3024};
-  static constexpr std::array<int32_t, 3> kCannotOpen{3021, 3023, 3025};
+  static constexpr std::array<MessageId, 3> kNotSpecified{MessageId::kIndexFileNotSpecified,
+                                                          MessageId::kXrefFileNotSpecified,
+                                                          MessageId::kVarFileNotSpecified};
+  static constexpr std::array<MessageId, 3> kCannotOpen{MessageId::kCannotOpenIndexFile,
+                                                        MessageId::kCannotOpenXrefFile,
+                                                        MessageId::kCannotOpenVarFile};
   const auto k = static_cast<size_t>(kind);
   const std::string& file = kind == Kind::kIndex ? index_file_
                             : kind == Kind::kXref ? xref_file_
@@ -271,7 +277,9 @@ int16_t clsMIFUtilities::WriteBatchFile(Kind kind) {
 // --------------------------------------------------------------------- merge
 
 int16_t clsMIFUtilities::LoadTranslated(Kind kind) {
-  static constexpr std::array<int32_t, 3> kCannotOpen{3036, 3037, 3038};
+  static constexpr std::array<MessageId, 3> kCannotOpen{MessageId::kCannotOpenTranslatedIndex,
+                                                        MessageId::kCannotOpenTranslatedXref,
+                                                        MessageId::kCannotOpenTranslatedVars};
   const std::string& file = kind == Kind::kIndex ? index_file_
                             : kind == Kind::kXref ? xref_file_
                                                   : var_file_;
@@ -376,8 +384,8 @@ int64_t clsMIFUtilities::LineAt(const std::string& file, int64_t offset) {
 }
 
 int16_t clsMIFUtilities::Merge() {
-  if (mif_file_.empty()) return AddMessage(3026), 1;
-  if (!MifFileExists(*env_.fs, mif_file_)) return AddMessage(3027), 1;
+  if (mif_file_.empty()) return AddMessage(MessageId::kNoMifFile), 1;
+  if (!MifFileExists(*env_.fs, mif_file_)) return AddMessage(MessageId::kMifFileNotFound), 1;
   int16_t result = 0;
   if (!loaded_) {
     SetDefaultFileNames();
@@ -387,10 +395,11 @@ int16_t clsMIFUtilities::Merge() {
     loaded_ = true;
   }
   std::unique_ptr<ReadableFile> in;
-  if (!env_.fs->OpenForRead(mif_file_, &in).ok()) return AddMessage(3028), 1;
+  if (!env_.fs->OpenForRead(mif_file_, &in).ok())
+    return AddMessage(MessageId::kCannotOpenMifFile), 1;
   ReplacementFile out;
   if (!out.Start(env_, mif_file_, InPlace()).ok()) {
-    return AddMessage(3031), static_cast<int16_t>(result + 1);
+    return AddMessage(MessageId::kCannotCreateTempFile), static_cast<int16_t>(result + 1);
   }
   MifScanner scan(in.get(), in->Size(), &out.file(), [this](int16_t& p) { progress_.Raise(p); });
   scan.SetKeywords(MifKeywords());

@@ -32,11 +32,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, FormatString,
     ::testing::Values(
         FormatCase{"summary",
-                   std::string(Message(3013)),
+                   std::string(Message(MessageId::kValidationSummary)),
                    {int32_t{3}, int32_t{5}},
                    "3 error(s) encountered, 5 problem(s) fixed"},
         FormatCase{"report_line",
-                   std::string(Message(3015)),
+                   std::string(Message(MessageId::kInformationAtPosition)),
                    {int32_t{12}, int32_t{4}, "x"},
                    " INFORMATION : Line 12, Row 4 : x"},
         FormatCase{"seventh_and_stray_percent_stay", "%7% 50% %x% %1", {"a"}, "%7% 50% %x% %1"},
