@@ -109,10 +109,10 @@ class clsHTMLValidate : public Dispatch {
     std::string flag;
   };
   struct TagEntry {
-    std::string strTag;
-    std::string strText;
-    int32_t lngLine = 0;
-    int32_t lngRow = 0;
+    std::string tag;
+    std::string text;
+    int32_t line = 0;
+    int32_t row = 0;
   };
   class Run;
 
@@ -120,8 +120,8 @@ class clsHTMLValidate : public Dispatch {
   std::unique_ptr<clsCommon> common_;
   std::string filename_;
   bool backup_ = false;
-  std::array<TagRow, kMaxTags> arrTags_;
-  int16_t intLastTag_ = -1;
+  std::array<TagRow, kMaxTags> tags_;
+  int16_t last_tag_ = -1;
   std::shared_ptr<Collection> errors_;
   ProgressEvent<int16_t> progress_;
   int32_t chunk_ = 1 << 20;
