@@ -98,7 +98,7 @@ bool LinesRun::StartCopy(const std::string& path, const std::string& target,
     // move would tell it.
     FileInfo info;
     error = env_.fs->GetLinkInfo(target, &info).ok()
-                ? std::string(Message(3004)) + target + "\r\n" + s.message()
+                ? std::string(Message(MessageId::kErrorDeleting)) + target + "\r\n" + s.message()
                 : path + ": cannot create a temporary file in " + JoinPath(options_.out_dir, "") +
                       ": " + s.message();
   } else {

@@ -85,9 +85,6 @@ class clsASP2HTML : public Dispatch {
   void Unadvise(int32_t cookie) override;
   std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
 
- protected:
-  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
-
  private:
   enum class NameSource { kPage, kHtml };
   void MakeFileNames(NameSource source);

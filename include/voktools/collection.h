@@ -28,9 +28,6 @@ class Collection : public Dispatch {
 
   const ClassTypeInfo& TypeInfo() const override;
 
- protected:
-  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
-
  private:
   std::vector<Variant> items_;
 };

@@ -53,9 +53,6 @@ class clsCommon : public Dispatch {
 
   const ClassTypeInfo& TypeInfo() const override;
 
- protected:
-  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
-
  private:
   Env& env_;
 };

@@ -1,6 +1,8 @@
 // Late-bound calls by member name, as an automation host makes them.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
@@ -8,6 +10,9 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "voktools/variant.h"
@@ -33,6 +38,12 @@ struct ParamInfo {
   Variant default_value = Variant::Missing();  // for optional parameters
 };
 
+class Dispatch;
+
+// Runs a member on an object with the coerced arguments (for a let, the value
+// is the last); by-reference arguments it changes are written back into them.
+using MemberHandler = std::function<Variant(Dispatch&, std::vector<Variant>&)>;
+
 struct MemberInfo {
   std::string_view name;
   int32_t dispid;
@@ -41,6 +52,8 @@ struct MemberInfo {
   std::vector<ParamInfo> params;
   VarType result = VarType::kEmpty;      // kEmpty: no result
   VarType value_type = VarType::kEmpty;  // for properties: the type of the value
+  MemberHandler call;                    // the method, or the property's get
+  MemberHandler let;                     // the property's let; empty when read-only
 };
 
 struct ClassTypeInfo {
@@ -83,12 +96,138 @@ class Dispatch : public std::enable_shared_from_this<Dispatch> {
   virtual void Unadvise(int32_t cookie);
   // Names of the object's events ("Progress"), empty when it has none.
   virtual std::vector<std::string_view> EventNames() const { return {}; }
+};
 
- protected:
-  // Runs the member with coerced arguments (optionals filled with their
-  // defaults, or Missing). For a let, the value is the last argument.
-  virtual Variant DoInvoke(const MemberInfo& member, InvokeKind kind,
-                           std::vector<Variant>& args) = 0;
+namespace dispatch_internal {
+
+// What an argument of C++ type T is held in while the member runs.
+template <typename T>
+using Held = std::conditional_t<std::is_same_v<std::remove_cvref_t<T>, std::string_view>,
+                                std::string, std::remove_cvref_t<T>>;
+
+template <typename T>
+inline constexpr bool kIsRest = std::is_same_v<T, std::vector<Variant>>;
+
+template <typename T>
+T FromVariant(const Variant& v) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    return v.ToText();
+  } else if constexpr (std::is_same_v<T, bool>) {
+    return v.ToBool();
+  } else if constexpr (std::is_same_v<T, int16_t>) {
+    return v.ToInt16();
+  } else if constexpr (std::is_same_v<T, int32_t>) {
+    return v.ToInt32();
+  } else if constexpr (std::is_same_v<T, double>) {
+    return v.ToDouble();
+  } else {
+    static_assert(std::is_same_v<T, Variant>, "no conversion from a Variant to this type");
+    return v;
+  }
+}
+
+// The argument at index i as a T; a trailing std::vector<Variant> takes
+// every argument from i on (a parameter array).
+template <typename T>
+T Take(const std::vector<Variant>& args, size_t i) {
+  if constexpr (kIsRest<T>) {
+    return T(args.begin() + static_cast<std::ptrdiff_t>(std::min(i, args.size())), args.end());
+  } else {
+    return FromVariant<T>(args.at(i));
+  }
+}
+
+template <typename F>
+struct MemberFunction;
+template <typename C, typename R, typename... A>
+struct MemberFunction<R (C::*)(A...)> {
+  using Result = R;
+  using Args = std::tuple<A...>;
+};
+template <typename C, typename R, typename... A>
+struct MemberFunction<R (C::*)(A...) const> : MemberFunction<R (C::*)(A...)> {};
+
+template <typename R, typename Run>
+Variant ResultOf(Run&& run) {
+  if constexpr (std::is_void_v<R>) {
+    run();
+    return Variant();
+  } else {
+    return Variant(run());
+  }
+}
+
+// Calls a member function with the arguments converted to its parameter
+// types; parameters taken by non-const reference are written back.
+template <typename C, typename F, size_t... I>
+Variant CallMember(C& self, F f, std::vector<Variant>& args, std::index_sequence<I...>) {
+  using Args = typename MemberFunction<F>::Args;
+  std::tuple<Held<std::tuple_element_t<I, Args>>...> held{
+      Take<Held<std::tuple_element_t<I, Args>>>(args, I)...};
+  Variant result = ResultOf<typename MemberFunction<F>::Result>(
+      [&] { return (self.*f)(std::get<I>(held)...); });
+  (
+      [&] {
+        using A = std::tuple_element_t<I, Args>;
+        if constexpr (std::is_lvalue_reference_v<A> &&
+                      !std::is_const_v<std::remove_reference_t<A>> && !kIsRest<Held<A>>) {
+          args[I] = Variant(std::move(std::get<I>(held)));
+        }
+      }(),
+      ...);
+  return result;
+}
+
+// A handler from a member function of C, or from a callable taking
+// (C&, std::vector<Variant>&).
+template <typename C, typename F>
+MemberHandler Handler(F f) {
+  return [f](Dispatch& object, std::vector<Variant>& args) -> Variant {
+    C& self = static_cast<C&>(object);
+    if constexpr (std::is_member_function_pointer_v<F>) {
+      constexpr size_t n = std::tuple_size_v<typename MemberFunction<F>::Args>;
+      return CallMember(self, f, args, std::make_index_sequence<n>());
+    } else {
+      using R = std::invoke_result_t<F, C&, std::vector<Variant>&>;
+      return ResultOf<R>([&] { return f(self, args); });
+    }
+  };
+}
+
+}  // namespace dispatch_internal
+
+// Builds the member table of class C: each entry names a member and binds it
+// to a member function of C (or to a callable taking C& and the arguments).
+template <typename C>
+struct MemberTable {
+  template <typename F>
+  static MemberInfo Method(std::string_view name, int32_t dispid, std::vector<ParamInfo> params,
+                           VarType result, F f) {
+    return {name,   dispid,         MemberKind::kMethod, std::move(params),
+            result, VarType::kEmpty, dispatch_internal::Handler<C>(f), {}};
+  }
+
+  // A read-only property.
+  template <typename F>
+  static MemberInfo Get(std::string_view name, int32_t dispid, VarType type, F get) {
+    return {name, dispid, MemberKind::kGet, {}, type, VarType::kEmpty,
+            dispatch_internal::Handler<C>(get), {}};
+  }
+
+  // A read-write property; kind says whether get or let comes first in the
+  // interface. The getter and setter may share a name.
+  template <typename R, typename T>
+  static MemberInfo Property(std::string_view name, int32_t dispid, MemberKind kind, VarType type,
+                             R (C::*get)() const, void (C::*let)(T)) {
+    return {name, dispid, kind, {}, type, type, dispatch_internal::Handler<C>(get),
+            dispatch_internal::Handler<C>(let)};
+  }
+  template <typename G, typename L>
+  static MemberInfo Property(std::string_view name, int32_t dispid, MemberKind kind, VarType type,
+                             G get, L let) {
+    return {name, dispid, kind, {}, type, type, dispatch_internal::Handler<C>(std::move(get)),
+            dispatch_internal::Handler<C>(std::move(let))};
+  }
 };
 
 }  // namespace vok

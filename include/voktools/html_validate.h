@@ -103,19 +103,16 @@ class clsHTMLValidate : public Dispatch {
   void Unadvise(int32_t cookie) override;
   std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
 
- protected:
-  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
-
  private:
   struct TagRow {
     std::string name;
     std::string flag;
   };
   struct TagEntry {
-    std::string strTag;
-    std::string strText;
-    int32_t lngLine = 0;
-    int32_t lngRow = 0;
+    std::string tag;
+    std::string text;
+    int32_t line = 0;
+    int32_t row = 0;
   };
   class Run;
 
@@ -123,8 +120,8 @@ class clsHTMLValidate : public Dispatch {
   std::unique_ptr<clsCommon> common_;
   std::string filename_;
   bool backup_ = false;
-  std::array<TagRow, kMaxTags> arrTags_;
-  int16_t intLastTag_ = -1;
+  std::array<TagRow, kMaxTags> tags_;
+  int16_t last_tag_ = -1;
   std::shared_ptr<Collection> errors_;
   ProgressEvent<int16_t> progress_;
   int32_t chunk_ = 1 << 20;

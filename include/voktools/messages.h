@@ -1,4 +1,4 @@
-// The library's message catalogue, addressed by number.
+// The library's message catalogue.
 #pragma once
 
 #include <cstdint>
@@ -6,8 +6,59 @@
 
 namespace vok {
 
-// Text of message id; AutomationError 326 for an id the catalogue lacks.
-std::string_view Message(int32_t id);
-bool HasMessage(int32_t id);
+// The catalogue's messages; the numbers are the catalogue's resource ids.
+enum class MessageId : int32_t {
+  kAspNoInputFile = 3000,
+  kUnableToOpenFile = 3001,
+  kHtmlNoInputFile = 3002,
+  kErrorCopying = 3003,
+  kErrorDeleting = 3004,
+  kUnsettingReadOnly = 3005,
+  kValidating = 3006,
+  kErrorBackingUp = 3007,
+  kTerminatingComment = 3008,
+  kTerminatingUnfinishedTags = 3009,
+  kTagWithinTag = 3010,
+  kEscapingGreaterThan = 3011,
+  kEscapingLessThan = 3012,
+  kValidationSummary = 3013,
+  kErrorAtPosition = 3014,
+  kInformationAtPosition = 3015,
+  kIgnoringEmptyTag = 3016,
+  kTerminatingPreviousTag = 3017,
+  kOverlappingTags = 3018,
+  kIgnoringUnnecessaryEndTag = 3019,
+  kIndexFileNotSpecified = 3020,
+  kCannotOpenIndexFile = 3021,
+  kXrefFileNotSpecified = 3022,
+  kCannotOpenXrefFile = 3023,
+  kVarFileNotSpecified = 3024,
+  kCannotOpenVarFile = 3025,
+  kNoMifFile = 3026,
+  kMifFileNotFound = 3027,
+  kCannotOpenMifFile = 3028,
+  kObjFileNotFound = 3029,
+  kCannotOpenObjFile = 3030,
+  kCannotCreateTempFile = 3031,
+  kCannotDeletePreviousObjFile = 3032,
+  kTooManyIndexes = 3033,
+  kTooManyXrefs = 3034,
+  kTooManyVariables = 3035,
+  kCannotOpenTranslatedIndex = 3036,
+  kCannotOpenTranslatedXref = 3037,
+  kCannotOpenTranslatedVars = 3038,
+  kLessThanClosedByLessThan = 3039,
+  kOptionsCaption = 4000,
+  kRecognizedTagsCaption = 4001,
+  kAddCaption = 4002,
+  kRemoveCaption = 4003,
+  kClearCaption = 4004,
+  kOverlapCaption = 4005,
+  kOkCaption = 4006,
+  kCancelCaption = 4007,
+};
+
+// The text of a message; AutomationError 326 for an id the catalogue lacks.
+std::string_view Message(MessageId id);
 
 }  // namespace vok

@@ -23,6 +23,7 @@
 #include "voktools/collection.h"
 #include "voktools/dispatch.h"
 #include "voktools/events.h"
+#include "voktools/messages.h"
 
 namespace vok {
 
@@ -110,15 +111,12 @@ class clsMIFUtilities : public Dispatch {
   void Unadvise(int32_t cookie) override;
   std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
 
- protected:
-  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
-
  private:
   struct Tables;
   enum class Kind { kIndex, kXref, kVar };
 
   void SetDefaultFileNames();
-  void AddMessage(int32_t id, std::string_view suffix = {});
+  void AddMessage(MessageId id, std::string_view suffix = {});
   int16_t CollectMarkerText(std::string_view s);
   int16_t CollectFormats(std::string_view s, Kind kind);
   int16_t CollectPgfNumFormat(std::string_view s);

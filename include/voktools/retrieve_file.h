@@ -43,9 +43,6 @@ class clsRetrieveFile : public Dispatch {
 
   const ClassTypeInfo& TypeInfo() const override;
 
- protected:
-  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
-
  private:
   // Where the first CR or LF at or after start_ is, remembered across calls
   // so that no byte of the buffer is searched twice.

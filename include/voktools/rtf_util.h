@@ -101,9 +101,6 @@ class clsRTFUtil : public Dispatch {
 
   const ClassTypeInfo& TypeInfo() const override;
 
- protected:
-  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
-
  private:
   clsCommon& Common();
   // What both operations do first: forgets the last run's outcome and

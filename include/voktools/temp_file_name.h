@@ -22,9 +22,6 @@ class clsGetTempFileName : public Dispatch {
 
   const ClassTypeInfo& TypeInfo() const override;
 
- protected:
-  Variant DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& args) override;
-
  private:
   Env& env_;
   std::string folder_;

@@ -192,124 +192,64 @@ std::string clsCommon::SetCaption(const std::string& strCaption, const Variant& 
 }
 
 const ClassTypeInfo& clsCommon::TypeInfo() const {
+  using C = clsCommon;
+  using T = MemberTable<C>;
   using V = VarType;
   static const ClassTypeInfo info{
       "clsCommon",
       {
-          {"CentreForm", 1, MemberKind::kMethod, {{.name = "frmCentre"}}, V::kEmpty},
-          {"GetINISetting",
-           2,
-           MemberKind::kMethod,
-           {{.name = "strSection", .type = V::kText},
-            {.name = "strItem", .type = V::kText},
-            {.name = "strDefault", .type = V::kText},
-            {.name = "varINIFile", .optional = true}},
-           V::kText},
-          {"SetINISetting",
-           3,
-           MemberKind::kMethod,
-           {{.name = "strSection", .type = V::kText},
-            {.name = "strItem", .type = V::kText},
-            {.name = "strValue", .type = V::kText},
-            {.name = "varINIFile", .optional = true}},
-           V::kEmpty},
-          {"HighLight", 4, MemberKind::kMethod, {{.name = "txtHighLight"}}, V::kEmpty},
-          {"StartSysInfo", 5, MemberKind::kMethod, {}, V::kEmpty},
-          {"GetKeyValue",
-           6,
-           MemberKind::kMethod,
-           {{.name = "KeyRoot", .type = V::kInt32},
-            {.name = "KeyName", .type = V::kText},
-            {.name = "SubKeyRef", .type = V::kText},
-            {.name = "KeyVal", .type = V::kText, .out = true}},
-           V::kBool},
-          {"IsLoaded",
-           7,
-           MemberKind::kMethod,
-           {{.name = "strFormName", .type = V::kText}},
-           V::kBool},
-          {"SandR",
-           8,
-           MemberKind::kMethod,
-           {{.name = "strSR", .type = V::kText},
-            {.name = "strS", .type = V::kText},
-            {.name = "strR", .type = V::kText}},
-           V::kText},
-          {"strParseFileName",
-           9,
-           MemberKind::kMethod,
-           {{.name = "strFileName", .type = V::kText}, {.name = "intComponent", .type = V::kInt16}},
-           V::kText},
-          {"MoveFile",
-           10,
-           MemberKind::kMethod,
-           {{.name = "strFileFrom", .type = V::kText},
-            {.name = "strFileTo", .type = V::kText},
-            {.name = "colErrors", .optional = true, .default_value = Variant::Nothing()}},
-           V::kInt16},
-          {"SetCaption",
-           11,
-           MemberKind::kMethod,
-           {{.name = "strCaption", .type = V::kText},
-            {.name = "frmT"},
-            {.name = "lngMax", .type = V::kInt32}},
-           V::kText},
-          {"FormatString",
-           12,
-           MemberKind::kMethod,
-           {{.name = "strFS", .type = V::kText}, {.name = "Arguments", .param_array = true}},
-           V::kText},
-          {"DeleteFile", 13, MemberKind::kMethod, {{.name = "strF", .type = V::kText}}, V::kEmpty},
-          {"FileExists",
-           14,
-           MemberKind::kMethod,
-           {{.name = "sSource", .type = V::kText}},
-           V::kBool},
+          T::Method("CentreForm", 1, {{.name = "frmCentre"}}, V::kEmpty, &C::CentreForm),
+          T::Method("GetINISetting", 2,
+                    {{.name = "strSection", .type = V::kText},
+                     {.name = "strItem", .type = V::kText},
+                     {.name = "strDefault", .type = V::kText},
+                     {.name = "varINIFile", .optional = true}},
+                    V::kText, &C::GetINISetting),
+          T::Method("SetINISetting", 3,
+                    {{.name = "strSection", .type = V::kText},
+                     {.name = "strItem", .type = V::kText},
+                     {.name = "strValue", .type = V::kText},
+                     {.name = "varINIFile", .optional = true}},
+                    V::kEmpty, &C::SetINISetting),
+          T::Method("HighLight", 4, {{.name = "txtHighLight"}}, V::kEmpty, &C::HighLight),
+          T::Method("StartSysInfo", 5, {}, V::kEmpty, &C::StartSysInfo),
+          T::Method("GetKeyValue", 6,
+                    {{.name = "KeyRoot", .type = V::kInt32},
+                     {.name = "KeyName", .type = V::kText},
+                     {.name = "SubKeyRef", .type = V::kText},
+                     {.name = "KeyVal", .type = V::kText, .out = true}},
+                    V::kBool, &C::GetKeyValue),
+          T::Method("IsLoaded", 7, {{.name = "strFormName", .type = V::kText}}, V::kBool,
+                    &C::IsLoaded),
+          T::Method("SandR", 8,
+                    {{.name = "strSR", .type = V::kText},
+                     {.name = "strS", .type = V::kText},
+                     {.name = "strR", .type = V::kText}},
+                    V::kText, &C::SandR),
+          T::Method("strParseFileName", 9,
+                    {{.name = "strFileName", .type = V::kText},
+                     {.name = "intComponent", .type = V::kInt16}},
+                    V::kText, &C::strParseFileName),
+          T::Method("MoveFile", 10,
+                    {{.name = "strFileFrom", .type = V::kText},
+                     {.name = "strFileTo", .type = V::kText},
+                     {.name = "colErrors", .optional = true, .default_value = Variant::Nothing()}},
+                    V::kInt16, &C::MoveFile),
+          T::Method("SetCaption", 11,
+                    {{.name = "strCaption", .type = V::kText},
+                     {.name = "frmT"},
+                     {.name = "lngMax", .type = V::kInt32}},
+                    V::kText, &C::SetCaption),
+          T::Method("FormatString", 12,
+                    {{.name = "strFS", .type = V::kText},
+                     {.name = "Arguments", .param_array = true}},
+                    V::kText, &C::FormatString),
+          T::Method("DeleteFile", 13, {{.name = "strF", .type = V::kText}}, V::kEmpty,
+                    &C::DeleteFile),
+          T::Method("FileExists", 14, {{.name = "sSource", .type = V::kText}}, V::kBool,
+                    &C::FileExists),
       }};
   return info;
-}
-
-Variant clsCommon::DoInvoke(const MemberInfo& member, InvokeKind, std::vector<Variant>& a) {
-  switch (member.dispid) {
-    case 1:
-      CentreForm(a[0]);
-      return {};
-    case 2:
-      return GetINISetting(a[0].ToText(), a[1].ToText(), a[2].ToText(), a[3]);
-    case 3:
-      SetINISetting(a[0].ToText(), a[1].ToText(), a[2].ToText(), a[3]);
-      return {};
-    case 4:
-      HighLight(a[0]);
-      return {};
-    case 5:
-      StartSysInfo();
-      return {};
-    case 6: {
-      std::string value = a[3].ToText();
-      bool found = GetKeyValue(a[0].ToInt32(), a[1].ToText(), a[2].ToText(), value);
-      a[3] = Variant(std::move(value));
-      return found;
-    }
-    case 7:
-      return IsLoaded(a[0].ToText());
-    case 8:
-      return SandR(a[0].ToText(), a[1].ToText(), a[2].ToText());
-    case 9:
-      return strParseFileName(a[0].ToText(), a[1].ToInt16());
-    case 10:
-      return MoveFile(a[0].ToText(), a[1].ToText(), a[2]);
-    case 11:
-      return SetCaption(a[0].ToText(), a[1], a[2].ToInt32());
-    case 12:
-      return FormatString(a[0].ToText(), std::vector<Variant>(a.begin() + 1, a.end()));
-    case 13:
-      DeleteFile(a[0].ToText());
-      return {};
-    case 14:
-      return FileExists(a[0].ToText());
-  }
-  throw AutomationError(err::kNotSupported);
 }
 
 }  // namespace vok

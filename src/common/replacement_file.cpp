@@ -34,7 +34,7 @@ class MessageSink {
   ObjectRef list_;
 };
 
-std::string Text(int32_t id) { return std::string(Message(id)); }
+std::string Text(MessageId id) { return std::string(Message(id)); }
 
 }  // namespace
 
@@ -68,16 +68,19 @@ int16_t ReplaceWithRetry(FileSystem& fs, const std::string& target, const Varian
     if (exists) removable = fs.CheckRemovable(target);
     if (removable.ok()) {
       Status s = replace();
-      if (!s.ok()) return fail(Text(3003) + target + std::string(kCRLF) + s.message());
+      if (!s.ok())
+        return fail(Text(MessageId::kErrorCopying) + target + std::string(kCRLF) + s.message());
       return 0;
     }
     if (first_try && info.is_regular && info.read_only) {
       first_try = false;
       cleared = MakeWritable(fs, target, &made_writable);
-      sink.Add(Text(3004) + target + std::string(kCRLF) + Text(3005));
+      sink.Add(Text(MessageId::kErrorDeleting) + target + std::string(kCRLF) +
+               Text(MessageId::kUnsettingReadOnly));
       continue;
     }
-    return fail(Text(3004) + target + std::string(kCRLF) + removable.message());
+    return fail(Text(MessageId::kErrorDeleting) + target + std::string(kCRLF) +
+                removable.message());
   }
 }
 
@@ -140,7 +143,7 @@ int16_t ReplacementFile::Commit(const Variant& errors, bool keep_previous) {
   Status s = file_->Sync();
   if (!s.ok()) {
     Abandon();
-    sink.Add(Text(3003) + target_ + std::string(kCRLF) + s.message());
+    sink.Add(Text(MessageId::kErrorCopying) + target_ + std::string(kCRLF) + s.message());
     return 1;
   }
   if (attributes_.from_file) {
@@ -156,7 +159,8 @@ int16_t ReplacementFile::Commit(const Variant& errors, bool keep_previous) {
   if (keep_previous && had_target_ && !fs.KeepPrivateLink(os_target_, &previous_).ok()) {
     previous_.clear();
     Abandon();
-    sink.Add(Text(3004) + target_ + std::string(kCRLF) + "Unable to keep its previous content");
+    sink.Add(Text(MessageId::kErrorDeleting) + target_ + std::string(kCRLF) +
+             "Unable to keep its previous content");
     return 1;
   }
   const int16_t failed =
@@ -213,7 +217,7 @@ int16_t MoveOver(Env& env, const std::string& from, const std::string& to, const
   if (!fs.GetInfo(from, &source).ok() || !source.is_regular) {
     Status s = fs.GetInfo(from, &source);
     if (s.ok()) s = Status::FromErrno(EISDIR);
-    MessageSink(errors).Add(Text(3003) + to + std::string(kCRLF) + s.message());
+    MessageSink(errors).Add(Text(MessageId::kErrorCopying) + to + std::string(kCRLF) + s.message());
     return 1;
   }
   FileInfo target;

@@ -38,31 +38,17 @@ std::vector<std::string> Collection::TakeTexts() {
 }
 
 const ClassTypeInfo& Collection::TypeInfo() const {
+  using T = MemberTable<Collection>;
+  using V = VarType;
   static const ClassTypeInfo info{
       "Collection",
       {
-          {"Item", 0, MemberKind::kMethod, {{"Index", VarType::kInt32}}, VarType::kVariant},
-          {"Add", 1, MemberKind::kMethod, {{"Item", VarType::kVariant}}, VarType::kEmpty},
-          {"Count", 2, MemberKind::kMethod, {}, VarType::kInt32},
-          {"Remove", 3, MemberKind::kMethod, {{"Index", VarType::kInt32}}, VarType::kEmpty},
+          T::Method("Item", 0, {{"Index", V::kInt32}}, V::kVariant, &Collection::Item),
+          T::Method("Add", 1, {{"Item", V::kVariant}}, V::kEmpty, &Collection::Add),
+          T::Method("Count", 2, {}, V::kInt32, &Collection::Count),
+          T::Method("Remove", 3, {{"Index", V::kInt32}}, V::kEmpty, &Collection::Remove),
       }};
   return info;
-}
-
-Variant Collection::DoInvoke(const MemberInfo& member, InvokeKind, std::vector<Variant>& args) {
-  switch (member.dispid) {
-    case 0:
-      return Item(args[0].ToInt32());
-    case 1:
-      Add(args[0]);
-      return {};
-    case 2:
-      return Count();
-    case 3:
-      Remove(args[0].ToInt32());
-      return {};
-  }
-  throw AutomationError(err::kNotSupported);
 }
 
 }  // namespace vok

@@ -84,7 +84,9 @@ Variant Dispatch::Invoke(int32_t dispid, InvokeKind kind, std::vector<Variant>& 
     }
   }
 
-  Variant result = DoInvoke(*m, kind, coerced);
+  const MemberHandler& handler = kind == InvokeKind::kPropertyLet ? m->let : m->call;
+  if (!handler) throw AutomationError(err::kNotSupported);
+  Variant result = handler(*this, coerced);
 
   for (size_t i = 0; i < params.size() && i < args.size(); ++i) {
     if (params[i].out && !params[i].param_array) args[i] = coerced[i];

@@ -13,72 +13,66 @@ namespace {
 
 // Sorted by id. The language (1000-1146) and code-page (2000-2055) lists join
 // this table with the class that reads them.
-constexpr std::array<std::pair<int32_t, std::string_view>, 48> kMessages{{
-    {3000, "ASP2HTML : No input file specified"},
-    {3001, "Unable to open file : "},
-    {3002, "HTML2ASP : No input file specified"},
-    {3003, "Error copying to : "},
-    {3004, "Error deleting : "},
-    {3005, "Trying to unset read-only flag"},
-    {3006, "Validate : "},
-    {3007, "Error backing up : "},
-    {3008, "Terminating comment"},
-    {3009, "Terminating unfinished tags"},
-    {3010, "Tag within tag"},
-    {3011, "Changing '>' to &gt;"},
-    {3012, "Changing '<' to &lt;"},
-    {3013, "%1% error(s) encountered, %2% problem(s) fixed"},
-    {3014, " ERROR : Line %1%, Row %2% : %3%"},
-    {3015, " INFORMATION : Line %1%, Row %2% : %3%"},
-    {3016, "Ignoring empty <%1%> tag"},
-    {3017, "Terminating previous <%1%> tag"},
-    {3018, "<%1%> ... <%2%> ... </%1%> encountered"},
-    {3019, "Ignoring unnecessary </%1%> tag"},
-    {3020, "Index file not specified"},
-    {3021, "Unable to open index file"},
-    {3022, "Cross-reference file not specified"},
-    {3023, "Unable to open cross-reference file"},
-    {3024, "Variables file not specified"},
-    {3025, "Unable to open variables file"},
-    {3026, "No MIF file specified"},
-    {3027, "MIF file not found"},
-    {3028, "Unable to open MIF file"},
-    {3029, "Object file not found"},
-    {3030, "Unable to open Object file"},
-    {3031, "Unable to create temporary file"},
-    {3032, "Unable to delete previous object file"},
-    {3033, "Too many indexes.  Some entries will not be translated"},
-    {3034, "Too many cross-references.  Some entries will not be translated"},
-    {3035, "Too many variables.  Some entries will not be translated"},
-    {3036, "Unable to open translated index file : "},
-    {3037, "Unable to open translated cross-reference file : "},
-    {3038, "Unable to open translated variables file : "},
-    {3039, "< ... < changed to < ... ><"},
-    {4000, "HTML Options"},
-    {4001, "Recognized tags"},
-    {4002, "&Add"},
-    {4003, "&Remove"},
-    {4004, "&Clear"},
-    {4005, "&Overlap allowed"},
-    {4006, "OK"},
-    {4007, "Cancel"},
+constexpr std::array<std::pair<MessageId, std::string_view>, 48> kMessages{{
+    {MessageId::kAspNoInputFile, "ASP2HTML : No input file specified"},
+    {MessageId::kUnableToOpenFile, "Unable to open file : "},
+    {MessageId::kHtmlNoInputFile, "HTML2ASP : No input file specified"},
+    {MessageId::kErrorCopying, "Error copying to : "},
+    {MessageId::kErrorDeleting, "Error deleting : "},
+    {MessageId::kUnsettingReadOnly, "Trying to unset read-only flag"},
+    {MessageId::kValidating, "Validate : "},
+    {MessageId::kErrorBackingUp, "Error backing up : "},
+    {MessageId::kTerminatingComment, "Terminating comment"},
+    {MessageId::kTerminatingUnfinishedTags, "Terminating unfinished tags"},
+    {MessageId::kTagWithinTag, "Tag within tag"},
+    {MessageId::kEscapingGreaterThan, "Changing '>' to &gt;"},
+    {MessageId::kEscapingLessThan, "Changing '<' to &lt;"},
+    {MessageId::kValidationSummary, "%1% error(s) encountered, %2% problem(s) fixed"},
+    {MessageId::kErrorAtPosition, " ERROR : Line %1%, Row %2% : %3%"},
+    {MessageId::kInformationAtPosition, " INFORMATION : Line %1%, Row %2% : %3%"},
+    {MessageId::kIgnoringEmptyTag, "Ignoring empty <%1%> tag"},
+    {MessageId::kTerminatingPreviousTag, "Terminating previous <%1%> tag"},
+    {MessageId::kOverlappingTags, "<%1%> ... <%2%> ... </%1%> encountered"},
+    {MessageId::kIgnoringUnnecessaryEndTag, "Ignoring unnecessary </%1%> tag"},
+    {MessageId::kIndexFileNotSpecified, "Index file not specified"},
+    {MessageId::kCannotOpenIndexFile, "Unable to open index file"},
+    {MessageId::kXrefFileNotSpecified, "Cross-reference file not specified"},
+    {MessageId::kCannotOpenXrefFile, "Unable to open cross-reference file"},
+    {MessageId::kVarFileNotSpecified, "Variables file not specified"},
+    {MessageId::kCannotOpenVarFile, "Unable to open variables file"},
+    {MessageId::kNoMifFile, "No MIF file specified"},
+    {MessageId::kMifFileNotFound, "MIF file not found"},
+    {MessageId::kCannotOpenMifFile, "Unable to open MIF file"},
+    {MessageId::kObjFileNotFound, "Object file not found"},
+    {MessageId::kCannotOpenObjFile, "Unable to open Object file"},
+    {MessageId::kCannotCreateTempFile, "Unable to create temporary file"},
+    {MessageId::kCannotDeletePreviousObjFile, "Unable to delete previous object file"},
+    {MessageId::kTooManyIndexes, "Too many indexes.  Some entries will not be translated"},
+    {MessageId::kTooManyXrefs, "Too many cross-references.  Some entries will not be translated"},
+    {MessageId::kTooManyVariables, "Too many variables.  Some entries will not be translated"},
+    {MessageId::kCannotOpenTranslatedIndex, "Unable to open translated index file : "},
+    {MessageId::kCannotOpenTranslatedXref, "Unable to open translated cross-reference file : "},
+    {MessageId::kCannotOpenTranslatedVars, "Unable to open translated variables file : "},
+    {MessageId::kLessThanClosedByLessThan, "< ... < changed to < ... ><"},
+    {MessageId::kOptionsCaption, "HTML Options"},
+    {MessageId::kRecognizedTagsCaption, "Recognized tags"},
+    {MessageId::kAddCaption, "&Add"},
+    {MessageId::kRemoveCaption, "&Remove"},
+    {MessageId::kClearCaption, "&Clear"},
+    {MessageId::kOverlapCaption, "&Overlap allowed"},
+    {MessageId::kOkCaption, "OK"},
+    {MessageId::kCancelCaption, "Cancel"},
 }};
-
-const std::string_view* Lookup(int32_t id) {
-  auto it = std::lower_bound(kMessages.begin(), kMessages.end(), id,
-                             [](const auto& entry, int32_t key) { return entry.first < key; });
-  if (it == kMessages.end() || it->first != id) return nullptr;
-  return &it->second;
-}
 
 }  // namespace
 
-bool HasMessage(int32_t id) { return Lookup(id) != nullptr; }
-
-std::string_view Message(int32_t id) {
-  if (const std::string_view* text = Lookup(id)) return *text;
-  throw AutomationError(err::kResourceNotFound,
-                        "Resource with identifier '" + std::to_string(id) + "' not found");
+std::string_view Message(MessageId id) {
+  auto it = std::lower_bound(kMessages.begin(), kMessages.end(), id,
+                             [](const auto& entry, MessageId key) { return entry.first < key; });
+  if (it != kMessages.end() && it->first == id) return it->second;
+  throw AutomationError(
+      err::kResourceNotFound,
+      "Resource with identifier '" + std::to_string(static_cast<int32_t>(id)) + "' not found");
 }
 
 }  // namespace vok

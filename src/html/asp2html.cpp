@@ -249,12 +249,12 @@ int32_t clsASP2HTML::ASP2HTML() {
   FileSystem& fs = *env_.fs;
   errors_->Clear();
   if (asp_file_.empty()) {
-    AddError(std::string(Message(3000)));
+    AddError(std::string(Message(MessageId::kAspNoInputFile)));
     return 1;
   }
   AddError("ASP2HTML : " + asp_file_);
   if (htm_file_.empty() || scr_file_.empty()) MakeFileNames(NameSource::kPage);
-  const std::string kUnable(Message(3001));
+  const std::string kUnable(Message(MessageId::kUnableToOpenFile));
 
   std::unique_ptr<ReadableFile> page_file;
   std::string why;
@@ -321,12 +321,12 @@ int32_t clsASP2HTML::HTML2ASP() {
   errors_->Clear();
   mismatches_.clear();
   if (htm_file_.empty()) {
-    AddError(std::string(Message(3002)));
+    AddError(std::string(Message(MessageId::kHtmlNoInputFile)));
     return 1;
   }
   AddError("HTML2ASP : " + htm_file_);
   if (asp_file_.empty() || scr_file_.empty()) MakeFileNames(NameSource::kHtml);
-  const std::string kUnable(Message(3001));
+  const std::string kUnable(Message(MessageId::kUnableToOpenFile));
 
   std::unique_ptr<ReadableFile> html_file;
   std::string why;
@@ -483,49 +483,26 @@ int32_t clsASP2HTML::HTML2ASP() {
 }
 
 const ClassTypeInfo& clsASP2HTML::TypeInfo() const {
+  using C = clsASP2HTML;
+  using T = MemberTable<C>;
   using V = VarType;
-  static const ClassTypeInfo info{"clsASP2HTML",
-                                  {
-                                      {"ASP2HTML", 1, MemberKind::kMethod, {}, V::kInt32},
-                                      {"HTML2ASP", 2, MemberKind::kMethod, {}, V::kInt32},
-                                      {"ASPFile", 3, MemberKind::kGetLet, {}, V::kText, V::kText},
-                                      {"HTMFile", 4, MemberKind::kGetLet, {}, V::kText, V::kText},
-                                      {"SCRFile", 5, MemberKind::kGetLet, {}, V::kText, V::kText},
-                                      {"ErrorList", 6, MemberKind::kGet, {}, V::kObject},
-                                      {"GetError",
-                                       7,
-                                       MemberKind::kMethod,
-                                       {{.name = "lngErrPtr", .type = V::kInt32}},
-                                       V::kText},
-                                  }};
+  using M = MemberKind;
+  static const ClassTypeInfo info{
+      "clsASP2HTML",
+      {
+          T::Method("ASP2HTML", 1, {}, V::kInt32, &C::ASP2HTML),
+          T::Method("HTML2ASP", 2, {}, V::kInt32, &C::HTML2ASP),
+          T::Property("ASPFile", 3, M::kGetLet, V::kText, &C::ASPFile, &C::ASPFile),
+          T::Property("HTMFile", 4, M::kGetLet, V::kText, &C::HTMFile, &C::HTMFile),
+          T::Property("SCRFile", 5, M::kGetLet, V::kText, &C::SCRFile, &C::SCRFile),
+          T::Get("ErrorList", 6, V::kObject, &C::ErrorList),
+          T::Method("GetError", 7, {{.name = "lngErrPtr", .type = V::kInt32}}, V::kText,
+                    &C::GetError),
+      }};
   return info;
 }
 
 int32_t clsASP2HTML::Advise(EventSink sink) { return progress_.AdviseSink(std::move(sink)); }
 void clsASP2HTML::Unadvise(int32_t cookie) { progress_.UnadviseSink(cookie); }
-
-Variant clsASP2HTML::DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& a) {
-  const bool let = kind == InvokeKind::kPropertyLet;
-  switch (member.dispid) {
-    case 1:
-      return ASP2HTML();
-    case 2:
-      return HTML2ASP();
-    case 3:
-      if (let) return ASPFile(a[0].ToText()), Variant();
-      return ASPFile();
-    case 4:
-      if (let) return HTMFile(a[0].ToText()), Variant();
-      return HTMFile();
-    case 5:
-      if (let) return SCRFile(a[0].ToText()), Variant();
-      return SCRFile();
-    case 6:
-      return Variant(ObjectRef(errors_));
-    case 7:
-      return GetError(a[0].ToInt32());
-  }
-  throw AutomationError(err::kNotSupported);
-}
 
 }  // namespace vok

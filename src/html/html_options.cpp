@@ -31,9 +31,15 @@ const std::vector<frmHTMLOptions::Position>& frmHTMLOptions::Positions() {
 
 void frmHTMLOptions::Load() {
   captions_.clear();
-  const std::pair<std::string_view, int32_t> ids[] = {
-      {"frmHTMLOptions", 4000}, {"fraTags", 4001},    {"cmdAdd", 4002}, {"cmdRemove", 4003},
-      {"cmdClear", 4004},       {"chkOverlap", 4005}, {"cmdOK", 4006},  {"cmdCancel", 4007},
+  const std::pair<std::string_view, MessageId> ids[] = {
+      {"frmHTMLOptions", MessageId::kOptionsCaption},
+      {"fraTags", MessageId::kRecognizedTagsCaption},
+      {"cmdAdd", MessageId::kAddCaption},
+      {"cmdRemove", MessageId::kRemoveCaption},
+      {"cmdClear", MessageId::kClearCaption},
+      {"chkOverlap", MessageId::kOverlapCaption},
+      {"cmdOK", MessageId::kOkCaption},
+      {"cmdCancel", MessageId::kCancelCaption},
   };
   for (const auto& [control, id] : ids) captions_.push_back({control, std::string(Message(id))});
 }
@@ -120,28 +126,17 @@ void frmHTMLOptions::cmdCancel_Click() {
 }
 
 const ClassTypeInfo& frmHTMLOptions::TypeInfo() const {
+  using C = frmHTMLOptions;
+  using T = MemberTable<C>;
   using V = VarType;
-  static const ClassTypeInfo info{"frmHTMLOptions",
-                                  {
-                                      {"Name", 1, MemberKind::kGet, {}, V::kText},
-                                      {"Tags", 2, MemberKind::kLetGet, {}, V::kText, V::kText},
-                                      {"Cancelled", 3, MemberKind::kGet, {}, V::kBool},
-                                  }};
+  static const ClassTypeInfo info{
+      "frmHTMLOptions",
+      {
+          T::Get("Name", 1, V::kText, &C::ClassName),
+          T::Property("Tags", 2, MemberKind::kLetGet, V::kText, &C::Tags, &C::Tags),
+          T::Get("Cancelled", 3, V::kBool, &C::Cancelled),
+      }};
   return info;
-}
-
-Variant frmHTMLOptions::DoInvoke(const MemberInfo& member, InvokeKind kind,
-                                 std::vector<Variant>& a) {
-  switch (member.dispid) {
-    case 1:
-      return std::string("frmHTMLOptions");
-    case 2:
-      if (kind == InvokeKind::kPropertyLet) return Tags(a[0].ToText()), Variant();
-      return Tags();
-    case 3:
-      return Cancelled();
-  }
-  throw AutomationError(err::kNotSupported);
 }
 
 }  // namespace vok

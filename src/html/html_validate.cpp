@@ -110,9 +110,10 @@ class clsHTMLValidate::Run {
 
  private:
   void Report(int32_t line, int32_t row, std::string_view text) {
-    errors_.Add(Variant(v_.common_->FormatString(
-        Message(3015), {Variant(line), Variant(row), Variant(std::string(text))})));
-    ++lngFixed_;
+    errors_.Add(Variant(
+        v_.common_->FormatString(Message(MessageId::kInformationAtPosition),
+                                 {Variant(line), Variant(row), Variant(std::string(text))})));
+    ++fixed_count_;
     Changed(line);
   }
   // A repair on line: the first one inside a SCRIPT or STYLE element marks
@@ -122,7 +123,7 @@ class clsHTMLValidate::Run {
     element_changed_ = true;
     v_.last_run_.script_text_changes.push_back({element_, line});
   }
-  std::string Fill(int32_t id, std::string_view a, std::string_view b = {}) {
+  std::string Fill(MessageId id, std::string_view a, std::string_view b = {}) {
     return v_.common_->FormatString(Message(id), {Variant(std::string(a)), Variant(std::string(b))});
   }
   void Write(std::string_view text) {
@@ -145,23 +146,23 @@ class clsHTMLValidate::Run {
   ReplacementFile out_;
   Status write_status_;
 
-  int32_t lngLine_ = 0;
-  int32_t lngCol_ = 0;
-  std::string strOut_;
-  std::string strTagText_;
-  bool bInTag_ = false;
-  bool bInQuote_ = false;
-  bool bInComment_ = false;
-  std::array<char, 10> arrQuotes_{};
-  int32_t lngQuoteLevel_ = 0;
-  char strPrevChar_ = '\0';  // none yet
-  int32_t lngTagLine_ = 0;
-  int32_t lngTagCol_ = 0;
-  int32_t lngErrors_ = 0;
-  int32_t lngFixed_ = 0;
-  std::vector<TagEntry> arrStack_;
-  int32_t intStackTop_ = 0;
-  bool bInP_ = false;
+  int32_t line_ = 0;
+  int32_t col_ = 0;
+  std::string output_;
+  std::string tag_text_;
+  bool in_tag_ = false;
+  bool in_quote_ = false;
+  bool in_comment_ = false;
+  std::array<char, 10> quotes_{};
+  int32_t quote_level_ = 0;
+  char prev_char_ = '\0';  // none yet
+  int32_t tag_line_ = 0;
+  int32_t tag_col_ = 0;
+  int32_t error_count_ = 0;
+  int32_t fixed_count_ = 0;
+  std::vector<TagEntry> stack_;
+  int32_t stack_top_ = 0;
+  bool in_p_ = false;
   // While the content of a SCRIPT or STYLE element is kept as it stands:
   // the start of its end tag ("</SCRIPT"); empty otherwise.
   std::string raw_end_;
@@ -169,11 +170,11 @@ class clsHTMLValidate::Run {
   // changed it.
   std::string element_;
   bool element_changed_ = false;
-  // What the table says of a name: 1 start tag (with its flag), 2 end tag;
-  // the first row that matches wins.
+  // What the table says of a name; the first row that matches wins.
+  enum class TagKind : uint8_t { kUnrecognised, kStart, kEnd };
   struct Recognised {
-    int kind;
-    int32_t flag;
+    TagKind kind;
+    bool nests;  // a start tag may open inside one of its kind (flag other than 0)
   };
   std::unordered_map<std::string, Recognised> recognised_;
   // How many entries of each name the stack holds, so that IsOnStack does
@@ -186,7 +187,7 @@ class clsHTMLValidate::Run {
   }
   void CloseAll() {
     CloseTo(kSentinel);
-    intStackTop_ = 0;
+    stack_top_ = 0;
     on_stack_.clear();
     element_.clear();
   }
@@ -196,18 +197,20 @@ class clsHTMLValidate::Run {
 int32_t clsHTMLValidate::Run::Go() {
   FileSystem& fs = *v_.env_.fs;
   const std::string& page = v_.filename_;
-  errors_.Add(Variant(std::string(Message(3006)) + page));
+  errors_.Add(Variant(std::string(Message(MessageId::kValidating)) + page));
   if (v_.backup_) {
     Status s = CopyFile(v_.env_, page, page + ".bak");
     if (!s.ok()) {
-      errors_.Add(Variant(std::string(Message(3007)) + page + std::string(kCRLF) + s.message()));
+      errors_.Add(Variant(std::string(Message(MessageId::kErrorBackingUp)) + page +
+                          std::string(kCRLF) + s.message()));
       return 1;
     }
   }
   std::unique_ptr<ReadableFile> in;
   Status s = fs.OpenForRead(page, &in);
   if (!s.ok()) {
-    errors_.Add(Variant(std::string(Message(3001)) + page + std::string(kCRLF) + s.message()));
+    errors_.Add(Variant(std::string(Message(MessageId::kUnableToOpenFile)) + page +
+                        std::string(kCRLF) + s.message()));
     return 1;
   }
   s = out_.Start(v_.env_, page, InPlace());
@@ -217,15 +220,16 @@ int32_t clsHTMLValidate::Run::Go() {
     FileInfo info;
     const bool page_at_fault = fs.GetInfo(page, &info).ok() && !info.is_regular;
     const std::string what = page_at_fault ? page : FolderOf(page);
-    errors_.Add(Variant(std::string(Message(3001)) + what + std::string(kCRLF) + s.message()));
+    errors_.Add(Variant(std::string(Message(MessageId::kUnableToOpenFile)) + what +
+                        std::string(kCRLF) + s.message()));
     return 1;
   }
-  arrStack_.assign(1, TagEntry{std::string(kSentinel), std::string(kSentinel), -1, -1});
-  intStackTop_ = 0;
-  for (int32_t r = 0; r <= v_.intLastTag_; ++r) {
-    const TagRow& row = v_.arrTags_[static_cast<size_t>(r)];
-    recognised_.try_emplace(row.name, Recognised{1, FlagValue(row.flag)});
-    recognised_.try_emplace("/" + row.name, Recognised{2, 0});
+  stack_.assign(1, TagEntry{std::string(kSentinel), std::string(kSentinel), -1, -1});
+  stack_top_ = 0;
+  for (int32_t r = 0; r <= v_.last_tag_; ++r) {
+    const TagRow& row = v_.tags_[static_cast<size_t>(r)];
+    recognised_.try_emplace(row.name, Recognised{TagKind::kStart, FlagValue(row.flag) != 0});
+    recognised_.try_emplace("/" + row.name, Recognised{TagKind::kEnd, false});
   }
 
   const int64_t size = in->Size();
@@ -250,13 +254,13 @@ int32_t clsHTMLValidate::Run::Go() {
     w.Drop(end);
   }
   if (s.ok()) {
-    if (intStackTop_ > 0) {
+    if (stack_top_ > 0) {
       CloseAll();
-      Report(lngLine_, lngCol_, Message(3009));
+      Report(line_, col_, Message(MessageId::kTerminatingUnfinishedTags));
     }
     // A tag still open at the end stays as it stood, after everything else.
-    if (bInTag_) strOut_ += strTagText_;
-    Write(strOut_);
+    if (in_tag_) output_ += tag_text_;
+    Write(output_);
     s = write_status_;
   }
   if (s.ok()) s = out_.Close();
@@ -264,15 +268,16 @@ int32_t clsHTMLValidate::Run::Go() {
   if (!s.ok()) {
     // The page stays as it was; the unfinished copy goes.
     out_.Abandon();
-    errors_.Add(Variant(std::string(Message(3003)) + page + std::string(kCRLF) + s.message()));
-    lngErrors_ += 1;
+    errors_.Add(Variant(std::string(Message(MessageId::kErrorCopying)) + page + std::string(kCRLF) +
+                        s.message()));
+    error_count_ += 1;
   } else {
-    lngErrors_ += out_.Commit(Variant(ObjectRef(v_.errors_)));
+    error_count_ += out_.Commit(Variant(ObjectRef(v_.errors_)));
   }
-  errors_.Add(Variant(v_.common_->FormatString(Message(3013),
-                                               {Variant(lngErrors_), Variant(lngFixed_)})));
-  v_.last_run_.listed = lngFixed_;
-  return lngErrors_;
+  errors_.Add(Variant(v_.common_->FormatString(Message(MessageId::kValidationSummary),
+                                               {Variant(error_count_), Variant(fixed_count_)})));
+  v_.last_run_.listed = fixed_count_;
+  return error_count_;
 }
 
 void clsHTMLValidate::Run::ScanLine(std::string_view line) {
@@ -280,27 +285,27 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line) {
     // The previous document ends here, and any element in it.
     raw_end_.clear();
     element_.clear();
-    if (bInComment_) {
-      Report(lngLine_, lngCol_, Message(3008));
-      bInComment_ = bInTag_ = false;
-      strOut_ += "-->";
-      strOut_ += kCRLF;
-      strTagText_.clear();
+    if (in_comment_) {
+      Report(line_, col_, Message(MessageId::kTerminatingComment));
+      in_comment_ = in_tag_ = false;
+      output_ += "-->";
+      output_ += kCRLF;
+      tag_text_.clear();
     }
-    if (intStackTop_ > 0) {
+    if (stack_top_ > 0) {
       CloseAll();
-      Report(lngLine_, lngCol_, Message(3009));
+      Report(line_, col_, Message(MessageId::kTerminatingUnfinishedTags));
     }
   }
-  ++lngLine_;
+  ++line_;
   size_t i = 0;
   while (i < line.size()) {
     if (!raw_end_.empty()) {
       // Script or style text, kept as it stands up to its end tag.
       const size_t end = FindRawTextEnd(line, raw_end_, i);
       const size_t stop = end == npos ? line.size() : end;
-      strOut_.append(line.substr(i, stop - i));
-      if (const char c = LastNonSpace(line.substr(i, stop - i)); c != '\0') strPrevChar_ = c;
+      output_.append(line.substr(i, stop - i));
+      if (const char c = LastNonSpace(line.substr(i, stop - i)); c != '\0') prev_char_ = c;
       if (end != npos) raw_end_.clear();
       i = stop;
       continue;
@@ -308,141 +313,140 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line) {
     // Plain text up to the next bracket, and comment text up to the next
     // ">" (the only character that can end a comment), go over whole.
     size_t run = 0;
-    if (bInComment_) {
+    if (in_comment_) {
       run = line.find('>', i);
       run = (run == npos ? line.size() : run) - i;
-      strTagText_.append(line.substr(i, run));
-    } else if (!bInTag_) {
+      tag_text_.append(line.substr(i, run));
+    } else if (!in_tag_) {
       run = FindAnyOf(line, "<>", i);
       run = (run == npos ? line.size() : run) - i;
-      strOut_.append(line.substr(i, run));
-    } else if (strTagText_.size() >= 4) {
+      output_.append(line.substr(i, run));
+    } else if (tag_text_.size() >= 4) {
       // Inside a tag, past its opening: only brackets and quotes matter.
       run = FindAnyOf(line, "<>\"'", i);
       run = (run == npos ? line.size() : run) - i;
-      strTagText_.append(line.substr(i, run));
+      tag_text_.append(line.substr(i, run));
     }
     if (run > 0) {
-      if (const char c = LastNonSpace(line.substr(i, run)); c != '\0') strPrevChar_ = c;
+      if (const char c = LastNonSpace(line.substr(i, run)); c != '\0') prev_char_ = c;
       i += run;
       continue;
     }
-    lngCol_ = static_cast<int32_t>(i + 1);
+    col_ = static_cast<int32_t>(i + 1);
     if (ScanChar(line[i])) ++i;
   }
-  lngCol_ = static_cast<int32_t>(line.size() + 1);
-  if (!bInTag_) {
-    Write(strOut_);
-    strOut_.clear();
-  } else if (bInComment_) {
-    strOut_ += strTagText_;
-    Write(strOut_);
-    strOut_.clear();
-    strTagText_.clear();
+  col_ = static_cast<int32_t>(line.size() + 1);
+  if (!in_tag_) {
+    Write(output_);
+    output_.clear();
+  } else if (in_comment_) {
+    output_ += tag_text_;
+    Write(output_);
+    output_.clear();
+    tag_text_.clear();
   }
 }
 
 bool clsHTMLValidate::Run::ScanChar(char c) {
-  if (bInComment_) {
-    strTagText_ += c;
-    const std::string_view t = strTagText_;
+  if (in_comment_) {
+    tag_text_ += c;
+    const std::string_view t = tag_text_;
     if (t.ends_with("-->")) {
-      bInComment_ = bInTag_ = false;
-      strOut_ += strTagText_;
-      strTagText_.clear();
-    } else if (t.size() >= 9 && arrStack_[static_cast<size_t>(intStackTop_)].strTag == "SCRIPT" &&
+      in_comment_ = in_tag_ = false;
+      output_ += tag_text_;
+      tag_text_.clear();
+    } else if (t.size() >= 9 && stack_[static_cast<size_t>(stack_top_)].tag == "SCRIPT" &&
                EqualsIgnoreCase(t.substr(t.size() - 9), "</SCRIPT>")) {
       // A comment left open inside a script element ends before its end tag.
       ++v_.last_run_.comments_closed;
-      Changed(lngLine_);
-      bInComment_ = bInTag_ = false;
-      strOut_.append(t.substr(0, t.size() - 9));
-      strOut_ += "-->";
+      Changed(line_);
+      in_comment_ = in_tag_ = false;
+      output_.append(t.substr(0, t.size() - 9));
+      output_ += "-->";
       const std::string end_tag(t.substr(t.size() - 9));
-      strTagText_.clear();
-      ProcessTag(lngLine_, lngCol_ - 8, end_tag);
+      tag_text_.clear();
+      ProcessTag(line_, col_ - 8, end_tag);
     }
-    if (c != ' ') strPrevChar_ = c;
+    if (c != ' ') prev_char_ = c;
     return true;
   }
   switch (c) {
     case '<':
-      if (bInQuote_) {
-        strTagText_ += c;
-      } else if (bInTag_) {
-        Report(lngTagLine_, lngTagCol_, Message(3039));
-        strTagText_ += '>';
-        ProcessTag(lngTagLine_, lngTagCol_, strTagText_);
+      if (in_quote_) {
+        tag_text_ += c;
+      } else if (in_tag_) {
+        Report(tag_line_, tag_col_, Message(MessageId::kLessThanClosedByLessThan));
+        tag_text_ += '>';
+        ProcessTag(tag_line_, tag_col_, tag_text_);
         if (!raw_end_.empty()) {
           // The tag began a script or style element: this "<" is its text.
-          bInTag_ = false;
-          strTagText_.clear();
+          in_tag_ = false;
+          tag_text_.clear();
           return false;
         }
-        strTagText_ = "<";
+        tag_text_ = "<";
       } else {
-        bInTag_ = true;
-        strTagText_ = "<";
-        lngTagLine_ = lngLine_;
-        lngTagCol_ = lngCol_;
+        in_tag_ = true;
+        tag_text_ = "<";
+        tag_line_ = line_;
+        tag_col_ = col_;
       }
       break;
     case '>':
-      if (bInQuote_) {
-        strTagText_ += c;
-      } else if (bInTag_) {
-        bInTag_ = false;
-        strTagText_ += '>';
-        ProcessTag(lngTagLine_, lngTagCol_, strTagText_);
+      if (in_quote_) {
+        tag_text_ += c;
+      } else if (in_tag_) {
+        in_tag_ = false;
+        tag_text_ += '>';
+        ProcessTag(tag_line_, tag_col_, tag_text_);
       } else {
-        Report(lngLine_, lngCol_, Message(3011));
-        strOut_ += "&gt;";
+        Report(line_, col_, Message(MessageId::kEscapingGreaterThan));
+        output_ += "&gt;";
       }
       break;
     default:
-      if (lngQuoteLevel_ > 0 && c == arrQuotes_[static_cast<size_t>(lngQuoteLevel_)]) {
-        strTagText_ += c;
-        --lngQuoteLevel_;
-        bInQuote_ = lngQuoteLevel_ > 0;
+      if (quote_level_ > 0 && c == quotes_[static_cast<size_t>(quote_level_)]) {
+        tag_text_ += c;
+        --quote_level_;
+        in_quote_ = quote_level_ > 0;
       } else if (c == '"' || c == '\'') {
-        if (bInTag_) {
-          strTagText_ += c;
+        if (in_tag_) {
+          tag_text_ += c;
           // A quoted value opens right after "=", or after "+" inside
           // another; a tenth one has no slot and stays plain text.
-          if ((strPrevChar_ == '=' || (strPrevChar_ == '+' && lngQuoteLevel_ > 0)) &&
-              lngQuoteLevel_ < 9) {
-            arrQuotes_[static_cast<size_t>(++lngQuoteLevel_)] = c;
-            bInQuote_ = true;
+          if ((prev_char_ == '=' || (prev_char_ == '+' && quote_level_ > 0)) && quote_level_ < 9) {
+            quotes_[static_cast<size_t>(++quote_level_)] = c;
+            in_quote_ = true;
           }
         } else {
-          strOut_ += c;
+          output_ += c;
         }
       } else if (c == '-') {
-        if (bInTag_) {
-          strTagText_ += c;
-          if (strTagText_ == "<!--") bInComment_ = true;
+        if (in_tag_) {
+          tag_text_ += c;
+          if (tag_text_ == "<!--") in_comment_ = true;
         } else {
-          strOut_ += c;
+          output_ += c;
         }
-      } else if (bInTag_) {
-        strTagText_ += c;
+      } else if (in_tag_) {
+        tag_text_ += c;
       } else {
-        strOut_ += c;
+        output_ += c;
       }
       break;
   }
   // A "<" followed by what cannot begin a tag was text.
-  if (bInTag_ && strTagText_.size() == 2) {
-    const char second = AsciiUpper(strTagText_[1]);
+  if (in_tag_ && tag_text_.size() == 2) {
+    const char second = AsciiUpper(tag_text_[1]);
     if (!(second == '!' || second == '?' || second == '/' || (second >= 'A' && second <= 'Z'))) {
-      Report(lngLine_, lngCol_ - 1, Message(3012));
-      strOut_ += "&lt;";
-      strOut_ += c;
-      bInTag_ = false;
-      strTagText_.clear();
+      Report(line_, col_ - 1, Message(MessageId::kEscapingLessThan));
+      output_ += "&lt;";
+      output_ += c;
+      in_tag_ = false;
+      tag_text_.clear();
     }
   }
-  if (c != ' ') strPrevChar_ = c;
+  if (c != ' ') prev_char_ = c;
   return true;
 }
 
@@ -470,98 +474,94 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, const std::s
   while (stop < u.size() && IsNameChar(u[stop])) ++stop;
   const std::string name(u.substr(std::min<size_t>(1, u.size()), stop - 1));
 
-  int kind = 0;  // 1 recognised start tag, 2 recognised end tag
-  int32_t flag = 0;
-  if (auto it = recognised_.find(name); it != recognised_.end()) {
-    kind = it->second.kind;
-    flag = it->second.flag;
-  }
+  Recognised recognised{TagKind::kUnrecognised, false};
+  if (auto it = recognised_.find(name); it != recognised_.end()) recognised = it->second;
 
-  if (kind == 1) {
+  if (recognised.kind == TagKind::kStart) {
     const std::string_view inner = TrimWhite(u.substr(1, u.size() - 2));
     if (inner == "A" || inner == "FONT") {
-      Report(line, row, Fill(3016, name));
+      Report(line, row, Fill(MessageId::kIgnoringEmptyTag, name));
       return;
     }
-    if (flag == 0 && IsOnStack(name)) {
-      Report(line, row, Fill(3017, name));
+    if (!recognised.nests && IsOnStack(name)) {
+      Report(line, row, Fill(MessageId::kTerminatingPreviousTag, name));
       ProcessTag(line, row, "</" + name + ">");
     }
     Push(TagEntry{name, text, line, row});
-    strOut_ += text;
+    output_ += text;
     return;
   }
-  if (kind == 2) {
+  if (recognised.kind == TagKind::kEnd) {
     const std::string tag = name.substr(1);
     if (!IsOnStack(tag)) {
-      Report(line, row, Fill(3019, tag));
+      Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, tag));
       return;
     }
-    const std::string& top = arrStack_[static_cast<size_t>(intStackTop_)].strTag;
+    const std::string& top = stack_[static_cast<size_t>(stack_top_)].tag;
     if (top != tag) {
-      Report(line, row, Fill(3018, tag, top));
+      Report(line, row, Fill(MessageId::kOverlappingTags, tag, top));
       CloseOverlapped(tag);
     } else {
-      strOut_ += text;
+      output_ += text;
     }
-    --intStackTop_;
+    --stack_top_;
     Popped(tag);
     return;
   }
   if (name == "P") {
-    if (bInP_) {
+    if (in_p_) {
       ++v_.last_run_.paragraphs_closed;
       Changed(line);
       ProcessTag(line, row, "</P>");
     }
-    strOut_ += text;
-    bInP_ = true;
+    output_ += text;
+    in_p_ = true;
   } else if (name == "/P") {
-    if (!bInP_) {
-      Report(line, row, Fill(3019, "P"));
+    if (!in_p_) {
+      Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, "P"));
       return;
     }
-    strOut_ += text;
-    bInP_ = false;
+    output_ += text;
+    in_p_ = false;
   } else if (name == "/BODY" || name == "/HTML") {
-    if (intStackTop_ != 0) {
+    if (stack_top_ != 0) {
       CloseAll();
-      Report(line, row, Message(3009));
+      Report(line, row, Message(MessageId::kTerminatingUnfinishedTags));
     }
-    strOut_ += text;
+    output_ += text;
   } else {
-    strOut_ += text;
+    output_ += text;
   }
 }
 
 void clsHTMLValidate::Run::Push(TagEntry entry) {
-  ++on_stack_[entry.strTag];
-  ++intStackTop_;
-  if (static_cast<size_t>(intStackTop_) >= arrStack_.size()) {
-    arrStack_.push_back(std::move(entry));
+  ++on_stack_[entry.tag];
+  ++stack_top_;
+  if (static_cast<size_t>(stack_top_) >= stack_.size()) {
+    stack_.push_back(std::move(entry));
   } else {
-    arrStack_[static_cast<size_t>(intStackTop_)] = std::move(entry);
+    stack_[static_cast<size_t>(stack_top_)] = std::move(entry);
   }
 }
 
 size_t clsHTMLValidate::Run::CloseTo(std::string_view tag) {
-  auto k = static_cast<size_t>(intStackTop_);
-  while (k > 0 && arrStack_[k].strTag != tag) --k;
-  for (auto m = static_cast<size_t>(intStackTop_); m > k; --m) {
-    strOut_ += "</";
-    strOut_ += arrStack_[m].strTag;
-    strOut_ += '>';
+  auto k = static_cast<size_t>(stack_top_);
+  while (k > 0 && stack_[k].tag != tag) --k;
+  for (auto m = static_cast<size_t>(stack_top_); m > k; --m) {
+    output_ += "</";
+    output_ += stack_[m].tag;
+    output_ += '>';
   }
-  strOut_ += kCRLF;
+  output_ += kCRLF;
   return k;
 }
 
 void clsHTMLValidate::Run::CloseOverlapped(const std::string& tag) {
   const size_t k = CloseTo(tag);
-  strOut_ += "</" + tag + ">";
-  for (size_t m = k + 1; m <= static_cast<size_t>(intStackTop_); ++m) {
-    strOut_ += arrStack_[m].strText;
-    arrStack_[m - 1] = arrStack_[m];
+  output_ += "</" + tag + ">";
+  for (size_t m = k + 1; m <= static_cast<size_t>(stack_top_); ++m) {
+    output_ += stack_[m].text;
+    stack_[m - 1] = stack_[m];
   }
 }
 
@@ -595,15 +595,15 @@ int32_t clsHTMLValidate::HTMLValidate() {
 
 std::string clsHTMLValidate::Tags() const {
   std::string text;
-  for (int32_t r = 0; r <= intLastTag_; ++r) {
-    const TagRow& row = arrTags_[static_cast<size_t>(r)];
+  for (int32_t r = 0; r <= last_tag_; ++r) {
+    const TagRow& row = tags_[static_cast<size_t>(r)];
     text += row.name + "|" + row.flag + ",";
   }
   return text;
 }
 
 void clsHTMLValidate::Tags(std::string_view value) {
-  intLastTag_ = -1;
+  last_tag_ = -1;
   while (!value.empty()) {
     const size_t comma = value.find(',');
     if (comma == npos) break;
@@ -611,8 +611,8 @@ void clsHTMLValidate::Tags(std::string_view value) {
     value.remove_prefix(comma + 1);
     const size_t bar = item.find('|');
     if (bar == npos) throw AutomationError(err::kInvalidCall);
-    if (intLastTag_ + 1 >= kMaxTags) throw AutomationError(err::kSubscript);
-    TagRow& row = arrTags_[static_cast<size_t>(++intLastTag_)];
+    if (last_tag_ + 1 >= kMaxTags) throw AutomationError(err::kSubscript);
+    TagRow& row = tags_[static_cast<size_t>(++last_tag_)];
     row.name = std::string(item.substr(0, bar));
     row.flag = std::string(item.substr(bar + 1));
   }
@@ -629,44 +629,24 @@ void clsHTMLValidate::DisplayOptions() {
 }
 
 const ClassTypeInfo& clsHTMLValidate::TypeInfo() const {
+  using C = clsHTMLValidate;
+  using T = MemberTable<C>;
   using V = VarType;
   using M = MemberKind;
-  static const ClassTypeInfo info{"clsHTMLValidate",
-                                  {
-                                      {"HTMLValidate", 1, M::kMethod, {}, V::kInt32},
-                                      {"Filename", 2, M::kGetLet, {}, V::kText, V::kText},
-                                      {"Backup", 3, M::kGetLet, {}, V::kBool, V::kBool},
-                                      {"Tags", 4, M::kGetLet, {}, V::kText, V::kText},
-                                      {"ErrorList", 5, M::kGet, {}, V::kObject},
-                                      {"DisplayOptions", 6, M::kMethod, {}},
-                                  }};
+  static const ClassTypeInfo info{
+      "clsHTMLValidate",
+      {
+          T::Method("HTMLValidate", 1, {}, V::kInt32, &C::HTMLValidate),
+          T::Property("Filename", 2, M::kGetLet, V::kText, &C::Filename, &C::Filename),
+          T::Property("Backup", 3, M::kGetLet, V::kBool, &C::Backup, &C::Backup),
+          T::Property("Tags", 4, M::kGetLet, V::kText, &C::Tags, &C::Tags),
+          T::Get("ErrorList", 5, V::kObject, &C::ErrorList),
+          T::Method("DisplayOptions", 6, {}, V::kEmpty, &C::DisplayOptions),
+      }};
   return info;
 }
 
 int32_t clsHTMLValidate::Advise(EventSink sink) { return progress_.AdviseSink(std::move(sink)); }
 void clsHTMLValidate::Unadvise(int32_t cookie) { progress_.UnadviseSink(cookie); }
-
-Variant clsHTMLValidate::DoInvoke(const MemberInfo& member, InvokeKind kind,
-                                  std::vector<Variant>& a) {
-  const bool let = kind == InvokeKind::kPropertyLet;
-  switch (member.dispid) {
-    case 1:
-      return HTMLValidate();
-    case 2:
-      if (let) return Filename(a[0].ToText()), Variant();
-      return Filename();
-    case 3:
-      if (let) return Backup(a[0].ToBool()), Variant();
-      return Backup();
-    case 4:
-      if (let) return Tags(a[0].ToText()), Variant();
-      return Tags();
-    case 5:
-      return Variant(ObjectRef(errors_));
-    case 6:
-      return DisplayOptions(), Variant();
-  }
-  throw AutomationError(err::kNotSupported);
-}
 
 }  // namespace vok

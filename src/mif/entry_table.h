@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "voktools/collection.h"
+#include "voktools/messages.h"
 
 namespace vok {
 
@@ -22,7 +23,7 @@ class EntryTable {
   enum class Duplicates { kSameKey, kSameKeyAndValue };
   // message: the catalogue text added to the error list when the table
   // first drops an entry.
-  EntryTable(Duplicates rule, int32_t message) : rule_(rule), message_(message) {}
+  EntryTable(Duplicates rule, MessageId message) : rule_(rule), message_(message) {}
 
   // Adds the pair unless check_duplicates finds it; 1 when this add filled
   // the table's overflow message into errors, else 0.
@@ -62,7 +63,7 @@ class EntryTable {
   static uint64_t HashOf(std::string_view key, std::string_view value);
 
   Duplicates rule_;
-  int32_t message_;
+  MessageId message_;
   std::vector<std::pair<std::string, std::string>> slots_;
   Index first_of_key_;  // the first slot of each distinct key
   Index pairs_;         // the first slot of each distinct pair (same key and value rule)

@@ -38,7 +38,13 @@ std::string TokenLabel(std::string_view token) {
   return std::string(token.substr(0, 64));
 }
 
-void AddMessage(Collection& errors, int32_t id) { errors.Add(Variant(std::string(Message(id)))); }
+void AddMessage(Collection& errors, MessageId id) { errors.Add(Variant(std::string(Message(id)))); }
+
+// A read or write that failed during a run, and the file it concerned.
+void AddIoFailure(Collection& errors, const IoFailure& f) {
+  errors.Add(Variant(std::string(Message(MessageId::kErrorCopying)) + f.file + std::string(kCRLF) +
+                     f.status.message()));
+}
 
 // The MIF file read through a window of 1 MB pieces, with the percentage
 // of it read reported whenever it grows.
@@ -198,26 +204,28 @@ std::string MakeObjFileName(const std::string& mif_file) {
 
 int16_t RemoveMifObjects(MifInsetRun& run) {
   FileSystem& fs = *run.env.fs;
-  if (run.mif_file.empty()) return AddMessage(run.errors, 3026), 1;
-  if (!MifFileExists(fs, run.mif_file)) return AddMessage(run.errors, 3027), 1;
+  if (run.mif_file.empty()) return AddMessage(run.errors, MessageId::kNoMifFile), 1;
+  if (!MifFileExists(fs, run.mif_file))
+    return AddMessage(run.errors, MessageId::kMifFileNotFound), 1;
   if (run.obj_file.empty()) run.obj_file = MakeObjFileName(run.mif_file);
   std::unique_ptr<ReadableFile> file;
-  if (!fs.OpenForRead(run.mif_file, &file).ok()) return AddMessage(run.errors, 3028), 1;
+  if (!fs.OpenForRead(run.mif_file, &file).ok())
+    return AddMessage(run.errors, MessageId::kCannotOpenMifFile), 1;
   // An old object file that cannot be deleted (read-only, or in a folder
   // that forbids it) stays, and so does everything else. A folder of that
   // name is no file to delete: it cannot be opened for writing.
   FileInfo info;
   if (fs.GetLinkInfo(run.obj_file, &info).ok() && !info.is_dir &&
       !fs.CheckRemovable(run.obj_file).ok()) {
-    return AddMessage(run.errors, 3032), 1;
+    return AddMessage(run.errors, MessageId::kCannotDeletePreviousObjFile), 1;
   }
   TempOutput obj, mif;
   if (!obj.Start(run.env, run.obj_file, SideFileOf(run.mif_file))
            .ok()) {
-    return AddMessage(run.errors, 3030), 1;
+    return AddMessage(run.errors, MessageId::kCannotOpenObjFile), 1;
   }
   if (!mif.Start(run.env, run.mif_file, InPlace()).ok()) {
-    return AddMessage(run.errors, 3031), 1;
+    return AddMessage(run.errors, MessageId::kCannotCreateTempFile), 1;
   }
   try {
     MifInput in(run, *file);
@@ -235,7 +243,7 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
         const size_t old = FindAnchored(v, kObjStart, 1, 0);
         if (old != npos && old < inset) {
           // Insets taken out before: the object file holds their only copy.
-          return AddMessage(run.errors, 3032), 1;
+          return AddMessage(run.errors, MessageId::kCannotDeletePreviousObjFile), 1;
         }
         if (inset == npos) {
           // Keep what could begin a placeholder cut off by the window's end.
@@ -285,8 +293,7 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
     obj.Finish();
     mif.Finish();
   } catch (const IoFailure& f) {
-    run.errors.Add(
-        Variant(std::string(Message(3003)) + f.file + std::string(kCRLF) + f.status.message()));
+    AddIoFailure(run.errors, f);
     return 1;
   }
   file.reset();
@@ -301,17 +308,21 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
 int16_t InsertMifObjects(MifInsetRun& run) {
   FileSystem& fs = *run.env.fs;
   clsCommon common(run.env);
-  if (run.mif_file.empty()) return AddMessage(run.errors, 3026), 1;
-  if (!MifFileExists(fs, run.mif_file)) return AddMessage(run.errors, 3027), 1;
+  if (run.mif_file.empty()) return AddMessage(run.errors, MessageId::kNoMifFile), 1;
+  if (!MifFileExists(fs, run.mif_file))
+    return AddMessage(run.errors, MessageId::kMifFileNotFound), 1;
   if (run.obj_file.empty()) run.obj_file = MakeObjFileName(run.mif_file);
-  if (!common.FileExists(run.obj_file)) return AddMessage(run.errors, 3029), 1;
+  if (!common.FileExists(run.obj_file))
+    return AddMessage(run.errors, MessageId::kObjFileNotFound), 1;
   std::unique_ptr<ReadableFile> file;
-  if (!fs.OpenForRead(run.mif_file, &file).ok()) return AddMessage(run.errors, 3028), 1;
+  if (!fs.OpenForRead(run.mif_file, &file).ok())
+    return AddMessage(run.errors, MessageId::kCannotOpenMifFile), 1;
   std::unique_ptr<ReadableFile> objects;
-  if (!fs.OpenForRead(run.obj_file, &objects).ok()) return AddMessage(run.errors, 3030), 1;
+  if (!fs.OpenForRead(run.obj_file, &objects).ok())
+    return AddMessage(run.errors, MessageId::kCannotOpenObjFile), 1;
   TempOutput mif;
   if (!mif.Start(run.env, run.mif_file, InPlace()).ok()) {
-    return AddMessage(run.errors, 3031), 1;
+    return AddMessage(run.errors, MessageId::kCannotCreateTempFile), 1;
   }
   run.missing.clear();
   run.repeated.clear();
@@ -389,8 +400,7 @@ int16_t InsertMifObjects(MifInsetRun& run) {
     for (const std::string& token : index.Unused()) run.unused.push_back(TokenLabel(token));
     mif.Finish();
   } catch (const IoFailure& f) {
-    run.errors.Add(
-        Variant(std::string(Message(3003)) + f.file + std::string(kCRLF) + f.status.message()));
+    AddIoFailure(run.errors, f);
     return 1;
   }
   file.reset();

@@ -45,9 +45,10 @@ bool CutClosed(std::string_view s, std::string_view element, size_t from, std::s
 }  // namespace
 
 struct clsMIFUtilities::Tables {
-  std::array<EntryTable, 3> t{EntryTable(EntryTable::Duplicates::kSameKey, 3033),
-                              EntryTable(EntryTable::Duplicates::kSameKeyAndValue, 3034),
-                              EntryTable(EntryTable::Duplicates::kSameKeyAndValue, 3035)};
+  std::array<EntryTable, 3> t{
+      EntryTable(EntryTable::Duplicates::kSameKey, MessageId::kTooManyIndexes),
+      EntryTable(EntryTable::Duplicates::kSameKeyAndValue, MessageId::kTooManyXrefs),
+      EntryTable(EntryTable::Duplicates::kSameKeyAndValue, MessageId::kTooManyVariables)};
   EntryTable& operator[](Kind k) { return t[static_cast<size_t>(k)]; }
 };
 
@@ -67,7 +68,7 @@ void clsMIFUtilities::ClearErrors() {
   ErrorList()->Clear();
 }
 
-void clsMIFUtilities::AddMessage(int32_t id, std::string_view suffix) {
+void clsMIFUtilities::AddMessage(MessageId id, std::string_view suffix) {
   ErrorList()->Add(Variant(std::string(Message(id)) + std::string(suffix)));
 }
 
@@ -120,7 +121,7 @@ std::string ReadFailure(const std::string& file, const Status& s) {
 }
 
 std::string WriteFailure(const std::string& file, const Status& s) {
-  return std::string(Message(3003)) + file + std::string(kCRLF) + s.message();
+  return std::string(Message(MessageId::kErrorCopying)) + file + std::string(kCRLF) + s.message();
 }
 
 FormatElements ElementsOf(bool xref) {
@@ -148,10 +149,11 @@ size_t OpenStringAt(std::string_view statement) {
 // ---------------------------------------------------------------- extraction
 
 int16_t clsMIFUtilities::Extract() {
-  if (mif_file_.empty()) return AddMessage(3026), 1;
-  if (!MifFileExists(*env_.fs, mif_file_)) return AddMessage(3027), 1;
+  if (mif_file_.empty()) return AddMessage(MessageId::kNoMifFile), 1;
+  if (!MifFileExists(*env_.fs, mif_file_)) return AddMessage(MessageId::kMifFileNotFound), 1;
   std::unique_ptr<ReadableFile> in;
-  if (!env_.fs->OpenForRead(mif_file_, &in).ok()) return AddMessage(3028), 1;
+  if (!env_.fs->OpenForRead(mif_file_, &in).ok())
+    return AddMessage(MessageId::kCannotOpenMifFile), 1;
   extracted_ = true;
   SetDefaultFileNames();
   MifScanner scan(in.get(), in->Size(), nullptr, [this](int16_t& p) { progress_.Raise(p); });
@@ -220,8 +222,12 @@ int16_t clsMIFUtilities::EndBatch() {
 }
 
 int16_t clsMIFUtilities::WriteBatchFile(Kind kind) {
-  static constexpr std::array<int32_t, 3> kNotSpecified{3020, 3022, 3024};
-  static constexpr std::array<int32_t, 3> kCannotOpen{3021, 3023, 3025};
+  static constexpr std::array<MessageId, 3> kNotSpecified{MessageId::kIndexFileNotSpecified,
+                                                          MessageId::kXrefFileNotSpecified,
+                                                          MessageId::kVarFileNotSpecified};
+  static constexpr std::array<MessageId, 3> kCannotOpen{MessageId::kCannotOpenIndexFile,
+                                                        MessageId::kCannotOpenXrefFile,
+                                                        MessageId::kCannotOpenVarFile};
   const auto k = static_cast<size_t>(kind);
   const std::string& file = kind == Kind::kIndex ? index_file_
                             : kind == Kind::kXref ? xref_file_
@@ -271,7 +277,9 @@ int16_t clsMIFUtilities::WriteBatchFile(Kind kind) {
 // --------------------------------------------------------------------- merge
 
 int16_t clsMIFUtilities::LoadTranslated(Kind kind) {
-  static constexpr std::array<int32_t, 3> kCannotOpen{3036, 3037, 3038};
+  static constexpr std::array<MessageId, 3> kCannotOpen{MessageId::kCannotOpenTranslatedIndex,
+                                                        MessageId::kCannotOpenTranslatedXref,
+                                                        MessageId::kCannotOpenTranslatedVars};
   const std::string& file = kind == Kind::kIndex ? index_file_
                             : kind == Kind::kXref ? xref_file_
                                                   : var_file_;
@@ -376,8 +384,8 @@ int64_t clsMIFUtilities::LineAt(const std::string& file, int64_t offset) {
 }
 
 int16_t clsMIFUtilities::Merge() {
-  if (mif_file_.empty()) return AddMessage(3026), 1;
-  if (!MifFileExists(*env_.fs, mif_file_)) return AddMessage(3027), 1;
+  if (mif_file_.empty()) return AddMessage(MessageId::kNoMifFile), 1;
+  if (!MifFileExists(*env_.fs, mif_file_)) return AddMessage(MessageId::kMifFileNotFound), 1;
   int16_t result = 0;
   if (!loaded_) {
     SetDefaultFileNames();
@@ -387,10 +395,11 @@ int16_t clsMIFUtilities::Merge() {
     loaded_ = true;
   }
   std::unique_ptr<ReadableFile> in;
-  if (!env_.fs->OpenForRead(mif_file_, &in).ok()) return AddMessage(3028), 1;
+  if (!env_.fs->OpenForRead(mif_file_, &in).ok())
+    return AddMessage(MessageId::kCannotOpenMifFile), 1;
   ReplacementFile out;
   if (!out.Start(env_, mif_file_, InPlace()).ok()) {
-    return AddMessage(3031), static_cast<int16_t>(result + 1);
+    return AddMessage(MessageId::kCannotCreateTempFile), static_cast<int16_t>(result + 1);
   }
   MifScanner scan(in.get(), in->Size(), &out.file(), [this](int16_t& p) { progress_.Raise(p); });
   scan.SetKeywords(MifKeywords());
@@ -506,71 +515,33 @@ int16_t clsMIFUtilities::InsertObjects() {
 // ------------------------------------------------------------------ dispatch
 
 const ClassTypeInfo& clsMIFUtilities::TypeInfo() const {
+  using C = clsMIFUtilities;
+  using T = MemberTable<C>;
   using V = VarType;
   using M = MemberKind;
-  static const ClassTypeInfo info{"clsMIFUtilities",
-                                  {
-                                      {"EndBatch", 1, M::kMethod, {}, V::kInt16},
-                                      {"XrefFile", 2, M::kLetGet, {}, V::kText, V::kText},
-                                      {"IndexFile", 3, M::kLetGet, {}, V::kText, V::kText},
-                                      {"VarFile", 4, M::kLetGet, {}, V::kText, V::kText},
-                                      {"Merge", 5, M::kMethod, {}, V::kInt16},
-                                      {"Extract", 6, M::kMethod, {}, V::kInt16},
-                                      {"StartBatch", 7, M::kMethod, {}},
-                                      {"InsertObjects", 8, M::kMethod, {}, V::kInt16},
-                                      {"RemoveObjects", 9, M::kMethod, {}, V::kInt16},
-                                      {"ObjFile", 10, M::kLetGet, {}, V::kText, V::kText},
-                                      {"MIFFile", 11, M::kLetGet, {}, V::kText, V::kText},
-                                      {"ErrorList", 12, M::kGet, {}, V::kObject},
-                                      {"SplitOptions", 13, M::kLetGet, {}, V::kInt16, V::kInt16},
-                                      {"ClearErrors", 14, M::kMethod, {}},
-                                  }};
+  static const ClassTypeInfo info{
+      "clsMIFUtilities",
+      {
+          T::Method("EndBatch", 1, {}, V::kInt16, &C::EndBatch),
+          T::Property("XrefFile", 2, M::kLetGet, V::kText, &C::XrefFile, &C::XrefFile),
+          T::Property("IndexFile", 3, M::kLetGet, V::kText, &C::IndexFile, &C::IndexFile),
+          T::Property("VarFile", 4, M::kLetGet, V::kText, &C::VarFile, &C::VarFile),
+          T::Method("Merge", 5, {}, V::kInt16, &C::Merge),
+          T::Method("Extract", 6, {}, V::kInt16, &C::Extract),
+          T::Method("StartBatch", 7, {}, V::kEmpty, &C::StartBatch),
+          T::Method("InsertObjects", 8, {}, V::kInt16, &C::InsertObjects),
+          T::Method("RemoveObjects", 9, {}, V::kInt16, &C::RemoveObjects),
+          T::Property("ObjFile", 10, M::kLetGet, V::kText, &C::ObjFile, &C::ObjFile),
+          T::Property("MIFFile", 11, M::kLetGet, V::kText, &C::MIFFile, &C::MIFFile),
+          T::Get("ErrorList", 12, V::kObject, &C::ErrorList),
+          T::Property("SplitOptions", 13, M::kLetGet, V::kInt16, &C::SplitOptions,
+                      &C::SplitOptions),
+          T::Method("ClearErrors", 14, {}, V::kEmpty, &C::ClearErrors),
+      }};
   return info;
 }
 
 int32_t clsMIFUtilities::Advise(EventSink sink) { return progress_.AdviseSink(std::move(sink)); }
 void clsMIFUtilities::Unadvise(int32_t cookie) { progress_.UnadviseSink(cookie); }
-
-Variant clsMIFUtilities::DoInvoke(const MemberInfo& member, InvokeKind kind,
-                                  std::vector<Variant>& a) {
-  const bool let = kind == InvokeKind::kPropertyLet;
-  switch (member.dispid) {
-    case 1:
-      return EndBatch();
-    case 2:
-      if (let) return XrefFile(a[0].ToText()), Variant();
-      return XrefFile();
-    case 3:
-      if (let) return IndexFile(a[0].ToText()), Variant();
-      return IndexFile();
-    case 4:
-      if (let) return VarFile(a[0].ToText()), Variant();
-      return VarFile();
-    case 5:
-      return Merge();
-    case 6:
-      return Extract();
-    case 7:
-      return StartBatch(), Variant();
-    case 8:
-      return InsertObjects();
-    case 9:
-      return RemoveObjects();
-    case 10:
-      if (let) return ObjFile(a[0].ToText()), Variant();
-      return ObjFile();
-    case 11:
-      if (let) return MIFFile(a[0].ToText()), Variant();
-      return MIFFile();
-    case 12:
-      return Variant(ObjectRef(ErrorList()));
-    case 13:
-      if (let) return SplitOptions(a[0].ToInt16()), Variant();
-      return SplitOptions();
-    case 14:
-      return ClearErrors(), Variant();
-  }
-  throw AutomationError(err::kNotSupported);
-}
 
 }  // namespace vok

@@ -521,32 +521,19 @@ int32_t clsRTFUtil::InsertObjects() {
 }
 
 const ClassTypeInfo& clsRTFUtil::TypeInfo() const {
+  using C = clsRTFUtil;
+  using T = MemberTable<C>;
   using V = VarType;
-  static const ClassTypeInfo info{"clsRTFUtil",
-                                  {
-                                      {"RTFFile", 1, MemberKind::kLetGet, {}, V::kText, V::kText},
-                                      {"ObjFile", 2, MemberKind::kLetGet, {}, V::kText, V::kText},
-                                      {"ExtractObjects", 3, MemberKind::kMethod, {}, V::kInt32},
-                                      {"InsertObjects", 4, MemberKind::kMethod, {}, V::kInt32},
-                                  }};
+  using M = MemberKind;
+  static const ClassTypeInfo info{
+      "clsRTFUtil",
+      {
+          T::Property("RTFFile", 1, M::kLetGet, V::kText, &C::RTFFile, &C::RTFFile),
+          T::Property("ObjFile", 2, M::kLetGet, V::kText, &C::ObjFile, &C::ObjFile),
+          T::Method("ExtractObjects", 3, {}, V::kInt32, &C::ExtractObjects),
+          T::Method("InsertObjects", 4, {}, V::kInt32, &C::InsertObjects),
+      }};
   return info;
-}
-
-Variant clsRTFUtil::DoInvoke(const MemberInfo& member, InvokeKind kind, std::vector<Variant>& a) {
-  const bool let = kind == InvokeKind::kPropertyLet;
-  switch (member.dispid) {
-    case 1:
-      if (let) return RTFFile(a[0].ToText()), Variant();
-      return RTFFile();
-    case 2:
-      if (let) return ObjFile(a[0].ToText()), Variant();
-      return ObjFile();
-    case 3:
-      return ExtractObjects();
-    case 4:
-      return InsertObjects();
-  }
-  throw AutomationError(err::kNotSupported);
 }
 
 }  // namespace vok

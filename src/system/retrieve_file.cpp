@@ -151,57 +151,25 @@ void clsRetrieveFile::Position(int32_t value) {
 }
 
 const ClassTypeInfo& clsRetrieveFile::TypeInfo() const {
+  using C = clsRetrieveFile;
+  using T = MemberTable<C>;
   using V = VarType;
+  using M = MemberKind;
   static const ClassTypeInfo info{
       "clsRetrieveFile",
       {
-          {"Filename", 1, MemberKind::kGetLet, {}, V::kText, V::kText},
-          {"OpenFile", 2, MemberKind::kMethod, {}, V::kBool},
-          {"CloseFile", 3, MemberKind::kMethod, {}, V::kEmpty},
-          {"GetLineFromFile",
-           4,
-           MemberKind::kMethod,
-           {{.name = "strLine", .type = V::kText, .out = true}},
-           V::kBool},
-          {"Progress", 5, MemberKind::kGet, {}, V::kInt16},
-          {"LineNumber", 6, MemberKind::kGet, {}, V::kInt32},
-          {"ChunkSize", 7, MemberKind::kGetLet, {}, V::kInt32, V::kInt32},
-          {"Position", 8, MemberKind::kGetLet, {}, V::kInt32, V::kInt32},
+          T::Property("Filename", 1, M::kGetLet, V::kText, &C::Filename, &C::Filename),
+          T::Method("OpenFile", 2, {}, V::kBool, &C::OpenFile),
+          T::Method("CloseFile", 3, {}, V::kEmpty, &C::CloseFile),
+          // An out parameter: whatever the caller passed is replaced.
+          T::Method("GetLineFromFile", 4, {{.name = "strLine", .type = V::kText, .out = true}},
+                    V::kBool, &C::GetLineFromFile),
+          T::Get("Progress", 5, V::kInt16, &C::Progress),
+          T::Get("LineNumber", 6, V::kInt32, &C::LineNumber),
+          T::Property("ChunkSize", 7, M::kGetLet, V::kInt32, &C::ChunkSize, &C::ChunkSize),
+          T::Property("Position", 8, M::kGetLet, V::kInt32, &C::Position, &C::Position),
       }};
   return info;
-}
-
-Variant clsRetrieveFile::DoInvoke(const MemberInfo& member, InvokeKind kind,
-                                  std::vector<Variant>& a) {
-  const bool let = kind == InvokeKind::kPropertyLet;
-  switch (member.dispid) {
-    case 1:
-      if (let) return Filename(a[0].ToText()), Variant();
-      return Filename();
-    case 2:
-      return OpenFile();
-    case 3:
-      CloseFile();
-      return {};
-    case 4: {
-      // An out parameter: whatever the caller passed is replaced.
-      std::string line;
-      bool more = GetLineFromFile(line);
-      a[0] = Variant(std::move(line));
-      return more;
-    }
-    case 5:
-      return Progress();
-    case 6:
-      return LineNumber();
-    case 7:
-      if (let) return ChunkSize(a[0].ToInt32()), Variant();
-      return ChunkSize();
-    case 8:
-      if (let) return Position(a[0].ToInt32()), Variant();
-      return Position();
-  }
-  throw AutomationError(err::kNotSupported);
 }
 
 }  // namespace vok

@@ -42,14 +42,11 @@ std::string clsGetTempFileName::Filename() {
 }
 
 const ClassTypeInfo& clsGetTempFileName::TypeInfo() const {
-  static const ClassTypeInfo info{"clsGetTempFileName",
-                                  {{"Filename", 1, MemberKind::kGet, {}, VarType::kText}}};
+  using T = MemberTable<clsGetTempFileName>;
+  static const ClassTypeInfo info{
+      "clsGetTempFileName",
+      {T::Get("Filename", 1, VarType::kText, &clsGetTempFileName::Filename)}};
   return info;
-}
-
-Variant clsGetTempFileName::DoInvoke(const MemberInfo& member, InvokeKind, std::vector<Variant>&) {
-  if (member.dispid == 1) return Filename();
-  throw AutomationError(err::kNotSupported);
 }
 
 }  // namespace vok

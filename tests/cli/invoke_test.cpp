@@ -339,7 +339,8 @@ class Ticker : public Dispatch {
  public:
   const ClassTypeInfo& TypeInfo() const override {
     static const ClassTypeInfo info{
-        "clsTicker", {{"Run", 1, MemberKind::kMethod, {{"n", VarType::kInt16}}, VarType::kInt32}}};
+        "clsTicker", {MemberTable<Ticker>::Method("Run", 1, {{"n", VarType::kInt16}},
+                                                   VarType::kInt32, &Ticker::Run)}};
     return info;
   }
   std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
@@ -350,15 +351,14 @@ class Ticker : public Dispatch {
   void Unadvise(int32_t cookie) override { sinks.erase(cookie); }
   std::map<int32_t, EventSink> sinks;
 
- protected:
-  Variant DoInvoke(const MemberInfo&, InvokeKind, std::vector<Variant>& args) override {
-    for (int16_t v : {int16_t{50}, args[0].ToInt16()}) {
+  int32_t Run(int16_t n) {
+    for (int16_t v : {int16_t{50}, n}) {
       for (auto& [cookie, sink] : sinks) {
         std::vector<Variant> event_args{Variant(v)};
         sink("Progress", 1, event_args);
       }
     }
-    return Variant(int32_t{7});
+    return 7;
   }
 
  private:

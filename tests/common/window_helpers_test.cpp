@@ -21,39 +21,24 @@ class HostForm : public Dispatch {
   std::string name;
 
   const ClassTypeInfo& TypeInfo() const override {
+    using T = MemberTable<HostForm>;
+    using V = VarType;
     static const ClassTypeInfo info{
         "HostForm",
-        {{"Width", 1, MemberKind::kGet, {}, VarType::kDouble},
-         {"Height", 2, MemberKind::kGet, {}, VarType::kDouble},
-         {"Move", 3, MemberKind::kMethod, {{.name = "Left"}, {.name = "Top"}}, VarType::kEmpty},
-         {"TextWidth",
-          4,
-          MemberKind::kMethod,
-          {{.name = "Str", .type = VarType::kText}},
-          VarType::kDouble},
-         {"Name", 5, MemberKind::kGet, {}, VarType::kText}}};
+        {T::Get("Width", 1, V::kDouble, [](HostForm& f, auto&) { return f.width; }),
+         T::Get("Height", 2, V::kDouble, [](HostForm& f, auto&) { return f.height; }),
+         T::Method("Move", 3, {{.name = "Left"}, {.name = "Top"}}, V::kEmpty, &HostForm::Move),
+         T::Method("TextWidth", 4, {{.name = "Str", .type = V::kText}}, V::kDouble,
+                   &HostForm::TextWidth),
+         T::Get("Name", 5, V::kText, [](HostForm& f, auto&) { return f.name; })}};
     return info;
   }
 
- protected:
-  Variant DoInvoke(const MemberInfo& m, InvokeKind, std::vector<Variant>& a) override {
-    switch (m.dispid) {
-      case 1:
-        return width;
-      case 2:
-        return height;
-      case 3:
-        left = a[0].ToDouble(), top = a[1].ToDouble();
-        return {};
-      case 4: {
-        double w = 0;
-        for (char ch : a[0].ToText()) w += ch == '.' ? 1 : 10;
-        return w;
-      }
-      case 5:
-        return name;
-    }
-    return {};
+  void Move(const Variant& l, const Variant& t) { left = l.ToDouble(), top = t.ToDouble(); }
+  double TextWidth(const std::string& s) {
+    double w = 0;
+    for (char ch : s) w += ch == '.' ? 1 : 10;
+    return w;
   }
 };
 
@@ -64,26 +49,24 @@ class HostTextBox : public Dispatch {
   int32_t sel_start = 3, sel_length = 1;
 
   const ClassTypeInfo& TypeInfo() const override {
-    static const ClassTypeInfo info{
-        "HostTextBox",
-        {{"SelStart", 1, MemberKind::kGetLet, {}, VarType::kInt32, VarType::kInt32},
-         {"SelLength", 2, MemberKind::kGetLet, {}, VarType::kInt32, VarType::kInt32},
-         {"Text", 3, MemberKind::kGetLet, {}, VarType::kText, VarType::kText}}};
+    static const ClassTypeInfo info{"HostTextBox",
+                                    {Field("SelStart", 1, VarType::kInt32, &HostTextBox::sel_start),
+                                     Field("SelLength", 2, VarType::kInt32, &HostTextBox::sel_length),
+                                     Field("Text", 3, VarType::kText, &HostTextBox::text)}};
     return info;
   }
 
- protected:
-  Variant DoInvoke(const MemberInfo& m, InvokeKind kind, std::vector<Variant>& a) override {
-    bool let = kind == InvokeKind::kPropertyLet;
-    switch (m.dispid) {
-      case 1:
-        return let ? (sel_start = a[0].ToInt32(), Variant()) : Variant(sel_start);
-      case 2:
-        return let ? (sel_length = a[0].ToInt32(), Variant()) : Variant(sel_length);
-      case 3:
-        return let ? (text = a[0].ToText(), Variant()) : Variant(text);
-    }
-    return {};
+ private:
+  // A read-write property backed by a data member.
+  template <typename F>
+  static MemberInfo Field(std::string_view name, int32_t dispid, VarType type,
+                          F HostTextBox::*field) {
+    return MemberTable<HostTextBox>::Property(
+        name, dispid, MemberKind::kGetLet, type,
+        [field](HostTextBox& box, auto&) { return Variant(box.*field); },
+        [field](HostTextBox& box, std::vector<Variant>& a) {
+          box.*field = dispatch_internal::FromVariant<F>(a[0]);
+        });
   }
 };
 

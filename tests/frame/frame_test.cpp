@@ -102,21 +102,19 @@ class Ticker : public Dispatch {
   std::vector<int16_t> raised_values;
 
   const ClassTypeInfo& TypeInfo() const override {
-    static const ClassTypeInfo info{"Ticker",
-                                    {{"Run", 1, MemberKind::kMethod, {}, VarType::kEmpty}}};
+    static const ClassTypeInfo info{
+        "Ticker", {MemberTable<Ticker>::Method("Run", 1, {}, VarType::kEmpty, &Ticker::Run)}};
     return info;
   }
   int32_t Advise(EventSink sink) override { return progress.AdviseSink(std::move(sink)); }
   void Unadvise(int32_t cookie) override { progress.UnadviseSink(cookie); }
   std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
 
- protected:
-  Variant DoInvoke(const MemberInfo&, InvokeKind, std::vector<Variant>&) override {
+  void Run() {
     for (int16_t p : {int16_t{10}, int16_t{60}}) {
       progress.Raise(p);
       raised_values.push_back(p);
     }
-    return {};
   }
 };
 

@@ -30,7 +30,7 @@ struct Model {
 TEST(EntryTable, AnswersLikeAWalkThroughTheSlots) {
   for (auto rule : {EntryTable::Duplicates::kSameKey, EntryTable::Duplicates::kSameKeyAndValue}) {
     std::mt19937 rng(7);
-    EntryTable table(rule, 3033);
+    EntryTable table(rule, MessageId::kTooManyIndexes);
     Model model;
     model.same_key_only = rule == EntryTable::Duplicates::kSameKey;
     auto errors = Collection::Create();
