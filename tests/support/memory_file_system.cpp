@@ -393,6 +393,16 @@ void MemoryFileSystem::Crash() {
   revert(root_);
 }
 
+void MemoryFileSystem::SyncEverything() {
+  std::function<void(const NodeRef&)> sync = [&](const NodeRef& node) {
+    node->MakeDurable();
+    if (node->kind != kFolder) return;
+    node->durable_entries = node->entries;
+    for (const auto& [name, child] : node->entries) sync(child);
+  };
+  sync(root_);
+}
+
 void MemoryFileSystem::Restart() {
   down_ = false;
   crash_pending_ = false;

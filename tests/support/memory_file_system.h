@@ -104,6 +104,8 @@ class MemoryFileSystem : public FileSystem {
   bool crashed() const { return down_; }
   // Forgets everything that is not durable (see above).
   void Crash();
+  // Makes everything durable, as a sync(1) would.
+  void SyncEverything();
   // After a crash: the file system works again, as after a reboot.
   void Restart();
 
