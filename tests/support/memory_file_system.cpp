@@ -526,18 +526,25 @@ Status MemoryFileSystem::Remove(const std::string& path) {
 Status MemoryFileSystem::Rename(const std::string& from, const std::string& to) {
   return Mutate("Rename", to, [&] {
     Place source, target;
-    Status s = Locate(from, false, &source);
+    Status s = Locate(to, false, &target);
+    if (s.ok() && target.node && target.node->ReadOnlyFile()) s = Status::FromErrno(EACCES);
+    if (s.ok()) s = Locate(from, false, &source);
     if (s.ok() && !source.node) s = Status::FromErrno(ENOENT);
-    if (s.ok()) s = Locate(to, false, &target);
     if (!s.ok()) return s;
+    if (source.node->kind != kFolder && (from.back() == '/' || to.back() == '/')) {
+      return Status::FromErrno(ENOTDIR);
+    }
     if (target.node == source.node) return Status::OK();
     if (source.node == root_ || target.node == root_) return Status::FromErrno(EBUSY);
-    if (target.node && target.node->ReadOnlyFile()) return Status::FromErrno(EACCES);
     if (!source.folder->Writable() || !target.folder->Writable()) return Status::FromErrno(EACCES);
     if (source.node->device != target.folder->device) return Status::FromErrno(EXDEV);
     if (target.node) {
       const bool from_folder = source.node->kind == kFolder;
       const bool to_folder = target.node->kind == kFolder;
+      // A folder that holds the source is never empty.
+      if (to_folder && source.path.starts_with(target.path + "/")) {
+        return Status::FromErrno(ENOTEMPTY);
+      }
       if (to_folder && !from_folder) return Status::FromErrno(EISDIR);
       if (from_folder && !to_folder) return Status::FromErrno(ENOTDIR);
       if (to_folder && !target.node->entries.empty()) return Status::FromErrno(ENOTEMPTY);
@@ -556,6 +563,7 @@ Status MemoryFileSystem::PublishNode(const NodeRef& node, const std::string& pat
   Place target;
   Status s = Locate(path, false, &target);
   if (!s.ok()) return s;
+  if (path.back() == '/') return Status::FromErrno(ENOTDIR);
   if (target.node && target.node->kind == kFolder) return Status::FromErrno(EISDIR);
   if (target.node && target.node->ReadOnlyFile()) return Status::FromErrno(EACCES);
   if (!target.folder->Writable()) return Status::FromErrno(EACCES);
@@ -626,21 +634,24 @@ Status MemoryFileSystem::FindFirst(const std::string& pattern, FindKind kind,
   if (name.empty()) return Status::FromErrno(ENOENT);
   auto accepts = [&](const std::string& path) {
     Place place;
-    if (!Locate(path, true, &place).ok() || !place.node) return false;
-    return place.node->kind == kFile ||
-           (kind == FindKind::kFilesAndFolders && place.node->kind == kFolder);
+    Status s = Locate(path, true, &place);
+    if (s.ok() && !place.node) s = Status::FromErrno(ENOENT);
+    const bool taken = s.ok() && (place.node->kind == kFile ||
+                                  (kind == FindKind::kFilesAndFolders && place.node->kind == kFolder));
+    if (s.ok() && !taken) s = Status::FromErrno(ENOENT);
+    return s;
   };
   if (name.find_first_of("*?") == std::string::npos) {
-    if (!accepts(pattern)) return Status::FromErrno(ENOENT);
-    *found = name;
-    return Status::OK();
+    s = accepts(pattern);
+    if (s.ok()) *found = name;
+    return s;
   }
   Place dir;
   s = Locate(folder, true, &dir);
   if (!s.ok()) return s;
   if (!dir.node) return Status::FromErrno(ENOENT);
   for (const auto& [entry, child] : dir.node->entries) {
-    if (WildcardMatch(name, entry) && accepts(folder + entry)) {
+    if (WildcardMatch(name, entry) && accepts(folder + entry).ok()) {
       *found = entry;
       return Status::OK();
     }
