@@ -240,6 +240,12 @@ Status MemoryFileSystem::Locate(const std::string& path, bool follow_last, Place
   return Status::OK();
 }
 
+Status MemoryFileSystem::Existing(const std::string& path, bool follow_last, Place* place) {
+  Status s = Locate(path, follow_last, place);
+  if (s.ok() && !place->node) s = Status::FromErrno(ENOENT);
+  return s;
+}
+
 FileInfo MemoryFileSystem::InfoOf(const Node& node) const {
   FileInfo info;
   info.is_dir = node.kind == kFolder;
@@ -433,9 +439,8 @@ Status MemoryFileSystem::OpenForRead(const std::string& path,
                                      std::unique_ptr<ReadableFile>* file) {
   Status s = Enter("OpenForRead", path);
   Place place;
-  if (s.ok()) s = Locate(path, true, &place);
+  if (s.ok()) s = Existing(path, true, &place);
   if (!s.ok()) return s;
-  if (!place.node) return Status::FromErrno(ENOENT);
   if (place.node->kind == kFolder) return Status::FromErrno(EISDIR);
   if ((place.node->mode & S_IRUSR) == 0) return Status::FromErrno(EACCES);
   *file = std::make_unique<MemoryReadable>(this, place.node, path);
@@ -445,39 +450,32 @@ Status MemoryFileSystem::OpenForRead(const std::string& path,
 Status MemoryFileSystem::GetInfo(const std::string& path, FileInfo* info) {
   Status s = Enter("GetInfo", path);
   Place place;
-  if (s.ok()) s = Locate(path, true, &place);
-  if (!s.ok()) return s;
-  if (!place.node) return Status::FromErrno(ENOENT);
-  *info = InfoOf(*place.node);
-  return Status::OK();
+  if (s.ok()) s = Existing(path, true, &place);
+  if (s.ok()) *info = InfoOf(*place.node);
+  return s;
 }
 
 Status MemoryFileSystem::GetLinkInfo(const std::string& path, FileInfo* info) {
   Status s = Enter("GetLinkInfo", path);
   Place place;
-  if (s.ok()) s = Locate(path, false, &place);
-  if (!s.ok()) return s;
-  if (!place.node) return Status::FromErrno(ENOENT);
-  *info = InfoOf(*place.node);
-  return Status::OK();
+  if (s.ok()) s = Existing(path, false, &place);
+  if (s.ok()) *info = InfoOf(*place.node);
+  return s;
 }
 
 Status MemoryFileSystem::ResolveLink(const std::string& path, std::string* resolved) {
   Status s = Enter("ResolveLink", path);
   Place place;
-  if (s.ok()) s = Locate(path, true, &place);
-  if (!s.ok()) return s;
-  if (!place.node) return Status::FromErrno(ENOENT);
-  *resolved = place.path;
-  return Status::OK();
+  if (s.ok()) s = Existing(path, true, &place);
+  if (s.ok()) *resolved = place.path;
+  return s;
 }
 
 Status MemoryFileSystem::SetMode(const std::string& path, uint32_t mode) {
   return Mutate("SetMode", path, [&] {
     Place place;
-    Status s = Locate(path, true, &place);
+    Status s = Existing(path, true, &place);
     if (!s.ok()) return s;
-    if (!place.node) return Status::FromErrno(ENOENT);
     if (place.node->uid != kUid) return Status::FromErrno(EPERM);
     place.node->mode = mode & 07777;
     return Status::OK();
@@ -487,10 +485,9 @@ Status MemoryFileSystem::SetMode(const std::string& path, uint32_t mode) {
 Status MemoryFileSystem::SetOwner(const std::string& path, uint32_t uid, uint32_t gid) {
   return Mutate("SetOwner", path, [&] {
     Place place;
-    Status s = Locate(path, false, &place);
+    Status s = Existing(path, false, &place);
     if (!s.ok()) return s;
     Node* node = place.node.get();
-    if (!node) return Status::FromErrno(ENOENT);
     if (node->uid != kUid || uid != kUid || gid != kGid) return Status::FromErrno(EPERM);
     node->uid = uid;
     node->gid = gid;
@@ -502,9 +499,8 @@ Status MemoryFileSystem::SetOwner(const std::string& path, uint32_t uid, uint32_
 Status MemoryFileSystem::CheckRemovable(const std::string& path) {
   Status s = Enter("CheckRemovable", path);
   Place place;
-  if (s.ok()) s = Locate(path, false, &place);
+  if (s.ok()) s = Existing(path, false, &place);
   if (!s.ok()) return s;
-  if (!place.node) return Status::FromErrno(ENOENT);
   if (place.node->kind == kFolder) return Status::FromErrno(EISDIR);
   if (place.node->ReadOnlyFile() || !place.folder->Writable()) return Status::FromErrno(EACCES);
   return Status::OK();
@@ -513,9 +509,8 @@ Status MemoryFileSystem::CheckRemovable(const std::string& path) {
 Status MemoryFileSystem::Remove(const std::string& path) {
   return Mutate("Remove", path, [&] {
     Place place;
-    Status s = Locate(path, false, &place);
+    Status s = Existing(path, false, &place);
     if (!s.ok()) return s;
-    if (!place.node) return Status::FromErrno(ENOENT);
     if (place.node->kind == kFolder) return Status::FromErrno(EISDIR);
     if (place.node->ReadOnlyFile() || !place.folder->Writable()) return Status::FromErrno(EACCES);
     place.folder->entries.erase(place.name);
@@ -528,8 +523,7 @@ Status MemoryFileSystem::Rename(const std::string& from, const std::string& to) 
     Place source, target;
     Status s = Locate(to, false, &target);
     if (s.ok() && target.node && target.node->ReadOnlyFile()) s = Status::FromErrno(EACCES);
-    if (s.ok()) s = Locate(from, false, &source);
-    if (s.ok() && !source.node) s = Status::FromErrno(ENOENT);
+    if (s.ok()) s = Existing(from, false, &source);
     if (!s.ok()) return s;
     if (source.node->kind != kFolder && (from.back() == '/' || to.back() == '/')) {
       return Status::FromErrno(ENOTDIR);
@@ -576,9 +570,8 @@ Status MemoryFileSystem::CreateScratch(const std::string& folder,
                                        std::unique_ptr<ScratchFile>* file) {
   Status s = Enter("CreateScratch", folder);
   Place place;
-  if (s.ok()) s = Locate(WithSlash(folder), true, &place);
+  if (s.ok()) s = Existing(WithSlash(folder), true, &place);
   if (!s.ok()) return s;
-  if (!place.node) return Status::FromErrno(ENOENT);
   if (!place.node->Writable()) return Status::FromErrno(EACCES);
   SweepStale(place.node);
   NodeRef node = NewNode(kFile, place.node);
@@ -590,9 +583,8 @@ Status MemoryFileSystem::CreateScratch(const std::string& folder,
 Status MemoryFileSystem::KeepPrivateLink(const std::string& path, std::string* private_name) {
   return Mutate("KeepPrivateLink", path, [&] {
     Place place;
-    Status s = Locate(path, false, &place);
+    Status s = Existing(path, false, &place);
     if (!s.ok()) return s;
-    if (!place.node) return Status::FromErrno(ENOENT);
     if (place.node->kind == kFolder) return Status::FromErrno(EPERM);
     if (!place.folder->Writable()) return Status::FromErrno(EACCES);
     SweepStale(place.folder);
@@ -607,9 +599,8 @@ Status MemoryFileSystem::KeepPrivateLink(const std::string& path, std::string* p
 Status MemoryFileSystem::SyncFolder(const std::string& folder) {
   return Mutate("SyncFolder", folder, [&] {
     Place place;
-    Status s = Locate(WithSlash(folder), true, &place);
+    Status s = Existing(WithSlash(folder), true, &place);
     if (!s.ok()) return s;
-    if (!place.node) return Status::FromErrno(ENOENT);
     Node& dir = *place.node;
     dir.durable_entries = dir.entries;
     dir.MakeAttributesDurable();
@@ -634,8 +625,7 @@ Status MemoryFileSystem::FindFirst(const std::string& pattern, FindKind kind,
   if (name.empty()) return Status::FromErrno(ENOENT);
   auto accepts = [&](const std::string& path) {
     Place place;
-    Status s = Locate(path, true, &place);
-    if (s.ok() && !place.node) s = Status::FromErrno(ENOENT);
+    Status s = Existing(path, true, &place);
     const bool taken = s.ok() && (place.node->kind == kFile ||
                                   (kind == FindKind::kFilesAndFolders && place.node->kind == kFolder));
     if (s.ok() && !taken) s = Status::FromErrno(ENOENT);
@@ -647,9 +637,8 @@ Status MemoryFileSystem::FindFirst(const std::string& pattern, FindKind kind,
     return s;
   }
   Place dir;
-  s = Locate(folder, true, &dir);
+  s = Existing(folder, true, &dir);
   if (!s.ok()) return s;
-  if (!dir.node) return Status::FromErrno(ENOENT);
   for (const auto& [entry, child] : dir.node->entries) {
     if (WildcardMatch(name, entry) && accepts(folder + entry).ok()) {
       *found = entry;

@@ -154,6 +154,8 @@ class MemoryFileSystem : public FileSystem {
   };
 
   Status Locate(const std::string& path, bool follow_last, Place* place, int depth = 0);
+  // Locate, with ENOENT when the name does not exist.
+  Status Existing(const std::string& path, bool follow_last, Place* place);
   NodeRef NewNode(int kind, const NodeRef& folder);
   // Removes the private names of earlier processes from folder.
   void SweepStale(const NodeRef& folder);
