@@ -1,12 +1,12 @@
 // Writes the class reference of cli/INVOKE.md from the class table:
 //   voktools_invoke_reference               prints it
 //   voktools_invoke_reference --update FILE  replaces FILE's generated part
-#include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string_view>
 
+#include "common/replacement_file.h"
 #include "invoke_describe.h"
+#include "platform/env.h"
 
 int main(int argc, char** argv) {
   if (argc == 1) {
@@ -17,25 +17,27 @@ int main(int argc, char** argv) {
     std::cerr << "usage: voktools_invoke_reference [--update FILE]\n";
     return 64;
   }
-  std::ostringstream text;
-  {
-    std::ifstream in(argv[2], std::ios::binary);
-    if (!(text << in.rdbuf())) {
-      std::cerr << argv[2] << ": cannot read\n";
-      return 1;
-    }
+  vok::Env& env = vok::CurrentEnv();
+  const std::string file = argv[2];
+  std::string text;
+  if (!vok::ReadWholeFile(*env.fs, file, &text).ok()) {
+    std::cerr << file << ": cannot read\n";
+    return 1;
   }
-  std::optional<std::string> updated = vok::cli::WithCurrentReference(text.str());
+  std::optional<std::string> updated = vok::cli::WithCurrentReference(text);
   if (!updated) {
-    std::cerr << argv[2] << ": no line starting with " << vok::cli::kReferenceMarker << "\n";
+    std::cerr << file << ": no line starting with " << vok::cli::kReferenceMarker << "\n";
     return 1;
   }
-  if (*updated == text.str()) return 0;
-  std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
-  if (!(out << *updated) || !out.flush()) {
-    std::cerr << argv[2] << ": cannot write\n";
+  if (*updated == text) return 0;
+  vok::ReplacementFile out;
+  vok::Status s = out.Start(env, file, vok::InPlace());
+  if (s.ok()) s = out.file().Append(*updated);
+  if (s.ok()) s = out.Close();
+  if (!s.ok() || out.Commit() != 0) {
+    std::cerr << file << ": cannot write\n";
     return 1;
   }
-  std::cerr << argv[2] << ": reference regenerated\n";
+  std::cerr << file << ": reference regenerated\n";
   return 0;
 }

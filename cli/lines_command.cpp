@@ -1,103 +1,42 @@
 #include "lines_command.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <set>
 
+#include "common/replacement_file.h"
 #include "file_guard.h"
+#include "platform/env.h"
 #include "voktools/automation_error.h"
 #include "voktools/collection.h"
-#include "voktools/common.h"
+#include "voktools/messages.h"
 #include "voktools/retrieve_file.h"
 
 namespace vok::cli {
 
 namespace {
 
-// A fresh file DIR/.<name>.XXXXXX for the copy, removed again unless it was
-// moved into place.
-class TempCopy {
- public:
-  static std::unique_ptr<TempCopy> Create(const std::string& dir, const std::string& name,
-                                          std::string* error) {
-    std::string pattern = dir + "." + name + ".XXXXXX";
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
-      *error = "cannot create a temporary file in " + dir + ": " + std::strerror(errno);
-      return nullptr;
-    }
-    // mkstemp makes the file private; the copy gets the usual permissions.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    (void)::fchmod(fd, 0666 & ~mask);
-    ::close(fd);
-    auto copy = std::unique_ptr<TempCopy>(new TempCopy(pattern));
-    if (!copy->out_) {
-      *error = "cannot write " + pattern;
-      return nullptr;
-    }
-    return copy;
-  }
-
-  ~TempCopy() {
-    if (!moved_) std::remove(path_.c_str());
-  }
-
-  void Write(std::string_view bytes) { out_.write(bytes.data(), std::streamsize(bytes.size())); }
-  // False when a write or the close failed.
-  bool Close() {
-    out_.close();
-    return !out_.fail();
-  }
-  void MovedAway() { moved_ = true; }
-  const std::string& path() const { return path_; }
-
- private:
-  explicit TempCopy(std::string path)
-      : path_(std::move(path)), out_(path_, std::ios::binary | std::ios::trunc) {}
-
-  std::string path_;
-  std::ofstream out_;
-  bool moved_ = false;
-};
-
-// Why the reader could not open path, as far as the system says.
-std::string WhyNotOpened(const std::string& path) {
-  std::error_code ec;
-  (void)std::filesystem::status(path, ec);
-  if (ec) return ec.message();
-  int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return std::strerror(errno);
-  ::close(fd);
-  return "it cannot be read";
-}
-
 // The offset of the first byte where a and b differ (the shorter one's size
 // when one is a prefix of the other), or nothing when they are equal.
-std::optional<int64_t> FirstDifference(const std::string& a, const std::string& b,
+std::optional<int64_t> FirstDifference(FileSystem& fs, const std::string& a, const std::string& b,
                                        std::string* error) {
-  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-  if (!fa || !fb) {
-    *error = "cannot read " + (fa ? b : a) + " back";
+  std::unique_ptr<ReadableFile> fa, fb;
+  const bool a_open = fs.OpenForRead(a, &fa).ok();
+  if (!a_open || !fs.OpenForRead(b, &fb).ok()) {
+    *error = "cannot read " + (a_open ? b : a) + " back";
     return 0;
   }
   constexpr size_t kBlock = 64 * 1024;
   std::string ba(kBlock, '\0'), bb(kBlock, '\0');
   int64_t offset = 0;
   while (true) {
-    fa.read(ba.data(), kBlock);
-    fb.read(bb.data(), kBlock);
-    auto na = static_cast<size_t>(fa.gcount()), nb = static_cast<size_t>(fb.gcount());
+    size_t na = 0, nb = 0;
+    if (!fa->Read(kBlock, ba.data(), &na).ok() || !fb->Read(kBlock, bb.data(), &nb).ok()) {
+      *error = "cannot read " + a + " or " + b + " back";
+      return 0;
+    }
     size_t n = std::min(na, nb);
     auto mismatch = std::mismatch(ba.begin(), ba.begin() + std::ptrdiff_t(n), bb.begin());
     if (mismatch.first != ba.begin() + std::ptrdiff_t(n)) {
@@ -135,49 +74,57 @@ class LinesRun {
   FileReport Process(const std::string& path);
 
  private:
-  // Starts the copy of path; null, with the error in report, when it cannot.
-  std::unique_ptr<TempCopy> StartCopy(const std::string& path, const std::string& target,
-                                      FileReport& report);
-  // Moves the finished copy into place and checks it against the input.
-  void FinishCopy(TempCopy& copy, const std::string& path, const std::string& target,
+  // Starts the copy of path; false, with the error in report, when it cannot.
+  bool StartCopy(const std::string& path, const std::string& target, ReplacementFile& copy,
+                 FileReport& report);
+  // Puts the finished copy in place and checks it against the input;
+  // written is the outcome of the writes.
+  void FinishCopy(ReplacementFile& copy, const Status& written, const std::string& path,
                   FileReport& report);
 
   const LinesOptions& options_;
   Reporter& reporter_;
-  clsCommon common_;
+  Env& env_ = CurrentEnv();
   std::set<std::string> targets_;
 };
 
-std::unique_ptr<TempCopy> LinesRun::StartCopy(const std::string& path, const std::string& target,
-                                              FileReport& report) {
-  std::string name = std::filesystem::path(path).filename().string();
+bool LinesRun::StartCopy(const std::string& path, const std::string& target,
+                         ReplacementFile& copy, FileReport& report) {
   std::string error;
   if (!targets_.insert(target).second) {
-    error = target + " was already written for an earlier file";
-  } else if (auto copy = TempCopy::Create(JoinPath(options_.out_dir, ""), name, &error)) {
-    return copy;
+    error = path + ": " + target + " was already written for an earlier file";
+  } else if (Status s = copy.Start(env_, target); !s.ok()) {
+    // What is at the target and cannot be replaced is told as a failed
+    // move would tell it.
+    FileInfo info;
+    error = env_.fs->GetLinkInfo(target, &info).ok()
+                ? std::string(Message(3004)) + target + "\r\n" + s.message()
+                : path + ": cannot create a temporary file in " + JoinPath(options_.out_dir, "") +
+                      ": " + s.message();
+  } else {
+    return true;
   }
   report.result = 1;
-  report.errors.push_back(path + ": " + error);
-  return nullptr;
+  report.errors.push_back(error);
+  return false;
 }
 
-void LinesRun::FinishCopy(TempCopy& copy, const std::string& path, const std::string& target,
+void LinesRun::FinishCopy(ReplacementFile& copy, const Status& written, const std::string& path,
                           FileReport& report) {
-  if (!copy.Close()) {
+  const std::string& target = copy.target();
+  if (!written.ok() || !copy.Close().ok()) {
     report.result = 1;
-    report.errors.push_back(path + ": cannot write " + copy.path());
+    report.errors.push_back(path + ": cannot write " + target);
     return;
   }
   auto errors = Collection::Create();
-  if (common_.MoveFile(copy.path(), target, Variant(errors)) != 0) {
+  if (copy.Commit(Variant(errors)) != 0) {
     report.result = 1;
     for (std::string& e : errors->Texts()) report.errors.push_back(std::move(e));
     return;
   }
-  copy.MovedAway();
   std::string error;
-  std::optional<int64_t> diff = FirstDifference(path, target, &error);
+  std::optional<int64_t> diff = FirstDifference(*env_.fs, path, target, &error);
   if (!error.empty()) {
     report.result = 1;
     report.errors.push_back(path + ": " + error);
@@ -204,16 +151,19 @@ FileReport LinesRun::Process(const std::string& path) {
   reader.ChunkSize(options_.chunk);
   if (!reader.OpenFile()) {
     report.result = 1;
-    report.errors.push_back(path + ": cannot open the file: " + WhyNotOpened(path));
+    const std::string why = WhyUnreadable(path);
+    report.errors.push_back(path + ": cannot open the file: " +
+                            (why.empty() ? "it cannot be read" : why));
     return report;
   }
 
-  std::unique_ptr<TempCopy> copy;
-  std::string target;
+  ReplacementFile copy;
+  Status written;
   if (!options_.out_dir.empty()) {
-    target = JoinPath(options_.out_dir, std::filesystem::path(path).filename().string());
+    const std::string target =
+        JoinPath(options_.out_dir, std::filesystem::path(path).filename().string());
     report.files.emplace_back("Output", target);
-    copy = StartCopy(path, target, report);
+    StartCopy(path, target, copy, report);
   }
 
   LineCounts counts;
@@ -222,7 +172,7 @@ FileReport LinesRun::Process(const std::string& path) {
     int16_t shown = 0;
     while (reader.NextLine(&line)) {
       counts.Add(line);
-      if (copy) copy->Write(line);
+      if (copy.started() && written.ok()) written = copy.file().Append(line);
       if (reader.Progress() != shown) {
         shown = reader.Progress();
         reporter_.Progress(shown);
@@ -239,7 +189,7 @@ FileReport LinesRun::Process(const std::string& path) {
 
   report.summary = Summary(path, counts);
   report.stats = StatsJson(counts);
-  if (copy) FinishCopy(*copy, path, target, report);
+  if (copy.started()) FinishCopy(copy, written, path, report);
   return report;
 }
 

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <fstream>
 #include <optional>
 #include <string_view>
 
@@ -14,16 +13,15 @@ namespace vok::cli {
 
 namespace {
 
-constexpr std::string_view kPlaceholderStart = "{\\v\\vok OBJ ";
-
 enum class Operation { kExtract, kInsert };
 
-// The object file the class would derive: the RTF file's folder and name
-// with ".obj". Set explicitly, so that the guard checks the very file the
-// class writes.
-std::string ObjFileFor(const std::string& rtf, const RtfOptions& options, clsCommon& common) {
+// The object file the class would derive, set explicitly, so that the
+// guard checks the very file the class writes.
+std::string ObjFileFor(const std::string& rtf, const RtfOptions& options) {
   if (!options.obj_file.empty() || rtf.empty()) return options.obj_file;
-  return common.strParseFileName(rtf, 0) + common.strParseFileName(rtf, 1) + ".obj";
+  clsRTFUtil util;
+  util.RTFFile(rtf);
+  return util.DefaultObjFile();
 }
 
 // What failed and why: the text after "RTF: ".
@@ -120,9 +118,9 @@ std::optional<std::string> RefuseObjFile(const std::string& rtf, const std::stri
 }
 
 FileReport Process(Operation op, const std::string& rtf, const RtfOptions& options,
-                   Reporter& reporter, clsCommon& common, RunOutputs& outputs) {
+                   Reporter& reporter, RunOutputs& outputs) {
   FileReport report;
-  const std::string obj = ObjFileFor(rtf, options, common);
+  const std::string obj = ObjFileFor(rtf, options);
   report.files = {{"RTFFile", rtf}, {"ObjFile", obj}};
   reporter.Begin(rtf);
 
@@ -154,9 +152,7 @@ FileReport Process(Operation op, const std::string& rtf, const RtfOptions& optio
   clsRTFUtil util;
   util.RTFFile(rtf);
   util.ObjFile(obj);
-  util.SetProgressObserver([&reporter](int64_t done, int64_t total) {
-    reporter.Progress(total > 0 ? static_cast<int>(done * 100 / total) : 100);
-  });
+  util.Progress().Connect([&reporter](int16_t percent) { reporter.Progress(percent); });
   const int32_t result = op == Operation::kExtract ? util.ExtractObjects() : util.InsertObjects();
   if (op == Operation::kExtract) outputs.Claim(obj, rtf);
   report.result = util.LastMoveResult() != 0 ? kRtfNotReplaced : result;
@@ -171,11 +167,10 @@ FileReport Process(Operation op, const std::string& rtf, const RtfOptions& optio
 }
 
 int Run(Operation op, const RtfOptions& options, Reporter& reporter) {
-  clsCommon common;
   RunOutputs outputs;
   for (const std::string& rtf : options.files) {
     if (reporter.OutputFailed()) break;
-    reporter.Report(Process(op, rtf, options, reporter, common, outputs));
+    reporter.Report(Process(op, rtf, options, reporter, outputs));
   }
   return reporter.ExitStatus();
 }
@@ -183,26 +178,9 @@ int Run(Operation op, const RtfOptions& options, Reporter& reporter) {
 }  // namespace
 
 PlaceholderScan ScanForPlaceholders(const std::string& path, size_t chunk) {
-  // The library takes '\' as a folder separator too.
-  std::string native = path;
-  std::replace(native.begin(), native.end(), '\\', '/');
-  std::ifstream in(native, std::ios::binary);
-  if (!in) return PlaceholderScan::kUnreadable;
-  chunk = std::max<size_t>(chunk, 1);
-  // The tail of the previous read that could begin a marker split by the
-  // read, followed by the new chunk.
-  const size_t keep = kPlaceholderStart.size() - 1;
-  std::string window;
-  while (true) {
-    const size_t kept = window.size();
-    window.resize(kept + chunk);
-    in.read(window.data() + kept, static_cast<std::streamsize>(chunk));
-    window.resize(kept + static_cast<size_t>(in.gcount()));
-    if (window.find(kPlaceholderStart) != std::string::npos) return PlaceholderScan::kFound;
-    if (!in) break;
-    window.erase(0, window.size() - std::min(window.size(), keep));
-  }
-  return in.bad() ? PlaceholderScan::kUnreadable : PlaceholderScan::kNone;
+  clsRTFUtil util;
+  util.RTFFile(path);
+  return util.ScanForPlaceholders(static_cast<int32_t>(std::min<size_t>(chunk, 1 << 30)));
 }
 
 int RunRtfExtract(const RtfOptions& options, Reporter& reporter) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "report.h"
+#include "voktools/rtf_util.h"
 
 namespace vok::cli {
 
@@ -22,7 +23,7 @@ struct RtfOptions {
   bool force = false;    // extraction: an existing object file may be replaced
 };
 
-enum class PlaceholderScan { kFound, kNone, kUnreadable };
+using PlaceholderScan = clsRTFUtil::PlaceholderScan;
 
 // Whether the file holds the start of a placeholder, "{\v\vok OBJ ", read
 // chunk bytes at a time (the message of a refused extraction says so).

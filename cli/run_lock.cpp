@@ -1,16 +1,13 @@
 #include "run_lock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <ostream>
 #include <utility>
 
 #include "file_guard.h"
+#include "platform/env.h"
+#include "platform/file_system.h"
 
 namespace vok::cli {
 
@@ -26,44 +23,41 @@ std::string FolderOfPath(const std::string& name) {
 
 }  // namespace
 
+FolderLocks::FolderLocks() : FolderLocks(*CurrentEnv().fs) {}
+FolderLocks::FolderLocks(FileSystem& fs) : fs_(fs) {}
+
 FolderLocks::~FolderLocks() { Release(); }
 
-void FolderLocks::Release() {
-  for (int fd : fds_) ::close(fd);
-  fds_.clear();
-}
+void FolderLocks::Release() { locks_.clear(); }
 
 void FolderLocks::Acquire(const std::vector<std::string>& paths, std::ostream& err) {
   // One lock per folder, taken in the order of (device, inode).
-  std::vector<std::pair<std::pair<dev_t, ino_t>, int>> folders;
+  std::vector<std::pair<std::pair<uint64_t, uint64_t>, std::string>> folders;
   for (const std::string& path : paths) {
     if (path.empty()) continue;
-    int fd = ::open(FolderOfPath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) continue;
-    struct stat st {};
-    const bool seen = ::fstat(fd, &st) != 0 ||
-                      std::any_of(folders.begin(), folders.end(), [&](const auto& f) {
-                        return f.first == std::make_pair(st.st_dev, st.st_ino);
-                      });
-    if (seen) {
-      ::close(fd);
+    std::string folder = FolderOfPath(path);
+    FileInfo info;
+    if (!fs_.GetInfo(folder, &info).ok() || !info.is_dir) continue;
+    const std::pair id(info.device, info.inode);
+    if (std::any_of(folders.begin(), folders.end(), [&](const auto& f) { return f.first == id; })) {
       continue;
     }
-    folders.push_back({{st.st_dev, st.st_ino}, fd});
+    folders.emplace_back(id, std::move(folder));
   }
   std::sort(folders.begin(), folders.end());
   bool said = false;
-  for (const auto& [id, fd] : folders) {
-    fds_.push_back(fd);
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) continue;
-    if (errno != EWOULDBLOCK) continue;
-    if (!said) {
-      err << "voktools: waiting for another voktools run in the same folder to finish\n";
-      err.flush();
-      said = true;
+  for (const auto& [id, folder] : folders) {
+    std::unique_ptr<FileLock> lock;
+    Status s = fs_.Lock(folder, LockWait::kNoWait, &lock);
+    if (s.code() == EWOULDBLOCK) {
+      if (!said) {
+        err << "voktools: waiting for another voktools run in the same folder to finish\n";
+        err.flush();
+        said = true;
+      }
+      s = fs_.Lock(folder, LockWait::kWait, &lock);
     }
-    while (::flock(fd, LOCK_EX) != 0 && errno == EINTR) {
-    }
+    if (s.ok()) locks_.push_back(std::move(lock));
   }
 }
 

@@ -7,14 +7,22 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace vok {
+class FileLock;
+class FileSystem;
+}  // namespace vok
 
 namespace vok::cli {
 
 class FolderLocks {
  public:
-  FolderLocks() = default;
+  // Locks through the current Env's file system.
+  FolderLocks();
+  explicit FolderLocks(FileSystem& fs);
   FolderLocks(const FolderLocks&) = delete;
   FolderLocks& operator=(const FolderLocks&) = delete;
   ~FolderLocks();
@@ -28,7 +36,8 @@ class FolderLocks {
   void Release();
 
  private:
-  std::vector<int> fds_;
+  FileSystem& fs_;
+  std::vector<std::unique_ptr<FileLock>> locks_;
 };
 
 }  // namespace vok::cli

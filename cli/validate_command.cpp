@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,16 +9,18 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <ostream>
 #include <set>
 
 #include "file_guard.h"
+#include "platform/env.h"
+#include "platform/file_system.h"
 #include "voktools/ascii.h"
 #include "voktools/common.h"
 #include "voktools/host.h"
 #include "voktools/html_validate.h"
+#include "voktools/temp_file_name.h"
 
 extern char** environ;
 
@@ -27,14 +28,19 @@ namespace vok::cli {
 
 namespace {
 
-// A private folder, removed with what it holds.
+// A private folder under a fresh name in the temporary folder, removed with
+// what it holds.
 class PrivateFolder {
  public:
   PrivateFolder() {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/voktools-validate.XXXXXX";
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern + "/";
+    FileSystem& fs = *CurrentEnv().fs;
+    clsGetTempFileName names;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+      const std::string name = names.Filename();
+      const Status s = fs.CreateFolder(name, 0700);
+      if (s.ok()) path_ = name + "/";
+      if (s.code() != EEXIST) break;
+    }
   }
   ~PrivateFolder() {
     std::error_code ec;
@@ -43,6 +49,9 @@ class PrivateFolder {
   const std::string& path() const { return path_; }
 
  private:
+  // A name is taken by a folder now and then; every draw taken means
+  // something else is wrong.
+  static constexpr int kAttempts = 100;
   std::string path_;
 };
 
@@ -106,9 +115,9 @@ std::optional<std::string> UnifiedDiff(const std::string& old_file, const std::s
   }
   // 0: the same, 1: different, anything else: trouble.
   if (WIFEXITED(status) && WEXITSTATUS(status) <= 1) return text;
-  std::ifstream err(err_file);
-  std::string first_line;
-  std::getline(err, first_line);
+  std::string said;
+  (void)ReadWholeFile(*CurrentEnv().fs, err_file, &said);
+  const std::string first_line = said.substr(0, said.find('\n'));
   *why = "diff failed" + (first_line.empty() ? std::string() : ": " + first_line);
   return std::nullopt;
 }

@@ -16,12 +16,12 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "voktools/dispatch.h"
+#include "voktools/events.h"
 
 namespace vok {
 
@@ -62,11 +62,11 @@ class clsRTFUtil : public Dispatch {
 
   // Not part of the automation interface.
   //
-  // Called after every read with the bytes read so far and the total the
-  // operation will read in order (extraction: the RTF file; insertion: the
-  // RTF file and the object file).
-  using ProgressObserver = std::function<void(int64_t done, int64_t total)>;
-  void SetProgressObserver(ProgressObserver observer) { observer_ = std::move(observer); }
+  // Raised with the percentage read so far whenever it grows, of what the
+  // operation reads in order (extraction: the RTF file; insertion: the RTF
+  // file and the object file), as the other classes raise theirs. The class
+  // has no event interface, so only C++ handlers (Connect) hear it.
+  ProgressEvent<int16_t>& Progress() { return progress_; }
   // What the last successful pass's final replacement of the RTF file
   // answered: 0, or 1 when it failed (the RTF file is then as it was, the
   // new text is dropped, and the result is still 0 or 6), with the reason.
@@ -88,6 +88,13 @@ class clsRTFUtil : public Dispatch {
   const Mismatches& InsertionMismatches() const { return mismatches_; }
   // Why the last operation ended with result 7 ("No space left on device").
   const std::string& LastFailureMessage() const { return last_failure_message_; }
+  // The object file an operation takes when ObjFile is empty: the RTF
+  // file's folder and name with the extension ".obj".
+  std::string DefaultObjFile();
+  // Whether the RTF file holds the start of a placeholder, "{\v\vok OBJ ",
+  // read chunk bytes at a time.
+  enum class PlaceholderScan { kFound, kNone, kUnreadable };
+  PlaceholderScan ScanForPlaceholders(int32_t chunk = 64 * 1024);
   // Fixes the chunk size instead of deriving it from the file sizes, so that
   // tests can make markers straddle reads. At least 72.
   void ForceChunkSizeForTesting(int32_t chunk);
@@ -99,9 +106,11 @@ class clsRTFUtil : public Dispatch {
 
  private:
   clsCommon& Common();
+  // What both operations do first: forgets the last run's outcome and
+  // checks the RTF file name, deriving ObjFile if empty; kOK or the result.
+  int32_t Begin();
   // Commits out, keeping the reason of a failure.
   int16_t Commit(ReplacementFile& out);
-  void SetDefaultObjFile();
   int32_t ChunkFor(int64_t larger_length) const;
 
   Env& env_;
@@ -110,7 +119,7 @@ class clsRTFUtil : public Dispatch {
   std::string last_move_message_;
   std::string last_failure_message_;
   std::unique_ptr<clsCommon> common_;
-  ProgressObserver observer_;
+  ProgressEvent<int16_t> progress_;
   Mismatches mismatches_;
   int16_t last_move_result_ = 0;
   int32_t forced_chunk_ = 0;

@@ -3,7 +3,6 @@
 // caller creates the file exclusively and draws again if that fails.
 #pragma once
 
-#include <random>
 #include <string>
 
 #include "voktools/dispatch.h"
@@ -29,7 +28,6 @@ class clsGetTempFileName : public Dispatch {
  private:
   Env& env_;
   std::string folder_;
-  std::mt19937 rng_;
 };
 
 }  // namespace vok

@@ -38,6 +38,17 @@ std::string Text(int32_t id) { return std::string(Message(id)); }
 
 }  // namespace
 
+Status CopyContents(ReadableFile& in, WritableFile& out) {
+  std::string chunk(kCopyChunk, '\0');
+  while (true) {
+    size_t got = 0;
+    Status s = in.Read(chunk.size(), chunk.data(), &got);
+    if (!s.ok() || got == 0) return s;
+    s = out.Append(std::string_view(chunk.data(), got));
+    if (!s.ok()) return s;
+  }
+}
+
 int16_t ReplaceWithRetry(FileSystem& fs, const std::string& target, const Variant& errors,
                          const std::function<Status()>& replace) {
   MessageSink sink(errors);
@@ -230,13 +241,7 @@ int16_t MoveOver(Env& env, const std::string& from, const std::string& to, const
     if (!s.ok()) return s;
     std::unique_ptr<ScratchFile> out;
     s = fs.CreateScratch(FolderOf(to), &out);
-    std::string chunk(kCopyChunk, '\0');
-    while (s.ok()) {
-      size_t got = 0;
-      s = in->Read(chunk.size(), chunk.data(), &got);
-      if (s.ok() && got > 0) s = out->Append(std::string_view(chunk.data(), got));
-      if (got < chunk.size()) break;
-    }
+    if (s.ok()) s = CopyContents(*in, *out);
     if (s.ok()) s = out->Sync();
     const FileInfo& keep = had_target ? target : source;
     if (s.ok() && had_target) (void)out->SetOwner(keep.uid, keep.gid);

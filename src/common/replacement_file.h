@@ -106,6 +106,9 @@ class ReplacementFile {
   bool committed_ = false;
 };
 
+// Appends what is left of in to out.
+Status CopyContents(ReadableFile& in, WritableFile& out);
+
 // The steps around replacing target that MoveFile describes: a read-only
 // target is made writable once (with the messages 3004 and 3005) and
 // replace is tried again; any failure adds its message to errors and counts

@@ -1,15 +1,15 @@
 #include "voktools/asp2html.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <functional>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
+#include "common/buffered_output.h"
+#include "common/io_failure.h"
+#include "common/progress.h"
 #include "common/replacement_file.h"
 #include "common/text_window.h"
+#include "html/page_scanner.h"
+#include "html/script_file.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "voktools/ascii.h"
@@ -22,27 +22,13 @@ namespace vok {
 namespace {
 
 constexpr std::string_view kCRLF = "\r\n";
-constexpr std::string_view kMarkerStart = "<!-- ASP2HTML";
-// Searches for kMarkerStart look for its "!" first.
-constexpr size_t kMarkerAnchor = 1;
 constexpr std::string_view kAttribute = "ASP2HTML=\"";
 constexpr size_t npos = std::string_view::npos;
-
-// Whether text at i begins with word, ignoring ASCII case.
-bool StartsWithLower(std::string_view text, size_t i, std::string_view word) {
-  return i <= text.size() && EqualsIgnoreCase(text.substr(i, word.size()), word);
-}
-
-bool EndsWithLower(std::string_view text, size_t end, std::string_view word) {
-  return end >= word.size() && StartsWithLower(text, end - word.size(), word);
-}
-
-std::string Placeholder(int64_t n) { return "<!-- ASP2HTML " + std::to_string(n) + " -->"; }
 
 // What follows "<!-- ASP2HTML" in a marker, up to its "-->" (else its first
 // word), without the spaces around it: the placeholder's number, as a rule.
 std::string MarkerLabel(std::string_view marker) {
-  if (marker.starts_with(kMarkerStart)) marker.remove_prefix(kMarkerStart.size());
+  if (marker.starts_with(kScriptMarker)) marker.remove_prefix(kScriptMarker.size());
   while (!marker.empty() && marker.front() == ' ') marker.remove_prefix(1);
   const size_t close = marker.find("-->");
   marker =
@@ -51,265 +37,10 @@ std::string MarkerLabel(std::string_view marker) {
   return std::string(marker.substr(0, 64));
 }
 
-// A failed read or write once the files are open.
-struct IoFailure {
-  Status status;
-};
-
-// Output gathered in memory and handed to the file in large pieces.
-class Output {
- public:
-  explicit Output(ReplacementFile& file) : file_(file) { buf_.reserve(kSize); }
-  void Append(std::string_view s) {
-    if (buf_.size() + s.size() > kSize) Flush();
-    if (s.size() >= kSize) {
-      Check(file_.file().Append(s));
-    } else {
-      buf_.append(s);
-    }
-  }
-  void Flush() {
-    if (!buf_.empty()) Check(file_.file().Append(buf_));
-    buf_.clear();
-  }
-  void Close() {
-    Flush();
-    Check(file_.Close());
-  }
-
- private:
-  static constexpr size_t kSize = 1 << 18;
-  static void Check(const Status& s) {
-    if (!s.ok()) throw IoFailure{s};
-  }
-  ReplacementFile& file_;
-  std::string buf_;
-};
-
 // An output that replaces its target only when complete.
 struct PendingOutput {
   ReplacementFile file;
-  std::unique_ptr<Output> out;
-};
-
-// The script file as restoration reads it: an index of every line that
-// begins with "<!-- ASP2HTML", built in one pass at the first lookup, and
-// block text read through a cache of aligned 1 MB pieces.
-class ScriptFile {
- public:
-  struct Block {
-    std::string text;
-    bool at_end = false;  // the collection stopped at the end of the file
-    bool repeated = false;  // an earlier lookup took it already
-  };
-
-  // The marker lines that no lookup took, in file order: each one's text up
-  // to its first "-->" (or its line end).
-  std::vector<std::string> Unused() {
-    if (!indexed_) BuildIndex();
-    std::vector<std::string> markers;
-    std::string text;
-    for (size_t id = 0; id < entries_.size(); ++id) {
-      if (uses_[id] != 0) continue;
-      const Entry& e = entries_[id];
-      if (e.key_size > 0) {
-        markers.emplace_back(std::string_view(keys_).substr(e.key_at, e.key_size));
-        continue;
-      }
-      ReadRange(e.start, std::min(e.line_end, e.start + static_cast<int64_t>(kMaxKey)), &text);
-      markers.push_back(text.substr(0, text.find_first_of("\r\n")));
-    }
-    return markers;
-  }
-
-  explicit ScriptFile(std::unique_ptr<ReadableFile> file) : file_(std::move(file)) {}
-
-  // The block after the first line that begins with marker, looked for from
-  // where the last block ended, then from the start of the file.
-  bool Lookup(std::string_view marker, Block* block) {
-    if (!indexed_) BuildIndex();
-    size_t id = marker.ends_with("-->") && marker.size() <= kMaxKey ? HashLookup(marker)
-                                                                    : SlowLookup(marker);
-    if (id == npos) return false;
-    block->repeated = ++uses_[id] > 1;
-    const int64_t from = entries_[id].line_end;
-    const bool last = id + 1 == entries_.size();
-    const int64_t to = last ? file_->Size() : entries_[id + 1].start;
-    ReadRange(from, to, &block->text);
-    block->at_end = last;
-    resume_ = to;
-    return true;
-  }
-
- private:
-  struct Entry {
-    int64_t start;     // offset of "<!-- ASP2HTML"
-    int64_t line_end;  // offset after the line's end
-    size_t hash;       // of the key: the line up to its first "-->"
-    uint32_t key_at;   // the key in keys_; key_size 0: the line has none
-    uint32_t key_size;
-  };
-  // Marker lines are looked up by their text through the first "-->".
-  static constexpr size_t kMaxKey = 256;
-  static constexpr int64_t kCacheChunk = 1 << 20;
-
-  static void Check(const Status& s) {
-    if (!s.ok()) throw IoFailure{s};
-  }
-
-  // Of the lines whose key is marker, the first at or after resume_, else
-  // the first in the file.
-  size_t HashLookup(std::string_view marker) const {
-    if (table_.empty()) return npos;
-    const size_t h = std::hash<std::string_view>{}(marker);
-    const size_t mask = table_.size() - 1;
-    size_t after = npos, first = npos;
-    const auto tag = static_cast<uint32_t>(h >> 32);
-    for (size_t i = h & mask; table_[i].id != 0; i = (i + 1) & mask) {
-      if (table_[i].tag != tag) continue;
-      const size_t id = table_[i].id - 1;
-      const Entry& e = entries_[id];
-      if (e.hash != h || std::string_view(keys_).substr(e.key_at, e.key_size) != marker) continue;
-      if (first == npos || id < first) first = id;
-      if (e.start >= resume_ && (after == npos || id < after)) after = id;
-    }
-    return after != npos ? after : first;
-  }
-
-  void BuildTable() {
-    size_t keyed = 0;
-    for (const Entry& e : entries_) keyed += e.key_size > 0 ? 1 : 0;
-    if (keyed == 0) return;
-    size_t size = 16;
-    while (size < 2 * keyed) size *= 2;
-    table_.assign(size, Slot{});
-    for (size_t id = 0; id < entries_.size(); ++id) {
-      if (entries_[id].key_size == 0) continue;
-      size_t i = entries_[id].hash & (size - 1);
-      while (table_[i].id != 0) i = (i + 1) & (size - 1);
-      table_[i] =
-          Slot{static_cast<uint32_t>(id + 1), static_cast<uint32_t>(entries_[id].hash >> 32)};
-    }
-  }
-
-  // A marker that is not a whole "<!-- ASP2HTML n -->": each line start is
-  // compared in turn.
-  size_t SlowLookup(std::string_view marker) {
-    auto first = std::lower_bound(entries_.begin(), entries_.end(), resume_,
-                                  [](const Entry& e, int64_t at) { return e.start < at; });
-    const size_t begin = static_cast<size_t>(first - entries_.begin());
-    std::string text;
-    for (size_t k = 0; k < entries_.size(); ++k) {
-      size_t id = (begin + k) % entries_.size();
-      int64_t at = entries_[id].start;
-      if (at + static_cast<int64_t>(marker.size()) > file_->Size()) continue;
-      ReadRange(at, at + static_cast<int64_t>(marker.size()), &text);
-      if (text == marker) return id;
-    }
-    return npos;
-  }
-
-  void BuildIndex() {
-    indexed_ = true;
-    Check(file_->Seek(0));
-    TextWindow w;
-    w.Reset(file_.get(), file_->Size(), 1 << 20);
-    char before = '\n';  // the byte before the window: the start of the file is a line start
-    auto drop = [&](size_t n) {
-      if (n == 0) return;
-      before = w.view()[n - 1];
-      w.Drop(n);
-    };
-    while (true) {
-      Check(w.Refill());
-      std::string_view v = w.view();
-      size_t i = FindAnchored(v, kMarkerStart, kMarkerAnchor);
-      if (i == npos) {
-        if (w.at_end()) break;
-        size_t keep = std::min(v.size(), kMarkerStart.size() - 1);
-        drop(v.size() - keep);
-        if (v.size() == keep) Check(w.ReadMore(static_cast<size_t>(w.chunk())));
-        continue;
-      }
-      const char prev = i > 0 ? v[i - 1] : before;
-      if (prev != '\r' && prev != '\n') {
-        drop(i + 1);
-        continue;
-      }
-      // The whole line, with the byte after its end (a CR LF or LF CR pair).
-      size_t eol = FindAnyOf(v, "\r\n", i);
-      if ((eol == npos || eol + 1 >= v.size()) && !w.at_end()) {
-        drop(i);
-        Check(w.ReadMore(static_cast<size_t>(w.chunk())));
-        continue;
-      }
-      const size_t line_end = LineEndAfter(v, eol);
-      Entry e{w.offset() + static_cast<int64_t>(i), w.offset() + static_cast<int64_t>(line_end), 0,
-              0, 0};
-      std::string_view line = v.substr(i, (eol == npos ? v.size() : eol) - i);
-      size_t close = line.find("-->");
-      if (close != npos && close + 3 <= kMaxKey) {
-        std::string_view key = line.substr(0, close + 3);
-        e.hash = std::hash<std::string_view>{}(key);
-        e.key_at = static_cast<uint32_t>(keys_.size());
-        e.key_size = static_cast<uint32_t>(key.size());
-        keys_.append(key);
-      }
-      entries_.push_back(e);
-      drop(line_end);
-    }
-    BuildTable();
-    uses_.assign(entries_.size(), 0);
-  }
-
-  void ReadRange(int64_t from, int64_t to, std::string* out) {
-    out->clear();
-    if (to <= from) return;
-    out->reserve(static_cast<size_t>(to - from));
-    while (from < to) {
-      if (from >= cache_at_ && from < cache_at_ + static_cast<int64_t>(cache_.size())) {
-        int64_t n = std::min(to, cache_at_ + static_cast<int64_t>(cache_.size())) - from;
-        out->append(cache_.data() + (from - cache_at_), static_cast<size_t>(n));
-        from += n;
-        continue;
-      }
-      if (to - from >= kCacheChunk) {
-        size_t n = static_cast<size_t>(to - from);
-        size_t old = out->size();
-        out->resize(old + n);
-        size_t got = 0;
-        Check(file_->Seek(from));
-        Check(file_->Read(n, out->data() + old, &got));
-        if (got < n) throw IoFailure{Status::FromErrno(EIO)};
-        return;
-      }
-      cache_at_ = from - from % kCacheChunk;
-      cache_.resize(static_cast<size_t>(std::min(kCacheChunk, file_->Size() - cache_at_)));
-      size_t got = 0;
-      Check(file_->Seek(cache_at_));
-      Check(file_->Read(cache_.size(), cache_.data(), &got));
-      if (got < cache_.size()) {
-        cache_.clear();
-        throw IoFailure{Status::FromErrno(EIO)};
-      }
-    }
-  }
-
-  std::unique_ptr<ReadableFile> file_;
-  bool indexed_ = false;
-  std::vector<Entry> entries_;
-  std::vector<uint32_t> uses_;  // lookups that took each entry
-  std::string keys_;  // the keys of all entries, one after another
-  // Entry + 1 (0: free) by key hash, linear probing, with the hash's high
-  // half to pass over other keys without touching their entries.
-  struct Slot {
-    uint32_t id = 0;
-    uint32_t tag = 0;
-  };
-  std::vector<Slot> table_;
-  int64_t resume_ = 0;
-  std::string cache_;
-  int64_t cache_at_ = -1;
+  std::unique_ptr<BufferedOutput> out;
 };
 
 // Whether a block that runs to the end of the script file was closed on the
@@ -342,10 +73,6 @@ size_t FindPlaceholderCandidate(std::string_view text, size_t from) {
     from = i + 1;
   }
   return npos;
-}
-
-void Check(const Status& s) {
-  if (!s.ok()) throw IoFailure{s};
 }
 
 // Line numbers of a file, counted only when a message needs one: the text
@@ -403,10 +130,10 @@ std::string RepairEscapedPlaceholders(std::string line) {
       ++p;
       continue;
     }
-    line.replace(p, kEscaped.size(), kMarkerStart);
+    line.replace(p, kEscaped.size(), kScriptMarker);
     // After the second space from the end of "ASP2HTML": the closing, when
     // exactly one word (the number) stands between.
-    size_t i = p + kMarkerStart.size();
+    size_t i = p + kScriptMarker.size();
     int spaces = 0;
     while (i < line.size() && spaces < 2) {
       if (line[i] == ' ') ++spaces;
@@ -480,7 +207,7 @@ bool StartOutput(Env& env, const std::string& target, const OutputOptions& optio
     *why = s.message();
     return false;
   }
-  out->out = std::make_unique<Output>(out->file);
+  out->out = std::make_unique<BufferedOutput>(out->file);
   return true;
 }
 
@@ -491,219 +218,6 @@ void Abandon(std::vector<PendingOutput*> outputs) {
     p->file.Abandon();
   }
 }
-
-// The protection scanner: one line at a time, page text to the HTML output,
-// block text to the script output.
-class Protector {
- public:
-  Protector(Output& html, Output& script) : html_(html), script_(script) {}
-
-  // Scans text[start, limit): the bytes before start were scanned already
-  // and are kept only to look back at, those from limit on only to look
-  // ahead at. Everything before limit is sent out.
-  void Scan(std::string_view text, size_t start, size_t limit) {
-    const char* s = text.data();
-    const size_t n = text.size();
-    // Only '<', '>', the quotes and the line ends can change anything; the
-    // text between them goes out in one piece when its destination changes.
-    size_t base = start;
-#if defined(__SSE2__)
-    const __m128i lt = _mm_set1_epi8('<'), gt = _mm_set1_epi8('>');
-    const __m128i dq = _mm_set1_epi8('"'), sq = _mm_set1_epi8('\'');
-    const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-    for (; base < limit; base += 16) {
-      __m128i v;
-      unsigned valid = 0xFFFF;
-      if (base + 16 <= n) {
-        v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + base));
-      } else {
-        alignas(16) char tail[16] = {};
-        std::memcpy(tail, s + base, n - base);
-        v = _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
-      }
-      if (limit - base < 16) valid = (1u << (limit - base)) - 1;
-      __m128i hit =
-          _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)),
-                                    _mm_or_si128(_mm_cmpeq_epi8(v, dq), _mm_cmpeq_epi8(v, sq))),
-                       _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-      for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)) & valid; mask != 0;
-           mask &= mask - 1) {
-        Visit(text, base + static_cast<size_t>(__builtin_ctz(mask)));
-      }
-    }
-#else
-    for (; base < limit; ++base) Visit(text, base);
-#endif
-    Flush(text, limit);
-  }
-
-  // The first n bytes of the text are gone from now on.
-  void Dropped(std::string_view text, size_t n) {
-    for (size_t k = n; k > 0; --k) {
-      if (text[k - 1] != ' ') {
-        prev_ = static_cast<unsigned char>(text[k - 1]);
-        break;
-      }
-    }
-    span_ -= std::min(span_, n);
-    pair_end_ = pair_end_ > n ? pair_end_ - n : 0;
-  }
-
-  // The end of the page ends its last line.
-  void Finish() {
-    if (!block_.empty()) script_.Append(block_);
-    block_.clear();
-  }
-
- private:
-  void Emit(std::string_view text) {
-    if (in_server_ || in_script_) {
-      block_.append(text);
-    } else {
-      html_.Append(text);
-    }
-  }
-
-  // The last character that is not a space before position j.
-  int PrevNonSpace(std::string_view line, size_t j) const {
-    for (size_t k = j; k > 0; --k) {
-      if (line[k - 1] != ' ') return static_cast<unsigned char>(line[k - 1]);
-    }
-    return prev_;
-  }
-
-  void StartServerBlock(std::string_view line, size_t j) {
-    ++count_;
-    in_server_ = true;
-    const bool wrap = in_tag_ && !in_quote_;
-    if (wrap) html_.Append(PrevNonSpace(line, j) == '=' ? "\"" : "ASP2HTML=\"");
-    std::string placeholder = Placeholder(count_);
-    html_.Append(placeholder);
-    if (wrap) html_.Append("\"");
-    placeholder.append(kCRLF);
-    script_.Append(placeholder);
-  }
-
-  void StartScript() {
-    ++count_;
-    in_script_ = true;
-    std::string placeholder = Placeholder(count_);
-    html_.Append(placeholder);
-    placeholder.append(kCRLF);
-    script_.Append(placeholder);
-  }
-
-  // A byte that may change the state; the others are skipped here.
-  void Visit(std::string_view line, size_t j) {
-    const char c = line[j];
-    if (c == '\r' || c == '\n') {
-      LineEnd(line, j);
-    } else if (c == '<' || c == '>') {
-      Char(line, j);
-    } else if ((c == '"' || c == '\'') && in_tag_ && !in_comment_ && !in_server_ && !in_script_) {
-      Char(line, j);
-    }
-  }
-
-  // A line's block text goes to the script file when the line ends (after
-  // both characters of a CR LF or LF CR pair).
-  void LineEnd(std::string_view text, size_t j) {
-    if (j < pair_end_) return;  // the second character of a pair
-    const size_t end = LineEndAfter(text, j);
-    pair_end_ = end;
-    if (!(in_server_ || in_script_)) return;
-    Flush(text, end);
-    script_.Append(block_);
-    block_.clear();
-  }
-
-  // Text from span_ to j goes where the text is going now.
-  void Flush(std::string_view line, size_t j) {
-    if (j <= span_) return;  // a line end's pair already sent out the text up to here
-    Emit(line.substr(span_, j - span_));
-    span_ = j;
-  }
-
-  void Char(std::string_view line, size_t j) {
-    const char c = line[j];
-    const size_t n = line.size();
-    // Quotes only count in a tag's own markup.
-    if ((c == '"' || c == '\'') && !(in_tag_ && !in_comment_ && !in_server_ && !in_script_)) {
-      return;
-    }
-    if (c == '<') {
-      if (!in_comment_) {
-        if (j + 1 < n && line[j + 1] == '%' && !in_script_) {
-          Flush(line, j);
-          StartServerBlock(line, j);
-        } else if ((StartsWithLower(line, j, "<script") || StartsWithLower(line, j, "<java")) &&
-                   !in_server_) {
-          Flush(line, j);
-          StartScript();
-        } else if (line.substr(j, 4) == "<!--") {
-          in_comment_ = true;
-        } else if (!in_server_ && !in_script_ && !in_quote_ && j + 1 < n &&
-                   (line[j + 1] == '/' ||
-                    (AsciiLower(line[j + 1]) >= 'a' && AsciiLower(line[j + 1]) <= 'z'))) {
-          in_tag_ = true;
-          in_quote_ = false;
-          if (tag_depth_ == 32767) throw AutomationError(err::kOverflow);
-          ++tag_depth_;
-        }
-      }
-    } else if (c == '>') {
-      if (!in_comment_) {
-        if (in_tag_ && !in_script_ && !in_server_ && !in_quote_) {
-          if (tag_depth_ == -32768) throw AutomationError(err::kOverflow);
-          if (--tag_depth_ == 0) in_tag_ = false;
-        }
-      } else if (j >= 2 && line.substr(j - 2, 3) == "-->") {
-        in_comment_ = false;
-      }
-    } else if (quote_ != 0 && c == quote_) {
-      if (!in_comment_ && in_tag_ && !in_server_ && !in_script_) {
-        in_quote_ = false;
-        quote_ = 0;
-      }
-    } else if (c == '"' || c == '\'') {
-      if (!in_comment_ && in_tag_ && !in_server_ && !in_script_ && !in_quote_) {
-        in_quote_ = true;
-        quote_ = c;
-      }
-    }
-    if (c != '>') return;
-    // The ends of blocks: "%>" and "</script>" or "</java>". A line end
-    // separates lines, so these never span two.
-    if (in_server_ && j >= 1 && line[j - 1] == '%') {
-      Flush(line, j + 1);
-      in_server_ = false;
-      block_.append(kCRLF);
-      script_.Append(block_);
-      block_.clear();
-    }
-    if (in_script_ &&
-        (EndsWithLower(line, j + 1, "</script>") || EndsWithLower(line, j + 1, "</java>"))) {
-      Flush(line, j + 1);
-      in_script_ = false;
-      block_.append(kCRLF);
-      script_.Append(block_);
-      block_.clear();
-      in_quote_ = in_server_ = in_tag_ = false;
-    }
-  }
-
-  Output& html_;
-  Output& script_;
-  std::string block_;
-  bool in_comment_ = false, in_server_ = false, in_script_ = false;
-  bool in_tag_ = false, in_quote_ = false;
-  char quote_ = 0;  // 0: none remembered
-  int16_t tag_depth_ = 0;
-  int prev_ = -1;  // the last character that is not a space; -1 before any
-  int64_t count_ = 0;
-  size_t span_ = 0;      // where the text not yet sent out begins
-  size_t pair_end_ = 0;  // the end of the line end seen last
-};
 
 // Puts the completed outputs in place, all or none: when one cannot be, the
 // ones before it get their previous content back. 1 then, with the
@@ -765,20 +279,14 @@ int32_t clsASP2HTML::ASP2HTML() {
     TextWindow w;
     w.Reset(page_file.get(), length, chunk_);
     Protector scanner(*html.out, *script.out);
-    int16_t reported = -1;
+    ProgressMeter progress;
     // Bytes kept before and after the part scanned: enough for the longest
     // look back ("</script>") and ahead ("<script").
     constexpr size_t kBehind = 16, kAhead = 8;
     size_t start = 0;
     while (true) {
       Check(w.Refill());
-      if (length > 0) {
-        auto percent = static_cast<int16_t>(w.read_total() * 100 / length);
-        if (percent > reported) {
-          reported = percent;
-          progress_.Raise(percent);
-        }
-      }
+      if (int16_t percent; progress.Grew(w.read_total(), length, &percent)) progress_.Raise(percent);
       std::string_view v = w.view();
       if (w.at_end()) {
         scanner.Scan(v, start, v.size());
@@ -846,7 +354,7 @@ int32_t clsASP2HTML::HTML2ASP() {
     const int64_t length = html_file->Size();
     TextWindow w;
     w.Reset(html_file.get(), length, chunk_);
-    int16_t reported = -1;
+    ProgressMeter progress;
     std::string line;
     ScriptFile::Block block;
     int64_t hit_clear = 0;    // no "!" or "&" from the window start to here
@@ -856,13 +364,7 @@ int32_t clsASP2HTML::HTML2ASP() {
     // many at a time; only the lines that hold one are taken apart.
     while (true) {
       Check(w.Refill());
-      if (length > 0) {
-        auto percent = static_cast<int16_t>(w.read_total() * 100 / length);
-        if (percent > reported) {
-          reported = percent;
-          progress_.Raise(percent);
-        }
-      }
+      if (int16_t percent; progress.Grew(w.read_total(), length, &percent)) progress_.Raise(percent);
       std::string_view v = w.view();
       // What earlier rounds searched is not searched again, so that a very
       // long line costs no more than a short one.
@@ -907,7 +409,7 @@ int32_t clsASP2HTML::HTML2ASP() {
       if (line.find('&') != npos) line = RepairEscapedPlaceholders(std::move(line));
       size_t pos;
       size_t from = 0;
-      while ((pos = FindAnchored(line, kMarkerStart, kMarkerAnchor, from)) != npos) {
+      while ((pos = FindAnchored(line, kScriptMarker, kScriptMarkerAnchor, from)) != npos) {
         const bool attribute =
             pos >= kAttribute.size() &&
             line.compare(pos - kAttribute.size(), kAttribute.size(), kAttribute) == 0;
@@ -932,7 +434,7 @@ int32_t clsASP2HTML::HTML2ASP() {
         if (!script.Lookup(marker, &block)) {
           mismatches_.push_back({Mismatch::Kind::kNoBlock, MarkerLabel(marker), line_number(), {}});
           // Nothing to put back: a placeholder may now form across the join.
-          from = start >= kMarkerStart.size() - 1 ? start - (kMarkerStart.size() - 1) : 0;
+          from = start >= kScriptMarker.size() - 1 ? start - (kScriptMarker.size() - 1) : 0;
           continue;
         }
         std::string& text = block.text;
@@ -955,11 +457,11 @@ int32_t clsASP2HTML::HTML2ASP() {
         // inside the inserted text does not.
         const size_t inserted_end = start + text.size();
         size_t next =
-            FindAnchored(line, kMarkerStart, kMarkerAnchor,
-                         start >= kMarkerStart.size() - 1 ? start - (kMarkerStart.size() - 1) : 0);
-        if (next != npos && next >= start && next + kMarkerStart.size() <= inserted_end) {
-          next = FindAnchored(line, kMarkerStart, kMarkerAnchor,
-                              std::max(start, inserted_end + 1 - kMarkerStart.size()));
+            FindAnchored(line, kScriptMarker, kScriptMarkerAnchor,
+                         start >= kScriptMarker.size() - 1 ? start - (kScriptMarker.size() - 1) : 0);
+        if (next != npos && next >= start && next + kScriptMarker.size() <= inserted_end) {
+          next = FindAnchored(line, kScriptMarker, kScriptMarkerAnchor,
+                              std::max(start, inserted_end + 1 - kScriptMarker.size()));
         }
         if (next == npos) break;
         from = next;

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <unordered_map>
 
+#include "common/progress.h"
 #include "common/replacement_file.h"
 #include "common/text_window.h"
 #include "frame/forms.h"
@@ -88,13 +89,7 @@ Status CopyFile(Env& env, const std::string& from, const std::string& to) {
   ReplacementFile out;
   s = out.Start(env, to, SideFileOf(from));
   if (!s.ok()) return s;
-  std::string chunk(1 << 20, '\0');
-  while (s.ok()) {
-    size_t got = 0;
-    s = in->Read(chunk.size(), chunk.data(), &got);
-    if (!s.ok() || got == 0) break;
-    s = out.file().Append(std::string_view(chunk.data(), got));
-  }
+  s = CopyContents(*in, out.file());
   if (s.ok()) s = out.Close();
   if (!s.ok()) return s;
   auto errors = Collection::Create();
@@ -234,7 +229,7 @@ int32_t clsHTMLValidate::Run::Go() {
   }
 
   const int64_t size = in->Size();
-  int16_t last_progress = -1;
+  ProgressMeter progress;
   TextWindow w;
   w.Reset(in.get(), size, v_.chunk_);
   while (s.ok()) {
@@ -250,13 +245,7 @@ int32_t clsHTMLValidate::Run::Go() {
       continue;
     }
     const size_t end = LineEndAfter(view, eol);
-    if (size > 0) {
-      auto percent = static_cast<int16_t>(w.read_total() * 100 / size);
-      if (percent > last_progress) {
-        last_progress = percent;
-        v_.progress_.Raise(percent);
-      }
-    }
+    if (int16_t percent; progress.Grew(w.read_total(), size, &percent)) v_.progress_.Raise(percent);
     ScanLine(view.substr(0, end));
     w.Drop(end);
   }

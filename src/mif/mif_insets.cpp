@@ -1,10 +1,11 @@
 #include "mif/mif_insets.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <unordered_map>
 #include <vector>
 
+#include "common/io_failure.h"
+#include "common/marker_index.h"
+#include "common/progress.h"
 #include "common/replacement_file.h"
 #include "common/text_window.h"
 #include "platform/env.h"
@@ -22,22 +23,11 @@ constexpr std::string_view kEndInset = "=EndInset";
 constexpr std::string_view kEndMark = "<QUONObj End>";
 constexpr size_t npos = std::string_view::npos;
 
-struct WriteFailed {
-  std::string file;
-  Status status;
-};
-
 // An output that replaces its target when complete; a failed write ends
 // the run.
 struct TempOutput : ReplacementFile {
-  void Append(std::string_view text) {
-    Status s = file().Append(text);
-    if (!s.ok()) throw WriteFailed{target(), s};
-  }
-  void Finish() {
-    Status s = Close();
-    if (!s.ok()) throw WriteFailed{target(), s};
-  }
+  void Append(std::string_view text) { Check(file().Append(text), target()); }
+  void Finish() { Check(Close(), target()); }
 };
 
 // What follows "<QUONObj " in a token, up to its ">".
@@ -51,7 +41,7 @@ std::string TokenLabel(std::string_view token) {
 void AddMessage(Collection& errors, int32_t id) { errors.Add(Variant(std::string(Message(id)))); }
 
 // The MIF file read through a window of 1 MB pieces, with the percentage
-// of it consumed reported whenever it grows.
+// of it read reported whenever it grows.
 class MifInput {
  public:
   MifInput(MifInsetRun& run, ReadableFile& file) : run_(run), size_(file.Size()) {
@@ -62,23 +52,17 @@ class MifInput {
   const TextWindow& window() const { return w_; }
   // Reads more when the window runs low; false when a read failed.
   void Refill() {
-    Status s = w_.Refill();
-    if (!s.ok()) throw WriteFailed{run_.mif_file, s};
+    Check(w_.Refill(), run_.mif_file);
+    Report();
   }
   // Reads on whatever the window holds (a line longer than it).
   void ReadMore() {
-    Status s = w_.ReadMore(static_cast<size_t>(w_.chunk()));
-    if (!s.ok()) throw WriteFailed{run_.mif_file, s};
+    Check(w_.ReadMore(static_cast<size_t>(w_.chunk())), run_.mif_file);
+    Report();
   }
   void Drop(size_t n) {
     prev_ = n > 0 ? w_.view()[n - 1] : prev_;
     w_.Drop(n);
-    if (size_ <= 0) return;
-    auto percent = static_cast<int16_t>(w_.offset() * 100 / size_);
-    if (percent > last_) {
-      last_ = percent;
-      if (run_.progress) run_.progress(percent);
-    }
   }
   // Whether a line begins at window position i.
   bool LineStartsAt(size_t i) const {
@@ -96,11 +80,18 @@ class MifInput {
   }
 
  private:
+  // The percentage of the file read, when it grew.
+  void Report() {
+    if (int16_t percent; progress_.Grew(w_.read_total(), size_, &percent) && run_.progress) {
+      run_.progress(percent);
+    }
+  }
+
   MifInsetRun& run_;
   int64_t size_;
   TextWindow w_;
   char prev_ = '\n';  // the byte before the window: the file starts a line
-  int16_t last_ = 0;
+  ProgressMeter progress_{0};
 };
 
 // The first position at or after from where needle begins a line, or npos.
@@ -112,15 +103,12 @@ size_t FindAtLineStart(const MifInput& in, std::string_view needle, size_t from)
   return npos;
 }
 
-// Every line of the object file that holds "<QUONObj ", found in one pass:
-// the lookups of insertion jump to the line they want.
+// Every line of the object file that holds "<QUONObj ", found in one pass
+// and known by each "<QUONObj ...>" token on it: the lookups of insertion
+// jump to the line they want.
 class ObjectIndex {
  public:
-  struct Line {
-    int64_t start;
-    int64_t end;  // after its line end
-    bool header;  // begins with "<QUONObj "
-  };
+  static constexpr size_t npos = MarkerIndex::npos;
 
   Status Build(ReadableFile& file) {
     TextWindow w;
@@ -149,69 +137,51 @@ class ObjectIndex {
       const size_t start = LineStartBefore(v, i);
       const size_t end = LineEndAfter(v, eol);
       std::string_view line = v.substr(start, end - start);
-      const auto id = static_cast<uint32_t>(lines_.size());
-      lines_.push_back({w.offset() + static_cast<int64_t>(start),
-                        w.offset() + static_cast<int64_t>(end), i == start});
-      if (i == start) {
-        const size_t close = line.find('>');
-        header_tokens_.emplace_back(close == npos ? line : line.substr(0, close + 1));
-      } else {
-        header_tokens_.emplace_back();
-      }
+      lines_.AddEntry(w.offset() + static_cast<int64_t>(start),
+                      w.offset() + static_cast<int64_t>(end));
+      // A header line begins with its token, which is then its label.
+      header_.push_back(i == start);
       for (size_t q = line.find(kObjStart); q != npos; q = line.find(kObjStart, q + 1)) {
         size_t close = line.find('>', q + kObjStart.size());
-        std::string_view token = close == npos ? line.substr(q) : line.substr(q, close + 1 - q);
-        by_token_[std::string(token)].push_back(id);
+        lines_.AddKey(close == npos ? line.substr(q) : line.substr(q, close + 1 - q));
       }
       w.Drop(end);
     }
-    uses_.assign(lines_.size(), 0);
     return Status::OK();
   }
 
   // The first line holding key at or after offset `from`, else the first
-  // in the file; nullptr when none does. *repeated: an earlier Find took
-  // that line already.
-  const Line* Find(std::string_view key, int64_t from, bool* repeated) {
-    auto it = by_token_.find(std::string(key));
-    if (it == by_token_.end()) return nullptr;
-    const Line* found = nullptr;
-    for (uint32_t id : it->second) {
-      const Line& l = lines_[id];
-      if (l.start >= from) {
-        found = &l;
-        break;
-      }
-      if (found == nullptr) found = &l;
-    }
-    *repeated = ++uses_[static_cast<size_t>(found - lines_.data())] > 1;
-    return found;
+  // in the file; npos when none does. *repeated: an earlier Find took that
+  // line already.
+  size_t Find(std::string_view key, int64_t from, bool* repeated) {
+    const size_t id = lines_.Find(key, from);
+    if (id != npos) *repeated = lines_.Take(id);
+    return id;
   }
+  const MarkerIndex::Entry& line(size_t id) const { return lines_.entry(id); }
 
   // The header lines no Find took, but the end mark, by their tokens.
   std::vector<std::string> Unused() const {
     std::vector<std::string> tokens;
     for (size_t k = 0; k < lines_.size(); ++k) {
-      if (lines_[k].header && uses_[k] == 0 && !header_tokens_[k].starts_with(kEndMark)) {
-        tokens.push_back(header_tokens_[k]);
+      if (header_[k] && !lines_.taken(k) && !lines_.label(k).starts_with(kEndMark)) {
+        tokens.emplace_back(lines_.label(k));
       }
     }
     return tokens;
   }
 
-  // Where the next header after `line` starts, or the file's size.
-  int64_t NextHeader(const Line& line, int64_t size) const {
-    for (size_t k = static_cast<size_t>(&line - lines_.data()) + 1; k < lines_.size(); ++k) {
-      if (lines_[k].header) return lines_[k].start;
+  // Where the next header after line id starts, or the file's size.
+  int64_t NextHeader(size_t id, int64_t size) const {
+    for (size_t k = id + 1; k < lines_.size(); ++k) {
+      if (header_[k]) return lines_.entry(k).start;
     }
     return size;
   }
 
  private:
-  std::vector<Line> lines_;
-  std::vector<std::string> header_tokens_;  // per line: "<QUONObj n>" for a header
-  std::vector<uint32_t> uses_;              // per line: the Finds that took it
-  std::unordered_map<std::string, std::vector<uint32_t>> by_token_;
+  MarkerIndex lines_;
+  std::vector<bool> header_;
 };
 
 }  // namespace
@@ -314,7 +284,7 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
     obj.Append(kEndMark);
     obj.Finish();
     mif.Finish();
-  } catch (const WriteFailed& f) {
+  } catch (const IoFailure& f) {
     run.errors.Add(
         Variant(std::string(Message(3003)) + f.file + std::string(kCRLF) + f.status.message()));
     return 1;
@@ -350,7 +320,7 @@ int16_t InsertMifObjects(MifInsetRun& run) {
   try {
     ObjectIndex index;
     Status s = index.Build(*objects);
-    if (!s.ok()) throw WriteFailed{run.obj_file, s};
+    Check(s, run.obj_file);
     // The end mark closes the last inset also where it follows a last line
     // without a line end (an inset cut off by the end of the MIF file).
     int64_t content_end = objects->Size();
@@ -359,7 +329,7 @@ int16_t InsertMifObjects(MifInsetRun& run) {
       size_t got = 0;
       s = objects->Seek(content_end - static_cast<int64_t>(kEndMark.size()));
       if (s.ok()) s = objects->Read(tail.size(), tail.data(), &got);
-      if (!s.ok()) throw WriteFailed{run.obj_file, s};
+      Check(s, run.obj_file);
       if (got == tail.size() && tail == kEndMark) content_end -= static_cast<int64_t>(got);
     }
     int64_t here = 0;  // where the object file stands: after the last inset copied
@@ -395,32 +365,30 @@ int16_t InsertMifObjects(MifInsetRun& run) {
       size_t close = line.find('>', at + kObjStart.size());
       std::string_view key = close == npos ? line.substr(at) : line.substr(at, close + 1 - at);
       bool repeated = false;
-      const ObjectIndex::Line* found = index.Find(key, here, &repeated);
-      if (found == nullptr) run.missing.push_back(TokenLabel(key));
+      const size_t id = index.Find(key, here, &repeated);
+      if (id == ObjectIndex::npos) run.missing.push_back(TokenLabel(key));
       if (repeated) run.repeated.push_back(TokenLabel(key));
       in.Drop(line_end);
-      if (found == nullptr) {
+      if (id == ObjectIndex::npos) {
         mif.Append(std::string(kEndInset) + std::string(kCRLF) + std::string(kCRLF));
         here = 0;
         continue;
       }
-      const int64_t end = std::min(index.NextHeader(*found, objects->Size()), content_end);
-      s = objects->Seek(found->end);
-      for (int64_t left = end - found->end; s.ok() && left > 0;) {
+      const MarkerIndex::Entry& found = index.line(id);
+      const int64_t end = std::min(index.NextHeader(id, objects->Size()), content_end);
+      Check(objects->Seek(found.end), run.obj_file);
+      for (int64_t left = end - found.end; left > 0;) {
         piece.resize(static_cast<size_t>(std::min<int64_t>(left, 1 << 20)));
-        size_t got = 0;
-        s = objects->Read(piece.size(), piece.data(), &got);
-        if (s.ok() && got < piece.size()) s = Status::FromErrno(EIO);
-        if (s.ok()) mif.Append(piece);
+        Check(ReadFully(*objects, piece.size(), piece.data()), run.obj_file);
+        mif.Append(piece);
         left -= static_cast<int64_t>(piece.size());
       }
-      if (!s.ok()) throw WriteFailed{run.obj_file, s};
       mif.Append(kCRLF);
-      here = end < objects->Size() ? end : found->start;
+      here = end < objects->Size() ? end : found.start;
     }
     for (const std::string& token : index.Unused()) run.unused.push_back(TokenLabel(token));
     mif.Finish();
-  } catch (const WriteFailed& f) {
+  } catch (const IoFailure& f) {
     run.errors.Add(
         Variant(std::string(Message(3003)) + f.file + std::string(kCRLF) + f.status.message()));
     return 1;

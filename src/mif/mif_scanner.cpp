@@ -1,9 +1,6 @@
 #include "mif/mif_scanner.h"
 
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <cmath>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -49,7 +46,9 @@ size_t NextSpecial(const char* p, size_t from, size_t n) {
 }  // namespace
 
 MifScanner::MifScanner(ReadableFile* in, int64_t length, WritableFile* out, ProgressFn progress)
-    : in_(in), length_(length), remaining_(length), out_(out), progress_(std::move(progress)) {}
+    : length_(length), out_(out), progress_(std::move(progress)) {
+  window_.Reset(in, length, static_cast<int32_t>(kChunk));
+}
 
 void MifScanner::SetKeywords(std::vector<std::string> keywords) {
   keywords_ = std::move(keywords);
@@ -64,52 +63,15 @@ void MifScanner::WriteThrough(std::string_view text) {
   status_ = out_->Append(text);
 }
 
-void MifScanner::Reserve(size_t n) {
-  if (end_ + n <= capacity_) return;
-  const size_t used = end_ - begin_;
-  if ((used + n) * 2 <= capacity_) {
-    std::memmove(buffer_.get(), buffer_.get() + begin_, used);
-  } else {
-    const size_t capacity = std::max(2 * capacity_, used + n + kChunk);
-    auto bigger = std::make_unique_for_overwrite<char[]>(capacity);
-    if (used > 0) std::memcpy(bigger.get(), buffer_.get() + begin_, used);
-    buffer_ = std::move(bigger);
-    capacity_ = capacity;
-  }
-  begin_ = 0;
-  end_ = used;
-}
-
 void MifScanner::ReadChunk() {
-  const size_t n = remaining_ < static_cast<int64_t>(kChunk)
-                       ? static_cast<size_t>(std::max<int64_t>(remaining_, 0))
-                       : kChunk;
-  remaining_ -= static_cast<int64_t>(n);
-  if (n > 0 && status_.ok()) {
-    Reserve(n);
-    size_t got = 0;
-    Status s = in_->Read(n, buffer_.get() + end_, &got);
-    end_ += got;
-    read_ += static_cast<int64_t>(got);
-    if (!s.ok()) {
-      status_ = s;
-    } else if (got < n) {
-      status_ = Status::FromErrno(EIO);
-    }
-  }
-  if (length_ > 0) {
-    const double percent = std::nearbyint(static_cast<double>(length_ - remaining_) /
-                                          static_cast<double>(length_) * 100.0);
-    auto value = static_cast<int16_t>(percent);
-    if (value > last_progress_) {
-      last_progress_ = value;
-      if (progress_) progress_(value);
-    }
+  if (status_.ok()) status_ = window_.ReadMore(kChunk);
+  if (int16_t percent; progress_meter_.Grew(length_ - remaining(), length_, &percent) && progress_) {
+    progress_(percent);
   }
 }
 
 size_t MifScanner::FindKeyword() const {
-  std::string_view w = Window();
+  std::string_view w = window_.view();
   if (keywords_.empty() || w.empty()) return npos;
   if (first_chars_.size() == 1) {
     // The usual case: every keyword begins with "<".
@@ -133,43 +95,45 @@ size_t MifScanner::FindKeyword() const {
 
 bool MifScanner::NextStatement() {
   // The last statement's text is spent now.
-  begin_ += statement_.size();
+  window_.Drop(statement_.size());
   statement_ = {};
   while (true) {
-    std::string_view w = Window();
-    if (w.empty() && remaining_ <= 0) return false;
+    std::string_view w = window_.view();
+    if (w.empty() && remaining() <= 0) return false;
     const size_t p = FindKeyword();
     if (p == npos) {
-      if (remaining_ > 0) {
+      if (remaining() > 0) {
         const size_t pass = w.size() > kTail ? w.size() - kTail : 0;
         WriteThrough(w.substr(0, pass));
-        begin_ += pass;
+        window_.Drop(pass);
         ReadChunk();
       } else {
         WriteThrough(w);
-        begin_ = end_;
+        window_.Drop(w.size());
       }
       continue;
     }
     WriteThrough(w.substr(0, p));
-    begin_ += p;
+    window_.Drop(p);
     depth_ = 1;
     open_bracket_ = true;
     comment_ = false;
-    size_t last = begin_;  // the character last looked at
+    // Positions in the window, which reads append to without moving its
+    // start.
+    size_t last = 0;  // the character last looked at
     while (depth_ != 0) {
-      const size_t next = comment_ ? NextSpecial<true>(buffer_.get(), last + 1, end_)
-                                   : NextSpecial<false>(buffer_.get(), last + 1, end_);
-      if (next >= end_) {
-        last = end_ - 1;
-        if (remaining_ <= 0) break;
-        const size_t looked = last - begin_;
-        ReadChunk();  // may move the window
-        last = begin_ + looked;
+      const char* text = window_.data();
+      const size_t end = window_.size();
+      const size_t next = comment_ ? NextSpecial<true>(text, last + 1, end)
+                                   : NextSpecial<false>(text, last + 1, end);
+      if (next >= end) {
+        last = end - 1;
+        if (remaining() <= 0) break;
+        ReadChunk();
         continue;
       }
       last = next;
-      switch (buffer_[last]) {
+      switch (text[last]) {
         case '<':
           if (!in_string_ && !comment_) {
             open_bracket_ = true;
@@ -196,8 +160,7 @@ bool MifScanner::NextStatement() {
           break;
       }
     }
-    const size_t n = last + 1 - begin_;
-    statement_ = std::string_view(buffer_.get() + begin_, n);
+    statement_ = window_.view().substr(0, last + 1);
     return depth_ == 0;
   }
 }

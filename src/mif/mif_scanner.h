@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/progress.h"
+#include "common/text_window.h"
 #include "platform/file_system.h"
 
 namespace vok {
@@ -48,7 +50,9 @@ class MifScanner {
   std::string_view statement() const { return statement_; }
 
   // Where statement() begins, counted in bytes from the start of the input.
-  int64_t statement_offset() const { return read_ - static_cast<int64_t>(end_ - begin_); }
+  int64_t statement_offset() const {
+    return window_.read_total() - static_cast<int64_t>(window_.size());
+  }
 
   // Writes text to the output, if there is one.
   void WriteThrough(std::string_view text);
@@ -60,24 +64,18 @@ class MifScanner {
   // Appends the next chunk of the input to the window.
   void ReadChunk();
   size_t FindKeyword() const;
-  std::string_view Window() const { return {buffer_.get() + begin_, end_ - begin_}; }
-  // Room for n more bytes at the end of the window.
-  void Reserve(size_t n);
+  // Bytes still to read; none once a read failed.
+  int64_t remaining() const { return status_.ok() ? window_.unread() : 0; }
 
-  ReadableFile* in_;
   int64_t length_;
-  int64_t remaining_;
-  int64_t read_ = 0;  // bytes read into the buffer so far
   WritableFile* out_;
   ProgressFn progress_;
-  int16_t last_progress_ = 0;
+  // Each file read reports its own rise from above 0 to 100.
+  ProgressMeter progress_meter_{0};
   std::vector<std::string> keywords_;
   std::string first_chars_;  // the distinct first characters of the keywords
-  // The window is buffer_[begin_, end_); text before begin_ is spent.
-  std::unique_ptr<char[]> buffer_;
-  size_t capacity_ = 0;
-  size_t begin_ = 0;
-  size_t end_ = 0;
+  // The text read and not yet spent.
+  TextWindow window_;
   std::string_view statement_;
   int32_t depth_ = 0;
   bool open_bracket_ = false;

@@ -9,6 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/io_failure.h"
+#include "common/marker_index.h"
+#include "common/progress.h"
 #include "common/replacement_file.h"
 #include "common/text_window.h"
 #include "platform/env.h"
@@ -105,17 +108,6 @@ std::string PlaceholderLabel(std::string_view key) {
   return std::string(key);
 }
 
-// A failed read or write ends the run.
-class RunFailed {
- public:
-  explicit RunFailed(Status s) : status(std::move(s)) {}
-  Status status;
-};
-
-void Check(const Status& s) {
-  if (!s.ok()) throw RunFailed(s);
-}
-
 // The object file as insertion reads it: one stream that advances from header
 // to header, and, once a lookup does not find its header where the stream
 // stands, an index of every header position built in one pass over a second
@@ -160,17 +152,14 @@ class ObjectSource {
       }
       BuildIndex();
     }
-    std::vector<std::pair<int64_t, std::string_view>> left;
-    for (const auto& [key, offsets] : by_key_) {
-      for (int64_t at : offsets) {
-        if (!used.contains(at) && at + static_cast<int64_t>(key.size()) != size()) {
-          left.emplace_back(at, key);
-        }
+    std::vector<std::string> labels;
+    for (size_t id = 0; id < headers_.size(); ++id) {
+      const std::string_view key = headers_.label(id);
+      const int64_t at = headers_.entry(id).start;
+      if (!key.empty() && !used.contains(at) && at + static_cast<int64_t>(key.size()) != size()) {
+        labels.push_back(PlaceholderLabel(key));
       }
     }
-    std::sort(left.begin(), left.end());
-    std::vector<std::string> labels;
-    for (const auto& [at, key] : left) labels.push_back(PlaceholderLabel(key));
     return labels;
   }
 
@@ -223,28 +212,23 @@ class ObjectSource {
   int64_t Lookup(std::string_view key) {
     if (!indexed_) BuildIndex();
     const int64_t here = window_.offset();
-    auto cyclic_first = [here](const std::vector<int64_t>& sorted) -> int64_t {
-      if (sorted.empty()) return -1;
-      auto it = std::lower_bound(sorted.begin(), sorted.end(), here);
-      return it != sorted.end() ? *it : sorted.front();
-    };
+    size_t id;
     if (key.size() <= kMaxIndexedKey) {
-      auto it = by_key_.find(std::string(key));
-      return it == by_key_.end() ? -1 : cyclic_first(it->second);
+      id = headers_.Find(key, here);
+    } else if (!key.starts_with(kPlaceholderStart)) {
+      return -1;
+    } else {
+      // A long key (an edited placeholder) is compared at every header start.
+      std::string probe(key.size(), '\0');
+      id = headers_.FindIf(here, [&](const MarkerIndex::Entry& e) {
+        if (e.start + static_cast<int64_t>(key.size()) > size()) return false;
+        Check(index_file_->Seek(e.start));
+        size_t got = 0;
+        Check(index_file_->Read(probe.size(), probe.data(), &got));
+        return got == probe.size() && probe == key;
+      });
     }
-    // A long key (an edited placeholder) is compared at every header start.
-    if (!key.starts_with(kPlaceholderStart) || starts_.empty()) return -1;
-    auto first = std::lower_bound(starts_.begin(), starts_.end(), here);
-    std::string probe(key.size(), '\0');
-    for (size_t k = 0; k < starts_.size(); ++k) {
-      size_t i = (static_cast<size_t>(first - starts_.begin()) + k) % starts_.size();
-      if (starts_[i] + static_cast<int64_t>(key.size()) > size()) continue;
-      Check(index_file_->Seek(starts_[i]));
-      size_t got = 0;
-      Check(index_file_->Read(probe.size(), probe.data(), &got));
-      if (got == probe.size() && probe == key) return starts_[i];
-    }
-    return -1;
+    return id == MarkerIndex::npos ? -1 : headers_.entry(id).start;
   }
 
   // One pass over the whole file through a second handle: the offset of every
@@ -272,11 +256,11 @@ class ObjectSource {
         continue;
       }
       const int64_t at = w.offset() + static_cast<int64_t>(i);
-      starts_.push_back(at);
+      headers_.AddEntry(at, at);
       std::string_view ahead = v.substr(i, kMaxIndexedKey);
       size_t close = ahead.find('}');
       if (close != npos && ahead.substr(close + 1).starts_with(kCRLF)) {
-        by_key_[std::string(ahead.substr(0, close + 1 + kCRLF.size()))].push_back(at);
+        headers_.AddKey(ahead.substr(0, close + 1 + kCRLF.size()));
       }
       w.Drop(i + 1);
     }
@@ -290,12 +274,19 @@ class ObjectSource {
 
   bool indexed_ = false;
   std::unique_ptr<ReadableFile> index_file_;
-  std::vector<int64_t> starts_;
-  std::unordered_map<std::string, std::vector<int64_t>> by_key_;
+  // Every "{\v\vok OBJ ", known by its header line when it begins one that
+  // is at most kMaxIndexedKey bytes long.
+  MarkerIndex headers_;
 };
 
-// The three files of one operation, closed in the order temporary, object,
-// RTF whatever happens; a temporary file that was not completed is removed.
+// Raises event with the percentage done of total when it grew. Without
+// handlers nothing is raised, so the message loop gets no extra turns.
+void Report(ProgressEvent<int16_t>& event, ProgressMeter& meter, int64_t done, int64_t total) {
+  if (int16_t percent; event.HasListeners() && meter.Grew(done, total, &percent)) {
+    event.Raise(percent);
+  }
+}
+
 }  // namespace
 
 int64_t EarliestPosition(int64_t a, int64_t b) {
@@ -320,9 +311,25 @@ clsCommon& clsRTFUtil::Common() {
   return *common_;
 }
 
-void clsRTFUtil::SetDefaultObjFile() {
+std::string clsRTFUtil::DefaultObjFile() {
   clsCommon& c = Common();
-  obj_file_ = c.strParseFileName(rtf_file_, 0) + c.strParseFileName(rtf_file_, 1) + ".obj";
+  return c.strParseFileName(rtf_file_, 0) + c.strParseFileName(rtf_file_, 1) + ".obj";
+}
+
+clsRTFUtil::PlaceholderScan clsRTFUtil::ScanForPlaceholders(int32_t chunk) {
+  std::unique_ptr<ReadableFile> file;
+  if (!env_.fs->OpenForRead(rtf_file_, &file).ok()) return PlaceholderScan::kUnreadable;
+  TextWindow w;
+  w.Reset(file.get(), file->Size(), std::max(chunk, 1));
+  while (true) {
+    if (!w.ReadMore(static_cast<size_t>(w.chunk())).ok()) return PlaceholderScan::kUnreadable;
+    if (FindAnchored(w.view(), kPlaceholderStart, kPlaceholderAnchor) != npos) {
+      return PlaceholderScan::kFound;
+    }
+    if (w.at_end()) return PlaceholderScan::kNone;
+    // Keep what could begin a placeholder that the next read completes.
+    w.Drop(w.size() - std::min(w.size(), kPlaceholderStart.size() - 1));
+  }
 }
 
 void clsRTFUtil::ForceChunkSizeForTesting(int32_t chunk) {
@@ -338,14 +345,19 @@ int32_t clsRTFUtil::ChunkFor(int64_t larger_length) const {
   return static_cast<int32_t>(std::clamp<int64_t>(q, kMinChunk, kMaxChunk));
 }
 
-int32_t clsRTFUtil::ExtractObjects() {
-  FileSystem& fs = *env_.fs;
+int32_t clsRTFUtil::Begin() {
   last_move_result_ = 0;
   last_move_message_.clear();
   last_failure_message_.clear();
   if (rtf_file_.empty()) return kNoFileName;
   if (!Common().FileExists(rtf_file_)) return kNoSuchFile;
-  if (obj_file_.empty()) SetDefaultObjFile();
+  if (obj_file_.empty()) obj_file_ = DefaultObjFile();
+  return kOK;
+}
+
+int32_t clsRTFUtil::ExtractObjects() {
+  FileSystem& fs = *env_.fs;
+  if (const int32_t refused = Begin(); refused != kOK) return refused;
   // An object file that is the RTF file would replace the document.
   if (obj_file_ == rtf_file_ || SameFile(fs, obj_file_, rtf_file_)) return kCannotOpenObj;
 
@@ -363,6 +375,7 @@ int32_t clsRTFUtil::ExtractObjects() {
   TextWindow w;
   w.Reset(rtf.get(), length, ChunkFor(length));
   ByteFinder open('{'), close('}');
+  ProgressMeter progress;
   int64_t counter = 0;
   int64_t depth = 0;
   bool inside = false;
@@ -371,9 +384,8 @@ int32_t clsRTFUtil::ExtractObjects() {
   try {
     while (!(w.empty() && w.at_end())) {
       PumpHostMessages();
-      int64_t before = w.read_total();
       Check(w.Refill());
-      if (observer_ && w.read_total() != before) observer_(w.read_total(), length);
+      Report(progress_, progress, w.read_total(), length);
       std::string_view v = w.view();
       if (inside) {
         size_t o = open.Find(w);
@@ -419,7 +431,7 @@ int32_t clsRTFUtil::ExtractObjects() {
     Check(obj.Append(kCRLF));
     Check(obj_out.Close());
     Check(rtf_out.Close());
-  } catch (const RunFailed& f) {
+  } catch (const IoFailure& f) {
     last_failure_message_ = f.status.message();
     // The RTF file and the old object file are as they were.
     return kReadWriteFailed;
@@ -432,12 +444,7 @@ int32_t clsRTFUtil::ExtractObjects() {
 
 int32_t clsRTFUtil::InsertObjects() {
   FileSystem& fs = *env_.fs;
-  last_move_result_ = 0;
-  last_move_message_.clear();
-  last_failure_message_.clear();
-  if (rtf_file_.empty()) return kNoFileName;
-  if (!Common().FileExists(rtf_file_)) return kNoSuchFile;
-  if (obj_file_.empty()) SetDefaultObjFile();
+  if (const int32_t refused = Begin(); refused != kOK) return refused;
 
   std::unique_ptr<ReadableFile> rtf;
   if (!fs.OpenForRead(rtf_file_, &rtf).ok()) return kCannotOpenRTF;
@@ -457,12 +464,8 @@ int32_t clsRTFUtil::InsertObjects() {
   mismatches_ = {};
   Mismatches found;
   std::unordered_map<int64_t, int> used;  // header offset: copies taken
-  int64_t reported = -1;
-  auto report = [&] {
-    int64_t done = w.read_total() + objects.read_total();
-    if (observer_ && done != reported) observer_(std::min(done, total), total);
-    reported = done;
-  };
+  ProgressMeter progress;
+  auto report = [&] { Report(progress_, progress, w.read_total() + objects.read_total(), total); };
   try {
     while (!(w.empty() && w.at_end())) {
       Check(w.Refill());
@@ -507,7 +510,7 @@ int32_t clsRTFUtil::InsertObjects() {
     }
     found.unused = objects.Unused(used);
     Check(rtf_out.Close());
-  } catch (const RunFailed& f) {
+  } catch (const IoFailure& f) {
     last_failure_message_ = f.status.message();
     return kReadWriteFailed;
   }

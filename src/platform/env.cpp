@@ -1,9 +1,14 @@
 #include "platform/env.h"
 
+#include <chrono>
 #include <functional>
+#include <mutex>
+#include <random>
 
+#include "platform/clock.h"
 #include "platform/posix_file_system.h"
 #include "platform/posix_profile_store.h"
+#include "platform/random.h"
 #include "platform/windowing.h"
 #include "voktools/host.h"
 
@@ -13,13 +18,53 @@ namespace {
 thread_local Env* current_env = nullptr;
 thread_local std::function<void()> message_pump;
 thread_local std::function<void(const std::string&)> warning_sink;
+
+class SteadyClock : public Clock {
+ public:
+  uint64_t MonotonicTicks() override {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+  }
+};
+
+class StdRandom : public Random {
+ public:
+  explicit StdRandom(Clock& clock) {
+    // Two processes started in one clock tick still draw different numbers.
+    std::random_device entropy;
+    const uint64_t ticks = clock.MonotonicTicks();
+    std::seed_seq seed{entropy(), entropy(), static_cast<uint32_t>(ticks),
+                       static_cast<uint32_t>(ticks >> 32)};
+    engine_.seed(seed);
+  }
+  uint32_t Next() override {
+    std::lock_guard lock(mutex_);
+    return static_cast<uint32_t>(engine_());
+  }
+
+ private:
+  std::mutex mutex_;
+  std::mt19937 engine_;
+};
+
 }  // namespace
 
+Clock& SystemClock() {
+  static SteadyClock clock;
+  return clock;
+}
+
+Random& SystemRandom() {
+  static StdRandom random(SystemClock());
+  return random;
+}
+
 Env& Env::Default() {
-  static PosixFileSystem fs;
+  static PosixFileSystem fs(SystemRandom());
   static PosixProfileStore profile(&fs);
   static HeadlessWindowing windowing;
-  static Env env{&fs, &profile, &windowing};
+  static Env env{&fs, &profile, &windowing, &SystemClock(), &SystemRandom()};
   return env;
 }
 

@@ -4,16 +4,25 @@
 
 namespace vok {
 
+class Clock;
 class FileSystem;
 class ProfileStore;
+class Random;
 class Windowing;
+
+Clock& SystemClock();
+Random& SystemRandom();
 
 struct Env {
   FileSystem* fs = nullptr;
   ProfileStore* profile = nullptr;
   Windowing* windowing = nullptr;
+  // The system's own unless a test fixes them.
+  Clock* clock = &SystemClock();
+  Random* random = &SystemRandom();
 
-  // The real platform: POSIX files, INI files in the profile folder, no screen.
+  // The real platform: POSIX files, INI files in the profile folder, no
+  // screen, the system's clock and random numbers.
   static Env& Default();
 };
 

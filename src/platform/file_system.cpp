@@ -2,10 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
-#include <cctype>
 
 namespace vok {
 
@@ -59,6 +60,24 @@ bool MakeWritable(FileSystem& fs, const std::string& path, FileInfo* before) {
   if (before != nullptr) *before = info;
   if (!info.is_regular || !info.read_only) return false;
   return fs.SetMode(path, info.mode | S_IWUSR).ok();
+}
+
+Status ReadWholeFile(FileSystem& fs, const std::string& path, std::string* content) {
+  std::unique_ptr<ReadableFile> file;
+  Status s = fs.OpenForRead(path, &file);
+  if (!s.ok()) return s;
+  content->clear();
+  // The size is a hint: a file that grows meanwhile is read to its end.
+  size_t want = static_cast<size_t>(std::max<int64_t>(file->Size(), 0)) + 1;
+  while (true) {
+    const size_t at = content->size();
+    content->resize(at + want);
+    size_t got = 0;
+    s = file->Read(want, content->data() + at, &got);
+    content->resize(at + got);
+    if (!s.ok() || got < want) return s;
+    want = std::max<size_t>(want, 1 << 16);
+  }
 }
 
 bool SameFile(FileSystem& fs, const std::string& a, const std::string& b) {

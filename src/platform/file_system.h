@@ -62,6 +62,20 @@ class ScratchFile : public WritableFile {
   virtual Status Publish(const std::string& path) = 0;
 };
 
+// An exclusive advisory lock that FileSystem::Lock took; destroying the
+// object releases it.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
+};
+
+enum class LockWait {
+  // Until the holder releases it, however long that takes.
+  kWait,
+  // Not at all: EWOULDBLOCK at once when another holds it.
+  kNoWait,
+};
+
 enum class FindKind {
   // Regular files only: normal, read-only and archive files.
   kFiles,
@@ -95,6 +109,12 @@ class FileSystem {
   // A second, private name for the regular file at path (a hard link
   // beside it), so that its content outlives a replacement of path.
   virtual Status KeepPrivateLink(const std::string& path, std::string* private_name) = 0;
+  // A new folder with the permission bits mode, less the umask; EEXIST when
+  // the name is taken.
+  virtual Status CreateFolder(const std::string& path, uint32_t mode) = 0;
+  // Locks the file or folder at path against every other lock taken on it
+  // (by this process too, through another call).
+  virtual Status Lock(const std::string& path, LockWait wait, std::unique_ptr<FileLock>* lock) = 0;
   // Writes the folder's entries to disk (after a rename into it).
   virtual Status SyncFolder(const std::string& folder) = 0;
   // The owner and group of new files, and the permissions of a new document
@@ -125,6 +145,9 @@ std::string FolderOf(std::string_view path);
 // alone), its owner's write permission back, keeping the other bits. True
 // when it did; *before, when given, gets the file's attributes as they were.
 bool MakeWritable(FileSystem& fs, const std::string& path, FileInfo* before = nullptr);
+
+// The whole content of the file at path.
+Status ReadWholeFile(FileSystem& fs, const std::string& path, std::string* content);
 
 // Whether both names reach one existing file (same device and inode).
 bool SameFile(FileSystem& fs, const std::string& a, const std::string& b);

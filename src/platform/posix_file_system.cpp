@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +14,6 @@
 #include <cstring>
 #include <functional>
 #include <mutex>
-#include <random>
 #include <set>
 #include <vector>
 
@@ -174,14 +174,14 @@ Status CheckReplaceable(const std::string& native) {
   return Status::OK();
 }
 
-// Calls make(name) with fresh private names in folder until it does not
-// fail with EEXIST; the name that worked.
-Status WithPrivateName(const std::string& folder, const std::function<int(const char*)>& make,
-                       std::string* name) {
-  thread_local std::mt19937 rng{std::random_device{}()};
+// Calls make(name) with fresh private names in folder, drawn from random,
+// until it does not fail with EEXIST; the name that worked.
+Status WithPrivateName(Random& random, const std::string& folder,
+                       const std::function<int(const char*)>& make, std::string* name) {
   static const std::string host = HostName();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = ScratchName(folder, rng(), static_cast<long>(::getpid()), host);
+    std::string candidate =
+        ScratchName(folder, random.Next(), static_cast<long>(::getpid()), host);
     if (make(candidate.c_str()) == 0) {
       *name = candidate;
       return Status::OK();
@@ -196,8 +196,8 @@ Status WithPrivateName(const std::string& folder, const std::function<int(const 
 // one, goes with the object unless the file was published.
 class PosixScratchFile : public PosixWritable {
  public:
-  PosixScratchFile(int fd, std::string folder, std::string name)
-      : PosixWritable(fd), folder_(std::move(folder)), name_(std::move(name)) {}
+  PosixScratchFile(int fd, Random& random, std::string folder, std::string name)
+      : PosixWritable(fd), random_(random), folder_(std::move(folder)), name_(std::move(name)) {}
   ~PosixScratchFile() override {
     if (!name_.empty()) ::unlink(name_.c_str());
   }
@@ -220,7 +220,7 @@ class PosixScratchFile : public PosixWritable {
       if (fd_ < 0) return Status::FromErrno(EBADF);
       const std::string proc = "/proc/self/fd/" + std::to_string(fd_);
       s = WithPrivateName(
-          folder_,
+          random_, folder_,
           [&](const char* name) {
             return ::linkat(AT_FDCWD, proc.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW);
           },
@@ -233,8 +233,19 @@ class PosixScratchFile : public PosixWritable {
   }
 
  private:
+  Random& random_;
   std::string folder_;
   std::string name_;
+};
+
+// Closing the descriptor releases the lock.
+class PosixFileLock : public FileLock {
+ public:
+  explicit PosixFileLock(int fd) : fd_(fd) {}
+  ~PosixFileLock() override { ::close(fd_); }
+
+ private:
+  int fd_;
 };
 
 // Removes the private scratch files in folder whose process, on this
@@ -324,7 +335,7 @@ Status PosixFileSystem::CreateScratch(const std::string& folder,
   if (unnamed_scratch_) {
     fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
     if (fd >= 0) {
-      *file = std::make_unique<PosixScratchFile>(fd, dir, std::string());
+      *file = std::make_unique<PosixScratchFile>(fd, random_, dir, std::string());
       return Status::OK();
     }
     // EOPNOTSUPP, EISDIR or EINVAL: no unnamed files here.
@@ -332,13 +343,13 @@ Status PosixFileSystem::CreateScratch(const std::string& folder,
   }
   std::string name;
   Status s = WithPrivateName(
-      dir,
+      random_, dir,
       [&](const char* candidate) {
         fd = ::open(candidate, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         return fd >= 0 ? 0 : -1;
       },
       &name);
-  if (s.ok()) *file = std::make_unique<PosixScratchFile>(fd, dir, name);
+  if (s.ok()) *file = std::make_unique<PosixScratchFile>(fd, random_, dir, name);
   return s;
 }
 
@@ -348,7 +359,29 @@ Status PosixFileSystem::KeepPrivateLink(const std::string& path, std::string* pr
   RemoveStaleScratch(dir);
   // The name itself is linked: a symbolic link is never followed.
   return WithPrivateName(
-      dir, [&](const char* name) { return ::link(native.c_str(), name); }, private_name);
+      random_, dir, [&](const char* name) { return ::link(native.c_str(), name); },
+      private_name);
+}
+
+Status PosixFileSystem::CreateFolder(const std::string& path, uint32_t mode) {
+  if (::mkdir(NativePath(path).c_str(), mode & 07777) != 0) return Status::FromErrno(errno);
+  return Status::OK();
+}
+
+Status PosixFileSystem::Lock(const std::string& path, LockWait wait,
+                             std::unique_ptr<FileLock>* lock) {
+  // A folder is opened for reading as well: flock needs only a descriptor.
+  const int fd = ::open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return Status::FromErrno(errno);
+  const int operation = LOCK_EX | (wait == LockWait::kNoWait ? LOCK_NB : 0);
+  while (::flock(fd, operation) != 0) {
+    if (errno == EINTR) continue;
+    const int e = errno;
+    ::close(fd);
+    return Status::FromErrno(e);
+  }
+  *lock = std::make_unique<PosixFileLock>(fd);
+  return Status::OK();
 }
 
 Status PosixFileSystem::SyncFolder(const std::string& folder) {

@@ -1,11 +1,5 @@
 #include "platform/posix_profile_store.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
@@ -68,49 +62,21 @@ bool KeyValue(std::string_view line, std::string_view* key, std::string_view* va
   return true;
 }
 
-bool ReadAll(FileSystem& fs, const std::string& path, std::string* content) {
-  std::unique_ptr<ReadableFile> file;
-  if (!fs.OpenForRead(path, &file).ok()) return false;
-  content->resize(static_cast<size_t>(file->Size()));
-  size_t got = 0;
-  if (!file->Read(content->size(), content->data(), &got).ok()) return false;
-  content->resize(got);
-  return true;
-}
-
 std::string Cut(std::string_view s, size_t buffer_chars) {
   size_t limit = buffer_chars == 0 ? 0 : buffer_chars - 1;
   return std::string(s.substr(0, limit));
 }
 
-bool MakeFolders(const std::string& folder) {
+// Creates folder and the folders above it that are missing.
+bool MakeFolders(FileSystem& fs, const std::string& folder) {
   for (size_t p = 1; p <= folder.size(); ++p) {
     if (p == folder.size() || folder[p] == '/') {
-      std::string part = folder.substr(0, p);
-      if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+      Status s = fs.CreateFolder(folder.substr(0, p), 0755);
+      if (!s.ok() && s.code() != EEXIST) return false;
     }
   }
   return true;
 }
-
-// Serialises writers of one folder's profile files across processes.
-class FolderLock {
- public:
-  explicit FolderLock(const std::string& folder)
-      : fd_(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-    if (fd_ >= 0) {
-      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-      }
-    }
-  }
-  ~FolderLock() {
-    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
-  }
-  bool held() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -143,7 +109,7 @@ std::string PosixProfileStore::GetString(const std::string& section, const std::
     fallback.remove_suffix(1);
   }
   std::string content;
-  if (!ReadAll(*fs_, Resolve(file), &content)) return Cut(fallback, buffer_chars);
+  if (!ReadWholeFile(*fs_, Resolve(file), &content).ok()) return Cut(fallback, buffer_chars);
   bool in_section = false;
   for (const Line& line : SplitLines(content)) {
     std::string_view name, k, v;
@@ -163,14 +129,15 @@ bool PosixProfileStore::WriteString(const std::string& section, const std::strin
                                     const std::string& value, const std::string& file) {
   std::string path = Resolve(file);
   std::string folder = FolderOf(path);
-  if (!MakeFolders(folder)) return false;
-  FolderLock lock(folder);
-  if (!lock.held()) return false;
+  if (!MakeFolders(*fs_, folder)) return false;
+  // Writers of one folder's profile files, in any process, take turns.
+  std::unique_ptr<FileLock> lock;
+  if (!fs_->Lock(folder, LockWait::kWait, &lock).ok()) return false;
 
   std::string content;
   FileInfo old_info;
   bool existed = fs_->GetInfo(path, &old_info).ok();
-  if (existed && !ReadAll(*fs_, path, &content)) return false;
+  if (existed && !ReadWholeFile(*fs_, path, &content).ok()) return false;
   std::vector<Line> lines = SplitLines(content);
   std::string eol = content.find("\r\n") != std::string::npos ? "\r\n" : "\n";
   std::string entry = key + "=" + value;

@@ -1,9 +1,9 @@
 #include "voktools/retrieve_file.h"
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "common/progress.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "voktools/automation_error.h"
@@ -73,11 +73,7 @@ void clsRetrieveFile::Refill() {
   buffer_.resize(old_size + got);
   if (!s.ok()) throw AutomationError(err::kDeviceIO, "Device I/O error: " + s.message());
   if (got < static_cast<size_t>(want)) remaining_ = 0;  // the file shrank under us
-  if (length_ > 0) {
-    double percent = std::nearbyint(static_cast<double>(length_ - remaining_) /
-                                    static_cast<double>(length_) * 100.0);
-    progress_ = static_cast<int16_t>(percent > 100 ? 100 : percent);
-  }
+  if (length_ > 0) progress_ = RoundedPercent(length_ - remaining_, length_);
 }
 
 size_t clsRetrieveFile::NextEnd(char c, Finder& f) {

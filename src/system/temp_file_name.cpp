@@ -1,11 +1,10 @@
 #include "voktools/temp_file_name.h"
 
-#include <atomic>
-#include <chrono>
 #include <cstdio>
 
 #include "platform/env.h"
 #include "platform/file_system.h"
+#include "platform/random.h"
 #include "voktools/automation_error.h"
 
 namespace vok {
@@ -15,14 +14,6 @@ namespace {
 constexpr int kMaxAttempts = 1000;
 // Where names go when the system reports no temporary folder at all.
 constexpr const char* kFallbackFolder = "/tmp/";
-
-uint32_t TimerSeed() {
-  static std::atomic<uint32_t> counter{0};
-  auto ticks = std::chrono::high_resolution_clock::now().time_since_epoch().count();
-  // Objects made within one timer tick still draw different sequences.
-  return static_cast<uint32_t>(ticks) ^ (static_cast<uint32_t>(ticks >> 32) * 2654435761u) ^
-         (counter.fetch_add(1) * 0x9E3779B9u);
-}
 
 }  // namespace
 
@@ -34,17 +25,14 @@ clsGetTempFileName::clsGetTempFileName(Env& env) : env_(env) {
   }
   if (folder_.empty()) folder_ = kFallbackFolder;
   if (folder_.back() != '/' && folder_.back() != '\\') folder_ += '/';
-  rng_.seed(TimerSeed());
 }
 
 std::string clsGetTempFileName::Filename() {
-  std::uniform_real_distribution<double> uniform(0.0, 1.0);
   std::string name;
   int attempts = 0;
   while (name.empty()) {
-    int r = static_cast<int>(uniform(rng_) * 65536) - 32768;
     char hex[8];
-    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(static_cast<uint16_t>(r)));
+    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(env_.random->Next() & 0xFFFF));
     name = folder_ + "VOK" + hex + ".TMP";
     std::string found;
     if (env_.fs->FindFirst(name, FindKind::kFiles, &found).ok()) name.clear();

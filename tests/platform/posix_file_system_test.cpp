@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/posix_file_system.h"
+#include "support/fault_file_system.h"
 #include "support/scratch_dir.h"
 
 namespace vok {
@@ -63,7 +64,7 @@ TEST(PosixFileSystem, ScratchFilesAreUnseenUntilPublishedAndReplaceLinks) {
   for (bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed" : "private name");
     ScratchDir dir;
-    PosixFileSystem fs(unnamed);
+    PosixFileSystem fs(SystemRandom(), unnamed);
     WriteFile(dir / "victim", "precious");
     ASSERT_EQ(::symlink((dir / "victim").c_str(), (dir / "planted").c_str()), 0);
     std::unique_ptr<ScratchFile> f;
@@ -126,6 +127,20 @@ TEST(PosixFileSystem, StaleScratchFilesOfDeadProcessesAreRemoved) {
   EXPECT_FALSE(test::Exists(dead));
   EXPECT_TRUE(test::Exists(live));
   EXPECT_TRUE(test::Exists(elsewhere));
+}
+
+// Private scratch names come from the random source: a name in use is drawn
+// again.
+TEST(PosixFileSystem, APrivateScratchNameInUseIsDrawnAgain) {
+  ScratchDir dir;
+  test::SequenceRandom random({0x10007, 0x7, 0x9});
+  PosixFileSystem fs(random, /*unnamed_scratch=*/false);
+  std::unique_ptr<ScratchFile> first, second;
+  ASSERT_TRUE(fs.CreateScratch(dir.path(), &first).ok());
+  ASSERT_TRUE(fs.CreateScratch(dir.path(), &second).ok());
+  std::vector<std::string> codes;
+  for (const std::string& name : dir.Entries()) codes.push_back(name.substr(0, 8));
+  EXPECT_EQ(codes, (std::vector<std::string>{".VOK0007", ".VOK0009"}));
 }
 
 // Only regular files are read; a FIFO without a writer does not hold the

@@ -6,6 +6,7 @@
 
 #include "platform/posix_file_system.h"
 #include "platform/posix_profile_store.h"
+#include "support/fault_file_system.h"
 #include "support/scratch_dir.h"
 #include "voktools/common.h"
 
@@ -118,6 +119,22 @@ TEST_F(ProfileTest, TwoProcessesWritingAtOnceKeepEveryKey) {
     }
   }
 }
+
+// A write that cannot make the profile folder or take its lock fails and
+// leaves no file.
+class ProfileFaults : public ProfileTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ProfileFaults, FailTheWrite) {
+  PosixFileSystem posix;
+  test::FaultFileSystem fs(&posix);
+  fs.FailOp(GetParam(), EACCES, "profiles");
+  PosixProfileStore store(&fs);
+  EXPECT_FALSE(store.WriteString("S", "k", "v", "app.ini"));
+  EXPECT_FALSE(test::Exists(dir / "profiles/app.ini"));
+  EXPECT_EQ(fs.Calls("CreateScratch"), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ops, ProfileFaults, ::testing::Values("CreateFolder", "Lock"));
 
 TEST_F(ProfileTest, AReadOnlyFileIsNotRewritten) {
   ::mkdir((dir / "profiles").c_str(), 0755);

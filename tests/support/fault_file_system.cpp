@@ -52,6 +52,17 @@ Status FaultFileSystem::KeepPrivateLink(const std::string& path, std::string* pr
   return base_->KeepPrivateLink(path, private_name);
 }
 
+Status FaultFileSystem::CreateFolder(const std::string& path, uint32_t mode) {
+  if (auto s = Injected("CreateFolder", path)) return *s;
+  return base_->CreateFolder(path, mode);
+}
+
+Status FaultFileSystem::Lock(const std::string& path, LockWait wait,
+                             std::unique_ptr<FileLock>* lock) {
+  if (auto s = Injected("Lock", path)) return *s;
+  return base_->Lock(path, wait, lock);
+}
+
 Status FaultFileSystem::SyncFolder(const std::string& folder) {
   if (auto s = Injected("SyncFolder", folder)) return *s;
   return base_->SyncFolder(folder);

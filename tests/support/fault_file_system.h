@@ -12,6 +12,7 @@
 #include "platform/file_system.h"
 #include "platform/posix_file_system.h"
 #include "platform/posix_profile_store.h"
+#include "platform/random.h"
 #include "platform/windowing.h"
 
 namespace vok::test {
@@ -21,10 +22,10 @@ class FaultFileSystem : public FileSystem {
   explicit FaultFileSystem(FileSystem* base) : base_(base) {}
 
   // Calls of op ("Rename", "Remove", "CheckRemovable",
-  // "OpenForRead", "SetMode", "FindFirst", "GetInfo", "CreateScratch" with
-  // the folder, and on a scratch file "Sync", "SetOwner", "ScratchMode" and
-  // "Publish" with its target) whose path contains path_part fail with
-  // errno err.
+  // "OpenForRead", "SetMode", "FindFirst", "GetInfo", "CreateFolder", "Lock",
+  // "CreateScratch" with the folder, and on a scratch file "Sync",
+  // "SetOwner", "ScratchMode" and "Publish" with its target) whose path
+  // contains path_part fail with errno err.
   // With skip, the first skip such calls go through.
   void FailOp(const std::string& op, int err, const std::string& path_part = "", int skip = 0);
   // The nth Append from now (1 = the next) fails with err, on any file.
@@ -50,6 +51,8 @@ class FaultFileSystem : public FileSystem {
   Status SetOwner(const std::string& path, uint32_t uid, uint32_t gid) override;
   Status CreateScratch(const std::string& folder, std::unique_ptr<ScratchFile>* file) override;
   Status KeepPrivateLink(const std::string& path, std::string* private_name) override;
+  Status CreateFolder(const std::string& path, uint32_t mode) override;
+  Status Lock(const std::string& path, LockWait wait, std::unique_ptr<FileLock>* lock) override;
   Status SyncFolder(const std::string& folder) override;
   void NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) override;
   Status Remove(const std::string& path) override;
@@ -92,6 +95,21 @@ class FixedScreen : public Windowing {
 
  private:
   ScreenSize size_;
+};
+
+// Draws the given numbers in turn, then the last one again and again.
+class SequenceRandom : public Random {
+ public:
+  explicit SequenceRandom(std::vector<uint32_t> numbers) : numbers_(std::move(numbers)) {}
+  uint32_t Next() override {
+    const uint32_t n = numbers_.at(next_);
+    if (next_ + 1 < numbers_.size()) ++next_;
+    return n;
+  }
+
+ private:
+  std::vector<uint32_t> numbers_;
+  size_t next_ = 0;
 };
 
 // The real platform seen through a FaultFileSystem, current while it lives.

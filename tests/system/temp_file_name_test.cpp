@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <vector>
 
 #include "support/fault_file_system.h"
 #include "support/scratch_dir.h"
@@ -46,14 +47,37 @@ TEST(GetTempFileName, NoTemporaryFolderAfterAThousandAsksFallsBack) {
   EXPECT_EQ(namer.Folder(), "/tmp/");
 }
 
-TEST(GetTempFileName, EveryNameTakenEndsWithTheFixedNameAtTheThousandthDraw) {
+// Names come from the environment's random source (its low 16 bits); a name
+// a file already has is drawn again, and after 1000 draws the fixed name is
+// taken.
+struct DrawCase {
+  const char* name;
+  std::vector<uint32_t> draws;  // the last one repeats
+  std::string expected;         // in the folder
+  int finds;
+  friend void PrintTo(const DrawCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class GetTempFileNameDraws : public ::testing::TestWithParam<DrawCase> {};
+
+TEST_P(GetTempFileNameDraws, SkipTakenNames) {
   test::TestEnv t;
-  t.fs.SetTempPath("/scratch/");
-  t.fs.SetEverythingExists(true);
+  test::ScratchDir dir;
+  test::WriteFile(dir / "VOK1234.TMP", "taken");
+  t.fs.SetTempPath(dir.path());
+  test::SequenceRandom random(GetParam().draws);
+  t.env.random = &random;
   clsGetTempFileName namer;
-  EXPECT_EQ(namer.Filename(), "/scratch/VOK0000.TMP");
-  EXPECT_EQ(t.fs.Calls("FindFirst"), 1000);
+  EXPECT_EQ(namer.Filename(), dir / GetParam().expected);
+  EXPECT_EQ(t.fs.Calls("FindFirst"), GetParam().finds);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, GetTempFileNameDraws,
+    ::testing::Values(DrawCase{"Free", {0xABCD0042}, "VOK0042.TMP", 1},
+                      DrawCase{"TakenDrawnAgain", {0x1234, 0x0001BEEF}, "VOKBEEF.TMP", 2},
+                      DrawCase{"AlwaysTaken", {0x1234}, "VOK0000.TMP", 1000}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(GetTempFileName, TwoObjectsDrawDifferentSequences) {
   clsGetTempFileName a, b;

@@ -1,0 +1,63 @@
+// The script file of a server page: for each block taken out of the page,
+// its placeholder on a line of its own ("<!-- ASP2HTML n -->" CR LF), then
+// the block's text and CR LF. ScriptFile reads it back for restoration.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/marker_index.h"
+#include "platform/file_system.h"
+
+namespace vok {
+
+constexpr std::string_view kScriptMarker = "<!-- ASP2HTML";
+// Searches for kScriptMarker look for its "!" first.
+constexpr size_t kScriptMarkerAnchor = 1;
+
+// The placeholder of block n, in the page and in the script file.
+inline std::string ScriptPlaceholder(int64_t n) {
+  return "<!-- ASP2HTML " + std::to_string(n) + " -->";
+}
+
+// The script file as restoration reads it: an index of every line that
+// begins with "<!-- ASP2HTML", built in one pass at the first lookup, and
+// block text read through a cache of aligned 1 MB pieces. A failed read
+// throws IoFailure.
+class ScriptFile {
+ public:
+  struct Block {
+    std::string text;
+    bool at_end = false;    // the collection stopped at the end of the file
+    bool repeated = false;  // an earlier lookup took it already
+  };
+
+  explicit ScriptFile(std::unique_ptr<ReadableFile> file) : file_(std::move(file)) {}
+
+  // The block after the first line that begins with marker, looked for from
+  // where the last block ended, then from the start of the file.
+  bool Lookup(std::string_view marker, Block* block);
+
+  // The marker lines that no lookup took, in file order: each one's text up
+  // to its first "-->" (or its line end).
+  std::vector<std::string> Unused();
+
+ private:
+  void BuildIndex();
+  void ReadRange(int64_t from, int64_t to, std::string* out);
+
+  std::unique_ptr<ReadableFile> file_;
+  bool indexed_ = false;
+  // Each marker line, from its start to after its line end, known by its
+  // text through the first "-->" when it has one within kMaxKey bytes.
+  MarkerIndex index_;
+  int64_t resume_ = 0;
+  std::string cache_;
+  int64_t cache_at_ = -1;
+};
+
+}  // namespace vok
