@@ -20,6 +20,7 @@ using test::MemoryFileSystem;
 struct Side {
   FileSystem& fs;
   std::string base;  // ends in '/'
+  std::unique_ptr<FileLock> held;
 
   std::string operator/(const std::string& name) const { return base + name; }
 
@@ -52,6 +53,17 @@ struct Side {
     s = file->Read(bytes.size(), bytes.data(), &got);
     return std::to_string(s.code()) + " " + bytes.substr(0, got);
   }
+  // Takes a lock on name and tries a second one, or lets the lock held go.
+  std::string LockStep(const std::string& name) {
+    if (held) {
+      held.reset();
+      return "released";
+    }
+    std::unique_ptr<FileLock> second;
+    Status s = fs.Lock(base + name, LockWait::kNoWait, &held);
+    if (!s.ok()) return std::to_string(s.code());
+    return std::to_string(fs.Lock(base + name, LockWait::kNoWait, &second).code());
+  }
   std::string Resolve(const std::string& name) {
     std::string resolved;
     Status s = fs.ResolveLink(base + name, &resolved);
@@ -74,10 +86,10 @@ TEST(MemoryFileSystem, BehavesAsThePosixOneOnRandomSteps) {
     test::ScratchDir dir;
     char* real = ::realpath(dir.path().c_str(), nullptr);
     PosixFileSystem posix;
-    Side p{posix, std::string(real) + "/"};
+    Side p{posix, std::string(real) + "/", nullptr};
     std::free(real);
     MemoryFileSystem memory;
-    Side m{memory, "/w/"};
+    Side m{memory, "/w/", nullptr};
     test::WriteFile(p / "a", "alpha");
     memory.WriteFile(m / "a", "alpha");
     ASSERT_EQ(::mkdir((p / "sub").c_str(), 0755), 0);
@@ -89,7 +101,7 @@ TEST(MemoryFileSystem, BehavesAsThePosixOneOnRandomSteps) {
     auto pick = [&] { return names[rng() % names.size()]; };
     for (int step = 0; step < 150; ++step) {
       const std::string x = pick(), y = pick();
-      const int op = static_cast<int>(rng() % 9);
+      const int op = static_cast<int>(rng() % 11);
       const bool folder = x.starts_with("sub") && x != "sub/c";
       const uint32_t mode = std::vector<uint32_t>{0444, 0644, 0600}[rng() % 3];
       const FindKind kind = rng() % 2 ? FindKind::kFiles : FindKind::kFilesAndFolders;
@@ -106,6 +118,8 @@ TEST(MemoryFileSystem, BehavesAsThePosixOneOnRandomSteps) {
           case 5: return s.Read(x);
           case 6: return std::to_string(s.fs.CheckRemovable(s / x).code());
           case 7: return s.Find(pattern, kind);
+          case 8: return std::to_string(s.fs.CreateFolder(s / (x == "a" ? "gone/d" : "sub/d"), 0777).code());
+          case 9: return s.LockStep(x);
           default: return s.Resolve(x);
         }
       };
@@ -126,7 +140,9 @@ TEST(MemoryFileSystem, CrashKeepsWhatWasSynced) {
     std::unique_ptr<ScratchFile> f;
     ASSERT_TRUE(fs.CreateScratch("/d/", &f).ok());
     ASSERT_TRUE(f->Append(text).ok());
-    if (sync) ASSERT_TRUE(f->Sync().ok());
+    if (sync) {
+      ASSERT_TRUE(f->Sync().ok());
+    }
     ASSERT_TRUE(f->Publish(path).ok());
   };
   write("/d/synced", "synced", true);

@@ -173,6 +173,17 @@ class MemoryScratch : public ScratchFile {
   bool closed_ = false;
 };
 
+class MemoryLock : public FileLock {
+ public:
+  MemoryLock(MemoryFileSystem* fs, uint64_t inode) : fs_(fs), inode_(inode), generation_(fs->generation()) {}
+  ~MemoryLock() override { fs_->Unlock(inode_, generation_); }
+
+ private:
+  MemoryFileSystem* fs_;
+  uint64_t inode_;
+  uint64_t generation_;
+};
+
 }  // namespace
 
 MemoryFileSystem::MemoryFileSystem() {
@@ -385,7 +396,12 @@ Status MemoryFileSystem::Mutate(const std::string& op, const std::string& path,
 }
 
 void MemoryFileSystem::Crash() {
-  ++generation_;
+  {
+    std::lock_guard hold(lock_mutex_);
+    locked_.clear();
+    ++generation_;
+  }
+  lock_released_.notify_all();
   ++pid_;
   std::function<void(const NodeRef&)> revert = [&](const NodeRef& node) {
     node->data = node->durable_data;
@@ -594,6 +610,43 @@ Status MemoryFileSystem::KeepPrivateLink(const std::string& path, std::string* p
     *private_name = place.path.substr(0, slash + 1) + name;
     return Status::OK();
   });
+}
+
+Status MemoryFileSystem::CreateFolder(const std::string& path, uint32_t mode) {
+  return Mutate("CreateFolder", path, [&] {
+    Place place;
+    Status s = Locate(path, false, &place);
+    if (!s.ok()) return s;
+    if (place.node) return Status::FromErrno(EEXIST);
+    if (!place.folder->Writable()) return Status::FromErrno(EACCES);
+    NodeRef folder = NewNode(kFolder, place.folder);
+    folder->mode = mode & 07777 & ~022u;
+    place.folder->entries[place.name] = folder;
+    return Status::OK();
+  });
+}
+
+Status MemoryFileSystem::Lock(const std::string& path, LockWait wait,
+                              std::unique_ptr<FileLock>* lock) {
+  Status s = Enter("Lock", path);
+  Place place;
+  if (s.ok()) s = Existing(path, true, &place);
+  if (!s.ok()) return s;
+  const uint64_t inode = place.node->inode;
+  std::unique_lock hold(lock_mutex_);
+  if (wait == LockWait::kNoWait && locked_.contains(inode)) return Status::FromErrno(EWOULDBLOCK);
+  lock_released_.wait(hold, [&] { return !locked_.contains(inode); });
+  locked_.insert(inode);
+  *lock = std::make_unique<MemoryLock>(this, inode);
+  return Status::OK();
+}
+
+void MemoryFileSystem::Unlock(uint64_t inode, uint64_t generation) {
+  {
+    std::lock_guard hold(lock_mutex_);
+    if (generation == generation_) locked_.erase(inode);
+  }
+  lock_released_.notify_all();
 }
 
 Status MemoryFileSystem::SyncFolder(const std::string& folder) {

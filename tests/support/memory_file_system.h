@@ -19,8 +19,8 @@
 // it handed out. Each call is counted under its operation name:
 //   file system: "OpenForRead", "GetInfo", "GetLinkInfo", "ResolveLink",
 //     "SetMode", "SetOwner", "Remove", "CheckRemovable", "Rename" (path: the
-//     target), "CreateScratch" (the folder), "KeepPrivateLink", "SyncFolder",
-//     "FindFirst" (the pattern);
+//     target), "CreateScratch" (the folder), "KeepPrivateLink",
+//     "CreateFolder", "Lock", "SyncFolder", "FindFirst" (the pattern);
 //   read file (its path as opened): "Read", "Seek";
 //   scratch file (its folder, then the name it was published under):
 //     "Append", "Sync", "Close", "ScratchOwner", "ScratchMode", "Publish"
@@ -37,23 +37,31 @@
 //   A Rename between two folders changes each folder on its own: after a
 //   crash the file may be under both names or under neither, depending on
 //   which folders were synced.
-// - Folders themselves (made with MakeFolder or WriteFile) are durable.
-// After Crash, files opened before fail with EIO, and the process id that
-// private names carry changes.
+// - Folders made with MakeFolder or WriteFile are durable; one that
+//   CreateFolder made is an entry of its parent like any other.
+// After Crash, files opened before fail with EIO, locks are released, and
+// the process id that private names carry changes.
+//
+// Locks: one holder per file or folder, as flock takes them on two opens:
+// a second Lock waits (on another thread) or fails with EWOULDBLOCK.
 //
 // Crash points: calls that change what is on disk count as mutations:
 // Append, Sync, ScratchOwner, ScratchMode, Publish, SetMode, SetOwner,
-// Rename, Remove, KeepPrivateLink, SyncFolder (including calls that fail).
+// Rename, Remove, KeepPrivateLink, CreateFolder, SyncFolder (including calls
+// that fail).
 // CrashAfter(k) lets the k-th mutation from now take effect and then crashes
 // at once: from there every call fails with EIO and changes nothing, as if
 // the process had died, until Restart. No exception is thrown: the code
 // under test unwinds through its own error paths, which can do nothing.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -121,6 +129,8 @@ class MemoryFileSystem : public FileSystem {
   Status Rename(const std::string& from, const std::string& to) override;
   Status CreateScratch(const std::string& folder, std::unique_ptr<ScratchFile>* file) override;
   Status KeepPrivateLink(const std::string& path, std::string* private_name) override;
+  Status CreateFolder(const std::string& path, uint32_t mode) override;
+  Status Lock(const std::string& path, LockWait wait, std::unique_ptr<FileLock>* lock) override;
   Status SyncFolder(const std::string& folder) override;
   void NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) override;
   Status FindFirst(const std::string& pattern, FindKind kind, std::string* found) override;
@@ -136,6 +146,7 @@ class MemoryFileSystem : public FileSystem {
                 const std::function<Status()>& apply);
   uint64_t generation() const { return generation_; }
   Status PublishNode(const NodeRef& node, const std::string& path);
+  void Unlock(uint64_t inode, uint64_t generation);
 
  private:
   struct Rule {
@@ -175,6 +186,10 @@ class MemoryFileSystem : public FileSystem {
   int crash_countdown_ = 0;
   bool crash_pending_ = false;
   bool down_ = false;
+  // The inodes locked now.
+  std::mutex lock_mutex_;
+  std::condition_variable lock_released_;
+  std::set<uint64_t> locked_;
 };
 
 }  // namespace vok::test
