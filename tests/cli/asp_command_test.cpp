@@ -2,17 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <map>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "asp_command.h"
 #include "cli/child_process.h"
-#include "cli/command_case.h"
 #include "support/fault_file_system.h"
-#include "support/scratch_dir.h"
 
 namespace vok::test {
 namespace {
@@ -40,123 +36,55 @@ TEST_P(CliAsp, ReportsAndWritesTheFiles) { CheckCommandCase(GetParam()); }
 const std::string kProtected =
     "$DIR/page.asp: HTML in $DIR/page_asp.htm, blocks in $DIR/page_asp.scr\n"
     "ASP2HTML : $DIR/page.asp\n";
-// Unquoted after "=", a block comes back in the quotes its placeholder needed.
-const std::string kUnquoted = "<a href=<%=u%>>y</a>\r\n";
-const std::string kQuoted = "<a href=\"<%=u%>\">y</a>\r\n";
-
 // Two blocks, and the HTML file of a restoration with its placeholders
 // edited: each number in turn, one line each.
-const std::string kTwoBlocks = "<!-- ASP2HTML 1 -->\r\n<%a%>\r\n<!-- ASP2HTML 2 -->\r\n<%b%>\r\n";
 Files Edited(const std::vector<std::string>& placeholders) {
   std::string html;
   for (const std::string& p : placeholders) html += "<!-- ASP2HTML " + p + "\r\n";
-  return {{"p_asp.htm", html}, {"p_asp.scr", kTwoBlocks}};
+  return {{"p_asp.htm", html},
+          {"p_asp.scr", "<!-- ASP2HTML 1 -->\r\n<%a%>\r\n<!-- ASP2HTML 2 -->\r\n<%b%>\r\n"}};
 }
-const std::string kRestored =
-    "$DIR/p_asp.htm: page in $DIR/p.asp, blocks from $DIR/p_asp.scr\nHTML2ASP : $DIR/p_asp.htm\n";
 const std::string kWarn = "voktools: warning: $DIR/p_asp.htm: ";
 const std::string kBlockTwoLost =
-    kWarn +
-    "block 2 of $DIR/p_asp.scr has no placeholder; its server code is lost from $DIR/p.asp\n";
+    kWarn + "block 2 of $DIR/p_asp.scr has no placeholder; its server code is lost from $DIR/p.asp\n";
 
 const CommandCase kCases[] = {
-    // Every placeholder and block that found no partner is named.
-    {"StrictCleanRestore",
-     Edited({"1 -->", "2 -->"}),
-     {"html2asp --strict $DIR/p_asp.htm"},
-     0,
-     kRestored,
-     {{"p.asp", "<%a%>\r\n<%b%>\r\n"}}},
-    {"DeletedPlaceholder",
-     Edited({"1 -->"}),
-     {"html2asp --strict $DIR/p_asp.htm"},
-     65,
-     kRestored,
-     {{"p.asp", "<%a%>\r\n"}},
-     kBlockTwoLost},
-    {"RenumberedPlaceholder",
-     Edited({"1 -->", "7 -->"}),
-     {"html2asp $DIR/p_asp.htm"},
-     0,
-     kRestored,
-     {{"p.asp", "<%a%>\r\n\r\n"}},
-     kWarn + "line 2: placeholder 7 has no block in $DIR/p_asp.scr; it was removed\n" +
-         kBlockTwoLost},
-    {"DuplicatedPlaceholder",
-     Edited({"1 -->", "2 -->", "1 -->"}),
-     {"html2asp $DIR/p_asp.htm"},
-     0,
-     kRestored,
-     {{"p.asp", "<%a%>\r\n<%b%>\r\n<%a%>\r\n"}},
-     kWarn + "line 3: placeholder 1 was put back before; its server code is in $DIR/p.asp more "
-             "than once\n"},
-    {"UnknownPlaceholder",
-     Edited({"1 -->", "2 -->", "9 -->"}),
-     {"html2asp $DIR/p_asp.htm"},
-     0,
-     kRestored,
-     {},
-     kWarn + "line 3: placeholder 9 has no block in $DIR/p_asp.scr; it was removed\n"},
-    {"PlaceholderLeftAsItStands",
-     Edited({"1 -->", "2 --"}),
-     {"html2asp -q --json $DIR/p_asp.htm"},
-     0,
-     R"x({"result":0,"errors":["HTML2ASP : $DIR/p_asp.htm","Line 2 : placeholder without \"-->\" )x"
-     R"x(left as it stands"],"warnings":["$DIR/p_asp.htm: line 2: placeholder 2 left as it stands: )x"
-     R"x(no \"-->\" on its line","$DIR/p_asp.htm: block 2 of $DIR/p_asp.scr has no placeholder; )x"
-     R"x(its server code is lost from $DIR/p.asp"],"files":{"ASPFile":"$DIR/p.asp","HTMFile":)x"
-     R"x("$DIR/p_asp.htm","SCRFile":"$DIR/p_asp.scr"}})x"
-     "\n",
-     {{"p.asp", "<%a%>\r\n<!-- ASP2HTML 2 --\r\n"}}},
-    {"ScriptFileAFolder",
-     {{"p_asp.htm", "<!-- ASP2HTML 1 -->"}, {"p_asp.scr/", ""}},
-     {"html2asp $DIR/p_asp.htm"},
-     1,
-     "",
-     {{"p.asp", std::nullopt}},
-     "Unable to open file : $DIR/p_asp.scr not a regular file\n"},
-
-    {"ProtectDerivesNames",
-     {{"page.asp", kPage}},
-     {"asp2html $DIR/page.asp"},
-     0,
-     kProtected,
+    {"ProtectDerivesNames", {{"page.asp", kPage}}, {"asp2html $DIR/page.asp"}, 0, kProtected,
      {{"page_asp.htm", kHtml}, {"page_asp.scr", kScript}}},
-    {"RestoreDerivesNames",
-     {{"page_asp.htm", kHtml}, {"page_asp.scr", kScript}},
-     {"html2asp $DIR/page_asp.htm"},
-     0,
+    {"RestoreDerivesNames", {{"page_asp.htm", kHtml}, {"page_asp.scr", kScript}},
+     {"html2asp $DIR/page_asp.htm"}, 0,
      "$DIR/page_asp.htm: page in $DIR/page.asp, blocks from $DIR/page_asp.scr\n"
      "HTML2ASP : $DIR/page_asp.htm\n",
      {{"page.asp", kPage}}},
+    // Unquoted after "=", a block comes back in the quotes its placeholder needed.
     {"RoundTripWithNamedFilesQuotesAnUnquotedValue",
-     {{"page.asp", kPage + kUnquoted}},
+     {{"page.asp", kPage + "<a href=<%=u%>>y</a>\r\n"}},
      {"asp2html -q --htm $DIR/t.htm --scr $DIR/t.scr $DIR/page.asp",
       "html2asp -q --json --asp $DIR/back.asp --scr $DIR/t.scr $DIR/t.htm"},
      0,
      R"({"result":0,"errors":["HTML2ASP : $DIR/t.htm"],"warnings":[],"files":{"ASPFile":"$DIR/back.asp",)"
-     R"("HTMFile":"$DIR/t.htm","SCRFile":"$DIR/t.scr"}})"
-     "\n",
-     {{"back.asp", kPage + kQuoted}, {"page_asp.htm", std::nullopt}}},
-    {"MissingPageThenGoodOne",
-     {{"page.asp", kPage}},
-     {"asp2html $DIR/gone.asp $DIR/page.asp"},
-     1,
-     kProtected,
-     {{"gone_asp.htm", std::nullopt}, {"page_asp.htm", kHtml}},
+     R"("HTMFile":"$DIR/t.htm","SCRFile":"$DIR/t.scr"}})" "\n",
+     {{"back.asp", kPage + "<a href=\"<%=u%>\">y</a>\r\n"}, {"page_asp.htm", std::nullopt}}},
+    // Every placeholder and block that found no partner is named.
+    {"Mismatches", Edited({"1 -->", "7 -->", "1 -->"}), {"html2asp --strict $DIR/p_asp.htm"}, 65,
+     "$DIR/p_asp.htm: page in $DIR/p.asp, blocks from $DIR/p_asp.scr\nHTML2ASP : $DIR/p_asp.htm\n",
+     {{"p.asp", "<%a%>\r\n\r\n<%a%>\r\n"}},
+     kWarn + "line 2: placeholder 7 has no block in $DIR/p_asp.scr; it was removed\n" + kWarn +
+         "line 3: placeholder 1 was put back before; its server code is in $DIR/p.asp more than "
+         "once\n" + kBlockTwoLost},
+    {"PlaceholderLeftAsItStands", Edited({"1 -->", "2 --"}), {"html2asp -q --json $DIR/p_asp.htm"}, 0,
+     R"x({"result":0,"errors":["HTML2ASP : $DIR/p_asp.htm","Line 2 : placeholder without \"-->\" )x"
+     R"x(left as it stands"],"warnings":["$DIR/p_asp.htm: line 2: placeholder 2 left as it stands: )x"
+     R"x(no \"-->\" on its line","$DIR/p_asp.htm: block 2 of $DIR/p_asp.scr has no placeholder; )x"
+     R"x(its server code is lost from $DIR/p.asp"],"files":{"ASPFile":"$DIR/p.asp","HTMFile":)x"
+     R"x("$DIR/p_asp.htm","SCRFile":"$DIR/p_asp.scr"}})x" "\n",
+     {{"p.asp", "<%a%>\r\n<!-- ASP2HTML 2 --\r\n"}}},
+    {"ScriptFileAFolder", {{"p_asp.htm", "<!-- ASP2HTML 1 -->"}, {"p_asp.scr/", ""}},
+     {"html2asp $DIR/p_asp.htm"}, 1, "", {{"p.asp", std::nullopt}},
+     "Unable to open file : $DIR/p_asp.scr not a regular file\n"},
+    {"MissingPageThenGoodOne", {{"page.asp", kPage}}, {"asp2html $DIR/gone.asp $DIR/page.asp"}, 1,
+     kProtected, {{"gone_asp.htm", std::nullopt}, {"page_asp.htm", kHtml}},
      "ASP2HTML : $DIR/gone.asp\nUnable to open file : $DIR/gone.asp No such file or directory\n"},
-    {"HtmWithTwoPages",
-     {{"page.asp", kPage}},
-     {"asp2html --htm $DIR/t.htm $DIR/page.asp $DIR/page.asp"},
-     64,
-     "",
-     {{"t.htm", std::nullopt}, {"page_asp.htm", std::nullopt}}},
-    {"ScrWithTwoHtmlFiles",
-     {{"page_asp.htm", kHtml}, {"page_asp.scr", kScript}},
-     {"html2asp --scr $DIR/page_asp.scr $DIR/page_asp.htm $DIR/page_asp.htm"},
-     64,
-     "",
-     {{"page.asp", std::nullopt}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(All, CliAsp, ::testing::ValuesIn(kCases),
@@ -174,39 +102,13 @@ TEST(CliAspCommand, FailedWriteIsReportedAndTheNextFileProcessed) {
   cli::AspOptions options;
   options.files = {dir / "a.asp", dir / "page.asp"};
   EXPECT_EQ(cli::RunAsp2Html(options, reporter), 1);
-  EXPECT_EQ(
-      out.str(),
-      InDir(
-          R"({"result":1,"errors":["ASP2HTML : $DIR/a.asp","Error 57 : Device I/O error: Input/output error"],"warnings":[],)"
-          R"("files":{"ASPFile":"$DIR/a.asp","HTMFile":"$DIR/a_asp.htm","SCRFile":)"
-          R"("$DIR/a_asp.scr"}})"
-          "\n"
-          R"({"result":0,"errors":["ASP2HTML : $DIR/page.asp"],"warnings":[],"files":{"ASPFile":)"
-          R"("$DIR/page.asp","HTMFile":"$DIR/page_asp.htm","SCRFile":"$DIR/page_asp.scr"}})"
-          "\n",
-          dir));
+  EXPECT_EQ(out.str().find(R"({"result":1,"errors":["ASP2HTML : )"), 0u) << out.str();
+  EXPECT_NE(out.str().find(R"("Error 57 : Device I/O error: Input/output error"],)"), std::string::npos);
+  EXPECT_NE(out.str().find(R"(}}
+{"result":0,"errors":["ASP2HTML : )"), std::string::npos);
   EXPECT_FALSE(Exists(dir / "a_asp.htm"));
   EXPECT_EQ(ReadFile(dir / "page_asp.htm"), kHtml);
   EXPECT_NE(err.str().find("100%"), std::string::npos);  // the bar follows the Progress event
-}
-
-TEST(CliAspCommand, InvokeForwardsProgressEvents) {
-  ScratchDir dir;
-  WriteFile(dir / "page.asp", kPage);
-  RunResult r = RunCli({"invoke"}, InDir(R"({"id":1,"create":"VOKTools.clsASP2HTML"}
-{"id":2,"object":1,"let":"ASPFile","value":"$DIR/page.asp"}
-{"id":3,"object":1,"call":"ASP2HTML"}
-{"id":4,"object":1,"get":"HTMFile"}
-)",
-                                         dir));
-  EXPECT_EQ(r.out, InDir(R"({"id":1,"ok":true,"object":1}
-{"id":2,"ok":true,"result":null}
-{"event":"Progress","object":1,"args":[100]}
-{"id":3,"ok":true,"result":0}
-{"id":4,"ok":true,"result":"$DIR/page_asp.htm"}
-)",
-                         dir));
-  EXPECT_EQ(ReadFile(dir / "page_asp.scr"), kScript);
 }
 
 }  // namespace

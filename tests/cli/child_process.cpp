@@ -1,6 +1,7 @@
-#include "child_process.h"
+#include "cli/child_process.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -8,6 +9,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -88,22 +91,9 @@ void ChildProcess::Write(std::string_view bytes) {
   }
 }
 
-void ChildProcess::CloseInput() { CloseFd(in_); }
-
-std::optional<std::string> ChildProcess::ReadLine() {
-  size_t lf;
-  while ((lf = pending_.find('\n')) == std::string::npos) {
-    if (!ReadSome(out_, pending_)) return std::nullopt;
-  }
-  std::string line = pending_.substr(0, lf);
-  pending_.erase(0, lf + 1);
-  return line;
-}
-
 int ChildProcess::Finish(std::string* out, std::string* err) {
-  CloseInput();
-  std::string o = std::move(pending_), e;
-  pending_.clear();
+  CloseFd(in_);
+  std::string o, e;
   // Both outputs at once: a child blocked on a full pipe would never end.
   while (out_ >= 0 || err_ >= 0) {
     pollfd fds[2] = {{out_, POLLIN, 0}, {err_, POLLIN, 0}};
@@ -131,6 +121,45 @@ RunResult RunCli(const std::vector<std::string>& args, std::string_view input) {
   RunResult r{};
   r.status = child.Finish(&r.out, &r.err);
   return r;
+}
+
+std::string InDir(std::string s, const ScratchDir& dir) {
+  for (size_t p; (p = s.find("$DIR/")) != std::string::npos;) s.replace(p, 5, dir.path());
+  return s;
+}
+
+std::vector<std::string> Args(const std::string& words, const ScratchDir& dir) {
+  std::vector<std::string> args;
+  std::istringstream in(words);
+  for (std::string w; in >> w;) args.push_back(InDir(w, dir));
+  return args;
+}
+
+void CheckCommandCase(const CommandCase& c) {
+  ScratchDir dir;
+  for (const auto& [name, bytes] : c.before) {
+    if (name.ends_with('/')) {
+      std::filesystem::create_directory(dir / name);
+    } else {
+      WriteFile(dir / name, bytes);
+    }
+  }
+  RunResult r{};
+  for (size_t i = 0; i < c.runs.size(); ++i) {
+    r = RunCli(Args(c.runs[i], dir), i + 1 == c.runs.size() ? InDir(c.input, dir) : "");
+  }
+  EXPECT_EQ(r.status, c.status) << r.err;
+  EXPECT_EQ(r.out, InDir(c.out, dir));
+  if (!c.err.empty()) {
+    EXPECT_NE(r.err.find(InDir(c.err, dir)), std::string::npos) << r.err;
+  }
+  for (const auto& [name, bytes] : c.after) {
+    if (bytes) {
+      EXPECT_EQ(ReadFile(dir / name), *bytes) << name;
+    } else {
+      EXPECT_FALSE(Exists(dir / name)) << name;
+    }
+  }
 }
 
 }  // namespace vok::test

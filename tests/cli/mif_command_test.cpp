@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "cli/child_process.h"
-#include "cli/command_case.h"
 #include "mif_command.h"
 #include "support/fault_file_system.h"
 
@@ -52,185 +51,88 @@ Files Placeholders(const std::vector<int>& numbers) {
            "<QUONObj 1>\r\n=Inset\r\n&a\r\n=EndInset\r\n<QUONObj 2>\r\n=Inset\r\n&b\r\n"
            "=EndInset\r\n<QUONObj End>"}};
 }
-const std::string kPutBack = "$DIR/b.mif: insets put back from $DIR/b.obj\n";
 const std::string kWarnB = "voktools: warning: $DIR/b.mif: ";
-std::string NoInset(int n) {
-  return kWarnB + "placeholder <QUONObj " + std::to_string(n) +
-         "> found no inset in $DIR/b.obj; a bare =EndInset line took its place\n";
-}
-std::string NotPutBack(int n) {
-  return kWarnB + "inset " + std::to_string(n) +
-         " of $DIR/b.obj was not put back (no placeholder asked for it); it is lost from the MIF "
-         "file\n";
-}
 const std::string kInsetA = "=Inset\r\n&a\r\n=EndInset\r\n\r\n";
-const std::string kInsetB = "=Inset\r\n&b\r\n=EndInset\r\n\r\n";
+const std::string kBatchDone =
+    "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n";
 
 class CliMif : public ::testing::TestWithParam<CommandCase> {};
 
 TEST_P(CliMif, ReportsAndWritesTheFiles) { CheckCommandCase(GetParam()); }
 
 const CommandCase kCases[] = {
-    {"ExtractThenMergeUntranslatedChangesNothing",
-     {{"book.mif", kBook}, {"ch.mif", kChapter}},
-     {"mif extract -q --split 2 $DIR/book.mif $DIR/ch.mif",
-      "mif merge -q --json $DIR/book.mif $DIR/ch.mif"},
-     0,
+    {"ExtractThenMergeUntranslatedChangesNothing", {{"book.mif", kBook}, {"ch.mif", kChapter}},
+     {"mif extract -q --split 2 $DIR/book.mif $DIR/ch.mif", "mif merge -q --json $DIR/book.mif $DIR/ch.mif"}, 0,
      R"({"result":0,"errors":[],"warnings":[],"files":{"MIFFile":"$DIR/ch.mif","ObjFile":"",)"
      R"("IndexFile":"$DIR/QUON_ix.mif","XrefFile":"$DIR/QUON_xr.mif","VarFile":)"
      R"("$DIR/QUON_va.mif","SplitOptions":2},"steps":[{"operation":"Merge","file":)"
-     R"("$DIR/book.mif","result":0},{"operation":"Merge","file":"$DIR/ch.mif","result":0}]})"
-     "\n",
+     R"("$DIR/book.mif","result":0},{"operation":"Merge","file":"$DIR/ch.mif","result":0}]})" "\n",
      {{"book.mif", kBook}, {"ch.mif", kChapter}, {"QUON_ix.mif", kIndex}}},
-    {"MergeNamedTranslations",
-     {{"ch.mif", kChapter}, {"ix.mif", kTranslatedIndex}, {"xr", ""}, {"va", ""}},
-     {"mif merge --index $DIR/ix.mif --xref $DIR/xr --var $DIR/va $DIR/ch.mif"},
-     0,
-     "$DIR/ch.mif: merged\n",
+    {"MergeNamedTranslations", {{"ch.mif", kChapter}, {"ix.mif", kTranslatedIndex}, {"xr", ""}, {"va", ""}},
+     {"mif merge --index $DIR/ix.mif --xref $DIR/xr --var $DIR/va $DIR/ch.mif"}, 0, "$DIR/ch.mif: merged\n",
      {{"ch.mif", "<MIFFile 7.00>\n<Marker <MType 2> <MText `drucken:Tinte'>>\n"}}},
-    {"AMissingFileIsCountedAndTheBatchGoesOn",
-     {{"ch.mif", kChapter}},
-     {"mif extract $DIR/gone.mif $DIR/ch.mif"},
-     1,
-     "",
-     {{"QUON_xr.mif", kNoParas}},
+    {"AMissingFileIsCountedAndTheBatchGoesOn", {{"ch.mif", kChapter}}, {"mif extract $DIR/gone.mif $DIR/ch.mif"},
+     1, "", {{"QUON_xr.mif", kNoParas}},
      "voktools: error: $DIR/gone.mif: failed (1): MIF file not found: $DIR/gone.mif\n"
-     "$DIR/ch.mif: extracted\n"
-     "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n"
-     "MIF file not found\n"},
+     "$DIR/ch.mif: extracted\n" + kBatchDone + "MIF file not found\n"},
     {"ATagForTwoEntriesIsWarnedAbout",
-     {{"a.mif",
-       "<XRefFormats <XRefFormat <XRefName `a : b'> <XRefDef `c'>> "
-       "<XRefFormat <XRefName `a'> <XRefDef `b : c'>>>\n"}},
-     {"mif extract $DIR/a.mif"},
-     0,
-     "$DIR/a.mif: extracted\n"
-     "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n",
-     {},
+     {{"a.mif", "<XRefFormats <XRefFormat <XRefName `a : b'> <XRefDef `c'>> "
+                "<XRefFormat <XRefName `a'> <XRefDef `b : c'>>>\n"}},
+     {"mif extract $DIR/a.mif"}, 0, "$DIR/a.mif: extracted\n" + kBatchDone, {},
      "voktools: warning: $DIR/QUON_xr.mif: the tag `a : b : c' stands for more than one entry; "
      "a merge gives them all the first one's translation\n"},
-    {"InsetsOutAndBack",
-     {{"book.mif", kBook}},
-     {"mif remove-objects --obj $DIR/o.bin $DIR/book.mif",
-      "mif insert-objects --obj $DIR/o.bin $DIR/book.mif"},
-     0,
-     "$DIR/book.mif: insets put back from $DIR/o.bin\n",
-     {{"book.mif", kBook.substr(0, kBook.size() - 10) + "=EndInset\r\n\r\n"},
-      {"book.obj", std::nullopt}}},
+    {"InsetsOutAndBack", {{"book.mif", kBook}},
+     {"mif remove-objects --obj $DIR/o.bin $DIR/book.mif", "mif insert-objects --obj $DIR/o.bin $DIR/book.mif"},
+     0, "$DIR/book.mif: insets put back from $DIR/o.bin\n",
+     {{"book.mif", kBook.substr(0, kBook.size() - 10) + "=EndInset\r\n\r\n"}, {"book.obj", std::nullopt}}},
     // Rebuilding: every placeholder and inset that found no partner is named.
-    {"StrictCleanInsertion",
-     Placeholders({1, 2}),
-     {"mif insert-objects --strict $DIR/b.mif"},
-     0,
-     kPutBack,
-     {{"b.mif", "<MIFFile 7.00>\n" + kInsetA + kInsetB}}},
-    {"DeletedPlaceholder",
-     Placeholders({2}),
-     {"mif insert-objects --strict $DIR/b.mif"},
-     65,
-     kPutBack,
-     {{"b.mif", "<MIFFile 7.00>\n" + kInsetB}},
-     NotPutBack(1)},
-    {"RenumberedPlaceholder",
-     Placeholders({1, 5}),
-     {"mif insert-objects $DIR/b.mif"},
-     0,
-     kPutBack,
-     {{"b.mif", "<MIFFile 7.00>\n" + kInsetA + "=EndInset\r\n\r\n"}},
-     NoInset(5) + NotPutBack(2)},
-    {"DuplicatedPlaceholder",
-     Placeholders({1, 2, 1}),
-     {"mif insert-objects $DIR/b.mif"},
-     0,
-     kPutBack,
-     {{"b.mif", "<MIFFile 7.00>\n" + kInsetA + kInsetB + kInsetA}},
-     kWarnB +
-         "placeholder <QUONObj 1> stands more than once; its inset is in the file each time\n"},
-    {"UnknownPlaceholder",
-     Placeholders({1, 2, 9}),
-     {"mif insert-objects $DIR/b.mif"},
-     0,
-     kPutBack,
-     {},
-     NoInset(9)},
+    {"Mismatches", Placeholders({1, 5, 1}), {"mif insert-objects --strict $DIR/b.mif"}, 65,
+     "$DIR/b.mif: insets put back from $DIR/b.obj\n",
+     {{"b.mif", "<MIFFile 7.00>\n" + kInsetA + "=EndInset\r\n\r\n" + kInsetA}},
+     kWarnB + "placeholder <QUONObj 5> found no inset in $DIR/b.obj; a bare =EndInset line took "
+              "its place\n" + kWarnB +
+         "placeholder <QUONObj 1> stands more than once; its inset is in the file each time\n" +
+         kWarnB + "inset 2 of $DIR/b.obj was not put back (no placeholder asked for it); it is lost "
+                  "from the MIF file\n"},
     // A damaged translated batch file: where its loading went wrong.
-    {"StringWithoutItsClosingQuote",
-     Damaged("quote"),
-     {"mif merge --strict $DIR/ch.mif"},
-     65,
-     "$DIR/ch.mif: merged\n",
-     {},
+    {"StringWithoutItsClosingQuote", Damaged("quote"), {"mif merge --strict $DIR/ch.mif"}, 65,
+     "$DIR/ch.mif: merged\n", {},
      "voktools: warning: $DIR/QUON_ix.mif: line 7: a string runs on past its line end (its "
      "closing quote is missing): the paragraphs after it became part of its text, and their "
      "translations were not merged\n"},
-    {"ParagraphWithoutItsTag",
-     Damaged("tag"),
-     {"mif merge $DIR/ch.mif"},
-     0,
-     "$DIR/ch.mif: merged\n",
+    {"ParagraphWithoutItsTag", Damaged("tag"), {"mif merge $DIR/ch.mif"}, 0, "$DIR/ch.mif: merged\n",
      {{"ch.mif", kChapter}},
      "voktools: warning: $DIR/QUON_ix.mif: line 10: a paragraph without its <QUONTag>: no "
      "translation from there on was merged\n"},
-    {"StrictCleanMerge",
-     Damaged(""),
-     {"mif merge --strict $DIR/ch.mif"},
-     0,
-     "$DIR/ch.mif: merged\n",
-     {{"ch.mif", kChapter}}},
     // The run's own batch files are no documents: a glob takes them too.
-    {"BatchFilesAmongTheDocumentsAreSkipped",
-     Damaged(""),
-     {"mif merge --strict $DIR/QUON_ix.mif $DIR/ch.mif $DIR/./QUON_va.mif $DIR/QUON_xr.mif"},
-     0,
-     "$DIR/ch.mif: merged\n",
-     {},
+    {"BatchFilesAmongTheDocumentsAreSkipped", Damaged(""),
+     {"mif merge --strict $DIR/QUON_ix.mif $DIR/ch.mif $DIR/./QUON_va.mif $DIR/QUON_xr.mif"}, 0,
+     "$DIR/ch.mif: merged\n", {},
      "voktools: note: $DIR/./QUON_va.mif skipped: it is the variables batch file of this run, "
      "not a document\n"},
-    {"BatchFilesAreSkippedByAnExtractionToo",
-     {{"ch.mif", kChapter}},
-     {"mif extract -q $DIR/ch.mif", "mif extract --force $DIR/ch.mif $DIR/QUON_ix.mif"},
-     0,
-     "$DIR/ch.mif: extracted\n"
-     "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n",
-     {{"QUON_xr.mif", kNoParas}},
+    {"BatchFilesAreSkippedByAnExtractionToo", {{"ch.mif", kChapter}},
+     {"mif extract -q $DIR/ch.mif", "mif extract --force $DIR/ch.mif $DIR/QUON_ix.mif"}, 0,
+     "$DIR/ch.mif: extracted\n" + kBatchDone, {{"QUON_xr.mif", kNoParas}},
      "voktools: note: $DIR/QUON_ix.mif skipped: it is the index batch file of this run"},
     // A file of another kind is processed with a warning.
-    {"NotAMifFile",
-     {{"ch.mif", "<Marker <MType 2> <MText `print:ink'>>\n"}},
-     {"mif extract --strict $DIR/ch.mif"},
-     65,
-     "$DIR/ch.mif: extracted\n"
-     "EndBatch: wrote $DIR/QUON_ix.mif, $DIR/QUON_xr.mif, $DIR/QUON_va.mif\n",
-     {},
+    {"NotAMifFile", {{"ch.mif", "<Marker <MType 2> <MText `print:ink'>>\n"}},
+     {"mif extract --strict $DIR/ch.mif"}, 65, "$DIR/ch.mif: extracted\n" + kBatchDone, {},
      "voktools: warning: $DIR/ch.mif: not a MIF file (no <MIFFile in its first 1 KB); processed "
      "all the same\n"},
     // Reports say what was written, and name the file of every failure.
-    {"NothingExtractedNothingWritten",
-     {{"d/", ""}},
-     {"mif extract $DIR/gone.mif $DIR/d"},
-     2,
-     "",
+    {"NothingExtractedNothingWritten", {{"d/", ""}}, {"mif extract $DIR/gone.mif $DIR/d"}, 2, "",
      {{"QUON_ix.mif", std::nullopt}},
      "voktools: error: $DIR/gone.mif: failed (1): MIF file not found: $DIR/gone.mif\n"
      "$DIR/d: failed (1): Error reading : $DIR/d: not a regular file\n"
      "EndBatch: nothing written (no MIF file was read)\n"},
-    {"BatchFileInAMissingFolder",
-     {{"ch.mif", kChapter}},
-     {"mif extract --json --index $DIR/no/ix.mif $DIR/ch.mif"},
-     1,
+    {"BatchFileInAMissingFolder", {{"ch.mif", kChapter}},
+     {"mif extract --json --index $DIR/no/ix.mif $DIR/ch.mif"}, 1,
      R"({"result":1,"errors":["Unable to open index file"],"warnings":[],"files":{"MIFFile":)"
      R"("$DIR/ch.mif","ObjFile":"","IndexFile":"$DIR/no/ix.mif","XrefFile":"$DIR/QUON_xr.mif",)"
      R"("VarFile":"$DIR/QUON_va.mif","SplitOptions":0},"steps":[{"operation":"Extract","file":)"
      R"("$DIR/ch.mif","result":0},{"operation":"EndBatch","result":1,"errors":["Unable to open )"
-     R"(index file: $DIR/no/ix.mif: No such file or directory"]}]})"
-     "\n",
+     R"(index file: $DIR/no/ix.mif: No such file or directory"]}]})" "\n",
      {{"QUON_xr.mif", kNoParas}}},
-    {"ObjWithTwoFiles",
-     {{"book.mif", kBook}},
-     {"mif remove-objects --obj $DIR/o.bin $DIR/book.mif $DIR/book.mif"},
-     64,
-     "",
-     {{"book.mif", kBook}, {"o.bin", std::nullopt}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(All, CliMif, ::testing::ValuesIn(kCases),
@@ -251,36 +153,6 @@ TEST(CliMifCommand, AFailedReplacementSaysWhy) {
                              "$DIR/b.mif: Permission denied\n",
                              dir));
   EXPECT_EQ(ReadFile(dir / "b.mif"), Placeholders({1, 2}).at("b.mif"));
-}
-
-// Several calls on one object form a batch; Progress travels by reference.
-TEST(CliMifInvoke, OneObjectCarriesTheBatch) {
-  ScratchDir dir;
-  WriteFile(dir / "book.mif", kBook);
-  WriteFile(dir / "ch.mif", kChapter);
-  RunResult r = RunCli({"invoke"}, InDir(R"({"id":1,"create":"VOKTools.clsMIFUtilities"}
-{"id":2,"object":1,"call":"StartBatch"}
-{"id":3,"object":1,"let":"MIFFile","value":"$DIR/book.mif"}
-{"id":4,"object":1,"call":"Extract"}
-{"id":5,"object":1,"let":"MIFFile","value":"$DIR/ch.mif"}
-{"id":6,"object":1,"call":"Extract"}
-{"id":7,"object":1,"call":"EndBatch"}
-)",
-                                         dir));
-  EXPECT_EQ(r.out, InDir(R"({"id":1,"ok":true,"object":1}
-{"id":2,"ok":true,"result":null}
-{"id":3,"ok":true,"result":null}
-{"event":"Progress","object":1,"args":[100]}
-{"id":4,"ok":true,"result":0}
-{"id":5,"ok":true,"result":null}
-{"event":"Progress","object":1,"args":[100]}
-{"id":6,"ok":true,"result":0}
-{"id":7,"ok":true,"result":0}
-)",
-                         dir));
-  const std::string index = ReadFile(dir / "QUON_ix.mif");
-  EXPECT_LT(index.find("<QUONTag `print:laser'>"), index.find("<QUONTag `print:ink'>"));
-  EXPECT_NE(index.find("<QUONTag `print:ink'>"), std::string::npos);
 }
 
 }  // namespace

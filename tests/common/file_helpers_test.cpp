@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "support/fault_file_system.h"
 #include "support/scratch_dir.h"
@@ -22,137 +24,98 @@ uint32_t ModeOf(const std::string& path) {
   return st.st_mode & 07777;
 }
 
-std::vector<std::string> Entries(const std::string& folder) {
-  std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(folder)) {
-    names.push_back(e.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// The source lies on another device: renaming it onto the target fails, so
-// MoveFile has to copy.
-struct SourceOnAnotherDevice : test::FaultFileSystem {
-  using test::FaultFileSystem::FaultFileSystem;
-  Status Rename(const std::string& f, const std::string& t) override {
-    if (f.find("/src/") != std::string::npos) return Status::FromErrno(EXDEV);
-    return test::FaultFileSystem::Rename(f, t);
-  }
+// A MoveFile of new.txt onto page.txt (mode 0640) in another folder: what is done to
+// the two files first, and what MoveFile answers and leaves.
+struct MoveCase {
+  const char* name;
+  std::function<void(test::TestEnv&, const std::string& from, const std::string& to)> setup;
+  int16_t result;
+  std::vector<std::string> errors;  // "TO" stands for the target
+  bool replaced;
+  uint32_t mode = 0640;
 };
 
-class MoveFileTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::filesystem::create_directory(dir / "src");
-    std::filesystem::create_directory(dir / "dst");
-    from = dir / "src/new.txt";
-    to = dir / "dst/page.txt";
-    WriteFile(from, "new content\r\n");
-    WriteFile(to, "old content\n");
-    ::chmod(to.c_str(), 0640);
-    errors = Collection::Create();
-  }
-  int16_t Move() { return common.MoveFile(from, to, Variant(errors)); }
+// Across devices the rename fails and MoveFile copies, in three chunks.
+const std::string kBig(3 << 20, 'b');
+void OtherDevice(test::TestEnv& t, const std::string& from, const std::string&) {
+  t.fs.FailOp("Rename", EXDEV, "page.txt");
+  WriteFile(from, kBig);
+}
+const std::string kUnset = "Error deleting : TO\r\nTrying to unset read-only flag";
 
+const MoveCase kMoves[] = {
+    {"ReplacesKeepingTheTargetMode", [](auto&, auto&, auto&) {}, 0, {}, true},
+    {"ReadOnlyTargetIsUnsetRetriedOnceAndReadOnlyAgain",
+     [](auto&, auto&, auto& to) { ::chmod(to.c_str(), 0444); }, 0, {kUnset}, true, 0444},
+    {"UndeletableTarget", [](auto& t, auto&, auto&) { t.fs.FailOp("CheckRemovable", EACCES, "page.txt"); },
+     1, {"Error deleting : TO\r\nPermission denied"}, false},
+    {"ReadOnlyTargetStillUndeletable",
+     [](auto& t, auto&, auto& to) {
+       ::chmod(to.c_str(), 0444);
+       t.fs.FailOp("SetMode", EPERM, "page.txt");
+     },
+     1, {kUnset, "Error deleting : TO\r\nPermission denied"}, false},
+    {"CopyAcrossDevices", OtherDevice, 0, {}, true},
+    {"FailedCopy",
+     [](auto& t, auto& from, auto& to) {
+       OtherDevice(t, from, to);
+       t.fs.FailNthWrite(2, ENOSPC);
+     },
+     1, {"Error copying to : TO\r\nNo space left on device"}, false},
+    {"MissingSource", [](auto&, auto& from, auto&) { std::filesystem::remove(from); }, 1,
+     {"Error copying to : TO\r\nNo such file or directory"}, false},
+    {"NewTargetTakesTheSourceMode",
+     [](auto&, auto& from, auto& to) {
+       std::filesystem::remove(to);
+       ::chmod(from.c_str(), 0604);
+     },
+     0, {}, true, 0604},
+};
+
+void PrintTo(const MoveCase& c, std::ostream* os) { *os << c.name; }
+
+class MoveFile : public ::testing::TestWithParam<MoveCase> {};
+
+TEST_P(MoveFile, ReplacesTheTargetOrLeavesBothFiles) {
+  const MoveCase& c = GetParam();
   test::TestEnv env;
+  ScratchDir src, dst;
+  const std::string from = src / "new.txt", to = dst / "page.txt";
+  WriteFile(from, "new content\r\n");
+  WriteFile(to, "old content\n");
+  ::chmod(to.c_str(), 0640);
+  c.setup(env, from, to);
+  const std::string source = Exists(from) ? ReadFile(from) : "";
+  auto errors = Collection::Create();
+  EXPECT_EQ(clsCommon().MoveFile(from, to, Variant(errors)), c.result);
+  std::vector<std::string> expected;
+  for (std::string e : c.errors) expected.push_back(e.replace(e.find("TO"), 2, to));
+  EXPECT_EQ(errors->Texts(), expected);
+  EXPECT_EQ(Exists(from), !c.replaced && !source.empty());
+  if (c.replaced) {
+    EXPECT_TRUE(ReadFile(to) == source);
+    EXPECT_EQ(ModeOf(to), c.mode);
+  } else {
+    EXPECT_EQ(ReadFile(to), "old content\n");
+  }
+  EXPECT_EQ(dst.Entries(), std::vector<std::string>{"page.txt"});  // no temporary
+}
+
+INSTANTIATE_TEST_SUITE_P(All, MoveFile, ::testing::ValuesIn(kMoves),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MoveFileSpelling, SameFileUnderAnotherSpellingIsKeptAndBackslashesSeparateFolders) {
   ScratchDir dir;
-  std::string from, to;
-  std::shared_ptr<Collection> errors;
   clsCommon common;
-};
-
-TEST_F(MoveFileTest, ReplacesTheTargetKeepsItsModeAndDeletesTheSource) {
-  EXPECT_EQ(Move(), 0);
-  EXPECT_EQ(ReadFile(to), "new content\r\n");
-  EXPECT_EQ(ModeOf(to), 0640u);
-  EXPECT_FALSE(Exists(from));
-  EXPECT_EQ(errors->Count(), 0);
-}
-
-TEST_F(MoveFileTest, ReadOnlyTargetIsUnsetRetriedOnceAndReplaced) {
-  ::chmod(to.c_str(), 0444);
-  EXPECT_EQ(Move(), 0);
-  ASSERT_EQ(errors->Count(), 1);
-  EXPECT_EQ(errors->Item(1).ToText(),
-            "Error deleting : " + to + "\r\nTrying to unset read-only flag");
-  EXPECT_EQ(ReadFile(to), "new content\r\n");
-  EXPECT_EQ(ModeOf(to), 0444u);  // read-only again
-  EXPECT_FALSE(Exists(from));
-}
-
-TEST_F(MoveFileTest, UndeletableTargetStaysAndTheSourceIsKept) {
-  env.fs.FailOp("CheckRemovable", EACCES, "page.txt");
-  EXPECT_EQ(Move(), 1);
-  ASSERT_EQ(errors->Count(), 1);
-  EXPECT_EQ(errors->Item(1).ToText(), "Error deleting : " + to + "\r\nPermission denied");
-  EXPECT_EQ(ReadFile(to), "old content\n");
-  EXPECT_EQ(ReadFile(from), "new content\r\n");
-}
-
-TEST_F(MoveFileTest, ReadOnlyTargetThatStillCannotBeDeletedFailsAfterOneRetry) {
-  ::chmod(to.c_str(), 0444);
-  env.fs.FailOp("SetMode", EPERM, "page.txt");
-  EXPECT_EQ(Move(), 1);
-  ASSERT_EQ(errors->Count(), 2);
-  EXPECT_EQ(errors->Item(1).ToText(),
-            "Error deleting : " + to + "\r\nTrying to unset read-only flag");
-  EXPECT_EQ(errors->Item(2).ToText(), "Error deleting : " + to + "\r\nPermission denied");
-  EXPECT_EQ(ReadFile(to), "old content\n");
-  EXPECT_TRUE(Exists(from));
-}
-
-TEST_F(MoveFileTest, FailedCopyLeavesTargetIntactSourceKeptAndNoTemporaryFile) {
-  std::string big(3 << 20, 'b');  // three copy chunks
-  WriteFile(from, big);
-  SourceOnAnotherDevice fs(&env.posix);
-  fs.FailNthWrite(2, ENOSPC);
-  Env e{&fs, &env.profile, &env.headless};
-  clsCommon c(e);
-  EXPECT_EQ(c.MoveFile(from, to, Variant(errors)), 1);
-  ASSERT_EQ(errors->Count(), 1);
-  EXPECT_EQ(errors->Item(1).ToText(), "Error copying to : " + to + "\r\nNo space left on device");
-  EXPECT_EQ(ReadFile(to), "old content\n");
-  EXPECT_EQ(ReadFile(from), big);
-  EXPECT_EQ(Entries(dir / "dst"), std::vector<std::string>{"page.txt"});
-}
-
-TEST_F(MoveFileTest, CopyAcrossDevicesSucceedsAndKeepsTheTargetMode) {
-  SourceOnAnotherDevice fs(&env.posix);
-  Env e{&fs, &env.profile, &env.headless};
-  clsCommon c(e);
-  std::string big(2500000, 'q');
-  WriteFile(from, big);
-  EXPECT_EQ(c.MoveFile(from, to, Variant(errors)), 0);
-  EXPECT_EQ(ReadFile(to), big);
-  EXPECT_EQ(ModeOf(to), 0640u);
-  EXPECT_FALSE(Exists(from));
-  EXPECT_GE(fs.Calls("Append"), 3);
-  EXPECT_EQ(Entries(dir / "dst"), std::vector<std::string>{"page.txt"});
-}
-
-TEST_F(MoveFileTest, MissingSourceIsACopyError) {
-  std::filesystem::remove(from);
-  EXPECT_EQ(Move(), 1);
-  ASSERT_EQ(errors->Count(), 1);
-  EXPECT_EQ(errors->Item(1).ToText(), "Error copying to : " + to + "\r\nNo such file or directory");
-  EXPECT_EQ(ReadFile(to), "old content\n");
-}
-
-TEST_F(MoveFileTest, NewTargetTakesTheSourceMode) {
-  std::filesystem::remove(to);
-  ::chmod(from.c_str(), 0604);
-  EXPECT_EQ(common.MoveFile(from, to), 0);  // no error list: nothing recorded
-  EXPECT_EQ(ReadFile(to), "new content\r\n");
-  EXPECT_EQ(ModeOf(to), 0604u);
-}
-
-TEST_F(MoveFileTest, SameFileUnderAnotherSpellingIsKeptAndBackslashesSeparateFolders) {
-  EXPECT_EQ(common.MoveFile(to, dir / "dst/../dst/page.txt", Variant(errors)), 0);
+  std::filesystem::create_directory(dir / "dst");
+  const std::string to = dir / "dst/page.txt";
+  WriteFile(to, "old content\n");
+  WriteFile(dir / "new.txt", "new content\r\n");
+  EXPECT_EQ(common.MoveFile(to, dir / "dst/../dst/page.txt"), 0);
   EXPECT_EQ(ReadFile(to), "old content\n");
   std::string windows_style = to;
   std::replace(windows_style.begin(), windows_style.end(), '/', '\\');
-  EXPECT_EQ(common.MoveFile(from, windows_style, Variant(errors)), 0);
+  EXPECT_EQ(common.MoveFile(dir / "new.txt", windows_style), 0);
   EXPECT_EQ(ReadFile(to), "new content\r\n");
 }
 

@@ -148,46 +148,6 @@ TEST(ReplacementFileDeathTest, AKillBeforeThePublicationLeavesNothing) {
   EXPECT_EQ(dir.Entries(), std::vector<std::string>{"doc"});
 }
 
-struct LinkCase {
-  const char* name;
-  bool follow;
-  bool dangling;
-  bool link_stays;      // the name is still a link afterwards
-  bool pointed_is_new;  // what it pointed to holds the new text
-};
-
-void PrintTo(const LinkCase& c, std::ostream* os) { *os << c.name; }
-
-class Links : public ::testing::TestWithParam<LinkCase> {};
-
-TEST_P(Links, AreFollowedOnlyForTheDocumentItself) {
-  const LinkCase& c = GetParam();
-  test::TestEnv t;
-  ScratchDir dir;
-  const std::string pointed = dir / "real.txt", name = dir / "link.txt";
-  if (!c.dangling) WriteFile(pointed, "old");
-  ASSERT_EQ(::symlink(pointed.c_str(), name.c_str()), 0);
-  OutputOptions options;
-  options.follow_link = c.follow;
-  ASSERT_EQ(Replace(t.env, name, "new", options), 0);
-  EXPECT_EQ(std::filesystem::is_symlink(name), c.link_stays);
-  EXPECT_EQ(ReadFile(name), "new");
-  if (!c.dangling) {
-    EXPECT_EQ(ReadFile(pointed), c.pointed_is_new ? "new" : "old");
-  }
-  if (c.dangling) {
-    EXPECT_FALSE(test::Exists(pointed));
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Links,
-    ::testing::Values(LinkCase{"document_through_link", true, false, true, true},
-                      LinkCase{"side_file_replaces_link", false, false, false, false},
-                      LinkCase{"dangling_side_file_link", false, true, false, false},
-                      LinkCase{"dangling_document_link", true, true, false, false}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // Only regular files are replaced: a folder, a FIFO or a device reached
 // through a link is refused before anything is written.
 TEST(ReplacementFile, RefusesTargetsThatAreNoRegularFiles) {

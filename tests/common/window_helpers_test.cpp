@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "frame/forms.h"
 #include "support/errors.h"
 #include "support/fault_file_system.h"
@@ -17,7 +19,6 @@ class HostForm : public Dispatch {
       : width(w), height(h), name(std::move(name)) {}
   double width, height, left = -1, top = -1;
   std::string name;
-  int text_width_calls = 0;
 
   const ClassTypeInfo& TypeInfo() const override {
     static const ClassTypeInfo info{
@@ -45,7 +46,6 @@ class HostForm : public Dispatch {
         left = a[0].ToDouble(), top = a[1].ToDouble();
         return {};
       case 4: {
-        ++text_width_calls;
         double w = 0;
         for (char ch : a[0].ToText()) w += ch == '.' ? 1 : 10;
         return w;
@@ -89,28 +89,20 @@ class HostTextBox : public Dispatch {
 
 using test::ErrorNumber;
 
-TEST(CentreForm, MovesToTheMiddleWithFractionalHalves) {
-  test::FixedScreen screen(1025, 768);
-  test::TestEnv t;
-  t.env.windowing = &screen;
+TEST(CentreForm, MovesToTheMiddleWithFractionalHalvesOrFailsClearly) {
+  test::TestEnv t;  // headless
   clsCommon c;
   auto form = std::make_shared<HostForm>(300, 201);
+  EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant(form)); }), 445);
+  EXPECT_EQ(form->left, -1);
+  test::FixedScreen screen(1025, 768);
+  t.env.windowing = &screen;
   c.CentreForm(Variant(form));
   EXPECT_DOUBLE_EQ(form->left, 362.5);
   EXPECT_DOUBLE_EQ(form->top, 283.5);
-}
-
-TEST(CentreForm, FailsClearlyWithoutAScreenOrAWindow) {
-  test::TestEnv t;  // headless
-  clsCommon c;
-  auto form = std::make_shared<HostForm>(300, 200);
-  EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant(form)); }), 445);
-  EXPECT_EQ(form->left, -1);
   EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant("not a window")); }), 424);
   EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant::Nothing()); }), 91);
   // A box has no Width.
-  test::FixedScreen screen(800, 600);
-  t.env.windowing = &screen;
   EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant(std::make_shared<HostTextBox>())); }), 438);
 }
 
@@ -122,32 +114,20 @@ TEST(HighLight, SelectsTheWholeText) {
   EXPECT_EQ(box->sel_length, 9);
 }
 
-struct CaptionCase {
-  std::string caption;
-  int32_t max;
-  std::string expected;
-};
-
-class SetCaption : public ::testing::TestWithParam<CaptionCase> {};
-
-TEST_P(SetCaption, ShortensInTheMiddle) {
+// A caption too wide loses characters in its middle, where dots stand.
+TEST(SetCaption, ShortensInTheMiddle) {
   clsCommon c;
   auto form = std::make_shared<HostForm>(0, 0);
-  EXPECT_EQ(c.SetCaption(GetParam().caption, Variant(form), GetParam().max), GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, SetCaption,
-    ::testing::Values(CaptionCase{"fits", 40, "fits"},            // unchanged, no dots
-                      CaptionCase{"abcde", 40, "a....de"},        // 5 / 2 rounds to 2
-                      CaptionCase{"abcdefg", 60, "abc....fg"},    // 7 / 2 rounds to 4
-                      CaptionCase{"abcdefgh", 70, "abc....fgh"},  // even: plain half
-                      CaptionCase{"abcdefgh", 30, "a....h"},      // shortened three times
-                      CaptionCase{"", 0, ""}));
-
-TEST(SetCaptionLimits, FailsWhenNothingIsLeftToDrop) {
-  clsCommon c;
-  auto form = std::make_shared<HostForm>(0, 0);
+  const std::tuple<std::string, int32_t, std::string> cases[] = {
+      {"fits", 40, "fits"},            // unchanged, no dots
+      {"abcde", 40, "a....de"},        // 5 / 2 rounds to 2
+      {"abcdefg", 60, "abc....fg"},    // 7 / 2 rounds to 4
+      {"abcdefgh", 70, "abc....fgh"},  // even: plain half
+      {"abcdefgh", 30, "a....h"},      // shortened three times
+      {"", 0, ""}};
+  for (const auto& [caption, max, expected] : cases) {
+    EXPECT_EQ(c.SetCaption(caption, Variant(form), max), expected) << caption << " " << max;
+  }
   EXPECT_EQ(ErrorNumber([&] { c.SetCaption("abcdef", Variant(form), 3); }), 5);
   EXPECT_EQ(ErrorNumber([&] { c.SetCaption("x", Variant(form), 5); }), 5);
 }

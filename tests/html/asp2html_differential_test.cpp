@@ -146,6 +146,7 @@ class Asp2HtmlDifferentialTest : public ::testing::Test {
   test::AspExpectation Protect(const std::string& page) {
     WriteFile(asp_, page);
     clsASP2HTML asp;
+    if (chunk_ > 0) asp.SetChunkSizeForTesting(chunk_);
     asp.ASPFile(asp_);
     asp.HTMFile(htm_);
     asp.SCRFile(scr_);
@@ -159,6 +160,7 @@ class Asp2HtmlDifferentialTest : public ::testing::Test {
   // The restored page; *entries: the error list's entries after the title.
   std::string Restore(int32_t* entries) {
     clsASP2HTML asp;
+    if (chunk_ > 0) asp.SetChunkSizeForTesting(chunk_);
     asp.ASPFile(back_);
     asp.HTMFile(htm_);
     asp.SCRFile(scr_);
@@ -188,6 +190,9 @@ class Asp2HtmlDifferentialTest : public ::testing::Test {
     }
   }
 
+  // The size of the pieces the converter reads (0: its own), so that every
+  // construct also straddles two reads.
+  int32_t chunk_ = 0;
   test::ScratchDir dir_;
   const std::string asp_ = dir_ / "page.asp", htm_ = dir_ / "page_asp.htm",
                     scr_ = dir_ / "page_asp.scr", back_ = dir_ / "back.asp";
@@ -203,6 +208,7 @@ TEST_P(GeneratedPageTest, ProtectsRestoresAndMatchesTheReference) {
   options.size = std::array{700, 6000, 40000}[seed % 3];
   options.blocks = seed % 7 == 0 ? 0 : std::array{4, 30, 160}[seed % 3];
   options.open_block_at_end = seed % 4 == 1;
+  chunk_ = std::array{32, 97, 0, 45, 256}[seed % 5];
   const std::string page = test::GeneratePage(options);
   ASSERT_TRUE(test::ExpectProtection(page).round_trips);
   Check(page, seed, 6);

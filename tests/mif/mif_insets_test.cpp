@@ -2,22 +2,18 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <filesystem>
-#include <ostream>
 #include <random>
 #include <utility>
 #include <string>
 #include <vector>
 
 #include "platform/env.h"
-#include "support/fault_file_system.h"
 #include "support/scratch_dir.h"
 
 namespace vok {
 namespace {
 
-using test::Exists;
 using test::ReadFile;
 using test::ScratchDir;
 using test::WriteFile;
@@ -97,70 +93,41 @@ std::string RoundTrip(const std::string& mif) {
   return inside ? out + "\r\n" : out;
 }
 
-struct Case {
-  const char* name;
-  std::string mif;
-  std::string removed;
-  std::string obj;
-};
-
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
-
-std::vector<Case> Cases() {
-  return {
-      {"NoInsets", "<MIFFile 7.00>\r\n<Pgf >\r\n", "<MIFFile 7.00>\r\n<Pgf >\r\n", "<QUONObj End>"},
-      {"TwoInsets", "a\r\n=inset1\r\nx\r\n=EndInset\r\nb\r\n=inset2\r\n=EndInset\r\n",
-       "a\r\n<QUONObj 1>\r\nb\r\n<QUONObj 2>\r\n",
-       "<QUONObj 1>\r\n=inset1\r\nx\r\n=EndInset\r\n<QUONObj 2>\r\n=inset2\r\n=EndInset\r\n"
-       "<QUONObj End>"},
-      {"LineFeedsStayOnTheFilesOwnLines", "a\n=i\nbody\n=EndInset\nz\n", "a\n<QUONObj 1>\r\nz\n",
-       "<QUONObj 1>\r\n=i\nbody\n=EndInset\r\n<QUONObj End>"},
-  };
-}
-
-class Insets : public ::testing::TestWithParam<Case> {};
-
-TEST_P(Insets, MoveOutAndComeBack) {
-  const Case& c = GetParam();
-  for (int32_t chunk : {16, 17, 29, 1 << 20}) {
-    SCOPED_TRACE(chunk);
-    Files f;
-    WriteFile(f.mif, c.mif);
-    ASSERT_EQ(Remove(f, chunk), 0) << ::testing::PrintToString(f.errors->Texts());
-    EXPECT_EQ(ReadFile(f.mif), c.removed);
-    EXPECT_EQ(ReadFile(f.obj), c.obj);
-    ASSERT_EQ(Insert(f, chunk), 0);
-    EXPECT_EQ(ReadFile(f.mif), RoundTrip(c.mif));
-    EXPECT_EQ(f.errors->Count(), 0);
-  }
-}
-
-TEST(MifInsets, GeneratedFilesAcrossReadsLikeTheLineByLineModel) {
+// Generated files from lines rich in inset starts, ends and near misses,
+// then the corpus files, read in small pieces and whole.
+TEST(MifInsets, FilesComeOutAndBackLikeTheLineByLineModel) {
   const std::vector<std::string> starts = {"=", "=EndInset", "=EndInse", "x=EndInset", "<Pgf >",
                                            "", "=Inset", "&0a0b", " <QUON"};
   const std::vector<std::string> ends = {"\r\n", "\n", "\r", "\n\r", "\r\n\r", ""};
   std::mt19937 rng(11);
+  std::vector<std::string> inputs;
   for (int round = 0; round < 200; ++round) {
     std::string mif;
     const int lines = static_cast<int>(rng() % 30);
     for (int i = 0; i < lines; ++i) {
       mif += starts[rng() % starts.size()] + std::string(rng() % 3, 'y') + ends[rng() % ends.size()];
     }
-    const auto chunk = static_cast<int32_t>(16 + rng() % 24);
-    SCOPED_TRACE(::testing::PrintToString(mif) + " chunk " + std::to_string(chunk));
+    inputs.push_back(mif);
+  }
+  const std::filesystem::path corpus = VOK_CORPUS_DIR "/mif";
+  if (std::filesystem::exists(corpus)) {
+    for (const auto& entry : std::filesystem::directory_iterator(corpus))
+      inputs.push_back(ReadFile(entry.path()));
+  }
+  for (size_t n = 0; n < inputs.size(); ++n) {
+    const std::string& mif = inputs[n];
+    const auto chunk = static_cast<int32_t>(n % 3 == 0 ? 1 << 20 : 16 + rng() % 24);
+    SCOPED_TRACE(::testing::PrintToString(mif.substr(0, 200)) + " chunk " + std::to_string(chunk));
     Files f;
     WriteFile(f.mif, mif);
     ASSERT_EQ(Remove(f, chunk), 0);
     const auto [removed, obj] = Removed(mif);
-    ASSERT_EQ(ReadFile(f.mif), removed);
-    ASSERT_EQ(ReadFile(f.obj), obj);
+    ASSERT_TRUE(ReadFile(f.mif) == removed);
+    ASSERT_TRUE(ReadFile(f.obj) == obj);
     ASSERT_EQ(Insert(f, chunk), 0);
-    ASSERT_EQ(ReadFile(f.mif), RoundTrip(mif));
+    ASSERT_TRUE(ReadFile(f.mif) == RoundTrip(mif));
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Mif, Insets, ::testing::ValuesIn(Cases()),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(MifInsets, PlaceholdersInAnyOrderIndentedOrMissing) {
   Files f;
@@ -191,28 +158,19 @@ TEST(MifInsets, FailuresAreReportedAndLeaveTheMifFile) {
   struct Case {
     const char* name;
     bool remove;
-    std::string op, path_part;  // a failing call, or none
-    std::string mif, obj;       // "" (none), "file", "folder" or "read-only"
+    std::string mif, obj;  // "" (none), "file", "folder" or "read-only"
     std::string message;
   };
   const std::vector<Case> cases = {
-      {"no such MIF file", true, "", "", "", "", "MIF file not found"},
-      {"MIF file a folder", true, "", "", "folder", "", "MIF file not found"},
-      {"no object file", false, "", "", "file", "", "Object file not found"},
-      {"MIF unreadable", true, "OpenForRead", "book.mif", "file", "", "Unable to open MIF file"},
-      {"object file not creatable", true, "CreateScratch", "/o/", "file", "",
-       "Unable to open Object file"},
-      {"object file a folder", true, "", "", "file", "folder", "Unable to open Object file"},
-      {"old object file read-only", true, "", "", "file", "read-only",
+      {"no such MIF file", true, "", "", "MIF file not found"},
+      {"MIF file a folder", true, "folder", "", "MIF file not found"},
+      {"no object file", false, "file", "", "Object file not found"},
+      {"object file a folder", true, "file", "folder", "Unable to open Object file"},
+      {"old object file read-only", true, "file", "read-only",
        "Unable to delete previous object file"},
-      {"object file unreadable", false, "OpenForRead", "book.obj", "file", "file",
-       "Unable to open Object file"},
-      {"no temporary file", false, "CreateScratch", "/m/", "file", "file",
-       "Unable to create temporary file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    test::TestEnv t;
     ScratchDir dir;
     std::filesystem::create_directory(dir / "m");
     std::filesystem::create_directory(dir / "o");
@@ -224,9 +182,8 @@ TEST(MifInsets, FailuresAreReportedAndLeaveTheMifFile) {
     if (c.obj == "folder") std::filesystem::create_directory(obj);
     if (c.obj == "file" || c.obj == "read-only") WriteFile(obj, obj_text);
     if (c.obj == "read-only") ::chmod(obj.c_str(), 0444);
-    if (!c.op.empty()) t.fs.FailOp(c.op, EACCES, c.path_part);
     auto errors = Collection::Create();
-    MifInsetRun run{t.env, mif, obj, *errors, nullptr};
+    MifInsetRun run{CurrentEnv(), mif, obj, *errors, nullptr};
     EXPECT_EQ(c.remove ? RemoveMifObjects(run) : InsertMifObjects(run), 1);
     EXPECT_EQ(errors->Texts(), std::vector<std::string>{c.message});
     if (c.mif == "file") {
@@ -240,40 +197,6 @@ TEST(MifInsets, FailuresAreReportedAndLeaveTheMifFile) {
   MifInsetRun run{CurrentEnv(), "", "", *f.errors, nullptr};
   EXPECT_EQ(RemoveMifObjects(run), 1);
   EXPECT_EQ(f.errors->Texts(), std::vector<std::string>{"No MIF file specified"});
-}
-
-TEST(MifInsets, AWriteFailingHalfwayLeavesTheMifFileAsItWas) {
-  std::string mif;
-  for (int i = 0; i < 2000; ++i)
-    mif += "<Pgf " + std::to_string(i) + ">\r\n=i\r\nhex 0a0b\r\n=EndInset\r\n";
-  for (int n : {1, 3}) {
-    Files f;
-    WriteFile(f.mif, mif);
-    test::TestEnv t;
-    t.fs.FailNthWrite(n, ENOSPC);
-    MifInsetRun run{t.env, f.mif, "", *f.errors, nullptr};
-    EXPECT_EQ(RemoveMifObjects(run), 1);
-    EXPECT_TRUE(ReadFile(f.mif) == mif);
-    EXPECT_FALSE(Exists(f.obj));
-    ASSERT_EQ(f.errors->Count(), 1);
-    EXPECT_EQ(f.errors->Texts()[0].rfind("Error copying to : ", 0), 0u);
-  }
-}
-
-TEST(MifInsets, CorpusFilesComeBack) {
-  if (!std::filesystem::exists(VOK_CORPUS_DIR "/mif")) GTEST_SKIP() << "no corpus";
-  int seen = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(VOK_CORPUS_DIR "/mif")) {
-    ++seen;
-    Files f;
-    const std::string original = ReadFile(entry.path());
-    WriteFile(f.mif, original);
-    ASSERT_EQ(Remove(f), 0) << entry.path();
-    EXPECT_EQ(ReadFile(f.obj).ends_with("<QUONObj End>"), true);
-    ASSERT_EQ(Insert(f), 0) << entry.path();
-    EXPECT_TRUE(ReadFile(f.mif) == RoundTrip(original)) << entry.path();
-  }
-  EXPECT_GE(seen, 3);
 }
 
 TEST(MifInsets, ObjectFileNameReplacesTheLastDot) {

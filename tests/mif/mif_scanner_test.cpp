@@ -54,17 +54,14 @@ Cut ModelCut(const std::string& in, const std::vector<std::string>& keywords) {
   return cut;
 }
 
-Cut ScannerCut(const std::string& in, const std::vector<std::string>& keywords,
-               std::vector<int16_t>* progress = nullptr, int* reads = nullptr) {
+Cut ScannerCut(const std::string& in, const std::vector<std::string>& keywords) {
   test::MemoryFileSystem fs;
   fs.WriteFile("/in.mif", in);
   std::unique_ptr<ReadableFile> file;
   std::unique_ptr<ScratchFile> out;
   EXPECT_TRUE(fs.OpenForRead("/in.mif", &file).ok());
   EXPECT_TRUE(fs.CreateScratch("/", &out).ok());
-  MifScanner scanner(file.get(), file->Size(), out.get(), [&](int16_t& p) {
-    if (progress != nullptr) progress->push_back(p);
-  });
+  MifScanner scanner(file.get(), file->Size(), out.get(), [](int16_t&) {});
   scanner.SetKeywords(keywords);
   scanner.ClearStringState();
   Cut cut;
@@ -82,7 +79,6 @@ Cut ScannerCut(const std::string& in, const std::vector<std::string>& keywords,
   std::string written;
   EXPECT_TRUE(out->Publish("/out.mif").ok() && fs.ReadFile("/out.mif", &written));
   EXPECT_EQ(written, in);
-  if (reads != nullptr) *reads = fs.Calls("Read");
   return cut;
 }
 
@@ -118,64 +114,6 @@ TEST(MifScanner, GeneratedFilesCutLikeTheModelAcrossChunks) {
   }
 }
 
-TEST(MifScanner, StatementsFollowBracketStringAndCommentRules) {
-  struct Case {
-    const char* name;
-    std::string in;
-    std::vector<std::string> statements;
-    bool complete;
-  };
-  const std::vector<Case> cases = {
-      {"nested", "a<Marker <MText `x'> <MType 2>>b", {"<Marker <MText `x'> <MType 2>>"}, true},
-      {"brackets in a string", "<Marker <MText `a>b<c'>>z", {"<Marker <MText `a>b<c'>>"}, true},
-      {"comment after a closing bracket",
-       "<Marker <A 1> # > < `\n<B 2>>",
-       {"<Marker <A 1> # > < `\n<B 2>>"},
-       true},
-      {"hash after an opening bracket is text", "<Marker #> tail", {"<Marker #>"}, true},
-      {"grave in a comment starts no string", "<Marker <A> # `\n>", {"<Marker <A> # `\n>"}, true},
-      {"ends inside a statement", "x<Marker <A 1>", {"<Marker <A 1>"}, false},
-      {"two in a row", "<Marker 1><Marker 2>", {"<Marker 1>", "<Marker 2>"}, true},
-      {"keyword inside a string is found", "<Pgf <PgfTag `<Marker 9>'>>", {"<Marker 9>"}, true},
-      {"other case is not a keyword", "<marker 1>", {}, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Cut got = ScannerCut(c.in, kKeywords);
-    EXPECT_EQ(got.statements, c.statements);
-    if (!c.statements.empty()) {
-      EXPECT_EQ(got.last_complete, c.complete);
-    }
-    EXPECT_EQ(ModelCut(c.in, kKeywords).statements, c.statements);
-  }
-}
-
-TEST(MifScanner, KeywordStraddlingTwoChunksIsFound) {
-  for (size_t at : {MifScanner::kChunk - 8, MifScanner::kChunk - 4, MifScanner::kChunk - 1,
-                    MifScanner::kChunk, 2 * MifScanner::kChunk - 3}) {
-    std::string in(at, 'x');
-    in += "<Marker <MText `k'>>";
-    in += std::string(100, 'y');
-    std::vector<int16_t> progress;
-    Cut got = ScannerCut(in, kKeywords, &progress);
-    ASSERT_EQ(got.statements.size(), 1u) << at;
-    EXPECT_EQ(got.statements[0], "<Marker <MText `k'>>");
-    ASSERT_FALSE(progress.empty());
-    EXPECT_EQ(progress.back(), 100);
-    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
-    EXPECT_EQ(std::adjacent_find(progress.begin(), progress.end()), progress.end());
-  }
-}
-
-TEST(MifScanner, EmptyFileReadsNothing) {
-  int reads = -1;
-  std::vector<int16_t> progress;
-  Cut got = ScannerCut("", kKeywords, &progress, &reads);
-  EXPECT_TRUE(got.statements.empty());
-  EXPECT_EQ(reads, 0);
-  EXPECT_TRUE(progress.empty());
-}
-
 TEST(MifScanner, AFailedReadOrWriteStopsTheScanWithItsError) {
   for (const char* op : {"Read", "Append"}) {
     test::MemoryFileSystem fs;
@@ -195,21 +133,6 @@ TEST(MifScanner, AFailedReadOrWriteStopsTheScanWithItsError) {
     EXPECT_EQ(scanner.status().code(), ENOSPC) << op;
     EXPECT_LE(statements, 1) << op;
   }
-}
-
-TEST(MifString, IsCutBetweenGraveAndApostrophe) {
-  std::string value;
-  size_t end = 0;
-  bool closed = false;
-  ASSERT_TRUE(CutMifString("<Marker <MText `a;b:c'> >", "<MText `", 0, &value, &end, &closed));
-  EXPECT_EQ(value, "a;b:c");
-  EXPECT_TRUE(closed);
-  ASSERT_TRUE(CutMifString("<MText `no end", "<MText `", 0, &value, &end, &closed));
-  EXPECT_EQ(value, "no end");
-  EXPECT_FALSE(closed);
-  EXPECT_FALSE(CutMifString("<MText `x'>", "<MText `", 1, &value));
-  ASSERT_TRUE(CutMifString("<A `1'> <A `2'>", "<A `", 3, &value));
-  EXPECT_EQ(value, "2");
 }
 
 }  // namespace

@@ -321,73 +321,6 @@ TEST(MifMerge, LoadsTheTranslationsOnceAndCountsMissingFiles) {
   EXPECT_EQ(ReadFile(dir / "a.mif"), Marker("A") + XRef("P", "p"));
 }
 
-TEST(MifMerge, FailuresLeaveTheMifFileAsItWas) {
-  struct Case {
-    const char* name;
-    std::string op;  // a failing call, or a failing write when empty
-    int16_t result;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
-      {"unreadable", "OpenForRead", 1, "Unable to open MIF file"},
-      {"no temporary file", "CreateScratch", 1, "Unable to create temporary file"},
-      {"write fails", "", 1, "Error copying to : "},
-      {"move fails", "Publish", 1, "Error copying to : "},
-  };
-  std::string mif;
-  for (int i = 0; i < 5000; ++i) mif += Marker("m" + std::to_string(i));
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    test::TestEnv t;
-    ScratchDir dir;
-    for (const char* name : {"QUON_ix.mif", "QUON_xr.mif", "QUON_va.mif"})
-      WriteFile(dir / name, TranslatedFile("", {"<QUONTag `m1'> <String `M'>"}));
-    WriteFile(dir / "a.mif", mif);
-    clsMIFUtilities m(t.env);
-    m.MIFFile(dir / "a.mif");
-    m.StartBatch();
-    if (c.op.empty()) {
-      t.fs.FailNthWrite(2, ENOSPC);
-    } else {
-      t.fs.FailOp(c.op, EACCES, c.op == "OpenForRead" ? "/a.mif" : "");
-    }
-    EXPECT_EQ(m.Merge(), c.result);
-    EXPECT_TRUE(ReadFile(dir / "a.mif") == mif);
-    ASSERT_FALSE(m.ErrorList()->Texts().empty());
-    EXPECT_EQ(m.ErrorList()->Texts()[0].rfind(c.message, 0), 0u) << m.ErrorList()->Texts()[0];
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                            std::filesystem::directory_iterator()),
-              4);
-  }
-}
-
-TEST(MifMerge, ProgressRisesToOneHundredPerFileRead) {
-  ScratchDir dir;
-  std::string mif;
-  for (int i = 0; i < 3000; ++i) mif += Marker("m" + std::to_string(i));
-  WriteFile(dir / "a.mif", mif);
-  clsMIFUtilities m;
-  std::vector<int16_t> seen;
-  m.Progress().Connect([&](int16_t& p) {
-    seen.push_back(p);
-    p = 0;  // a handler may change the value; the run is not confused by it
-  });
-  m.StartBatch();
-  m.MIFFile(dir / "a.mif");
-  ASSERT_EQ(m.Extract(), 0);
-  ASSERT_EQ(m.EndBatch(), 0);
-  const size_t extraction = seen.size();
-  EXPECT_GT(extraction, 2u);
-  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-  EXPECT_EQ(seen.back(), 100);
-  clsMIFUtilities merge;
-  merge.Progress().Connect([&](int16_t& p) { seen.push_back(p); });
-  merge.MIFFile(dir / "a.mif");
-  ASSERT_EQ(merge.Merge(), 0);
-  // Three batch files and the MIF file each rise to 100.
-  EXPECT_EQ(std::count(seen.begin() + static_cast<long>(extraction), seen.end(), 100), 4);
-}
-
 // ------------------------------------------------------------- round trips
 
 // A translation that a test can recognise: every string of a batch file's
@@ -506,23 +439,6 @@ TEST(MifRoundTrip, CorpusDocuments) {
     mifs.push_back(ReadFile(entry.path().string()));
   ASSERT_FALSE(mifs.empty());
   CheckRoundTrips(mifs, 2);
-}
-
-TEST(MifUtilities, InsetsThroughTheClassUseTheDefaultObjectFile) {
-  ScratchDir dir;
-  const std::string mif = "<Pgf >\n=inset\n=EndInset\n";
-  WriteFile(dir / "a.mif", mif);
-  clsMIFUtilities m;
-  m.MIFFile(dir / "a.mif");
-  EXPECT_EQ(m.RemoveObjects(), 0);
-  EXPECT_EQ(m.ObjFile(), dir / "a.obj");
-  EXPECT_EQ(ReadFile(dir / "a.mif"), "<Pgf >\n<QUONObj 1>\r\n");
-  EXPECT_EQ(m.InsertObjects(), 0);
-  EXPECT_EQ(ReadFile(dir / "a.mif"), "<Pgf >\n=inset\n=EndInset\r\n\r\n");
-  m.ObjFile("");
-  m.MIFFile(dir / "b.mif");
-  EXPECT_EQ(m.InsertObjects(), 1);
-  EXPECT_EQ(m.ErrorList()->Texts(), Texts{"MIF file not found"});
 }
 
 }  // namespace
