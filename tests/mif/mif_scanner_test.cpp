@@ -2,45 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <cerrno>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "support/memory_file_system.h"
+
 namespace vok {
 namespace {
-
-class MemoryFile : public ReadableFile {
- public:
-  explicit MemoryFile(std::string data) : data_(std::move(data)) {}
-  Status Read(size_t n, char* buf, size_t* got) override {
-    *got = std::min(n, data_.size() - pos_);
-    std::memcpy(buf, data_.data() + pos_, *got);
-    pos_ += *got;
-    return Status::OK();
-  }
-  Status Seek(int64_t offset) override {
-    pos_ = static_cast<size_t>(offset);
-    return Status::OK();
-  }
-  int64_t Size() const override { return static_cast<int64_t>(data_.size()); }
-  int64_t Tell() const override { return static_cast<int64_t>(pos_); }
-
- private:
-  std::string data_;
-  size_t pos_ = 0;
-};
-
-class MemoryOut : public WritableFile {
- public:
-  Status Append(std::string_view d) override {
-    text.append(d);
-    return Status::OK();
-  }
-  Status Sync() override { return Status::OK(); }
-  Status Close() override { return Status::OK(); }
-  std::string text;
-};
 
 const std::vector<std::string> kKeywords = {"<Marker ", "<XRefFormat ", "<VariableFormat ",
                                             "<PgfNumFormat "};
@@ -85,9 +55,13 @@ Cut ModelCut(const std::string& in, const std::vector<std::string>& keywords) {
 }
 
 Cut ScannerCut(const std::string& in, const std::vector<std::string>& keywords) {
-  MemoryFile file(in);
-  MemoryOut out;
-  MifScanner scanner(&file, file.Size(), &out, [](int16_t&) {});
+  test::MemoryFileSystem fs;
+  fs.WriteFile("/in.mif", in);
+  std::unique_ptr<ReadableFile> file;
+  std::unique_ptr<ScratchFile> out;
+  EXPECT_TRUE(fs.OpenForRead("/in.mif", &file).ok());
+  EXPECT_TRUE(fs.CreateScratch("/", &out).ok());
+  MifScanner scanner(file.get(), file->Size(), out.get(), [](int16_t&) {});
   scanner.SetKeywords(keywords);
   scanner.ClearStringState();
   Cut cut;
@@ -102,7 +76,9 @@ Cut ScannerCut(const std::string& in, const std::vector<std::string>& keywords) 
     if (!complete) break;
   }
   EXPECT_TRUE(scanner.status().ok());
-  EXPECT_EQ(out.text, in);
+  std::string written;
+  EXPECT_TRUE(out->Publish("/out.mif").ok() && fs.ReadFile("/out.mif", &written));
+  EXPECT_EQ(written, in);
   return cut;
 }
 
@@ -135,6 +111,27 @@ TEST(MifScanner, GeneratedFilesCutLikeTheModelAcrossChunks) {
     Cut got = ScannerCut(in, kKeywords);
     ASSERT_EQ(got.statements, want.statements) << "round " << round;
     EXPECT_EQ(got.last_complete, want.last_complete) << "round " << round;
+  }
+}
+
+TEST(MifScanner, AFailedReadOrWriteStopsTheScanWithItsError) {
+  for (const char* op : {"Read", "Append"}) {
+    test::MemoryFileSystem fs;
+    fs.WriteFile("/in.mif", std::string(3 * MifScanner::kChunk, 'x') + "<Marker <A 1>>");
+    fs.FailOp(op, ENOSPC, "", 1);
+    std::unique_ptr<ReadableFile> file;
+    std::unique_ptr<ScratchFile> out;
+    ASSERT_TRUE(fs.OpenForRead("/in.mif", &file).ok() && fs.CreateScratch("/", &out).ok());
+    MifScanner scanner(file.get(), file->Size(), out.get(), [](int16_t&) {});
+    scanner.SetKeywords(kKeywords);
+    int statements = 0;
+    while (scanner.NextStatement()) {
+      scanner.WriteThrough(scanner.statement());
+      ++statements;
+    }
+    scanner.WriteThrough(scanner.statement());
+    EXPECT_EQ(scanner.status().code(), ENOSPC) << op;
+    EXPECT_LE(statements, 1) << op;
   }
 }
 
