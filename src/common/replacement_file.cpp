@@ -211,8 +211,19 @@ void ReplacementFile::Release() {
 
 int16_t MoveOver(Env& env, const std::string& from, const std::string& to, const Variant& errors) {
   FileSystem& fs = *env.fs;
-  // Moving a file onto itself would delete its only copy afterwards.
-  if (SameFile(fs, from, to)) return 0;
+  if (SameFile(fs, from, to)) {
+    // Moving a file onto itself would delete its only copy afterwards. Two
+    // names of one file (a rename that a crash left half done) are not
+    // that: the source name goes.
+    std::string a, b;
+    if (fs.ResolveLink(from, &a).ok() && fs.ResolveLink(to, &b).ok() && a != b) {
+      FileInfo before;
+      const bool made_writable = MakeWritable(fs, from, &before);
+      if (fs.Remove(from).ok()) (void)fs.SyncFolder(FolderOf(from));
+      if (made_writable) (void)fs.SetMode(to, before.mode);
+    }
+    return 0;
+  }
   FileInfo source;
   if (!fs.GetInfo(from, &source).ok() || !source.is_regular) {
     Status s = fs.GetInfo(from, &source);
@@ -234,10 +245,21 @@ int16_t MoveOver(Env& env, const std::string& from, const std::string& to, const
         (void)fs.SetMode(from, target.mode);
       }
       Status s = fs.Rename(from, to);
-      if (s.code() != EXDEV) {
-        if (s.ok()) (void)fs.SyncFolder(FolderOf(to));
+      if (s.ok()) {
+        // The new name is made durable before the old one's removal.
+        (void)fs.SyncFolder(FolderOf(to));
+        if (FolderOf(from) != FolderOf(to)) (void)fs.SyncFolder(FolderOf(from));
         return s;
       }
+      // Not moved: the source gets its own attributes back (a read-only
+      // mode taken from the target would keep it from being removed later).
+      if (had_target) {
+        if (link.uid != target.uid || link.gid != target.gid) {
+          (void)fs.SetOwner(from, link.uid, link.gid);
+        }
+        (void)fs.SetMode(from, link.mode);
+      }
+      if (s.code() != EXDEV) return s;
     }
     // Another file system, or a link whose target is what moves: a copy.
     std::unique_ptr<ReadableFile> in;
@@ -255,7 +277,7 @@ int16_t MoveOver(Env& env, const std::string& from, const std::string& to, const
     return s;
   });
   // After a failed step the source may hold the only copy of the new content.
-  if (failed == 0) (void)fs.Remove(from);
+  if (failed == 0 && fs.Remove(from).ok()) (void)fs.SyncFolder(FolderOf(from));
   return failed;
 }
 
