@@ -44,25 +44,15 @@ class clsRetrieveFile : public Dispatch {
   const ClassTypeInfo& TypeInfo() const override;
 
  private:
-  // Where the first CR or LF at or after start_ is, remembered across calls
-  // so that no byte of the buffer is searched twice.
-  struct Finder {
-    size_t pos = 0;
-    bool found = false;
-    size_t scanned = 0;  // when !found: searched up to here
-  };
+  // The text window over the file and the searches for CR and LF in it.
+  struct Reader;
 
   void Refill();
-  size_t NextEnd(char c, Finder& f);
-  void ResetBuffer();
 
   Env& env_;
   std::string filename_;
   std::unique_ptr<ReadableFile> file_;
-  std::string buffer_;
-  size_t start_ = 0;  // unread text is buffer_[start_, size)
-  Finder cr_, lf_;
-  int64_t remaining_ = 0;
+  std::unique_ptr<Reader> reader_;
   int64_t length_ = 0;
   int32_t line_number_ = 0;
   int16_t progress_ = 0;

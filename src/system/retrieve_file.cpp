@@ -4,22 +4,29 @@
 #include <limits>
 
 #include "common/progress.h"
+#include "common/text_window.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "voktools/automation_error.h"
 
 namespace vok {
 
-clsRetrieveFile::clsRetrieveFile() : clsRetrieveFile(CurrentEnv()) {}
-clsRetrieveFile::clsRetrieveFile(Env& env) : env_(env) {}
-clsRetrieveFile::~clsRetrieveFile() = default;
+struct clsRetrieveFile::Reader {
+  TextWindow window;
+  ByteFinder cr{'\r'};
+  ByteFinder lf{'\n'};
 
-void clsRetrieveFile::ResetBuffer() {
-  buffer_.clear();
-  start_ = 0;
-  cr_ = Finder{};
-  lf_ = Finder{};
-}
+  // Starts afresh at the file's read position, with unread bytes to come.
+  void Reset(ReadableFile* file, int64_t unread, int32_t chunk) {
+    window.Reset(file, unread, chunk);
+    cr = ByteFinder('\r');
+    lf = ByteFinder('\n');
+  }
+};
+
+clsRetrieveFile::clsRetrieveFile() : clsRetrieveFile(CurrentEnv()) {}
+clsRetrieveFile::clsRetrieveFile(Env& env) : env_(env), reader_(std::make_unique<Reader>()) {}
+clsRetrieveFile::~clsRetrieveFile() = default;
 
 bool clsRetrieveFile::OpenFile() {
   if (filename_.empty()) return false;
@@ -29,14 +36,16 @@ bool clsRetrieveFile::OpenFile() {
   std::unique_ptr<ReadableFile> file;
   if (!env_.fs->OpenForRead(filename_, &file).ok()) return false;
   file_ = std::move(file);
-  length_ = remaining_ = file_->Size();
+  length_ = file_->Size();
   progress_ = 0;
   line_number_ = 0;
-  ResetBuffer();
+  reader_->Reset(file_.get(), length_, chunk_size_);
   return true;
 }
 
 void clsRetrieveFile::CloseFile() {
+  // The buffered lines stay readable; a refill finds no file (error 52)
+  // before the window would touch the closed one.
   file_.reset();
   progress_ = 0;
 }
@@ -49,79 +58,39 @@ void clsRetrieveFile::ChunkSize(int32_t value) {
 
 void clsRetrieveFile::Refill() {
   if (!file_) throw AutomationError(err::kBadFileNumber);
-  int64_t want = remaining_ < chunk_size_ ? remaining_ : chunk_size_;
-  remaining_ -= want;
-  // Consumed text is dropped here, where what is kept is at most the start of
-  // one line: the copy is small, and the buffer is never shifted per line.
-  if (start_ > 0) {
-    buffer_.erase(0, start_);
-    auto shift = [this](Finder& f) {
-      if (f.found) {
-        f.found = f.pos >= start_;
-        f.pos = f.found ? f.pos - start_ : 0;
-      }
-      f.scanned = f.scanned > start_ ? f.scanned - start_ : 0;
-    };
-    shift(cr_);
-    shift(lf_);
-    start_ = 0;
-  }
-  size_t old_size = buffer_.size();
-  buffer_.resize(old_size + static_cast<size_t>(want));
-  size_t got = 0;
-  Status s = file_->Read(static_cast<size_t>(want), buffer_.data() + old_size, &got);
-  buffer_.resize(old_size + got);
+  TextWindow& w = reader_->window;
+  Status s = w.ReadMore(static_cast<size_t>(chunk_size_));
+  // A file that ends before its length said (it shrank under us) is an
+  // error too: its lines would otherwise pass for the whole file.
   if (!s.ok()) throw AutomationError(err::kDeviceIO, "Device I/O error: " + s.message());
-  if (got < static_cast<size_t>(want)) remaining_ = 0;  // the file shrank under us
-  if (length_ > 0) progress_ = RoundedPercent(length_ - remaining_, length_);
-}
-
-size_t clsRetrieveFile::NextEnd(char c, Finder& f) {
-  if (f.found && f.pos >= start_) return f.pos;
-  size_t from = f.found ? start_ : std::max(f.scanned, start_);
-  const char* base = buffer_.data();
-  const void* hit =
-      from < buffer_.size() ? std::memchr(base + from, c, buffer_.size() - from) : nullptr;
-  if (hit != nullptr) {
-    f.found = true;
-    f.pos = static_cast<size_t>(static_cast<const char*>(hit) - base);
-    return f.pos;
+  if (length_ > 0) {
+    progress_ = RoundedPercent(w.offset() + static_cast<int64_t>(w.size()), length_);
   }
-  f.found = false;
-  f.scanned = buffer_.size();
-  return std::string::npos;
 }
 
 bool clsRetrieveFile::NextLine(std::string_view* line) {
+  TextWindow& w = reader_->window;
   size_t p;
   while (true) {
-    p = std::min(NextEnd('\r', cr_), NextEnd('\n', lf_));
-    if (p != std::string::npos || remaining_ <= 0) break;
+    p = std::min(reader_->cr.Find(w), reader_->lf.Find(w));
+    if (p != std::string::npos || w.at_end()) break;
     Refill();
   }
   if (p == std::string::npos) {
-    if (start_ == buffer_.size()) {
-      *line = {};
-      return false;
-    }
+    *line = w.view();
+    w.Drop(w.size());
     // The last line has no line end and does not count.
-    *line = std::string_view(buffer_).substr(start_);
-    start_ = buffer_.size();
-    return true;
+    return !line->empty();
   }
-  if (p + 1 == buffer_.size() && remaining_ > 0) {
-    // A CR LF or LF CR pair may straddle the chunk boundary.
-    size_t offset = p - start_;
-    Refill();
-    p = start_ + offset;
-  }
+  // A CR LF or LF CR pair may straddle the chunk boundary.
+  if (p + 1 == w.size() && !w.at_end()) Refill();
   size_t end = p + 1;
-  if (end < buffer_.size()) {
-    char c1 = buffer_[p], c2 = buffer_[end];
+  if (end < w.size()) {
+    const char c1 = w.data()[p], c2 = w.data()[end];
     if ((c2 == '\r' || c2 == '\n') && c2 != c1) ++end;
   }
-  *line = std::string_view(buffer_).substr(start_, end - start_);
-  start_ = end;
+  *line = w.view().substr(0, end);
+  w.Drop(end);
   ++line_number_;
   return true;
 }
@@ -145,9 +114,8 @@ void clsRetrieveFile::Position(int32_t value) {
   if (value < 1) throw AutomationError(err::kBadRecordNumber);
   Status s = file_->Seek(value - 1);
   if (!s.ok()) throw AutomationError(err::kDeviceIO, "Device I/O error: " + s.message());
-  ResetBuffer();
   // Past the end there is nothing left to read.
-  remaining_ = std::max<int64_t>(0, length_ - value + 1);
+  reader_->Reset(file_.get(), std::max<int64_t>(0, length_ - value + 1), chunk_size_);
 }
 
 const ClassTypeInfo& clsRetrieveFile::TypeInfo() const {
