@@ -1,15 +1,12 @@
 #include "file_guard.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string_view>
+
+#include "platform/env.h"
 
 namespace vok::cli {
 
@@ -21,77 +18,50 @@ constexpr std::string_view kMifObjectStart = "<QUONObj ";
 
 // One spelling per file name, so that "./a.obj" and "a.obj" compare equal.
 std::string NameKey(const std::string& path) {
-  return std::filesystem::path(SystemName(path)).lexically_normal().string();
+  return std::filesystem::path(NativePath(path)).lexically_normal().string();
 }
+
+FileSystem& Fs() { return *CurrentEnv().fs; }
 
 enum class Found { kNothing, kRegular, kOther, kDanglingLink };
 
 // What path names, following a symbolic link.
-Found Look(const std::string& native, struct stat* st) {
-  if (::lstat(native.c_str(), st) != 0) return Found::kNothing;
-  if (S_ISLNK(st->st_mode) && ::stat(native.c_str(), st) != 0) return Found::kDanglingLink;
-  return S_ISREG(st->st_mode) ? Found::kRegular : Found::kOther;
+Found Look(const std::string& path) {
+  FileInfo info;
+  if (!Fs().GetLinkInfo(path, &info).ok()) return Found::kNothing;
+  if (info.is_link && !Fs().GetInfo(path, &info).ok()) return Found::kDanglingLink;
+  return info.is_regular ? Found::kRegular : Found::kOther;
 }
 
 }  // namespace
 
-std::string SystemName(const std::string& path) {
-  if (path.find('\\') == std::string::npos) return path;
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) return path;
-  std::string native = path;
-  std::replace(native.begin(), native.end(), '\\', '/');
-  return native;
-}
-
 std::optional<std::string> NotRegularInput(const std::string& path) {
-  struct stat st {};
-  if (Look(SystemName(path), &st) != Found::kOther) return std::nullopt;
+  if (Look(path) != Found::kOther) return std::nullopt;
   return "not a regular file";
 }
 
 std::optional<std::string> FileHead(const std::string& path, size_t n) {
-  // Non-blocking, so that a FIFO put there since it was looked at cannot
-  // hold the command up.
-  const int fd = ::open(SystemName(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::nullopt;
+  std::unique_ptr<ReadableFile> file;
+  if (!Fs().OpenForRead(path, &file).ok()) return std::nullopt;
   std::string head(n, '\0');
   size_t got = 0;
-  struct stat st {};
-  const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  while (regular && got < head.size()) {
-    const ssize_t r = ::read(fd, head.data() + got, head.size() - got);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) break;
-    got += static_cast<size_t>(r);
-  }
-  ::close(fd);
-  if (!regular) return std::nullopt;
+  if (!file->Read(n, head.data(), &got).ok()) return std::nullopt;
   head.resize(got);
   return head;
 }
 
 std::string WhyUnreadable(const std::string& path) {
   if (std::optional<std::string> why = NotRegularInput(path)) return *why;
-  const int fd = ::open(SystemName(path).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return std::strerror(errno);
-  ::close(fd);
-  return {};
+  std::unique_ptr<ReadableFile> file;
+  const Status s = Fs().OpenForRead(path, &file);
+  return s.ok() ? std::string() : s.message();
 }
 
 std::string WhyNoFileBeside(const std::string& path) {
-  std::filesystem::path folder = std::filesystem::path(SystemName(path)).parent_path();
-  if (folder.empty()) folder = ".";
-  // An unnamed file is gone when closed; where the file system has none,
-  // the folder's permissions have to do.
-  const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
-  if (fd >= 0) {
-    ::close(fd);
-    return {};
-  }
-  if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return std::strerror(errno);
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) return std::strerror(errno);
-  return {};
+  // A scratch file dropped unpublished leaves nothing behind.
+  std::unique_ptr<ScratchFile> file;
+  const Status s = Fs().CreateScratch(FolderOf(NativePath(path)), &file);
+  return s.ok() ? std::string() : s.message();
 }
 
 ObjectKind ObjectKindOf(const std::string& path) {
@@ -102,25 +72,21 @@ ObjectKind ObjectKindOf(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  if (NameKey(a) == NameKey(b)) return true;
-  struct stat sa {
-  }, sb{};
-  return ::stat(SystemName(a).c_str(), &sa) == 0 && ::stat(SystemName(b).c_str(), &sb) == 0 &&
-         sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+  return NameKey(a) == NameKey(b) || vok::SameFile(Fs(), a, b);
 }
 
 void RunOutputs::Claim(const std::string& output, const std::string& input) {
-  struct stat st {};
-  if (::stat(SystemName(output).c_str(), &st) != 0) return;
+  FileInfo info;
+  if (!Fs().GetInfo(output, &info).ok()) return;
   by_name_.emplace(NameKey(output), input);
-  by_id_.emplace(std::pair(st.st_dev, st.st_ino), input);
+  by_id_.emplace(std::pair(info.device, info.inode), input);
 }
 
 const std::string* RunOutputs::ClaimedBy(const std::string& output) const {
   if (auto it = by_name_.find(NameKey(output)); it != by_name_.end()) return &it->second;
-  struct stat st {};
-  if (by_id_.empty() || ::stat(SystemName(output).c_str(), &st) != 0) return nullptr;
-  auto it = by_id_.find(std::pair(st.st_dev, st.st_ino));
+  FileInfo info;
+  if (by_id_.empty() || !Fs().GetInfo(output, &info).ok()) return nullptr;
+  auto it = by_id_.find(std::pair(info.device, info.inode));
   return it == by_id_.end() ? nullptr : &it->second;
 }
 
@@ -131,8 +97,7 @@ std::optional<Refusal> RefuseOutput(const std::string& output, const OutputCheck
     return Refusal{output + " is also the " + check.what + " of " + *input + " in this run" +
                    kNever};
   }
-  struct stat st {};
-  switch (Look(SystemName(output), &st)) {
+  switch (Look(output)) {
     case Found::kNothing:
       return std::nullopt;
     case Found::kOther:
@@ -158,27 +123,15 @@ std::optional<Refusal> RefuseOutput(const std::string& output, const OutputCheck
 }
 
 std::optional<std::string> MoveBackupAside(const std::string& backup, std::string* error) {
-  const std::string from = SystemName(backup);
-  struct stat st {};
-  if (::lstat(from.c_str(), &st) != 0) return std::string();
+  FileInfo info;
+  if (!Fs().GetLinkInfo(backup, &info).ok()) return std::string();
   constexpr int kMostBackups = 1000000;
   for (int n = 1; n <= kMostBackups; ++n) {
-    const std::string to = from + "." + std::to_string(n);
-    // Both calls work on the names themselves: a link is moved, not followed.
-    int rc = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE);
-    if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-      // A file system without the flag: a second name, then the old one goes.
-      rc = ::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), 0);
-      if (rc == 0 && ::unlink(from.c_str()) != 0) {
-        const int why = errno;
-        ::unlink(to.c_str());
-        errno = why;
-        rc = -1;
-      }
-    }
-    if (rc == 0) return backup + "." + std::to_string(n);
-    if (errno != EEXIST) {
-      *error = std::strerror(errno);
+    const std::string to = backup + "." + std::to_string(n);
+    const Status s = Fs().RenameNoReplace(backup, to);
+    if (s.ok()) return to;
+    if (s.code() != EEXIST) {
+      *error = s.message();
       return std::nullopt;
     }
   }

@@ -3,18 +3,14 @@
 // the other kind, and two files of one run that would write the same output.
 #pragma once
 
-#include <sys/types.h>
-
 #include <map>
 #include <optional>
 #include <string>
 #include <utility>
 
-namespace vok::cli {
+#include "platform/file_system.h"
 
-// The name handed to the system: as written when that exists, otherwise
-// with '\' as a folder separator too, as the library does.
-std::string SystemName(const std::string& path);
+namespace vok::cli {
 
 // "not a regular file" when path names (also through a symbolic link) a
 // folder, a FIFO, a device or a socket; nothing when it is a regular file or
@@ -53,7 +49,7 @@ class RunOutputs {
 
  private:
   std::map<std::string, std::string> by_name_;
-  std::map<std::pair<dev_t, ino_t>, std::string> by_id_;
+  std::map<std::pair<uint64_t, uint64_t>, std::string> by_id_;
 };
 
 struct OutputCheck {

@@ -7,9 +7,9 @@
 #include <optional>
 #include <string_view>
 
-#include <sys/stat.h>
-
 #include "file_guard.h"
+#include "platform/env.h"
+#include "platform/file_system.h"
 #include "voktools/common.h"
 #include "voktools/mif_utilities.h"
 
@@ -27,10 +27,8 @@ std::string Explained(const std::string& entry, const clsMIFUtilities& m, bool i
   };
   auto why_not_written = [](const std::string& file) -> std::string {
     if (std::optional<std::string> why = NotRegularInput(file)) return *why;
-    struct stat st {};
-    if (::stat(SystemName(file).c_str(), &st) == 0 && (st.st_mode & S_IWUSR) == 0) {
-      return "read-only";
-    }
+    FileInfo info;
+    if (CurrentEnv().fs->GetInfo(file, &info).ok() && info.read_only) return "read-only";
     return WhyNoFileBeside(file);
   };
   if (entry == "Unable to open index file") {

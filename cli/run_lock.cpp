@@ -15,7 +15,7 @@ namespace {
 
 // The folder a path names a file in, as the library reads the name.
 std::string FolderOfPath(const std::string& name) {
-  const std::string path = SystemName(name);
+  const std::string path = NativePath(name);
   const size_t slash = path.rfind('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);

@@ -8,11 +8,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <set>
+#include <vector>
 
+#include "common/replacement_file.h"
 #include "file_guard.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
@@ -29,7 +30,7 @@ namespace vok::cli {
 namespace {
 
 // A private folder under a fresh name in the temporary folder, removed with
-// what it holds.
+// the files named through it.
 class PrivateFolder {
  public:
   PrivateFolder() {
@@ -43,16 +44,25 @@ class PrivateFolder {
     }
   }
   ~PrivateFolder() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    if (path_.empty()) return;
+    FileSystem& fs = *CurrentEnv().fs;
+    for (const std::string& file : files_) (void)fs.Remove(file);
+    (void)fs.RemoveFolder(path_);
   }
+  // Empty when no folder could be made.
   const std::string& path() const { return path_; }
+  // The path of a file in the folder, removed with it.
+  std::string File(const std::string& name) {
+    files_.push_back(path_ + name);
+    return files_.back();
+  }
 
  private:
   // A name is taken by a folder now and then; every draw taken means
   // something else is wrong.
   static constexpr int kAttempts = 100;
   std::string path_;
+  std::vector<std::string> files_;
 };
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
@@ -245,19 +255,21 @@ FileReport Process(const std::string& page, const ValidateOptions& options, cons
   std::string before;  // the page as it was, for --diff
   if (options.dry_run) {
     // The copy is validated; the report names the page.
-    target = folder->path() + "page";
-    std::error_code ec;
-    std::filesystem::copy_file(SystemName(page), target, ec);
-    if (ec) return fail("Unable to open file : " + page + "\r\n" + ec.message());
+    target = folder->File("page");
+    FileSystem& fs = *CurrentEnv().fs;
+    const Status s = CopyFile(CurrentEnv(), page, target, SideFileOf(page));
+    if (!s.ok()) return fail("Unable to open file : " + page + "\r\n" + s.message());
+    // The page's very mode, so that the run says what it would of the page.
+    FileInfo info;
+    if (fs.GetInfo(page, &info).ok()) (void)fs.SetMode(target, info.mode);
   } else if (options.diff && !folder->path().empty()) {
-    before = folder->path() + "before";
-    std::error_code ec;
-    std::filesystem::copy_file(SystemName(page), before, ec);
-    if (ec) {
+    before = folder->File("before");
+    const Status s = CopyFile(CurrentEnv(), page, before, SideFileOf(page));
+    if (!s.ok()) {
       // A page that is not there is the class's to report.
-      if (ec != std::errc::no_such_file_or_directory) {
-        report.warnings.push_back(page +
-                                  ": --diff: cannot keep the page as it was: " + ec.message());
+      if (s.code() != ENOENT) {
+        report.warnings.push_back(page + ": --diff: cannot keep the page as it was: " +
+                                  s.message());
       }
       before.clear();
     }
@@ -286,13 +298,13 @@ FileReport Process(const std::string& page, const ValidateOptions& options, cons
   }
   // A run without repairs rewrote the page byte for byte: no diff to run.
   if (options.diff && report.result == 0 && repairs > 0) {
-    const std::string old_file = options.dry_run ? SystemName(page) : before;
-    const std::string new_file = options.dry_run ? target : SystemName(page);
+    const std::string old_file = options.dry_run ? NativePath(page) : before;
+    const std::string new_file = options.dry_run ? target : NativePath(page);
     std::string why;
     if (old_file.empty()) {
       diff->reset();  // the warning above says why
     } else {
-      *diff = UnifiedDiff(old_file, new_file, page, folder->path() + "diff.err", &why);
+      *diff = UnifiedDiff(old_file, new_file, page, folder->File("diff.err"), &why);
       if (!*diff) report.warnings.push_back(page + ": --diff: " + why);
     }
   }

@@ -49,6 +49,24 @@ Status CopyContents(ReadableFile& in, WritableFile& out) {
   }
 }
 
+Status CopyFile(Env& env, const std::string& from, const std::string& to,
+                const OutputOptions& options) {
+  std::unique_ptr<ReadableFile> in;
+  Status s = env.fs->OpenForRead(from, &in);
+  if (!s.ok()) return s;
+  ReplacementFile out;
+  s = out.Start(env, to, options);
+  if (!s.ok()) return s;
+  s = CopyContents(*in, out.file());
+  if (s.ok()) s = out.Close();
+  if (!s.ok()) return s;
+  auto errors = Collection::Create();
+  if (out.Commit(Variant(ObjectRef(errors))) != 0) {
+    return Status::Error(EIO, errors->Count() > 0 ? errors->Texts().back() : "");
+  }
+  return s;
+}
+
 int16_t ReplaceWithRetry(FileSystem& fs, const std::string& target, const Variant& errors,
                          const std::function<Status()>& replace) {
   MessageSink sink(errors);

@@ -109,6 +109,10 @@ class ReplacementFile {
 // Appends what is left of in to out.
 Status CopyContents(ReadableFile& in, WritableFile& out);
 
+// Copies the file from to a replacement of to, written with options.
+Status CopyFile(Env& env, const std::string& from, const std::string& to,
+                const OutputOptions& options);
+
 // The steps around replacing target that MoveFile describes: a read-only
 // target is made writable once (with the messages 3004 and 3005) and
 // replace is tried again; any failure adds its message to errors and counts

@@ -81,24 +81,6 @@ size_t FindRawTextEnd(std::string_view line, std::string_view end_tag, size_t fr
   return npos;
 }
 
-// Copies from to a fresh file beside to and moves it over to.
-Status CopyFile(Env& env, const std::string& from, const std::string& to) {
-  std::unique_ptr<ReadableFile> in;
-  Status s = env.fs->OpenForRead(from, &in);
-  if (!s.ok()) return s;
-  ReplacementFile out;
-  s = out.Start(env, to, SideFileOf(from));
-  if (!s.ok()) return s;
-  s = CopyContents(*in, out.file());
-  if (s.ok()) s = out.Close();
-  if (!s.ok()) return s;
-  auto errors = Collection::Create();
-  if (out.Commit(Variant(ObjectRef(errors))) != 0) {
-    return Status::Error(EIO, errors->Count() > 0 ? errors->Texts().back() : "");
-  }
-  return s;
-}
-
 }  // namespace
 
 // One validation: the scanner state, the tag stack and the output.
@@ -199,7 +181,7 @@ int32_t clsHTMLValidate::Run::Go() {
   const std::string& page = v_.filename_;
   errors_.Add(Variant(std::string(Message(MessageId::kValidating)) + page));
   if (v_.backup_) {
-    Status s = CopyFile(v_.env_, page, page + ".bak");
+    Status s = CopyFile(v_.env_, page, page + ".bak", SideFileOf(page));
     if (!s.ok()) {
       errors_.Add(Variant(std::string(Message(MessageId::kErrorBackingUp)) + page +
                           std::string(kCRLF) + s.message()));

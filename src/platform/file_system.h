@@ -102,6 +102,9 @@ class FileSystem {
   virtual Status CheckRemovable(const std::string& path) = 0;
   // Atomic replace; EACCES when the target is read-only, EXDEV across devices.
   virtual Status Rename(const std::string& from, const std::string& to) = 0;
+  // Gives the name from (a link itself, not what it leads to) the new name
+  // to, which must be free: EEXIST when anything stands there.
+  virtual Status RenameNoReplace(const std::string& from, const std::string& to) = 0;
   // A scratch file in folder, mode 0600, for writing. A scratch file that a
   // process of this machine left behind in that folder when it died is
   // removed on the way.
@@ -112,6 +115,8 @@ class FileSystem {
   // A new folder with the permission bits mode, less the umask; EEXIST when
   // the name is taken.
   virtual Status CreateFolder(const std::string& path, uint32_t mode) = 0;
+  // Removes an empty folder.
+  virtual Status RemoveFolder(const std::string& path) = 0;
   // Locks the file or folder at path against every other lock taken on it
   // (by this process too, through another call).
   virtual Status Lock(const std::string& path, LockWait wait, std::unique_ptr<FileLock>* lock) = 0;

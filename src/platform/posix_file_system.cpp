@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -368,6 +369,11 @@ Status PosixFileSystem::CreateFolder(const std::string& path, uint32_t mode) {
   return Status::OK();
 }
 
+Status PosixFileSystem::RemoveFolder(const std::string& path) {
+  if (::rmdir(NativePath(path).c_str()) != 0) return Status::FromErrno(errno);
+  return Status::OK();
+}
+
 Status PosixFileSystem::Lock(const std::string& path, LockWait wait,
                              std::unique_ptr<FileLock>* lock) {
   // A folder is opened for reading as well: flock needs only a descriptor.
@@ -467,6 +473,22 @@ Status PosixFileSystem::Rename(const std::string& from, const std::string& to) {
   Status s = CheckReplaceable(target);
   if (!s.ok()) return s;
   if (::rename(NativePath(from).c_str(), target.c_str()) != 0) return Status::FromErrno(errno);
+  return Status::OK();
+}
+
+Status PosixFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+  const std::string a = NativePath(from), b = NativePath(to);
+  if (::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_NOREPLACE) == 0) {
+    return Status::OK();
+  }
+  if (errno != EINVAL && errno != ENOSYS) return Status::FromErrno(errno);
+  // A file system without the flag: a second name, then the old one goes.
+  if (::linkat(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), 0) != 0) return Status::FromErrno(errno);
+  if (::unlink(a.c_str()) != 0) {
+    const int why = errno;
+    ::unlink(b.c_str());
+    return Status::FromErrno(why);
+  }
   return Status::OK();
 }
 

@@ -52,6 +52,16 @@ Status FaultFileSystem::KeepPrivateLink(const std::string& path, std::string* pr
   return base_->KeepPrivateLink(path, private_name);
 }
 
+Status FaultFileSystem::RemoveFolder(const std::string& path) {
+  if (auto s = Injected("RemoveFolder", path)) return *s;
+  return base_->RemoveFolder(path);
+}
+
+Status FaultFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+  if (auto s = Injected("RenameNoReplace", to)) return *s;
+  return base_->RenameNoReplace(from, to);
+}
+
 Status FaultFileSystem::CreateFolder(const std::string& path, uint32_t mode) {
   if (auto s = Injected("CreateFolder", path)) return *s;
   return base_->CreateFolder(path, mode);

@@ -52,12 +52,14 @@ class FaultFileSystem : public FileSystem {
   Status CreateScratch(const std::string& folder, std::unique_ptr<ScratchFile>* file) override;
   Status KeepPrivateLink(const std::string& path, std::string* private_name) override;
   Status CreateFolder(const std::string& path, uint32_t mode) override;
+  Status RemoveFolder(const std::string& path) override;
   Status Lock(const std::string& path, LockWait wait, std::unique_ptr<FileLock>* lock) override;
   Status SyncFolder(const std::string& folder) override;
   void NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) override;
   Status Remove(const std::string& path) override;
   Status CheckRemovable(const std::string& path) override;
   Status Rename(const std::string& from, const std::string& to) override;
+  Status RenameNoReplace(const std::string& from, const std::string& to) override;
   Status FindFirst(const std::string& pattern, FindKind kind, std::string* found) override;
   std::string TempPath() override;
 

@@ -612,6 +612,26 @@ Status MemoryFileSystem::KeepPrivateLink(const std::string& path, std::string* p
   });
 }
 
+Status MemoryFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+  Place target;
+  if (Locate(to, false, &target).ok() && target.node) return Status::FromErrno(EEXIST);
+  return Rename(from, to);
+}
+
+Status MemoryFileSystem::RemoveFolder(const std::string& path) {
+  return Mutate("RemoveFolder", path, [&] {
+    Place place;
+    Status s = Existing(path, false, &place);
+    if (!s.ok()) return s;
+    if (place.node->kind != kFolder) return Status::FromErrno(ENOTDIR);
+    if (!place.node->entries.empty()) return Status::FromErrno(ENOTEMPTY);
+    if (place.node == root_) return Status::FromErrno(EBUSY);
+    if (!place.folder->Writable()) return Status::FromErrno(EACCES);
+    place.folder->entries.erase(place.name);
+    return Status::OK();
+  });
+}
+
 Status MemoryFileSystem::CreateFolder(const std::string& path, uint32_t mode) {
   return Mutate("CreateFolder", path, [&] {
     Place place;
