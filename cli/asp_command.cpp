@@ -128,11 +128,9 @@ FileReport Process(Operation op, const std::string& file, const AspOptions& opti
 
 int Run(Operation op, const AspOptions& options, Reporter& reporter) {
   RunOutputs outputs;
-  for (const std::string& file : options.files) {
-    if (reporter.OutputFailed()) break;
-    reporter.Report(Process(op, file, options, reporter, outputs));
-  }
-  return reporter.ExitStatus();
+  return reporter.ReportEach(options.files, [&](const std::string& file) {
+    return Process(op, file, options, reporter, outputs);
+  });
 }
 
 }  // namespace

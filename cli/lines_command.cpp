@@ -224,11 +224,7 @@ std::string Summary(std::string_view file, const LineCounts& c) {
 
 int RunLines(const LinesOptions& options, Reporter& reporter) {
   LinesRun run(options, reporter);
-  for (const std::string& path : options.files) {
-    if (reporter.OutputFailed()) break;
-    reporter.Report(run.Process(path));
-  }
-  return reporter.ExitStatus();
+  return reporter.ReportEach(options.files, [&](const std::string& path) { return run.Process(path); });
 }
 
 }  // namespace vok::cli

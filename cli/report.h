@@ -84,6 +84,17 @@ class Reporter {
   // since nobody would learn what became of it.
   bool OutputFailed() const { return status_ == kExitIoErr; }
 
+  // Reports process(file) for each file in turn until a report cannot be
+  // written; the exit status.
+  template <typename Process>
+  int ReportEach(const std::vector<std::string>& files, Process process) {
+    for (const std::string& file : files) {
+      if (OutputFailed()) break;
+      Report(process(file));
+    }
+    return ExitStatus();
+  }
+
   bool ShowsProgress() const { return bar_; }
 
  private:

@@ -168,11 +168,9 @@ FileReport Process(Operation op, const std::string& rtf, const RtfOptions& optio
 
 int Run(Operation op, const RtfOptions& options, Reporter& reporter) {
   RunOutputs outputs;
-  for (const std::string& rtf : options.files) {
-    if (reporter.OutputFailed()) break;
-    reporter.Report(Process(op, rtf, options, reporter, outputs));
-  }
-  return reporter.ExitStatus();
+  return reporter.ReportEach(options.files, [&](const std::string& rtf) {
+    return Process(op, rtf, options, reporter, outputs);
+  });
 }
 
 }  // namespace

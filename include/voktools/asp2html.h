@@ -29,6 +29,7 @@
 namespace vok {
 
 struct Env;
+class ReadableFile;
 class clsCommon;
 
 class clsASP2HTML : public Dispatch {
@@ -89,6 +90,13 @@ class clsASP2HTML : public Dispatch {
   enum class NameSource { kPage, kHtml };
   void MakeFileNames(NameSource source);
   void AddError(std::string text);
+  // The start of both operations: a fresh error list headed "title : input",
+  // the names still missing derived from input, and input opened. False,
+  // with the error added, when there is no input or it cannot be opened.
+  bool Begin(const std::string& input, bool no_input_message_is_html, NameSource source,
+             std::unique_ptr<ReadableFile>* file);
+  // "Unable to open file : " path, CR LF, why.
+  void AddUnableToOpen(const std::string& path, const std::string& why);
 
   Env& env_;
   std::string asp_file_;

@@ -245,33 +245,42 @@ int32_t FinishOutputs(std::vector<PendingOutput*> outputs, Collection& errors) {
 
 }  // namespace
 
-int32_t clsASP2HTML::ASP2HTML() {
-  FileSystem& fs = *env_.fs;
+bool clsASP2HTML::Begin(const std::string& input, bool html_input, NameSource source,
+                        std::unique_ptr<ReadableFile>* file) {
   errors_->Clear();
-  if (asp_file_.empty()) {
-    AddError(std::string(Message(MessageId::kAspNoInputFile)));
-    return 1;
+  if (input.empty()) {
+    AddError(std::string(
+        Message(html_input ? MessageId::kHtmlNoInputFile : MessageId::kAspNoInputFile)));
+    return false;
   }
-  AddError("ASP2HTML : " + asp_file_);
-  if (htm_file_.empty() || scr_file_.empty()) MakeFileNames(NameSource::kPage);
-  const std::string kUnable(Message(MessageId::kUnableToOpenFile));
-
-  std::unique_ptr<ReadableFile> page_file;
+  AddError((html_input ? "HTML2ASP : " : "ASP2HTML : ") + input);
+  const bool missing = source == NameSource::kPage ? htm_file_.empty() || scr_file_.empty()
+                                                   : asp_file_.empty() || scr_file_.empty();
+  if (missing) MakeFileNames(source);
   std::string why;
-  if (!OpenInput(fs, asp_file_, &page_file, &why)) {
-    AddError(kUnable + asp_file_ + std::string(kCRLF) + why);
-    return 1;
-  }
+  if (OpenInput(*env_.fs, input, file, &why)) return true;
+  AddUnableToOpen(input, why);
+  return false;
+}
+
+void clsASP2HTML::AddUnableToOpen(const std::string& path, const std::string& why) {
+  AddError(std::string(Message(MessageId::kUnableToOpenFile)) + path + std::string(kCRLF) + why);
+}
+
+int32_t clsASP2HTML::ASP2HTML() {
+  std::unique_ptr<ReadableFile> page_file;
+  if (!Begin(asp_file_, false, NameSource::kPage, &page_file)) return 1;
+  std::string why;
   // Both outputs hold the page's content: they are as private as the page.
   const OutputOptions side = SideFileOf(asp_file_);
   PendingOutput html, script;
   if (!StartOutput(env_, htm_file_, side, &html, &why)) {
-    AddError(kUnable + htm_file_ + std::string(kCRLF) + why);
+    AddUnableToOpen(htm_file_, why);
     return 1;
   }
   if (!StartOutput(env_, scr_file_, side, &script, &why)) {
     Abandon({&html});
-    AddError(kUnable + scr_file_ + std::string(kCRLF) + why);
+    AddUnableToOpen(scr_file_, why);
     return 1;
   }
   try {
@@ -318,34 +327,22 @@ int32_t clsASP2HTML::ASP2HTML() {
 
 int32_t clsASP2HTML::HTML2ASP() {
   FileSystem& fs = *env_.fs;
-  errors_->Clear();
   mismatches_.clear();
-  if (htm_file_.empty()) {
-    AddError(std::string(Message(MessageId::kHtmlNoInputFile)));
-    return 1;
-  }
-  AddError("HTML2ASP : " + htm_file_);
-  if (asp_file_.empty() || scr_file_.empty()) MakeFileNames(NameSource::kHtml);
-  const std::string kUnable(Message(MessageId::kUnableToOpenFile));
-
   std::unique_ptr<ReadableFile> html_file;
+  if (!Begin(htm_file_, true, NameSource::kHtml, &html_file)) return 1;
   std::string why;
-  if (!OpenInput(fs, htm_file_, &html_file, &why)) {
-    AddError(kUnable + htm_file_ + std::string(kCRLF) + why);
-    return 1;
-  }
   PendingOutput page;
   // The page rebuilt keeps its own attributes, or takes its HTML file's.
   OutputOptions rebuilt = InPlace();
   rebuilt.model = htm_file_;
   if (!StartOutput(env_, asp_file_, rebuilt, &page, &why)) {
-    AddError(kUnable + asp_file_ + std::string(kCRLF) + why);
+    AddUnableToOpen(asp_file_, why);
     return 1;
   }
   std::unique_ptr<ReadableFile> script_file;
   if (!OpenInput(fs, scr_file_, &script_file, &why)) {
     Abandon({&page});
-    AddError(kUnable + scr_file_ + std::string(kCRLF) + why);
+    AddUnableToOpen(scr_file_, why);
     return 1;
   }
   try {
