@@ -26,6 +26,7 @@ TEST(CliCommandLine, SaysWhatIsWrongOrHelps) {
       {"tags", 0, "B|0,I|0,U|0,A|0,FONT|1,"},
       // Options that cannot hold for every file named are refused first.
       {"lines --chunk 0 f", 64, "--chunk"},
+      {"lines --out /nonexistent/dir f", 64, "--out"},
       {"rtf insert --obj $DIR/o.bin $DIR/a.rtf $DIR/b.rtf", 64, "--obj"},
       {"html2asp --scr $DIR/t.scr $DIR/a.htm $DIR/b.htm", 64, "--scr"},
       {"mif remove-objects --obj $DIR/o.bin $DIR/a.mif $DIR/b.mif", 64, "--obj"},
@@ -60,6 +61,12 @@ TEST(CliLines, CountsLineEndsAndCopiesByteForByteAtAnyChunkSize) {
     EXPECT_EQ(ReadFile(dir / "out/mixed.txt"), mixed);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "out"), {}), 1);  // no temporary
   }
+  ScratchDir dir;
+  WriteFile(dir / "mixed.txt", mixed);
+  EXPECT_NE(RunCli({"lines", "--json", dir / "mixed.txt"}).out.find(R"("stats":{"lines":6,"cr_lf":2,"lf":1,)"
+                                                                    R"("cr":1,"lf_cr":1,"last_line_without_end":true,)"
+                                                                    R"("longest":11,"bytes":33}})"),
+            std::string::npos);
 }
 
 // On a terminal the bar is drawn and cleared again; --quiet draws nothing,

@@ -59,7 +59,7 @@ INSTANTIATE_TEST_SUITE_P(
                 Repeat("<Pgf <PgfNumFormat `N:'>>\n<Marker <MType 2> <MText `idx'>>\n=Inset\n&data\n=EndInset\n",
                        2 << 20),
                 "mif extract $DIR/a.mif", "mif merge -q $DIR/a.mif"},
-        Command{"validate", "v.html", Repeat("<b><i>x</b></i> a < b\r\n"), "", "validate -q $DIR/v.html"}),
+        Command{"validate", "v.html", Repeat("<b><i>x</b></i> a < b\r\n"), "", "validate -q --backup $DIR/v.html"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
