@@ -1,14 +1,10 @@
 // `voktools asp2html|html2asp`: derived names, round trips, reports, usage.
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "asp_command.h"
 #include "cli/child_process.h"
-#include "support/fault_file_system.h"
 
 namespace vok::test {
 namespace {
@@ -49,8 +45,9 @@ const std::string kBlockTwoLost =
     kWarn + "block 2 of $DIR/p_asp.scr has no placeholder; its server code is lost from $DIR/p.asp\n";
 
 const CommandCase kCases[] = {
-    {"ProtectDerivesNames", {{"page.asp", kPage}}, {"asp2html $DIR/page.asp"}, 0, kProtected,
-     {{"page_asp.htm", kHtml}, {"page_asp.scr", kScript}}},
+    {"MissingPageThenProtectDerivesNames", {{"page.asp", kPage}}, {"asp2html $DIR/gone.asp $DIR/page.asp"}, 1,
+     kProtected, {{"gone_asp.htm", std::nullopt}, {"page_asp.htm", kHtml}, {"page_asp.scr", kScript}},
+     "ASP2HTML : $DIR/gone.asp\nUnable to open file : $DIR/gone.asp No such file or directory\n"},
     {"RestoreDerivesNames", {{"page_asp.htm", kHtml}, {"page_asp.scr", kScript}},
      {"html2asp $DIR/page_asp.htm"}, 0,
      "$DIR/page_asp.htm: page in $DIR/page.asp, blocks from $DIR/page_asp.scr\n"
@@ -82,34 +79,10 @@ const CommandCase kCases[] = {
     {"ScriptFileAFolder", {{"p_asp.htm", "<!-- ASP2HTML 1 -->"}, {"p_asp.scr/", ""}},
      {"html2asp $DIR/p_asp.htm"}, 1, "", {{"p.asp", std::nullopt}},
      "Unable to open file : $DIR/p_asp.scr not a regular file\n"},
-    {"MissingPageThenGoodOne", {{"page.asp", kPage}}, {"asp2html $DIR/gone.asp $DIR/page.asp"}, 1,
-     kProtected, {{"gone_asp.htm", std::nullopt}, {"page_asp.htm", kHtml}},
-     "ASP2HTML : $DIR/gone.asp\nUnable to open file : $DIR/gone.asp No such file or directory\n"},
 };
 
 INSTANTIATE_TEST_SUITE_P(All, CliAsp, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return info.param.name; });
-
-// A write failing part way is that file's failure; the next file is done.
-TEST(CliAspCommand, FailedWriteIsReportedAndTheNextFileProcessed) {
-  ScratchDir dir;
-  WriteFile(dir / "a.asp", kPage);
-  WriteFile(dir / "page.asp", kPage);
-  TestEnv env;
-  env.fs.FailNthWrite(1, EIO);
-  std::ostringstream out, err;
-  cli::Reporter reporter({.json = true, .quiet = false}, out, err, /*err_is_terminal=*/true);
-  cli::AspOptions options;
-  options.files = {dir / "a.asp", dir / "page.asp"};
-  EXPECT_EQ(cli::RunAsp2Html(options, reporter), 1);
-  EXPECT_EQ(out.str().find(R"({"result":1,"errors":["ASP2HTML : )"), 0u) << out.str();
-  EXPECT_NE(out.str().find(R"("Error 57 : Device I/O error: Input/output error"],)"), std::string::npos);
-  EXPECT_NE(out.str().find(R"(}}
-{"result":0,"errors":["ASP2HTML : )"), std::string::npos);
-  EXPECT_FALSE(Exists(dir / "a_asp.htm"));
-  EXPECT_EQ(ReadFile(dir / "page_asp.htm"), kHtml);
-  EXPECT_NE(err.str().find("100%"), std::string::npos);  // the bar follows the Progress event
-}
 
 }  // namespace
 }  // namespace vok::test

@@ -1,5 +1,6 @@
 // Runs the voktools command as a child process (argument vector, no shell)
-// with pipes on its standard streams, and the table cases of the commands.
+// with unnamed in-memory files as its standard streams, so that it never
+// waits on the test; and the table cases of the commands.
 #pragma once
 
 #include <sys/types.h>
@@ -15,35 +16,32 @@
 
 namespace vok::test {
 
+struct RunResult {
+  int status;  // 128 + signal when killed
+  std::string out, err;
+};
+
+// `voktools args...` started with input on its standard input; stdout_fd and
+// stderr_fd, when given, take the place of the captured outputs.
 class ChildProcess {
  public:
-  // args excludes the program; stderr_fd and stdout_fd, when given, become
-  // the child's standard error and output instead of pipes.
-  explicit ChildProcess(const std::vector<std::string>& args, int stderr_fd = -1,
-                        int stdout_fd = -1);
+  explicit ChildProcess(const std::vector<std::string>& args, std::string_view input = {},
+                        int stdout_fd = -1, int stderr_fd = -1);
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
-
-  void Write(std::string_view bytes);
-  // Ends the child at once (SIGKILL), as a crash would.
-  void Kill();
-  // Closes the input, reads both outputs to their end and waits: the exit
-  // status (128 + signal when killed). A child that goes 10 s without
-  // output or end is killed (status 137), so a hang fails instead of hanging.
-  int Finish(std::string* out = nullptr, std::string* err = nullptr);
+  // Waits for the end. A child still running after 10 s is killed (status
+  // 137), so a hang fails instead of hanging.
+  RunResult Finish();
 
  private:
   pid_t pid_ = -1;
-  int in_ = -1, out_ = -1, err_ = -1;
+  int out_ = -1, err_ = -1;
 };
 
-struct RunResult {
-  int status;
-  std::string out, err;
-};
-// Runs `voktools args...` with input on its standard input.
-RunResult RunCli(const std::vector<std::string>& args, std::string_view input = {});
+inline RunResult RunCli(const std::vector<std::string>& args, std::string_view input = {}) {
+  return ChildProcess(args, input).Finish();
+}
 
 // "$DIR/" in s replaced by the scratch folder.
 std::string InDir(std::string s, const ScratchDir& dir);

@@ -1,14 +1,10 @@
 // `voktools mif ...`: batches, reports and the inset round trip.
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "cli/child_process.h"
-#include "mif_command.h"
-#include "support/fault_file_system.h"
 
 namespace vok::test {
 namespace {
@@ -137,23 +133,6 @@ const CommandCase kCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(All, CliMif, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return info.param.name; });
-
-// A rebuilt MIF file that cannot replace the old one: the reason is named.
-TEST(CliMifCommand, AFailedReplacementSaysWhy) {
-  ScratchDir dir;
-  for (const auto& [name, bytes] : Placeholders({1, 2})) WriteFile(dir / name, bytes);
-  TestEnv env;
-  env.fs.FailOp("CheckRemovable", EACCES, "b.mif");
-  std::ostringstream out, err;
-  cli::Reporter reporter({.json = false, .quiet = false}, out, err, /*err_is_terminal=*/false);
-  cli::MifOptions options;
-  options.files = {dir / "b.mif"};
-  EXPECT_EQ(cli::RunMifInsertObjects(options, reporter), 1);
-  EXPECT_EQ(err.str(), InDir("voktools: error: $DIR/b.mif: failed (1): Error deleting : "
-                             "$DIR/b.mif: Permission denied\n",
-                             dir));
-  EXPECT_EQ(ReadFile(dir / "b.mif"), Placeholders({1, 2}).at("b.mif"));
-}
 
 }  // namespace
 }  // namespace vok::test
