@@ -63,29 +63,18 @@ std::string RandomCase(std::string s, std::mt19937& rng) {
 std::string EditPlaceholder(std::string token, std::mt19937& rng, bool damage) {
   const size_t at = token.find(kMarker);
   const size_t close = token.find(" -->");
-  switch (rng() % 24) {
-    case 0:
-    case 1:
-      return "";
-    case 2:
-    case 3:
-      return token + token;
-    case 4:
-    case 5:
-    case 6:  // escaped by an editor, the closing maybe not
-      if (rng() % 3) token.replace(close, 4, RandomCase(" --&gt;", rng));
-      return token.replace(at, kMarker.size(), RandomCase("&lt;!-- ASP2HTML ", rng));
-    case 7:  // a number no marker line has
-      return token.insert(at + kMarker.size(), "0");
-    case 8:  // other spacing: not a placeholder any more
-      return token.insert(close, " ");
-    case 9:  // no "-->" of its own
-      return damage ? token.substr(0, close) + " x" : token;
-    case 10:  // the closing quote of the attribute form lost
-      return token.ends_with("\"") ? token.substr(0, token.size() - 1) : token;
-    default:
-      return token;
+  const uint32_t pick = rng() % 24;
+  if (pick < 2) return "";
+  if (pick < 4) return token + token;
+  if (pick < 7) {  // escaped by an editor, the closing maybe not
+    if (rng() % 3) token.replace(close, 4, RandomCase(" --&gt;", rng));
+    return token.replace(at, kMarker.size(), RandomCase("&lt;!-- ASP2HTML ", rng));
   }
+  if (pick == 7) return token.insert(at + kMarker.size(), "0");  // a number no marker line has
+  if (pick == 8) return token.insert(close, " ");  // other spacing: not a placeholder any more
+  if (pick == 9 && damage) return token.substr(0, close) + " x";  // no "-->" of its own
+  if (pick == 10 && token.ends_with("\"")) return token.substr(0, token.size() - 1);  // quote lost
+  return token;
 }
 
 std::string EditHtml(const std::string& html, std::mt19937& rng, bool damage) {
@@ -113,27 +102,14 @@ std::string EditScript(const std::string& script, std::mt19937& rng, bool damage
   std::vector<std::string> out;
   for (std::string& entry : entries) {
     const size_t body = entry.find("\r\n") + 2;
-    switch (rng() % 12) {
-      case 0:
-        continue;
-      case 1:
-      case 2:  // longer or shorter block text, the ends kept
-        if (entry.size() > body + 14) {
-          size_t at = body + 2 + rng() % (entry.size() - body - 13);
-          if (rng() % 2) {
-            entry.insert(at, "\r\n' edited\n");
-          } else {
-            entry.erase(at, 1);
-          }
-        }
-        break;
-      case 3:  // no block at all
-        if (damage) entry.resize(body);
-        break;
-      case 4:
-        if (entry.ends_with("\r\n")) out.push_back(entry);
-        break;
+    const uint32_t pick = rng() % 12;
+    if (pick == 0) continue;
+    if (pick < 3 && entry.size() > body + 14) {  // longer or shorter block text, the ends kept
+      const size_t at = body + 2 + rng() % (entry.size() - body - 13);
+      rng() % 2 ? entry.insert(at, "\r\n' edited\n") : entry.erase(at, 1);
     }
+    if (pick == 3 && damage) entry.resize(body);  // no block at all
+    if (pick == 4 && entry.ends_with("\r\n")) out.push_back(entry);
     out.push_back(entry);
   }
   std::string joined = rng() % 5 == 0 ? "' junk before the first marker\r\n" : "";
@@ -143,13 +119,17 @@ std::string EditScript(const std::string& script, std::mt19937& rng, bool damage
 
 class Asp2HtmlDifferentialTest : public ::testing::Test {
  protected:
+  void Name(clsASP2HTML& asp, const std::string& page) {
+    if (chunk_ > 0) asp.SetChunkSizeForTesting(chunk_);
+    asp.ASPFile(page);
+    asp.HTMFile(htm_);
+    asp.SCRFile(scr_);
+  }
+
   test::AspExpectation Protect(const std::string& page) {
     WriteFile(asp_, page);
     clsASP2HTML asp;
-    if (chunk_ > 0) asp.SetChunkSizeForTesting(chunk_);
-    asp.ASPFile(asp_);
-    asp.HTMFile(htm_);
-    asp.SCRFile(scr_);
+    Name(asp, asp_);
     EXPECT_EQ(asp.ASP2HTML(), 0);
     test::AspExpectation expect = test::ExpectProtection(page);
     EXPECT_EQ(ReadFile(htm_), expect.html);
@@ -160,10 +140,7 @@ class Asp2HtmlDifferentialTest : public ::testing::Test {
   // The restored page; *entries: the error list's entries after the title.
   std::string Restore(int32_t* entries) {
     clsASP2HTML asp;
-    if (chunk_ > 0) asp.SetChunkSizeForTesting(chunk_);
-    asp.ASPFile(back_);
-    asp.HTMFile(htm_);
-    asp.SCRFile(scr_);
+    Name(asp, back_);
     EXPECT_EQ(asp.HTML2ASP(), 0);
     *entries = asp.ErrorList()->Count() - 1;
     return ReadFile(back_);

@@ -19,22 +19,14 @@ std::string Upper(std::string_view text) {
   return out;
 }
 
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
-
 // A block that the end of the script file cut off keeps its last CR LF
 // unless it holds an end of its kind: then that CR LF is the separator after
 // a block that was closed on the page.
 bool EndsWithSeparator(const std::string& block) {
   if (!block.ends_with("\r\n")) return false;
   if (block.starts_with("<%")) return block.find("%>") != std::string::npos;
-  const std::string text = Lower(block);
-  return text.find("</script>") != std::string::npos || text.find("</java>") != std::string::npos;
+  const std::string text = Upper(block);
+  return text.find("</SCRIPT>") != std::string::npos || text.find("</JAVA>") != std::string::npos;
 }
 
 }  // namespace
