@@ -9,16 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix_profile_store.h"
+#include "platform/windowing.h"
 #include "support/fault_file_system.h"
+#include "support/memory_file_system.h"
 #include "support/scratch_dir.h"
 
 namespace vok {
 namespace {
-
-using test::Exists;
-using test::ReadFile;
-using test::ScratchDir;
-using test::WriteFile;
 
 const std::string kCRLF = "\r\n";
 
@@ -107,10 +105,18 @@ std::string ModelInsert(const std::string& rtf, const std::string& obj, bool* mi
   }
 }
 
+// The document and its object file, in memory.
 struct Files {
-  ScratchDir dir;
-  std::string rtf = dir / "doc.rtf";
-  std::string obj = dir / "doc.obj";
+  test::MemoryFileSystem fs;
+  PosixProfileStore profile{&fs};
+  HeadlessWindowing windowing;
+  Env env{&fs, &profile, &windowing};
+  const std::string rtf = "/doc.rtf", obj = "/doc.obj";
+  std::string Read(const std::string& path) {
+    std::string bytes;
+    fs.ReadFile(path, &bytes);
+    return bytes;
+  }
 };
 
 struct Outcome {
@@ -121,22 +127,22 @@ struct Outcome {
 };
 
 Outcome Extract(Files& f, const std::string& input, int32_t chunk) {
-  WriteFile(f.rtf, input);
-  clsRTFUtil u;
+  f.fs.WriteFile(f.rtf, input);
+  clsRTFUtil u(f.env);
   u.RTFFile(f.rtf);
   u.ForceChunkSizeForTesting(chunk);
   int32_t r = u.ExtractObjects();
-  return {r, ReadFile(f.rtf), Exists(f.obj) ? ReadFile(f.obj) : ""};
+  return {r, f.Read(f.rtf), f.Read(f.obj)};
 }
 
 Outcome Insert(Files& f, const std::string& rtf, const std::string& obj, int32_t chunk) {
-  WriteFile(f.rtf, rtf);
-  WriteFile(f.obj, obj);
-  clsRTFUtil u;
+  f.fs.WriteFile(f.rtf, rtf);
+  f.fs.WriteFile(f.obj, obj);
+  clsRTFUtil u(f.env);
   u.RTFFile(f.rtf);
   u.ForceChunkSizeForTesting(chunk);
   int32_t r = u.InsertObjects();
-  return {r, ReadFile(f.rtf), obj, u.InsertionMismatches()};
+  return {r, f.Read(f.rtf), f.Read(f.obj), u.InsertionMismatches()};
 }
 
 // Random documents from a small alphabet rich in markers, braces and line
@@ -201,17 +207,17 @@ TEST(RtfUtil, CorpusDocumentsComeBackByteForByte) {
   for (const auto& entry : std::filesystem::directory_iterator(VOK_CORPUS_DIR "/rtf")) {
     if (entry.path().extension() != ".rtf") continue;
     ++seen;
-    const std::string original = ReadFile(entry.path());
+    const std::string original = test::ReadFile(entry.path());
     Files f;
     Outcome e = Extract(f, original, 0);
     ASSERT_EQ(e.result, 0) << entry.path();
     EXPECT_EQ(e.rtf.find("{\\pict"), std::string::npos) << entry.path();
     EXPECT_EQ(e.rtf.find("{\\object"), std::string::npos) << entry.path();
     EXPECT_LT(e.rtf.size(), original.size()) << entry.path();
-    clsRTFUtil u;
+    clsRTFUtil u(f.env);
     u.RTFFile(f.rtf);
     ASSERT_EQ(u.InsertObjects(), 0);
-    EXPECT_EQ(ReadFile(f.rtf), original) << entry.path();
+    EXPECT_EQ(f.Read(f.rtf), original) << entry.path();
   }
   EXPECT_GE(seen, 4);
 }
@@ -250,7 +256,7 @@ TEST(RtfUtil, InsertionPutsObjectsWherePlaceholdersStand) {
       bool missing = false;
       EXPECT_EQ(ModelInsert(c.rtf, c.obj, &missing), c.expected);
       EXPECT_EQ(missing, c.result == 6);
-      EXPECT_EQ(ReadFile(f.obj), c.obj);  // the object file is left in place
+      EXPECT_EQ(r.obj, c.obj);  // the object file is left in place
     }
   }
 }
@@ -292,12 +298,11 @@ TEST(RtfUtil, OpenFailuresSayWhichFile) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.op + " " + c.path_part);
-    test::TestEnv t;
     Files f;
-    WriteFile(f.rtf, "{\\rtf1 a{\\pict 0102}b}");
-    WriteFile(f.obj, Header(1) + kCRLF + "{\\pict 0102}" + kCRLF + Header(2) + kCRLF);
-    t.fs.FailOp(c.op, EACCES, c.path_part, c.skip);
-    clsRTFUtil u;
+    f.fs.WriteFile(f.rtf, "{\\rtf1 a{\\pict 0102}b}");
+    f.fs.WriteFile(f.obj, Header(1) + kCRLF + "{\\pict 0102}" + kCRLF + Header(2) + kCRLF);
+    f.fs.FailOp(c.op, EACCES, c.path_part, c.skip);
+    clsRTFUtil u(f.env);
     u.RTFFile(f.rtf);
     EXPECT_EQ(c.extract ? u.ExtractObjects() : u.InsertObjects(), c.result);
   }
@@ -305,19 +310,19 @@ TEST(RtfUtil, OpenFailuresSayWhichFile) {
 
 TEST(RtfUtil, MissingNamesAndFiles) {
   Files f;
-  clsRTFUtil u;
+  clsRTFUtil u(f.env);
   EXPECT_EQ(u.ExtractObjects(), clsRTFUtil::kNoFileName);
   EXPECT_EQ(u.InsertObjects(), clsRTFUtil::kNoFileName);
   u.RTFFile(f.rtf);
   EXPECT_EQ(u.ExtractObjects(), clsRTFUtil::kNoSuchFile);
   EXPECT_EQ(u.InsertObjects(), clsRTFUtil::kNoSuchFile);
   EXPECT_EQ(u.ObjFile(), "");  // nothing derived before the file is known to exist
-  WriteFile(f.rtf, "a" + Header(1));
+  f.fs.WriteFile(f.rtf, "a" + Header(1));
   EXPECT_EQ(u.InsertObjects(), clsRTFUtil::kCannotOpenObj);  // no object file
   // An object file that is the RTF file itself would be deleted first.
   u.ObjFile(f.rtf);
   EXPECT_EQ(u.ExtractObjects(), clsRTFUtil::kCannotOpenObj);
-  EXPECT_EQ(ReadFile(f.rtf), "a" + Header(1));
+  EXPECT_EQ(f.Read(f.rtf), "a" + Header(1));
 }
 
 }  // namespace
