@@ -7,10 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
-#include "platform/posix_profile_store.h"
-#include "platform/windowing.h"
-#include "support/memory_file_system.h"
+#include "html/memory_world.h"
 #include "support/scratch_dir.h"
 
 namespace vok {
@@ -55,14 +52,11 @@ TEST(Asp2Html, EveryOpenFailureNamesItsFile) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.named);
-    test::MemoryFileSystem fs;
-    PosixProfileStore profile{&fs};
-    HeadlessWindowing windowing;
-    Env env{&fs, &profile, &windowing};
-    for (const char* folder : {"/p", "/h", "/s"}) fs.MakeFolder(folder);
-    for (const std::string& p : c.present) fs.WriteFile(p, "<!-- ASP2HTML 1 -->\r\n<%a%>");
-    if (*c.failing != '\0') fs.FailOp("CreateScratch", EACCES, c.failing);
-    clsASP2HTML a(env);
+    test::MemoryWorld w;
+    for (const char* folder : {"/p", "/h", "/s"}) w.fs.MakeFolder(folder);
+    for (const std::string& p : c.present) w.fs.WriteFile(p, "<!-- ASP2HTML 1 -->\r\n<%a%>");
+    if (*c.failing != '\0') w.fs.FailOp("CreateScratch", EACCES, c.failing);
+    clsASP2HTML a(w.env);
     a.ASPFile("/p/x.asp");
     a.HTMFile("/h/x.htm");
     a.SCRFile("/s/x.scr");

@@ -12,11 +12,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "platform/env.h"
-#include "platform/posix_profile_store.h"
-#include "platform/windowing.h"
+#include "html/memory_world.h"
 #include "support/errors.h"
-#include "support/memory_file_system.h"
 #include "voktools/asp2html.h"
 #include "voktools/host.h"
 #include "voktools/html_validate.h"
@@ -29,18 +26,7 @@ namespace {
 
 using Seen = std::vector<int16_t>;
 using Folder = std::map<std::string, std::string>;
-
-struct World {
-  test::MemoryFileSystem fs;
-  PosixProfileStore profile{&fs};
-  HeadlessWindowing windowing;
-  Env env{&fs, &profile, &windowing};
-  std::string Read(const std::string& path) {
-    std::string bytes;
-    fs.ReadFile(path, &bytes);
-    return bytes;
-  }
-};
+using World = test::MemoryWorld;
 
 std::string Repeat(const std::string& text, int n) {
   std::string s;

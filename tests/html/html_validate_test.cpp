@@ -13,11 +13,10 @@
 #include <vector>
 
 #include "html/html_options.h"
+#include "html/memory_world.h"
 #include "platform/env.h"
-#include "platform/posix_profile_store.h"
 #include "platform/windowing.h"
 #include "support/errors.h"
-#include "support/memory_file_system.h"
 #include "support/scratch_dir.h"
 #include "voktools/common.h"
 
@@ -27,18 +26,7 @@ namespace {
 using Texts = std::vector<std::string>;
 using Changes = std::vector<std::pair<std::string, int32_t>>;
 
-// The property tests validate thousands of pages: in memory.
-struct Memory {
-  test::MemoryFileSystem fs;
-  PosixProfileStore profile{&fs};
-  HeadlessWindowing windowing;
-  Env env{&fs, &profile, &windowing};
-  std::string Read(const std::string& path) {
-    std::string bytes;
-    fs.ReadFile(path, &bytes);
-    return bytes;
-  }
-};
+using Memory = test::MemoryWorld;  // the property tests validate thousands of pages
 
 struct Validated {
   int32_t result;

@@ -9,10 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix_profile_store.h"
-#include "platform/windowing.h"
+#include "html/memory_world.h"
 #include "support/fault_file_system.h"
-#include "support/memory_file_system.h"
 #include "support/scratch_dir.h"
 
 namespace vok {
@@ -106,17 +104,8 @@ std::string ModelInsert(const std::string& rtf, const std::string& obj, bool* mi
 }
 
 // The document and its object file, in memory.
-struct Files {
-  test::MemoryFileSystem fs;
-  PosixProfileStore profile{&fs};
-  HeadlessWindowing windowing;
-  Env env{&fs, &profile, &windowing};
+struct Files : test::MemoryWorld {
   const std::string rtf = "/doc.rtf", obj = "/doc.obj";
-  std::string Read(const std::string& path) {
-    std::string bytes;
-    fs.ReadFile(path, &bytes);
-    return bytes;
-  }
 };
 
 struct Outcome {
