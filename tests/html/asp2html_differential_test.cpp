@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "html/memory_world.h"
+#include "platform/env.h"
 #include "support/asp_oracle.h"
 #include "support/page_generator.h"
 #include "support/scratch_dir.h"
@@ -24,8 +26,6 @@
 namespace vok {
 namespace {
 
-using test::ReadFile;
-using test::WriteFile;
 
 const std::string kMarker = "<!-- ASP2HTML ";
 const std::string kAttribute = "ASP2HTML=\"";
@@ -261,13 +261,13 @@ class Asp2HtmlDifferentialTest : public ::testing::Test {
   }
 
   test::AspExpectation Protect(const std::string& page) {
-    WriteFile(asp_, page);
+    world_.fs.WriteFile(asp_, page);
     clsASP2HTML asp;
     Name(asp, asp_);
     EXPECT_EQ(asp.ASP2HTML(), 0);
     test::AspExpectation expect = test::ExpectProtection(page);
-    EXPECT_EQ(ReadFile(htm_), expect.html);
-    EXPECT_EQ(ReadFile(scr_), expect.script);
+    EXPECT_EQ(world_.Read(htm_), expect.html);
+    EXPECT_EQ(world_.Read(scr_), expect.script);
     return expect;
   }
 
@@ -277,7 +277,7 @@ class Asp2HtmlDifferentialTest : public ::testing::Test {
     Name(asp, back_);
     EXPECT_EQ(asp.HTML2ASP(), 0);
     *entries = asp.ErrorList()->Count() - 1;
-    return ReadFile(back_);
+    return world_.Read(back_);
   }
 
   // Protects page, restores it, then restores edited versions of its files.
@@ -287,11 +287,11 @@ class Asp2HtmlDifferentialTest : public ::testing::Test {
     int32_t entries = 0;
     EXPECT_EQ(Restore(&entries), expect.restored);
     EXPECT_EQ(entries, 0);
-    const std::string html = ReadFile(htm_), script = ReadFile(scr_);
+    const std::string html = world_.Read(htm_), script = world_.Read(scr_);
     std::mt19937 rng(seed);
     for (int round = 0; round < rounds; ++round) {
-      WriteFile(htm_, EditHtml(html, rng, round % 2 == 1));
-      WriteFile(scr_, EditScript(script, rng, round % 2 == 1));
+      world_.fs.WriteFile(htm_, EditHtml(html, rng, round % 2 == 1));
+      world_.fs.WriteFile(scr_, EditScript(script, rng, round % 2 == 1));
       const ReferencePage want =
           ReferenceRestore(htm_, scr_, std::array{64, 300, 4096}[round % 3]);
       if (!want.comparable) continue;
@@ -304,9 +304,10 @@ class Asp2HtmlDifferentialTest : public ::testing::Test {
   // The size of the pieces the converter reads (0: its own), so that every
   // construct also straddles two reads.
   int32_t chunk_ = 0;
-  test::ScratchDir dir_;
-  const std::string asp_ = dir_ / "page.asp", htm_ = dir_ / "page_asp.htm",
-                    scr_ = dir_ / "page_asp.scr", back_ = dir_ / "back.asp";
+  test::MemoryWorld world_;  // current, for the reference's line readers too
+  ScopedEnv scope_{world_.env};
+  const std::string asp_ = "/page.asp", htm_ = "/page_asp.htm", scr_ = "/page_asp.scr",
+                    back_ = "/back.asp";
 };
 
 class GeneratedPageTest : public Asp2HtmlDifferentialTest,
@@ -333,7 +334,7 @@ TEST_F(Asp2HtmlDifferentialTest, CorpusPages) {
   int pages = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     SCOPED_TRACE(entry.path().filename().string());
-    Check(ReadFile(entry.path().string()), static_cast<uint32_t>(pages), 4);
+    Check(test::ReadFile(entry.path().string()), static_cast<uint32_t>(pages), 4);
     ++pages;
   }
   EXPECT_GT(pages, 0);
