@@ -91,8 +91,6 @@ INSTANTIATE_TEST_SUITE_P(
              {}},
         Case{"StrayBrackets", "x > y\r\nif a < 3 then\r\n", "x &gt; y\r\nif a &lt; 3 then\r\n",
              {Info(1, 3, "Changing '>' to &gt;"), Info(2, 6, "Changing '<' to &lt;")}},
-        Case{"UnfinishedTagAtTheEnd", "x > y\r\n<b>z\r\n", "x &gt; y\r\n<b>z\r\n</B>\r\n",
-             {Info(1, 3, "Changing '>' to &gt;"), Info(2, 7, kUnfinished)}},
         Case{"TagWithinTag", "<b <i>x</i></b>\n", "<b ><i>x</i></b>\n", {Info(1, 1, kTag)}},
         Case{"Overlap", "<b><i>x</b></i>", "<b><i>x</I>\r\n</B><i></i>",
              {Info(1, 8, "<B> ... <I> ... </B> encountered")}},
