@@ -10,23 +10,157 @@
 #include <cctype>
 #include <filesystem>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "html/asp2html_reference.h"
+#include "html/memory_world.h"
+#include "platform/env.h"
 #include "support/asp_oracle.h"
 #include "support/page_generator.h"
 #include "support/scratch_dir.h"
 #include "voktools/asp2html.h"
+#include "voktools/retrieve_file.h"
 
 namespace vok {
 namespace {
 
-using test::ReadFile;
-using test::WriteFile;
 
 const std::string kMarker = "<!-- ASP2HTML ";
 const std::string kAttribute = "ASP2HTML=\"";
+constexpr std::string_view kPlaceholder = "<!-- ASP2HTML";
+
+std::string Upper(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return out;
+}
+
+// A block that the end of the script file cut off keeps its last CR LF
+// unless it holds an end of its kind: then that CR LF is the separator after
+// a block that was closed on the page.
+bool EndsWithSeparator(const std::string& block) {
+  if (!block.ends_with("\r\n")) return false;
+  if (block.starts_with("<%")) return block.find("%>") != std::string::npos;
+  const std::string text = Upper(block);
+  return text.find("</SCRIPT>") != std::string::npos || text.find("</JAVA>") != std::string::npos;
+}
+
+// "&lt;!-- ASP2HTML" (any letter case) turned into "<!-- ASP2HTML", and the
+// "--&gt;" after the word that follows into "-->".
+std::string ReferenceRepair(std::string line) {
+  for (size_t p; (p = Upper(line).find("&LT;!-- ASP2HTML")) != std::string::npos;) {
+    line.replace(p, 16, kPlaceholder);
+    size_t j = p + kPlaceholder.size();
+    int spaces = 0;
+    while (spaces < 2 && j < line.size()) {
+      if (line[j] == ' ') ++spaces;
+      ++j;
+    }
+    if (spaces == 2 && Upper(line.substr(j, 6)) == "--&GT;") line.replace(j, 6, "-->");
+  }
+  return line;
+}
+
+// A plain restoration to hold clsASP2HTML::HTML2ASP against: both files are
+// read line by line through clsRetrieveFile, and every placeholder sends the
+// script-file reader looking for its marker line from where it stands, then
+// once more from the start of the file, going back after each block to
+// where the line that ended it was read.
+struct ReferencePage {
+  std::string page;
+  // Placeholders left in the page as they stood, one for each "<!--
+  // ASP2HTML" with no "-->" after it on its line and one for each block
+  // under two characters in the script file.
+  int32_t left = 0;
+  // False when a restored block brought placeholder text into the line
+  // (inside it or across its edges); page is then incomplete.
+  bool comparable = true;
+};
+
+ReferencePage ReferenceRestore(const std::string& htm_file, const std::string& scr_file,
+                               int32_t scr_chunk_size) {
+  ReferencePage out;
+  clsRetrieveFile html, script;
+  html.Filename(htm_file);
+  script.Filename(scr_file);
+  script.ChunkSize(scr_chunk_size);
+  if (!html.OpenFile() || !script.OpenFile()) throw std::runtime_error("cannot open the input");
+
+  std::string line, scr_line;
+  while (html.GetLineFromFile(line)) {
+    line = ReferenceRepair(std::move(line));
+    size_t from = 0;  // placeholders before this were left as they stood
+    size_t pos = line.find(kPlaceholder);
+    while (pos != std::string::npos) {
+      if (pos >= kAttribute.size() &&
+          line.compare(pos - kAttribute.size(), kAttribute.size(), kAttribute) == 0) {
+        pos -= kAttribute.size();
+      }
+      const size_t e = line.find("-->", pos);
+      if (e == std::string::npos) {
+        for (size_t p = line.find(kPlaceholder, pos); p != std::string::npos;
+             p = line.find(kPlaceholder, p + 1)) {
+          ++out.left;
+        }
+        break;
+      }
+      std::string marker = line.substr(pos, e + 3 - pos);
+      if (line[pos] != '<') marker += line.substr(e + 3, 1);
+      const std::string removed = marker;
+      line.erase(pos, marker.size());
+      if (marker[0] != '<') marker = marker.substr(10, marker.size() - 11);
+
+      bool first_pass = true, found = false;
+      while (true) {
+        if (!script.GetLineFromFile(scr_line)) {
+          if (!first_pass) break;
+          script.Position(1);
+          first_pass = false;
+        } else if (scr_line.starts_with(marker)) {
+          found = true;
+          break;
+        }
+      }
+
+      std::string block;
+      if (found) {
+        int32_t resume;
+        bool at_end = false;
+        while (true) {
+          resume = script.Position();
+          if (!script.GetLineFromFile(scr_line)) {
+            at_end = true;
+            break;
+          }
+          if (scr_line.starts_with(kPlaceholder)) break;
+          block += scr_line;
+        }
+        script.Position(resume);
+        if (block.size() < 2) {
+          line.insert(pos, removed);
+          from = pos + removed.size();
+          ++out.left;
+          pos = line.find(kPlaceholder, from);
+          continue;
+        }
+        if (!at_end || EndsWithSeparator(block)) block.erase(block.size() - 2);
+        line.insert(pos, block);
+      }
+      const size_t next = line.find(kPlaceholder, from);
+      if (next != std::string::npos && next < pos + block.size()) {
+        out.comparable = false;
+        return out;
+      }
+      pos = next;
+    }
+    out.page += line;
+  }
+  return out;
+}
 
 // The placeholders of an HTML file, each with the attribute name and quotes
 // protection put around it, and the text between them.
@@ -63,29 +197,18 @@ std::string RandomCase(std::string s, std::mt19937& rng) {
 std::string EditPlaceholder(std::string token, std::mt19937& rng, bool damage) {
   const size_t at = token.find(kMarker);
   const size_t close = token.find(" -->");
-  switch (rng() % 24) {
-    case 0:
-    case 1:
-      return "";
-    case 2:
-    case 3:
-      return token + token;
-    case 4:
-    case 5:
-    case 6:  // escaped by an editor, the closing maybe not
-      if (rng() % 3) token.replace(close, 4, RandomCase(" --&gt;", rng));
-      return token.replace(at, kMarker.size(), RandomCase("&lt;!-- ASP2HTML ", rng));
-    case 7:  // a number no marker line has
-      return token.insert(at + kMarker.size(), "0");
-    case 8:  // other spacing: not a placeholder any more
-      return token.insert(close, " ");
-    case 9:  // no "-->" of its own
-      return damage ? token.substr(0, close) + " x" : token;
-    case 10:  // the closing quote of the attribute form lost
-      return token.ends_with("\"") ? token.substr(0, token.size() - 1) : token;
-    default:
-      return token;
+  const uint32_t pick = rng() % 24;
+  if (pick < 2) return "";
+  if (pick < 4) return token + token;
+  if (pick < 7) {  // escaped by an editor, the closing maybe not
+    if (rng() % 3) token.replace(close, 4, RandomCase(" --&gt;", rng));
+    return token.replace(at, kMarker.size(), RandomCase("&lt;!-- ASP2HTML ", rng));
   }
+  if (pick == 7) return token.insert(at + kMarker.size(), "0");  // a number no marker line has
+  if (pick == 8) return token.insert(close, " ");  // other spacing: not a placeholder any more
+  if (pick == 9 && damage) return token.substr(0, close) + " x";  // no "-->" of its own
+  if (pick == 10 && token.ends_with("\"")) return token.substr(0, token.size() - 1);  // quote lost
+  return token;
 }
 
 std::string EditHtml(const std::string& html, std::mt19937& rng, bool damage) {
@@ -113,27 +236,14 @@ std::string EditScript(const std::string& script, std::mt19937& rng, bool damage
   std::vector<std::string> out;
   for (std::string& entry : entries) {
     const size_t body = entry.find("\r\n") + 2;
-    switch (rng() % 12) {
-      case 0:
-        continue;
-      case 1:
-      case 2:  // longer or shorter block text, the ends kept
-        if (entry.size() > body + 14) {
-          size_t at = body + 2 + rng() % (entry.size() - body - 13);
-          if (rng() % 2) {
-            entry.insert(at, "\r\n' edited\n");
-          } else {
-            entry.erase(at, 1);
-          }
-        }
-        break;
-      case 3:  // no block at all
-        if (damage) entry.resize(body);
-        break;
-      case 4:
-        if (entry.ends_with("\r\n")) out.push_back(entry);
-        break;
+    const uint32_t pick = rng() % 12;
+    if (pick == 0) continue;
+    if (pick < 3 && entry.size() > body + 14) {  // longer or shorter block text, the ends kept
+      const size_t at = body + 2 + rng() % (entry.size() - body - 13);
+      rng() % 2 ? entry.insert(at, "\r\n' edited\n") : entry.erase(at, 1);
     }
+    if (pick == 3 && damage) entry.resize(body);  // no block at all
+    if (pick == 4 && entry.ends_with("\r\n")) out.push_back(entry);
     out.push_back(entry);
   }
   std::string joined = rng() % 5 == 0 ? "' junk before the first marker\r\n" : "";
@@ -143,30 +253,31 @@ std::string EditScript(const std::string& script, std::mt19937& rng, bool damage
 
 class Asp2HtmlDifferentialTest : public ::testing::Test {
  protected:
-  test::AspExpectation Protect(const std::string& page) {
-    WriteFile(asp_, page);
-    clsASP2HTML asp;
+  void Name(clsASP2HTML& asp, const std::string& page) {
     if (chunk_ > 0) asp.SetChunkSizeForTesting(chunk_);
-    asp.ASPFile(asp_);
+    asp.ASPFile(page);
     asp.HTMFile(htm_);
     asp.SCRFile(scr_);
+  }
+
+  test::AspExpectation Protect(const std::string& page) {
+    world_.fs.WriteFile(asp_, page);
+    clsASP2HTML asp;
+    Name(asp, asp_);
     EXPECT_EQ(asp.ASP2HTML(), 0);
     test::AspExpectation expect = test::ExpectProtection(page);
-    EXPECT_EQ(ReadFile(htm_), expect.html);
-    EXPECT_EQ(ReadFile(scr_), expect.script);
+    EXPECT_EQ(world_.Read(htm_), expect.html);
+    EXPECT_EQ(world_.Read(scr_), expect.script);
     return expect;
   }
 
   // The restored page; *entries: the error list's entries after the title.
   std::string Restore(int32_t* entries) {
     clsASP2HTML asp;
-    if (chunk_ > 0) asp.SetChunkSizeForTesting(chunk_);
-    asp.ASPFile(back_);
-    asp.HTMFile(htm_);
-    asp.SCRFile(scr_);
+    Name(asp, back_);
     EXPECT_EQ(asp.HTML2ASP(), 0);
     *entries = asp.ErrorList()->Count() - 1;
-    return ReadFile(back_);
+    return world_.Read(back_);
   }
 
   // Protects page, restores it, then restores edited versions of its files.
@@ -176,13 +287,13 @@ class Asp2HtmlDifferentialTest : public ::testing::Test {
     int32_t entries = 0;
     EXPECT_EQ(Restore(&entries), expect.restored);
     EXPECT_EQ(entries, 0);
-    const std::string html = ReadFile(htm_), script = ReadFile(scr_);
+    const std::string html = world_.Read(htm_), script = world_.Read(scr_);
     std::mt19937 rng(seed);
     for (int round = 0; round < rounds; ++round) {
-      WriteFile(htm_, EditHtml(html, rng, round % 2 == 1));
-      WriteFile(scr_, EditScript(script, rng, round % 2 == 1));
-      const test::ReferencePage want =
-          test::ReferenceRestore(htm_, scr_, std::array{64, 300, 4096}[round % 3]);
+      world_.fs.WriteFile(htm_, EditHtml(html, rng, round % 2 == 1));
+      world_.fs.WriteFile(scr_, EditScript(script, rng, round % 2 == 1));
+      const ReferencePage want =
+          ReferenceRestore(htm_, scr_, std::array{64, 300, 4096}[round % 3]);
       if (!want.comparable) continue;
       SCOPED_TRACE("round " + std::to_string(round));
       EXPECT_EQ(Restore(&entries), want.page);
@@ -193,9 +304,10 @@ class Asp2HtmlDifferentialTest : public ::testing::Test {
   // The size of the pieces the converter reads (0: its own), so that every
   // construct also straddles two reads.
   int32_t chunk_ = 0;
-  test::ScratchDir dir_;
-  const std::string asp_ = dir_ / "page.asp", htm_ = dir_ / "page_asp.htm",
-                    scr_ = dir_ / "page_asp.scr", back_ = dir_ / "back.asp";
+  test::MemoryWorld world_;  // current, for the reference's line readers too
+  ScopedEnv scope_{world_.env};
+  const std::string asp_ = "/page.asp", htm_ = "/page_asp.htm", scr_ = "/page_asp.scr",
+                    back_ = "/back.asp";
 };
 
 class GeneratedPageTest : public Asp2HtmlDifferentialTest,
@@ -222,7 +334,7 @@ TEST_F(Asp2HtmlDifferentialTest, CorpusPages) {
   int pages = 0;
   for (const auto& entry : std::filesystem::directory_iterator(folder)) {
     SCOPED_TRACE(entry.path().filename().string());
-    Check(ReadFile(entry.path().string()), static_cast<uint32_t>(pages), 4);
+    Check(test::ReadFile(entry.path().string()), static_cast<uint32_t>(pages), 4);
     ++pages;
   }
   EXPECT_GT(pages, 0);

@@ -4,120 +4,92 @@
 
 #include <cerrno>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
-#include "support/errors.h"
-#include "support/fault_file_system.h"
+#include "html/memory_world.h"
 #include "support/scratch_dir.h"
 
 namespace vok {
 namespace {
 
 using test::ReadFile;
-using test::ScratchDir;
 using test::WriteFile;
-
-std::string Line(int n) { return "<!-- ASP2HTML " + std::to_string(n) + " -->\r\n"; }
-
-std::vector<std::string> Errors(const clsASP2HTML& c) { return c.ErrorList()->Texts(); }
+using Texts = std::vector<std::string>;
 
 TEST(Asp2Html, NamesAreDerivedFromTheOtherFile) {
-  struct Case {
+  const struct {
     bool from_page;
     std::string source, asp, htm, scr;
+  } cases[] = {
+      {true, "C:\\w\\d.asp", "C:\\w\\d.asp", "C:\\w\\d_asp.htm", "C:\\w\\d_asp.scr"},
+      {true, "C:\\w\\page", "C:\\w\\page", "C:\\w\\page_.htm", "C:\\w\\page_.scr"},
+      {false, "C:\\w\\d_asp.htm", "C:\\w\\d.asp", "C:\\w\\d_asp.htm", "C:\\w\\d_asp.scr"},
+      {false, "/s/list_JSP.htm", "/s/list.JSP", "/s/list_JSP.htm", "/s/list_JSP.scr"},
+      {false, "/s/page_html.htm", "/s/page_.tml", "/s/page_html.htm", "/s/page_html.scr"},
+      {false, "/s/plain.htm", "/s/plain.asp", "/s/plain.htm", "/s/plain.scr"},
   };
-  const std::vector<Case> cases = {
-      {true, "C:\\web\\default.asp", "C:\\web\\default.asp", "C:\\web\\default_asp.htm",
-       "C:\\web\\default_asp.scr"},
-      {true, "C:\\web\\page", "C:\\web\\page", "C:\\web\\page_.htm", "C:\\web\\page_.scr"},
-      {false, "C:\\web\\default_asp.htm", "C:\\web\\default.asp", "C:\\web\\default_asp.htm",
-       "C:\\web\\default_asp.scr"},
-      {false, "/srv/list_JSP.htm", "/srv/list.JSP", "/srv/list_JSP.htm", "/srv/list_JSP.scr"},
-      {false, "/srv/page_html.htm", "/srv/page_.tml", "/srv/page_html.htm", "/srv/page_html.scr"},
-      {false, "/srv/plain.htm", "/srv/plain.asp", "/srv/plain.htm", "/srv/plain.scr"},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.source);
     clsASP2HTML a;
-    if (c.from_page) {
-      a.ASPFile(c.source);
-      EXPECT_EQ(a.ASP2HTML(), 1);  // no such file, but the names are made
-    } else {
-      a.HTMFile(c.source);
-      EXPECT_EQ(a.HTML2ASP(), 1);
-    }
-    EXPECT_EQ(a.ASPFile(), c.asp);
-    EXPECT_EQ(a.HTMFile(), c.htm);
-    EXPECT_EQ(a.SCRFile(), c.scr);
+    c.from_page ? a.ASPFile(c.source) : a.HTMFile(c.source);
+    EXPECT_EQ(c.from_page ? a.ASP2HTML() : a.HTML2ASP(), 1);  // no such file; names made
+    EXPECT_EQ(Texts({a.ASPFile(), a.HTMFile(), a.SCRFile()}), Texts({c.asp, c.htm, c.scr}));
   }
 }
 
 TEST(Asp2Html, EveryOpenFailureNamesItsFile) {
-  struct Case {
-    const char* name;
+  const struct {
     bool protect;
-    std::vector<std::string> present;  // of "page", "htm", "scr"
-    std::string failing_folder;        // creating files there fails
-    std::string named;                 // the file the message names
+    Texts present;           // of the three files
+    const char* failing;     // a folder where creating files fails
+    std::string named, why;  // the file the message names, and why
+  } cases[] = {
+      {true, {}, "", "/p/x.asp", "No such file or directory"},
+      {true, {"/p/x.asp"}, "/h/", "/h/x.htm", "Permission denied"},
+      {false, {"/s/x.scr"}, "", "/h/x.htm", "No such file or directory"},
+      {false, {"/h/x.htm"}, "", "/s/x.scr", "No such file or directory"},
   };
-  const std::vector<Case> cases = {
-      {"page missing", true, {}, "", "page"},
-      {"html not creatable", true, {"page"}, "h", "htm"},
-      {"html missing", false, {"scr"}, "", "htm"},
-      {"script missing", false, {"htm"}, "", "scr"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    test::TestEnv t;
-    ScratchDir dir;
-    for (const char* sub : {"p", "h", "s"}) std::filesystem::create_directory(dir / sub);
-    std::map<std::string, std::string> path{
-        {"page", dir / "p/x.asp"}, {"htm", dir / "h/x.htm"}, {"scr", dir / "s/x.scr"}};
-    for (const std::string& p : c.present) WriteFile(path[p], p == "scr" ? Line(1) : "<%a%>");
-    if (!c.failing_folder.empty())
-      t.fs.FailOp("CreateScratch", EACCES, "/" + c.failing_folder + "/");
-    clsASP2HTML a;
-    a.ASPFile(path["page"]);
-    a.HTMFile(path["htm"]);
-    a.SCRFile(path["scr"]);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.named);
+    test::MemoryWorld w;
+    for (const char* folder : {"/p", "/h", "/s"}) w.fs.MakeFolder(folder);
+    for (const std::string& p : c.present) w.fs.WriteFile(p, "<!-- ASP2HTML 1 -->\r\n<%a%>");
+    if (*c.failing != '\0') w.fs.FailOp("CreateScratch", EACCES, c.failing);
+    clsASP2HTML a(w.env);
+    a.ASPFile("/p/x.asp");
+    a.HTMFile("/h/x.htm");
+    a.SCRFile("/s/x.scr");
     EXPECT_EQ(c.protect ? a.ASP2HTML() : a.HTML2ASP(), 1);
-    const std::string why =
-        c.failing_folder.empty() ? "No such file or directory" : "Permission denied";
-    EXPECT_EQ(Errors(a), (std::vector<std::string>{
-                             c.protect ? "ASP2HTML : " + path["page"] : "HTML2ASP : " + path["htm"],
-                             "Unable to open file : " + path[c.named] + "\r\n" + why}));
+    EXPECT_EQ(a.ErrorList()->Texts(),
+              Texts({c.protect ? "ASP2HTML : /p/x.asp" : "HTML2ASP : /h/x.htm",
+                     "Unable to open file : " + c.named + "\r\n" + c.why}));
   }
-  clsASP2HTML a;
   // A host keeps the list it got once: every run refills that list.
+  clsASP2HTML a;
   const auto list = a.ErrorList();
   EXPECT_EQ(a.ASP2HTML(), 1);
-  EXPECT_EQ(Errors(a), std::vector<std::string>{"ASP2HTML : No input file specified"});
   EXPECT_EQ(a.HTML2ASP(), 1);
-  EXPECT_EQ(list->Texts(), std::vector<std::string>{"HTML2ASP : No input file specified"});
-  EXPECT_EQ(a.GetError(1), "HTML2ASP : No input file specified");
-  EXPECT_EQ(a.GetError(0), "");
-  EXPECT_EQ(a.GetError(2), "");
+  EXPECT_EQ(list->Texts(), Texts{"HTML2ASP : No input file specified"});
+  EXPECT_EQ(Texts({a.GetError(0), a.GetError(1), a.GetError(2)}),
+            Texts({"", "HTML2ASP : No input file specified", ""}));
 }
 
 // Names are taken as written: '?' and '*' match nothing else, and a '\'
 // separates folders only when no file has the name as written.
 TEST(Asp2Html, NamesAreLiteral) {
-  test::TestEnv t;
-  ScratchDir dir;
+  test::ScratchDir dir;
   WriteFile(dir / "q?.jsp", "<b><%=q%></b>");
   WriteFile(dir / "qX_jsp.htm", "unrelated");
   std::filesystem::create_directory(dir / "back");
   WriteFile(dir / "back\\x.asp", "<i><%=b%></i>");
-  clsASP2HTML a;
-  a.ASPFile(dir / "q?.jsp");
-  EXPECT_EQ(a.ASP2HTML(), 0) << Errors(a).back();
+  for (const char* page : {"q?.jsp", "back\\x.asp"}) {
+    clsASP2HTML a;
+    a.ASPFile(dir / page);
+    EXPECT_EQ(a.ASP2HTML(), 0) << a.ErrorList()->Texts().back();
+  }
   EXPECT_EQ(ReadFile(dir / "q?_jsp.htm"), "<b><!-- ASP2HTML 1 --></b>");
   EXPECT_EQ(ReadFile(dir / "qX_jsp.htm"), "unrelated");
-  clsASP2HTML b;
-  b.ASPFile(dir / "back\\x.asp");
-  EXPECT_EQ(b.ASP2HTML(), 0) << Errors(b).back();
   EXPECT_EQ(ReadFile(dir / "back/x_asp.htm"), "<i><!-- ASP2HTML 1 --></i>");
 }
 

@@ -5,16 +5,15 @@
 #include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
 #include <type_traits>
 #include <vector>
 
-#include "platform/env.h"
+#include "html/memory_world.h"
 #include "support/errors.h"
-#include "support/fault_file_system.h"
-#include "support/scratch_dir.h"
 #include "voktools/asp2html.h"
 #include "voktools/host.h"
 #include "voktools/html_validate.h"
@@ -25,10 +24,9 @@
 namespace vok {
 namespace {
 
-using test::ReadFile;
-using test::ScratchDir;
-using test::WriteFile;
 using Seen = std::vector<int16_t>;
+using Folder = std::map<std::string, std::string>;
+using World = test::MemoryWorld;
 
 std::string Repeat(const std::string& text, int n) {
   std::string s;
@@ -42,27 +40,19 @@ const std::string kMif =
 
 struct Converter {
   const char* name;
-  // Writes the inputs (and old outputs) into dir.
-  std::function<void(const ScratchDir& dir)> prepare;
-  // Runs the converter on them, handing every percentage to seen when given;
-  // returns its result, or the error number it raised.
-  std::function<int32_t(const ScratchDir& dir, Env& env, Seen* seen)> run;
-  // Files read, each of which must reach 100.
-  int files = 1;
-  // Progress reported after each read rather than whenever it grows: values
-  // may repeat.
-  bool polled = false;
-  // Whether the run owes the message loop a turn per value.
-  bool pumps = true;
-  // Whether a failed run leaves the folder as it was: not so for one that
-  // writes several files one by one, nor for one that writes none.
+  std::function<void(World&)> prepare;  // inputs and old outputs in /d
+  // Runs the converter, handing every percentage to seen when given; returns
+  // its result, or the error number it raised.
+  std::function<int32_t(Env& env, Seen* seen)> run;
+  int files = 1;         // files read, each of which must reach 100
+  bool polled = false;   // progress read after each read: values may repeat
+  bool pumps = true;     // the run owes the message loop a turn per value
+  // A failed run leaves the folder as it was: not so for one that writes
+  // several files one by one, nor for one that writes none.
   bool replaces = true;
-  // The result of a run whose write fails, when the converter has one.
-  int32_t write_failure = 0;
-  // The files whose reading the run cannot do without ("": all).
-  std::string needed = "";
-  // A new object file that a failed run may leave beside the document,
-  // which stays as it was.
+  int32_t write_failure = 0;  // the result of a run whose write fails, if any
+  std::string needed = "";    // the files it cannot do without reading ("": all)
+  // A new object file a failed run may leave beside the unchanged document.
   std::string object_file = "";
 };
 
@@ -85,47 +75,47 @@ void Listen(Event& event, Seen* seen) {
   });
 }
 
-void PrepareAsp(const ScratchDir& dir) {
-  WriteFile(dir / "p.asp", kPage);
-  WriteFile(dir / "p_asp.htm", "old html");
-  WriteFile(dir / "p_asp.scr", "old script");
+void PrepareAsp(World& w) {
+  w.fs.WriteFile("/d/p.asp", kPage);
+  w.fs.WriteFile("/d/p_asp.htm", "old html");
+  w.fs.WriteFile("/d/p_asp.scr", "old script");
 }
 
-int32_t ExtractMif(const ScratchDir& dir, Env& env, Seen* seen) {
+int32_t ExtractMif(Env& env, Seen* seen) {
   clsMIFUtilities m(env);
   Listen(m.Progress(), seen);
   m.StartBatch();
-  m.MIFFile(dir / "a.mif");
+  m.MIFFile("/d/a.mif");
   return Raised([&] { return int32_t{m.Extract() + m.EndBatch()}; });
 }
 
 // A MIF file with insets, and the batch files of its markers translated.
-void PrepareMif(const ScratchDir& dir) {
-  WriteFile(dir / "a.mif", kMif);
-  ASSERT_EQ(ExtractMif(dir, CurrentEnv(), nullptr), 0);
-  std::string index = ReadFile(dir / "QUON_ix.mif");
+void PrepareMif(World& w) {
+  w.fs.WriteFile("/d/a.mif", kMif);
+  ASSERT_EQ(ExtractMif(w.env, nullptr), 0);
+  std::string index = w.Read("/d/QUON_ix.mif");
   index.replace(index.find("<String `m"), 10, "<String `M");
-  WriteFile(dir / "QUON_ix.mif", index);
-  WriteFile(dir / "a.mif", Repeat("<Pgf >\r\n=inset\r\n0a0b\r\n=EndInset\r\n", 300) + kMif);
+  w.fs.WriteFile("/d/QUON_ix.mif", index);
+  w.fs.WriteFile("/d/a.mif", Repeat("<Pgf >\r\n=inset\r\n0a0b\r\n=EndInset\r\n", 300) + kMif);
 }
 
-std::function<int32_t(const ScratchDir&, Env&, Seen*)> MifRun(int16_t (clsMIFUtilities::*call)()) {
-  return [call](const ScratchDir& dir, Env& env, Seen* seen) {
+std::function<int32_t(Env&, Seen*)> MifRun(int16_t (clsMIFUtilities::*call)()) {
+  return [call](Env& env, Seen* seen) {
     clsMIFUtilities m(env);
     Listen(m.Progress(), seen);
-    m.MIFFile(dir / "a.mif");
+    m.MIFFile("/d/a.mif");
     return Raised([&] { return int32_t{(m.*call)()}; });
   };
 }
 
-void PrepareRtf(const ScratchDir& dir) {
-  WriteFile(dir / "d.rtf", Repeat("para " + std::string(90, 't') + "{\\pict{0a}{0b}}", 400));
+void PrepareRtf(World& w) {
+  w.fs.WriteFile("/d/d.rtf", Repeat("para " + std::string(90, 't') + "{\\pict{0a}{0b}}", 400));
 }
 
-std::function<int32_t(const ScratchDir&, Env&, Seen*)> RtfRun(int32_t (clsRTFUtil::*call)()) {
-  return [call](const ScratchDir& dir, Env& env, Seen* seen) {
+std::function<int32_t(Env&, Seen*)> RtfRun(int32_t (clsRTFUtil::*call)()) {
+  return [call](Env& env, Seen* seen) {
     clsRTFUtil u(env);
-    u.RTFFile(dir / "d.rtf");
+    u.RTFFile("/d/d.rtf");
     u.ForceChunkSizeForTesting(512);
     Listen(u.Progress(), seen);
     // A failed final replacement leaves the RTF file as it was.
@@ -136,39 +126,39 @@ std::function<int32_t(const ScratchDir&, Env&, Seen*)> RtfRun(int32_t (clsRTFUti
 const Converter kConverters[] = {
     {.name = "Asp2Html",
      .prepare = PrepareAsp,
-     .run = [](const ScratchDir& dir, Env& env, Seen* seen) {
+     .run = [](Env& env, Seen* seen) {
        clsASP2HTML a(env);
        Listen(a.Progress(), seen);
-       a.ASPFile(dir / "p.asp");
+       a.ASPFile("/d/p.asp");
        return Raised([&] { return a.ASP2HTML(); });
      },
      .write_failure = 57},
     {.name = "Html2Asp",
-     .prepare = [](const ScratchDir& dir) {
-       PrepareAsp(dir);
-       clsASP2HTML a;
-       a.ASPFile(dir / "p.asp");
+     .prepare = [](World& w) {
+       PrepareAsp(w);
+       clsASP2HTML a(w.env);
+       a.ASPFile("/d/p.asp");
        ASSERT_EQ(a.ASP2HTML(), 0);
-       WriteFile(dir / "p.asp", "old page");
+       w.fs.WriteFile("/d/p.asp", "old page");
      },
-     .run = [](const ScratchDir& dir, Env& env, Seen* seen) {
+     .run = [](Env& env, Seen* seen) {
        clsASP2HTML a(env);
        Listen(a.Progress(), seen);
-       a.HTMFile(dir / "p_asp.htm");
+       a.HTMFile("/d/p_asp.htm");
        return Raised([&] { return a.HTML2ASP(); });
      },
      .write_failure = 57},
     {.name = "HtmlValidate",
-     .prepare = [](const ScratchDir& dir) { WriteFile(dir / "p.htm", kPage); },
-     .run = [](const ScratchDir& dir, Env& env, Seen* seen) {
+     .prepare = [](World& w) { w.fs.WriteFile("/d/p.htm", kPage); },
+     .run = [](Env& env, Seen* seen) {
        clsHTMLValidate v(env);
        Listen(v.Progress(), seen);
-       v.Filename(dir / "p.htm");
+       v.Filename("/d/p.htm");
        return Raised([&] { return v.HTMLValidate(); });
      }},
     // The batch files are written one by one, each whole.
     {.name = "MifExtract",
-     .prepare = [](const ScratchDir& dir) { WriteFile(dir / "a.mif", kMif); },
+     .prepare = [](World& w) { w.fs.WriteFile("/d/a.mif", kMif); },
      .run = ExtractMif,
      .replaces = false},
     {.name = "MifMergeReadsThreeBatchFilesAndTheMifFile",
@@ -179,12 +169,12 @@ const Converter kConverters[] = {
     {.name = "MifRemoveObjects",
      .prepare = PrepareMif,
      .run = MifRun(&clsMIFUtilities::RemoveObjects),
-     .object_file = "a.obj"},
+     .object_file = "/d/a.obj"},
     {.name = "MifInsertObjects",
-     .prepare = [](const ScratchDir& dir) {
-       PrepareMif(dir);
-       clsMIFUtilities m;
-       m.MIFFile(dir / "a.mif");
+     .prepare = [](World& w) {
+       PrepareMif(w);
+       clsMIFUtilities m(w.env);
+       m.MIFFile("/d/a.mif");
        ASSERT_EQ(m.RemoveObjects(), 0);
      },
      .run = MifRun(&clsMIFUtilities::InsertObjects)},
@@ -192,21 +182,21 @@ const Converter kConverters[] = {
      .prepare = PrepareRtf,
      .run = RtfRun(&clsRTFUtil::ExtractObjects),
      .write_failure = clsRTFUtil::kReadWriteFailed,
-     .object_file = "d.obj"},
+     .object_file = "/d/d.obj"},
     {.name = "RtfInsert",
-     .prepare = [](const ScratchDir& dir) {
-       PrepareRtf(dir);
-       clsRTFUtil u;
-       u.RTFFile(dir / "d.rtf");
+     .prepare = [](World& w) {
+       PrepareRtf(w);
+       clsRTFUtil u(w.env);
+       u.RTFFile("/d/d.rtf");
        ASSERT_EQ(u.ExtractObjects(), 0);
      },
      .run = RtfRun(&clsRTFUtil::InsertObjects),
      .write_failure = clsRTFUtil::kReadWriteFailed},
     {.name = "RetrieveFile",
-     .prepare = [](const ScratchDir& dir) { WriteFile(dir / "l.txt", kPage); },
-     .run = [](const ScratchDir& dir, Env& env, Seen* seen) {
+     .prepare = [](World& w) { w.fs.WriteFile("/d/l.txt", kPage); },
+     .run = [](Env& env, Seen* seen) {
        clsRetrieveFile r(env);
-       r.Filename(dir / "l.txt");
+       r.Filename("/d/l.txt");
        r.ChunkSize(1000);
        if (!r.OpenFile()) return 1;
        for (std::string line; r.GetLineFromFile(line);) {
@@ -225,12 +215,12 @@ class Progress : public ::testing::TestWithParam<Converter> {};
 // and the host's message loop given a turn at least as often.
 TEST_P(Progress, GrowsToOneHundredForEveryFileRead) {
   const Converter& c = GetParam();
-  ScratchDir dir;
-  c.prepare(dir);
+  World w;
+  c.prepare(w);
   Seen seen;
   size_t turns = 0;
   SetMessagePump([&] { ++turns; });
-  const int32_t result = c.run(dir, CurrentEnv(), &seen);
+  const int32_t result = c.run(w.env, &seen);
   SetMessagePump(nullptr);
   ASSERT_EQ(result, 0);
   if (c.polled) seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
@@ -246,17 +236,7 @@ TEST_P(Progress, GrowsToOneHundredForEveryFileRead) {
     last = p;
   }
   EXPECT_EQ(reached, c.files);
-  if (c.pumps) {
-    EXPECT_GE(turns, seen.size());
-  }
-}
-
-using Folder = std::map<std::string, std::string>;
-
-Folder Contents(const ScratchDir& dir) {
-  Folder files;
-  for (const std::string& name : dir.Entries()) files[name] = ReadFile(dir / name);
-  return files;
+  if (c.pumps) EXPECT_GE(turns, seen.size());
 }
 
 class Failures : public ::testing::TestWithParam<Converter> {};
@@ -267,43 +247,34 @@ class Failures : public ::testing::TestWithParam<Converter> {};
 // gets over the failure and leaves the folder as a clean run does.
 TEST_P(Failures, LeaveTheFolderAsItWasOrAsACleanRunDoes) {
   const Converter& c = GetParam();
-  ScratchDir clean;
+  World clean;
   c.prepare(clean);
-  const Folder before = Contents(clean);
+  const Folder before = clean.fs.Files("/d");
   std::map<std::string, int> calls;
-  {
-    test::TestEnv t;
-    ASSERT_EQ(c.run(clean, t.env, nullptr), 0);
-    for (const char* op : {"OpenForRead", "CreateScratch", "Sync", "Publish", "Append"})
-      calls[op] = t.fs.Calls(op);
-  }
-  const Folder after = Contents(clean);
+  for (const char* op : {"OpenForRead", "CreateScratch", "Sync", "Publish", "Append"})
+    calls[op] = -clean.fs.Calls(op);
+  ASSERT_EQ(c.run(clean.env, nullptr), 0);
+  for (auto& [op, count] : calls) count += clean.fs.Calls(op);
+  const Folder after = clean.fs.Files("/d");
   ASSERT_TRUE(after != before);
-  const int writes = calls["Append"];
-  const std::set<int> nth{1, 2, writes / 2, writes};
+  const std::set<int> nth{1, 2, calls["Append"] / 2, calls["Append"]};
   for (const auto& [op, count] : calls) {
     for (int k = 0; k < count; ++k) {
       if (op == "Append" && nth.count(k + 1) == 0) continue;
       SCOPED_TRACE(op + " #" + std::to_string(k + 1) + " of " + std::to_string(count));
-      ScratchDir dir;
-      c.prepare(dir);
-      test::TestEnv t;
-      if (op == "Append") {
-        t.fs.FailNthWrite(k + 1, ENOSPC);
-      } else {
-        t.fs.FailOp(op, EACCES, op == "OpenForRead" ? c.needed : "", k);
-      }
-      const int32_t result = c.run(dir, t.env, nullptr);
-      Folder now = Contents(dir);
+      World w;
+      c.prepare(w);
+      const std::string part = op == "OpenForRead" ? c.needed : "";
+      w.fs.FailOp(op, op == "Append" ? ENOSPC : EACCES, part, k);
+      const int32_t result = c.run(w.env, nullptr);
+      Folder now = w.fs.Files("/d");
       if (result == 0) {
         EXPECT_TRUE(now == after);
         continue;
       }
       if (!before.contains(c.object_file)) now.erase(c.object_file);
-      EXPECT_TRUE(now == before) << ::testing::PrintToString(dir.Entries());
-      if (op == "Append" && c.write_failure != 0) {
-        EXPECT_EQ(result, c.write_failure);
-      }
+      EXPECT_TRUE(now == before) << ::testing::PrintToString(now);
+      if (op == "Append" && c.write_failure != 0) EXPECT_EQ(result, c.write_failure);
     }
   }
 }
@@ -312,9 +283,8 @@ std::string Name(const ::testing::TestParamInfo<Converter>& info) { return info.
 
 std::vector<Converter> Replacing() {
   std::vector<Converter> out;
-  for (const Converter& c : kConverters) {
-    if (c.replaces) out.push_back(c);
-  }
+  std::copy_if(std::begin(kConverters), std::end(kConverters), std::back_inserter(out),
+               [](const Converter& c) { return c.replaces; });
   return out;
 }
 
