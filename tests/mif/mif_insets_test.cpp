@@ -143,60 +143,36 @@ TEST(MifInsets, PlaceholdersInAnyOrderIndentedOrMissing) {
       "=I10\r\n=EndInset\r\n\r\n=I1\r\n=EndInset\r\n\r\n=EndInset\r\n\r\n=I1\r\n=EndInset\r\n\r\n");
 }
 
-TEST(MifInsets, ASecondRemovalKeepsTheOnlyCopyOfTheInsets) {
-  Files f;
-  WriteFile(f.mif, "=i\r\n=EndInset\r\n");
-  ASSERT_EQ(Remove(f), 0);
-  const std::string mif = ReadFile(f.mif), obj = ReadFile(f.obj);
-  EXPECT_EQ(Remove(f), 1);
-  EXPECT_EQ(f.errors->Texts(), std::vector<std::string>{"Unable to delete previous object file"});
-  EXPECT_EQ(ReadFile(f.mif), mif);
-  EXPECT_EQ(ReadFile(f.obj), obj);
-}
-
-TEST(MifInsets, FailuresAreReportedAndLeaveTheMifFile) {
+// A failure is reported once and leaves the MIF file and an old object file
+// as they were; a second removal keeps the only copy of the insets.
+TEST(MifInsets, FailuresAreReportedAndLeaveTheFiles) {
   struct Case {
-    const char* name;
     bool remove;
-    std::string mif, obj;  // "" (none), "file", "folder" or "read-only"
+    std::string mif;       // "file", "folder" or "removed" (holding a placeholder)
+    std::string obj;       // "" (none), "file", "folder" or "read-only"
     std::string message;
-  };
-  const std::vector<Case> cases = {
-      {"no such MIF file", true, "", "", "MIF file not found"},
-      {"MIF file a folder", true, "folder", "", "MIF file not found"},
-      {"no object file", false, "file", "", "Object file not found"},
-      {"object file a folder", true, "file", "folder", "Unable to open Object file"},
-      {"old object file read-only", true, "file", "read-only",
-       "Unable to delete previous object file"},
+  } const cases[] = {
+      {true, "folder", "", "MIF file not found"},
+      {false, "file", "", "Object file not found"},
+      {true, "file", "folder", "Unable to open Object file"},
+      {true, "removed", "file", "Unable to delete previous object file"},
+      {true, "file", "read-only", "Unable to delete previous object file"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ScratchDir dir;
-    std::filesystem::create_directory(dir / "m");
-    std::filesystem::create_directory(dir / "o");
-    const std::string mif = dir / "m/book.mif", obj = dir / "o/book.obj";
-    const std::string mif_text = c.remove ? "=i\r\n=EndInset\r\n" : "<QUONObj 1>\r\n";
+    SCOPED_TRACE(c.message);
+    Files f;
+    const std::string mif_text =
+        c.remove && c.mif == "file" ? "=i\r\n=EndInset\r\n" : "<QUONObj 1>\r\n=j\r\n=EndInset\r\n";
     const std::string obj_text = "<QUONObj 1>\r\n=i\r\n=EndInset\r\n<QUONObj End>";
-    if (c.mif == "folder") std::filesystem::create_directory(mif);
-    if (c.mif == "file") WriteFile(mif, mif_text);
-    if (c.obj == "folder") std::filesystem::create_directory(obj);
-    if (c.obj == "file" || c.obj == "read-only") WriteFile(obj, obj_text);
-    if (c.obj == "read-only") ::chmod(obj.c_str(), 0444);
-    auto errors = Collection::Create();
-    MifInsetRun run{CurrentEnv(), mif, obj, *errors, nullptr};
-    EXPECT_EQ(c.remove ? RemoveMifObjects(run) : InsertMifObjects(run), 1);
-    EXPECT_EQ(errors->Texts(), std::vector<std::string>{c.message});
-    if (c.mif == "file") {
-      EXPECT_EQ(ReadFile(mif), mif_text);
-    }
-    if (c.obj == "file" || c.obj == "read-only") {
-      EXPECT_EQ(ReadFile(obj), obj_text);
-    }
+    c.mif == "folder" ? (void)std::filesystem::create_directory(f.mif) : WriteFile(f.mif, mif_text);
+    if (c.obj == "folder") std::filesystem::create_directory(f.obj);
+    if (c.obj == "file" || c.obj == "read-only") WriteFile(f.obj, obj_text);
+    if (c.obj == "read-only") ::chmod(f.obj.c_str(), 0444);
+    EXPECT_EQ(c.remove ? Remove(f) : Insert(f), 1);
+    EXPECT_EQ(f.errors->Texts(), std::vector<std::string>{c.message});
+    if (c.mif != "folder") EXPECT_EQ(ReadFile(f.mif), mif_text);
+    if (!c.obj.empty() && c.obj != "folder") EXPECT_EQ(ReadFile(f.obj), obj_text);
   }
-  Files f;
-  MifInsetRun run{CurrentEnv(), "", "", *f.errors, nullptr};
-  EXPECT_EQ(RemoveMifObjects(run), 1);
-  EXPECT_EQ(f.errors->Texts(), std::vector<std::string>{"No MIF file specified"});
 }
 
 TEST(MifInsets, ObjectFileNameReplacesTheLastDot) {
