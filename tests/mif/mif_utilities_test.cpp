@@ -145,42 +145,34 @@ TEST(MifExtract, EndBatchWritesEveryFileItCanAndCountsTheOthers) {
     m.StartBatch();
     EXPECT_EQ(m.ErrorList()->Count(), 0);
   }
-  struct Case {
-    // "": not specified; "-": in no folder; "r": a read-only file; "d": a folder
-    std::string index, xref, var;
-    Texts messages;
-  } const cases[] = {
-      {"", "", "", {"Index file not specified", "Cross-reference file not specified",
-                    "Variables file not specified"}},
-      {"-", "x.mif", "-", {"Unable to open index file", "Unable to open variables file"}},
-      {"r", "d", "v.mif", {"Unable to open index file", "Unable to open cross-reference file"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.messages.front());
+  // Batch file names in the folder ("": not specified); r.mif is a
+  // read-only file and d.mif a folder.
+  const std::pair<Texts, Texts> cases[] = {
+      {{"", "", ""}, {"Index file not specified", "Cross-reference file not specified",
+                      "Variables file not specified"}},
+      {{"no/ix.mif", "x.mif", "no/va.mif"}, {"Unable to open index file",
+                                             "Unable to open variables file"}},
+      {{"r.mif", "d.mif", "v.mif"}, {"Unable to open index file",
+                                     "Unable to open cross-reference file"}}};
+  for (const auto& [names, messages] : cases) {
+    SCOPED_TRACE(messages.front());
     Batch b;
     WriteFile(b.dir / "a.mif", Marker("x"));
+    WriteFile(b.dir / "r.mif", "translated");
+    ::chmod((b.dir / "r.mif").c_str(), 0444);
+    std::filesystem::create_directory(b.dir / "d.mif");
     b.m.StartBatch();
     b.m.MIFFile(b.dir / "a.mif");
     ASSERT_EQ(b.m.Extract(), 0);
-    auto name = [&](const std::string& n) -> std::string {
-      if (n.empty()) return "";
-      if (n == "-") return b.dir / "no/such.mif";
-      if (n == "d") std::filesystem::create_directory(b.dir / "d.mif");
-      if (n == "r") {
-        WriteFile(b.dir / "r.mif", "translated");
-        ::chmod((b.dir / "r.mif").c_str(), 0444);
-      }
-      return b.dir / (n.size() == 1 ? n + ".mif" : n);
-    };
-    b.m.IndexFile(name(c.index));
-    b.m.XrefFile(name(c.xref));
-    b.m.VarFile(name(c.var));
-    EXPECT_EQ(b.m.EndBatch(), static_cast<int16_t>(c.messages.size()));
-    EXPECT_EQ(b.m.ErrorList()->Texts(), c.messages);
-    // Only the finished files are left in the folder, beside what was there.
-    EXPECT_EQ(b.dir.Entries().size(),
-              1 + 3 - c.messages.size() + (c.index == "r") + (c.xref == "d"));
-    if (c.index == "r") EXPECT_EQ(ReadFile(b.dir / "r.mif"), "translated");
+    auto in_dir = [&](const std::string& n) { return n.empty() ? n : b.dir / n; };
+    b.m.IndexFile(in_dir(names[0]));
+    b.m.XrefFile(in_dir(names[1]));
+    b.m.VarFile(in_dir(names[2]));
+    EXPECT_EQ(b.m.EndBatch(), static_cast<int16_t>(messages.size()));
+    EXPECT_EQ(b.m.ErrorList()->Texts(), messages);
+    // Only the finished files are added to the folder.
+    EXPECT_EQ(b.dir.Entries().size(), 3 + 3 - messages.size());
+    EXPECT_EQ(ReadFile(b.dir / "r.mif"), "translated");
   }
 }
 

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -78,23 +77,6 @@ TEST_P(LineEndMixAtChunkSize, LinesConcatenateToTheFileAndCountLineEnds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(ChunkSizes, LineEndMixAtChunkSize, ::testing::Range(1, 10));
-
-TEST(RetrieveFile, CorpusDocumentsComeBackByteForByte) {
-  const std::filesystem::path corpus = VOK_CORPUS_DIR;
-  if (!std::filesystem::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
-  int files = 0;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(corpus)) {
-    if (!entry.is_regular_file()) continue;
-    std::string text = test::ReadFile(entry.path().string());
-    std::vector<std::string> expected = ReferenceLines(text);
-    for (int chunk : {7, 4096}) {
-      EXPECT_EQ(ReadAll(entry.path().string(), chunk, text), expected)
-          << entry.path() << " chunk " << chunk;
-    }
-    ++files;
-  }
-  EXPECT_GT(files, 20);
-}
 
 // Position is one past the bytes read so far, whole chunks; set to any line
 // start, reading goes on from there.
