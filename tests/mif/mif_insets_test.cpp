@@ -25,15 +25,11 @@ struct Files {
   std::shared_ptr<Collection> errors = Collection::Create();
 };
 
-int16_t Remove(Files& f, int32_t chunk = 1 << 20) {
+int16_t Remove(Files& f, int32_t chunk = 1 << 20, bool remove = true) {
   MifInsetRun run{CurrentEnv(), f.mif, "", *f.errors, nullptr, chunk};
-  return RemoveMifObjects(run);
+  return remove ? RemoveMifObjects(run) : InsertMifObjects(run);
 }
-
-int16_t Insert(Files& f, int32_t chunk = 1 << 20) {
-  MifInsetRun run{CurrentEnv(), f.mif, "", *f.errors, nullptr, chunk};
-  return InsertMifObjects(run);
-}
+int16_t Insert(Files& f, int32_t chunk = 1 << 20) { return Remove(f, chunk, false); }
 
 // The lines of a text, each with its own line end (CR, LF, CR LF or LF CR).
 std::vector<std::string> Lines(const std::string& text) {
@@ -49,48 +45,36 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// Removal worked out line by line: the MIF file and the object file.
-std::pair<std::string, std::string> Removed(const std::string& mif) {
-  std::string out, obj;
+// Removal, then insertion, worked out line by line: the MIF file and the
+// object file after removal, and what insertion gives back: every inset as
+// it was, its "=EndInset" line ending in CR LF, and a CR LF where its
+// placeholder's line ended (also after an inset the end of the file cut off).
+struct Model {
+  std::string removed, obj, back;
+};
+Model Expected(const std::string& mif) {
+  Model m;
   bool inside = false;
   int n = 0;
   for (const std::string& line : Lines(mif)) {
     if (!inside && line.starts_with("=")) {
       inside = true;
       const std::string placeholder = "<QUONObj " + std::to_string(++n) + ">\r\n";
-      obj += placeholder;
-      out += placeholder;
+      m.obj += placeholder;
+      m.removed += placeholder;
     }
-    if (!inside) {
-      out += line;
-    } else if (line.starts_with("=EndInset")) {
-      obj += "=EndInset\r\n";
-      inside = false;
-    } else {
-      obj += line;
-    }
-  }
-  return {out, obj + "<QUONObj End>"};
-}
-
-// What removal then insertion gives back: every inset as it was, its
-// "=EndInset" line ending in CR LF, and a CR LF where its placeholder's line
-// ended (also after an inset that the end of the file cut off). Worked out
-// line by line on the input alone.
-std::string RoundTrip(const std::string& mif) {
-  std::string out;
-  bool inside = false;
-  for (const std::string& line : Lines(mif)) {
-    if (!inside && line.starts_with("=")) inside = true;
     if (inside && line.starts_with("=EndInset")) {
-      out += "=EndInset\r\n\r\n";
+      m.obj += "=EndInset\r\n";
+      m.back += "=EndInset\r\n\r\n";
       inside = false;
-    } else {
-      out += line;
+      continue;
     }
+    (inside ? m.obj : m.removed) += line;
+    m.back += line;
   }
-  // An inset cut off by the end also gets the CR LF of its placeholder line.
-  return inside ? out + "\r\n" : out;
+  m.obj += "<QUONObj End>";
+  if (inside) m.back += "\r\n";
+  return m;
 }
 
 // Generated files from lines rich in inset starts, ends and near misses,
@@ -121,11 +105,11 @@ TEST(MifInsets, FilesComeOutAndBackLikeTheLineByLineModel) {
     Files f;
     WriteFile(f.mif, mif);
     ASSERT_EQ(Remove(f, chunk), 0);
-    const auto [removed, obj] = Removed(mif);
-    ASSERT_TRUE(ReadFile(f.mif) == removed);
-    ASSERT_TRUE(ReadFile(f.obj) == obj);
+    const Model want = Expected(mif);
+    ASSERT_TRUE(ReadFile(f.mif) == want.removed);
+    ASSERT_TRUE(ReadFile(f.obj) == want.obj);
     ASSERT_EQ(Insert(f, chunk), 0);
-    ASSERT_TRUE(ReadFile(f.mif) == RoundTrip(mif));
+    ASSERT_TRUE(ReadFile(f.mif) == want.back);
   }
 }
 
