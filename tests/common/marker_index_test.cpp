@@ -57,17 +57,6 @@ TEST(MarkerIndex, FindAgreesWithAWalkInFileOrder) {
   }
 }
 
-TEST(MarkerIndex, TakeCountsRepeatedLookups) {
-  MarkerIndex index;
-  index.AddEntry(0, 5);
-  index.AddEntry(5, 9);
-  EXPECT_TRUE(index.label(1).empty());
-  EXPECT_FALSE(index.Take(1));
-  EXPECT_TRUE(index.Take(1));
-  EXPECT_FALSE(index.taken(0));
-  EXPECT_TRUE(index.taken(1));
-}
-
 // Halves go to the even neighbour; nothing goes above 100, also for sizes
 // where doubles would round twice.
 TEST(Progress, RoundsToTheNearestWithHalvesToEven) {

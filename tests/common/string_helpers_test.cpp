@@ -60,38 +60,26 @@ TEST(FormatStringDifferential, MatchesRescanningFromTheStart) {
   }
 }
 
-// Replacement searches on after the text it put in.
-TEST(SandR, ReplacesAndSearchesOnAfterTheReplacement) {
+// Replacement searches on after the text it put in; positions beyond 32767
+// characters overflow (error 6).
+TEST(StringHelpers, SandRParseFileNameAndTheirLimits) {
   clsCommon c;
-  const std::array<std::string, 4> cases[] = {
+  const std::array<std::string, 4> sandr[] = {
       {"aXa", "a", "bb", "bbXbb"}, {"aaa", "a", "aa", "aaaaaa"}, {"aaaa", "aa", "b", "bb"},
       {"abc", "", "x", "abc"},     {"abc", "abc", "", ""},      {"", "a", "b", ""}};
-  for (const auto& [text, search, replacement, expected] : cases) {
+  for (const auto& [text, search, replacement, expected] : sandr) {
     EXPECT_EQ(c.SandR(text, search, replacement), expected) << text << " " << search;
   }
-}
-
-TEST(ParseFileName, SplitsFolderNameAndExtension) {
-  clsCommon c;
-  const std::array<std::string, 4> cases[] = {
-      {R"(C:\dir\file.txt)", R"(C:\dir\)", "file", "txt"},
-      {R"(C:\dir.old\file)", R"(C:\dir.old\)", "file", ""},
-      {".profile", "", "", "profile"},
-      {"a.b.c", "", "a.b", "c"},
-      {R"(mixed/a\b.c/d.e)", R"(mixed/a\b.c/)", "d", "e"},
-      {"name.", "", "name", ""},
-      {"dir/", "dir/", "", ""}};
-  for (const auto& [path, folder, name, extension] : cases) {
-    EXPECT_EQ(c.strParseFileName(path, 0), folder) << path;
-    EXPECT_EQ(c.strParseFileName(path, 1), name) << path;
-    EXPECT_EQ(c.strParseFileName(path, 2), extension) << path;
-    EXPECT_EQ(c.strParseFileName(path, 3), "") << path;
-    EXPECT_EQ(c.strParseFileName(path, -1), "") << path;
+  const std::array<std::string, 4> parsed[] = {
+      {R"(C:\dir\file.txt)", R"(C:\dir\)", "file", "txt"}, {R"(C:\dir.old\file)", R"(C:\dir.old\)", "file", ""},
+      {".profile", "", "", "profile"}, {"a.b.c", "", "a.b", "c"}, {R"(mixed/a\b.c/d.e)", R"(mixed/a\b.c/)", "d", "e"},
+      {"name.", "", "name", ""}, {"dir/", "dir/", "", ""}};
+  for (const auto& parts : parsed) {
+    for (int part = -1; part <= 3; ++part) {
+      EXPECT_EQ(c.strParseFileName(parts[0], part), part < 0 || part > 2 ? "" : parts[part + 1])
+          << parts[0] << " " << part;
+    }
   }
-}
-
-TEST(PositionLimits, TextsBeyond32767CharactersOverflow) {
-  clsCommon c;
   const std::string fits(32767, 'x'), too_long(32768, 'x');
   EXPECT_EQ(ErrorNumber([&] { c.strParseFileName(fits, 1); }), 0);
   EXPECT_EQ(ErrorNumber([&] { c.strParseFileName(too_long, 1); }), 6);

@@ -5,8 +5,7 @@
 #include <random>
 #include <string>
 
-#include "platform/posix_file_system.h"
-#include "support/scratch_dir.h"
+#include "support/memory_file_system.h"
 
 namespace vok {
 namespace {
@@ -31,14 +30,13 @@ TEST(TextWindow, AnchoredSearchAgreesWithPlainSearch) {
 // The window keeps what was not dropped across reads that move, grow and
 // reallocate its buffer, and the byte finder keeps finding the next byte.
 TEST(TextWindow, DroppedAndKeptTextFollowTheFileAcrossRefills) {
-  test::ScratchDir dir;
   std::string content;
   std::mt19937 rng(5);
   for (int i = 0; i < 20000; ++i) content += static_cast<char>(rng() % 7 == 0 ? '{' : 'a' + i % 26);
-  test::WriteFile(dir / "f", content);
-  PosixFileSystem fs;
+  test::MemoryFileSystem fs;
+  fs.WriteFile("/f", content);
   std::unique_ptr<ReadableFile> file;
-  ASSERT_TRUE(fs.OpenForRead(dir / "f", &file).ok());
+  ASSERT_TRUE(fs.OpenForRead("/f", &file).ok());
   TextWindow w;
   w.Reset(file.get(), file->Size(), 100);
   ByteFinder brace('{');

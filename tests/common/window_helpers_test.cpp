@@ -6,23 +6,30 @@
 #include "support/errors.h"
 #include "support/fault_file_system.h"
 #include "voktools/automation_error.h"
+#include "voktools/collection.h"
 #include "voktools/common.h"
 
 namespace vok {
 namespace {
 
 // A host window: Width, Height, Move, TextWidth (10 units a character, 1 a
-// dot), Name.
+// dot), Name, and a text box's SelStart, SelLength and Text.
 class HostForm : public Dispatch {
  public:
   HostForm(double w, double h, std::string name = "frmHost")
       : width(w), height(h), name(std::move(name)) {}
   double width, height, left = -1, top = -1;
-  std::string name;
+  std::string name, text = "select me";
+  int32_t sel_start = 3, sel_length = 1;
 
   const ClassTypeInfo& TypeInfo() const override {
     using T = MemberTable<HostForm>;
     using V = VarType;
+    auto int_property = [](std::string_view n, int32_t id, int32_t HostForm::*field) {
+      return T::Property(
+          n, id, MemberKind::kGetLet, V::kInt32, [field](HostForm& f, auto&) { return f.*field; },
+          [field](HostForm& f, std::vector<Variant>& a) { f.*field = a[0].ToInt32(); });
+    };
     static const ClassTypeInfo info{
         "HostForm",
         {T::Get("Width", 1, V::kDouble, [](HostForm& f, auto&) { return f.width; }),
@@ -30,10 +37,12 @@ class HostForm : public Dispatch {
          T::Method("Move", 3, {{.name = "Left"}, {.name = "Top"}}, V::kEmpty, &HostForm::Move),
          T::Method("TextWidth", 4, {{.name = "Str", .type = V::kText}}, V::kDouble,
                    &HostForm::TextWidth),
-         T::Get("Name", 5, V::kText, [](HostForm& f, auto&) { return f.name; })}};
+         T::Get("Name", 5, V::kText, [](HostForm& f, auto&) { return f.name; }),
+         int_property("SelStart", 6, &HostForm::sel_start),
+         int_property("SelLength", 7, &HostForm::sel_length),
+         T::Get("Text", 8, V::kText, [](HostForm& f, auto&) { return f.text; })}};
     return info;
   }
-
   void Move(const Variant& l, const Variant& t) { left = l.ToDouble(), top = t.ToDouble(); }
   double TextWidth(const std::string& s) {
     double w = 0;
@@ -42,40 +51,12 @@ class HostForm : public Dispatch {
   }
 };
 
-// A host text box: SelStart, SelLength, Text.
-class HostTextBox : public Dispatch {
- public:
-  std::string text = "select me";
-  int32_t sel_start = 3, sel_length = 1;
-
-  const ClassTypeInfo& TypeInfo() const override {
-    static const ClassTypeInfo info{"HostTextBox",
-                                    {Field("SelStart", 1, VarType::kInt32, &HostTextBox::sel_start),
-                                     Field("SelLength", 2, VarType::kInt32, &HostTextBox::sel_length),
-                                     Field("Text", 3, VarType::kText, &HostTextBox::text)}};
-    return info;
-  }
-
- private:
-  // A read-write property backed by a data member.
-  template <typename F>
-  static MemberInfo Field(std::string_view name, int32_t dispid, VarType type,
-                          F HostTextBox::*field) {
-    return MemberTable<HostTextBox>::Property(
-        name, dispid, MemberKind::kGetLet, type,
-        [field](HostTextBox& box, auto&) { return Variant(box.*field); },
-        [field](HostTextBox& box, std::vector<Variant>& a) {
-          box.*field = dispatch_internal::FromVariant<F>(a[0]);
-        });
-  }
-};
-
 using test::ErrorNumber;
 
-TEST(CentreForm, MovesToTheMiddleWithFractionalHalvesOrFailsClearly) {
+TEST(WindowHelpers, CentreHighLightAndIsLoaded) {
   test::TestEnv t;  // headless
   clsCommon c;
-  auto form = std::make_shared<HostForm>(300, 201);
+  auto form = std::make_shared<HostForm>(300, 201, "frmHTMLOptions");
   EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant(form)); }), 445);
   EXPECT_EQ(form->left, -1);
   test::FixedScreen screen(1025, 768);
@@ -85,16 +66,17 @@ TEST(CentreForm, MovesToTheMiddleWithFractionalHalvesOrFailsClearly) {
   EXPECT_DOUBLE_EQ(form->top, 283.5);
   EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant("not a window")); }), 424);
   EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant::Nothing()); }), 91);
-  // A box has no Width.
-  EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant(std::make_shared<HostTextBox>())); }), 438);
-}
-
-TEST(HighLight, SelectsTheWholeText) {
-  clsCommon c;
-  auto box = std::make_shared<HostTextBox>();
-  c.Call("HighLight", {Variant(box)});
-  EXPECT_EQ(box->sel_start, 0);
-  EXPECT_EQ(box->sel_length, 9);
+  EXPECT_EQ(ErrorNumber([&] { c.CentreForm(Variant(Collection::Create())); }), 438);  // no Width
+  c.Call("HighLight", {Variant(form)});
+  EXPECT_EQ(form->sel_start, 0);
+  EXPECT_EQ(form->sel_length, 9);
+  // Only the library's loaded windows, by exact name.
+  EXPECT_FALSE(c.IsLoaded("frmHTMLOptions"));
+  RegisterLoadedForm(form);
+  EXPECT_TRUE(c.IsLoaded("frmHTMLOptions"));
+  EXPECT_FALSE(c.IsLoaded("frmhtmloptions"));
+  UnregisterLoadedForm(form.get());
+  EXPECT_FALSE(c.IsLoaded("frmHTMLOptions"));
 }
 
 // A caption too wide loses characters in its middle, where dots stand.
@@ -113,17 +95,6 @@ TEST(SetCaption, ShortensInTheMiddle) {
   }
   EXPECT_EQ(ErrorNumber([&] { c.SetCaption("abcdef", Variant(form), 3); }), 5);
   EXPECT_EQ(ErrorNumber([&] { c.SetCaption("x", Variant(form), 5); }), 5);
-}
-
-TEST(IsLoaded, SeesOnlyTheLibrarysLoadedWindowsByExactName) {
-  clsCommon c;
-  EXPECT_FALSE(c.IsLoaded("frmHTMLOptions"));
-  auto form = std::make_shared<HostForm>(0, 0, "frmHTMLOptions");
-  RegisterLoadedForm(form);
-  EXPECT_TRUE(c.IsLoaded("frmHTMLOptions"));
-  EXPECT_FALSE(c.IsLoaded("frmhtmloptions"));
-  UnregisterLoadedForm(form.get());
-  EXPECT_FALSE(c.IsLoaded("frmHTMLOptions"));
 }
 
 }  // namespace

@@ -17,28 +17,12 @@ namespace {
 
 using test::ErrorNumber;
 
-struct TextCase {
-  Variant value;
-  std::string text;
-};
-
-class VariantText : public ::testing::TestWithParam<TextCase> {};
-
-TEST_P(VariantText, ConvertsLikeTheRuntime) {
-  EXPECT_EQ(GetParam().value.ToText(), GetParam().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cases, VariantText,
-                         ::testing::Values(TextCase{Variant(), ""}, TextCase{true, "True"},
-                                           TextCase{false, "False"},
-                                           TextCase{int16_t{-32768}, "-32768"},
-                                           TextCase{int32_t{70000}, "70000"}, TextCase{1.5, "1.5"},
-                                           TextCase{0.1, "0.1"}, TextCase{-2.0, "-2"},
-                                           TextCase{1e20, "1E+20"}, TextCase{1.25e-7, "1.25E-7"},
-                                           TextCase{123456789012345.0, "123456789012345"},
-                                           TextCase{ByteArray{'h', 'i', 0xFF}, "hi\xFF"}));
-
-TEST(VariantNumbers, RoundHalfToEvenAndOverflow) {
+TEST(Variant, ConvertsLikeTheRuntime) {
+  const std::pair<Variant, std::string> texts[] = {
+      {Variant(), ""}, {true, "True"}, {int16_t{-32768}, "-32768"}, {int32_t{70000}, "70000"},
+      {0.1, "0.1"}, {-2.0, "-2"}, {1e20, "1E+20"}, {1.25e-7, "1.25E-7"},
+      {123456789012345.0, "123456789012345"}, {ByteArray{'h', 'i', 0xFF}, "hi\xFF"}};
+  for (const auto& [value, text] : texts) EXPECT_EQ(value.ToText(), text);
   EXPECT_EQ(Variant(2.5).ToInt16(), 2);
   EXPECT_EQ(Variant(3.5).ToInt16(), 4);
   EXPECT_EQ(Variant(-2.5).ToInt32(), -2);
@@ -53,7 +37,6 @@ TEST(VariantNumbers, RoundHalfToEvenAndOverflow) {
   EXPECT_EQ(ErrorNumber([] { Variant("x").ToObject(); }), 424);
   EXPECT_TRUE(Variant("TRUE").ToBool());
   EXPECT_FALSE(Variant("0").ToBool());
-  EXPECT_TRUE(Variant(-1.0).ToBool());
 }
 
 TEST(Collection, IsOneBasedAndSharedLive) {
@@ -61,21 +44,19 @@ TEST(Collection, IsOneBasedAndSharedLive) {
   ObjectRef held = list;  // what a host keeps
   list->Add("first");
   list->Add(int32_t{2});
-  EXPECT_EQ(held->Get("Count").ToInt32(), 2);
-  EXPECT_EQ(held->Call("Item", {int32_t{1}}).ToText(), "first");
   held->Call("Add", {"third"});
-  EXPECT_EQ(list->Count(), 3);
+  EXPECT_EQ(held->Call("Item", {int32_t{1}}).ToText(), "first");
   held->Call("Remove", {int32_t{1}});
   EXPECT_EQ(list->Item(1).ToInt32(), 2);
+  EXPECT_EQ(held->Get("Count").ToInt32(), 2);
   EXPECT_EQ(ErrorNumber([&] { list->Item(0); }), 9);
   EXPECT_EQ(ErrorNumber([&] { list->Item(3); }), 9);
   EXPECT_EQ(ErrorNumber([&] { list->Remove(5); }), 9);
   list->Clear();
   EXPECT_EQ(held->Get("Count").ToInt32(), 0);
+  EXPECT_EQ(ErrorNumber([&] { list->Advise([](auto, auto, auto&) {}); }), 445);  // no events
 }
 
-// Every identifier of the class table is a well-formed class id and no two
-// are the same.
 TEST(ClassTable, IdentifiersAreWellFormedAndDistinct) {
   std::set<std::string_view> ids{kTypeLibId};
   for (const ClassEntry& c : ClassTable()) {
@@ -94,12 +75,12 @@ TEST(ClassTable, IdentifiersAreWellFormedAndDistinct) {
   }
 }
 
-// A class with a Progress event, raised from its one method.
+// A class with a Progress event, raised from its one method with 10 and 60.
 template <typename Arg>
 class Ticker : public Dispatch {
  public:
   ProgressEvent<Arg> progress;
-  std::vector<int16_t> raised_values;
+  std::vector<int16_t> raised_values;  // as the class sees them afterwards
 
   const ClassTypeInfo& TypeInfo() const override {
     static const ClassTypeInfo info{
@@ -109,7 +90,6 @@ class Ticker : public Dispatch {
   int32_t Advise(EventSink sink) override { return progress.AdviseSink(std::move(sink)); }
   void Unadvise(int32_t cookie) override { progress.UnadviseSink(cookie); }
   std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
-
   void Run() {
     for (int16_t p : {int16_t{10}, int16_t{60}}) {
       progress.Raise(p);
@@ -118,42 +98,34 @@ class Ticker : public Dispatch {
   }
 };
 
-TEST(Events, ReachTypedHandlersAndSinksThenPumpMessages) {
+// Typed handlers, then late-bound sinks, then one turn of the message loop;
+// only a by-reference event gives the class the handlers' changes.
+template <typename Arg>
+void CheckEvents(const std::vector<int16_t>& raised) {
   int pumps = 0;
   SetMessagePump([&] { ++pumps; });
-  auto ticker = std::make_shared<Ticker<int16_t>>();
-  std::vector<int16_t> typed;
-  std::vector<std::string> late;
-  ticker->progress.Connect([&](int16_t p) { typed.push_back(p); });
-  int32_t cookie =
-      ticker->Advise([&](std::string_view name, int32_t dispid, std::vector<Variant>& a) {
-        late.push_back(std::string(name) + ":" + std::to_string(dispid) + ":" + a[0].ToText());
-        a[0] = Variant(int16_t{99});  // by value: the class does not see this
-      });
-  ticker->Call("Run");
-  EXPECT_EQ(typed, (std::vector<int16_t>{10, 60}));
-  EXPECT_EQ(late, (std::vector<std::string>{"Progress:1:10", "Progress:1:60"}));
-  EXPECT_EQ(ticker->raised_values, (std::vector<int16_t>{10, 60}));
-  EXPECT_EQ(pumps, 2);
-  ticker->Unadvise(cookie);
-  ticker->Call("Run");
-  EXPECT_EQ(late.size(), 2u);
-  SetMessagePump(nullptr);
-}
-
-TEST(Events, ByReferenceHandlersCanChangeTheValue) {
-  auto ticker = std::make_shared<Ticker<int16_t&>>();
-  ticker->progress.Connect([](int16_t& p) { p += 1; });
-  ticker->Advise([](std::string_view, int32_t, std::vector<Variant>& a) {
+  auto ticker = std::make_shared<Ticker<Arg>>();
+  std::vector<std::string> seen;
+  ticker->progress.Connect([&](Arg p) { seen.push_back("typed " + std::to_string(p++)); });
+  int32_t cookie = ticker->Advise([&](std::string_view name, int32_t dispid, std::vector<Variant>& a) {
+    seen.push_back(std::string(name) + ":" + std::to_string(dispid) + ":" + a[0].ToText());
     a[0] = Variant(static_cast<int16_t>(a[0].ToInt16() * 2));
   });
   ticker->Call("Run");
-  EXPECT_EQ(ticker->raised_values, (std::vector<int16_t>{22, 122}));
+  const bool by_ref = std::is_reference_v<Arg>;
+  EXPECT_EQ(seen, (std::vector<std::string>{"typed 10", by_ref ? "Progress:1:11" : "Progress:1:10",
+                                            "typed 60", by_ref ? "Progress:1:61" : "Progress:1:60"}));
+  EXPECT_EQ(ticker->raised_values, raised);
+  EXPECT_EQ(pumps, 2);
+  ticker->Unadvise(cookie);
+  ticker->Call("Run");
+  EXPECT_EQ(seen.size(), 6u);  // the typed handler only
+  SetMessagePump(nullptr);
 }
 
-TEST(Events, ClassesWithoutEventsRefuseSinks) {
-  auto list = Collection::Create();
-  EXPECT_EQ(ErrorNumber([&] { list->Advise([](auto, auto, auto&) {}); }), 445);
+TEST(Events, ReachHandlersThenSinksThenPumpMessages) {
+  CheckEvents<int16_t>({10, 60});
+  CheckEvents<int16_t&>({22, 122});
 }
 
 }  // namespace

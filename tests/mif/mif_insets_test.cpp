@@ -25,15 +25,11 @@ struct Files {
   std::shared_ptr<Collection> errors = Collection::Create();
 };
 
-int16_t Remove(Files& f, int32_t chunk = 1 << 20) {
+int16_t Remove(Files& f, int32_t chunk = 1 << 20, bool remove = true) {
   MifInsetRun run{CurrentEnv(), f.mif, "", *f.errors, nullptr, chunk};
-  return RemoveMifObjects(run);
+  return remove ? RemoveMifObjects(run) : InsertMifObjects(run);
 }
-
-int16_t Insert(Files& f, int32_t chunk = 1 << 20) {
-  MifInsetRun run{CurrentEnv(), f.mif, "", *f.errors, nullptr, chunk};
-  return InsertMifObjects(run);
-}
+int16_t Insert(Files& f, int32_t chunk = 1 << 20) { return Remove(f, chunk, false); }
 
 // The lines of a text, each with its own line end (CR, LF, CR LF or LF CR).
 std::vector<std::string> Lines(const std::string& text) {
@@ -49,48 +45,36 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-// Removal worked out line by line: the MIF file and the object file.
-std::pair<std::string, std::string> Removed(const std::string& mif) {
-  std::string out, obj;
+// Removal, then insertion, worked out line by line: the MIF file and the
+// object file after removal, and what insertion gives back: every inset as
+// it was, its "=EndInset" line ending in CR LF, and a CR LF where its
+// placeholder's line ended (also after an inset the end of the file cut off).
+struct Model {
+  std::string removed, obj, back;
+};
+Model Expected(const std::string& mif) {
+  Model m;
   bool inside = false;
   int n = 0;
   for (const std::string& line : Lines(mif)) {
     if (!inside && line.starts_with("=")) {
       inside = true;
       const std::string placeholder = "<QUONObj " + std::to_string(++n) + ">\r\n";
-      obj += placeholder;
-      out += placeholder;
+      m.obj += placeholder;
+      m.removed += placeholder;
     }
-    if (!inside) {
-      out += line;
-    } else if (line.starts_with("=EndInset")) {
-      obj += "=EndInset\r\n";
-      inside = false;
-    } else {
-      obj += line;
-    }
-  }
-  return {out, obj + "<QUONObj End>"};
-}
-
-// What removal then insertion gives back: every inset as it was, its
-// "=EndInset" line ending in CR LF, and a CR LF where its placeholder's line
-// ended (also after an inset that the end of the file cut off). Worked out
-// line by line on the input alone.
-std::string RoundTrip(const std::string& mif) {
-  std::string out;
-  bool inside = false;
-  for (const std::string& line : Lines(mif)) {
-    if (!inside && line.starts_with("=")) inside = true;
     if (inside && line.starts_with("=EndInset")) {
-      out += "=EndInset\r\n\r\n";
+      m.obj += "=EndInset\r\n";
+      m.back += "=EndInset\r\n\r\n";
       inside = false;
-    } else {
-      out += line;
+      continue;
     }
+    (inside ? m.obj : m.removed) += line;
+    m.back += line;
   }
-  // An inset cut off by the end also gets the CR LF of its placeholder line.
-  return inside ? out + "\r\n" : out;
+  m.obj += "<QUONObj End>";
+  if (inside) m.back += "\r\n";
+  return m;
 }
 
 // Generated files from lines rich in inset starts, ends and near misses,
@@ -121,11 +105,11 @@ TEST(MifInsets, FilesComeOutAndBackLikeTheLineByLineModel) {
     Files f;
     WriteFile(f.mif, mif);
     ASSERT_EQ(Remove(f, chunk), 0);
-    const auto [removed, obj] = Removed(mif);
-    ASSERT_TRUE(ReadFile(f.mif) == removed);
-    ASSERT_TRUE(ReadFile(f.obj) == obj);
+    const Model want = Expected(mif);
+    ASSERT_TRUE(ReadFile(f.mif) == want.removed);
+    ASSERT_TRUE(ReadFile(f.obj) == want.obj);
     ASSERT_EQ(Insert(f, chunk), 0);
-    ASSERT_TRUE(ReadFile(f.mif) == RoundTrip(mif));
+    ASSERT_TRUE(ReadFile(f.mif) == want.back);
   }
 }
 
@@ -143,60 +127,36 @@ TEST(MifInsets, PlaceholdersInAnyOrderIndentedOrMissing) {
       "=I10\r\n=EndInset\r\n\r\n=I1\r\n=EndInset\r\n\r\n=EndInset\r\n\r\n=I1\r\n=EndInset\r\n\r\n");
 }
 
-TEST(MifInsets, ASecondRemovalKeepsTheOnlyCopyOfTheInsets) {
-  Files f;
-  WriteFile(f.mif, "=i\r\n=EndInset\r\n");
-  ASSERT_EQ(Remove(f), 0);
-  const std::string mif = ReadFile(f.mif), obj = ReadFile(f.obj);
-  EXPECT_EQ(Remove(f), 1);
-  EXPECT_EQ(f.errors->Texts(), std::vector<std::string>{"Unable to delete previous object file"});
-  EXPECT_EQ(ReadFile(f.mif), mif);
-  EXPECT_EQ(ReadFile(f.obj), obj);
-}
-
-TEST(MifInsets, FailuresAreReportedAndLeaveTheMifFile) {
+// A failure is reported once and leaves the MIF file and an old object file
+// as they were; a second removal keeps the only copy of the insets.
+TEST(MifInsets, FailuresAreReportedAndLeaveTheFiles) {
   struct Case {
-    const char* name;
     bool remove;
-    std::string mif, obj;  // "" (none), "file", "folder" or "read-only"
+    std::string mif;       // "file", "folder" or "removed" (holding a placeholder)
+    std::string obj;       // "" (none), "file", "folder" or "read-only"
     std::string message;
-  };
-  const std::vector<Case> cases = {
-      {"no such MIF file", true, "", "", "MIF file not found"},
-      {"MIF file a folder", true, "folder", "", "MIF file not found"},
-      {"no object file", false, "file", "", "Object file not found"},
-      {"object file a folder", true, "file", "folder", "Unable to open Object file"},
-      {"old object file read-only", true, "file", "read-only",
-       "Unable to delete previous object file"},
+  } const cases[] = {
+      {true, "folder", "", "MIF file not found"},
+      {false, "file", "", "Object file not found"},
+      {true, "file", "folder", "Unable to open Object file"},
+      {true, "removed", "file", "Unable to delete previous object file"},
+      {true, "file", "read-only", "Unable to delete previous object file"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    ScratchDir dir;
-    std::filesystem::create_directory(dir / "m");
-    std::filesystem::create_directory(dir / "o");
-    const std::string mif = dir / "m/book.mif", obj = dir / "o/book.obj";
-    const std::string mif_text = c.remove ? "=i\r\n=EndInset\r\n" : "<QUONObj 1>\r\n";
+    SCOPED_TRACE(c.message);
+    Files f;
+    const std::string mif_text =
+        c.remove && c.mif == "file" ? "=i\r\n=EndInset\r\n" : "<QUONObj 1>\r\n=j\r\n=EndInset\r\n";
     const std::string obj_text = "<QUONObj 1>\r\n=i\r\n=EndInset\r\n<QUONObj End>";
-    if (c.mif == "folder") std::filesystem::create_directory(mif);
-    if (c.mif == "file") WriteFile(mif, mif_text);
-    if (c.obj == "folder") std::filesystem::create_directory(obj);
-    if (c.obj == "file" || c.obj == "read-only") WriteFile(obj, obj_text);
-    if (c.obj == "read-only") ::chmod(obj.c_str(), 0444);
-    auto errors = Collection::Create();
-    MifInsetRun run{CurrentEnv(), mif, obj, *errors, nullptr};
-    EXPECT_EQ(c.remove ? RemoveMifObjects(run) : InsertMifObjects(run), 1);
-    EXPECT_EQ(errors->Texts(), std::vector<std::string>{c.message});
-    if (c.mif == "file") {
-      EXPECT_EQ(ReadFile(mif), mif_text);
-    }
-    if (c.obj == "file" || c.obj == "read-only") {
-      EXPECT_EQ(ReadFile(obj), obj_text);
-    }
+    c.mif == "folder" ? (void)std::filesystem::create_directory(f.mif) : WriteFile(f.mif, mif_text);
+    if (c.obj == "folder") std::filesystem::create_directory(f.obj);
+    if (c.obj == "file" || c.obj == "read-only") WriteFile(f.obj, obj_text);
+    if (c.obj == "read-only") ::chmod(f.obj.c_str(), 0444);
+    EXPECT_EQ(c.remove ? Remove(f) : Insert(f), 1);
+    EXPECT_EQ(f.errors->Texts(), std::vector<std::string>{c.message});
+    if (c.mif != "folder") EXPECT_EQ(ReadFile(f.mif), mif_text);
+    if (!c.obj.empty() && c.obj != "folder") EXPECT_EQ(ReadFile(f.obj), obj_text);
   }
-  Files f;
-  MifInsetRun run{CurrentEnv(), "", "", *f.errors, nullptr};
-  EXPECT_EQ(RemoveMifObjects(run), 1);
-  EXPECT_EQ(f.errors->Texts(), std::vector<std::string>{"No MIF file specified"});
 }
 
 TEST(MifInsets, ObjectFileNameReplacesTheLastDot) {

@@ -83,25 +83,10 @@ Cut ScannerCut(const std::string& in, const std::vector<std::string>& keywords) 
 }
 
 TEST(MifScanner, GeneratedFilesCutLikeTheModelAcrossChunks) {
-  static const std::vector<std::string> pieces = {"<Marker ",
-                                                  "<MText `",
-                                                  "'",
-                                                  "`",
-                                                  "<",
-                                                  ">",
-                                                  " # c <x> `",
-                                                  "\n",
-                                                  "\r\n",
-                                                  "\t",
-                                                  "<MTypeName `Index'>",
-                                                  "<Pgf ",
-                                                  "<XRefFormat ",
-                                                  "<XRefDef `<$paratext>'>",
-                                                  "abc",
-                                                  "<PgfNumFormat `\\t'>",
-                                                  "<VariableFormat ",
-                                                  "> #",
-                                                  "<Marke"};
+  static const std::vector<std::string> pieces = {
+      "<Marker ", "<MText `", "'", "`", "<", ">", " # c <x> `", "\n", "\r\n", "\t",
+      "<MTypeName `Index'>", "<Pgf ", "<XRefFormat ", "<XRefDef `<$paratext>'>", "abc",
+      "<PgfNumFormat `\\t'>", "<VariableFormat ", "> #", "<Marke"};
   std::mt19937 rng(3);
   for (int round = 0; round < 24; ++round) {
     std::string in;
