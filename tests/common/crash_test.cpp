@@ -4,6 +4,7 @@
 // replaced earlier), and a run after the crash must finish the job.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 #include <map>
@@ -93,15 +94,22 @@ int MifExtract(Env& env) {
   return result + m.EndBatch();
 }
 
-int MifRemoveObjects(Env& env) {
+// An operation of the utilities on a.mif and its object file.
+int Mif(Env& env, const std::function<int(clsMIFUtilities&)>& run) {
   clsMIFUtilities m(env);
   m.MIFFile("/doc/a.mif");
   m.ObjFile("/doc/a.obj");
-  return m.RemoveObjects();
+  return run(m);
 }
 
-int MoveFile(Env& env, const std::string& from) {
-  return clsCommon(env).MoveFile(from, "/doc/notes.txt");
+// The operation's result; -1 when it gave up with an automation error (a
+// read or write failing once the files are open).
+int RunOnce(const std::function<int(Env&)>& run, Env& env) {
+  try {
+    return run(env);
+  } catch (const AutomationError&) {
+    return -1;
+  }
 }
 
 struct Operation {
@@ -115,60 +123,48 @@ struct Operation {
   const char* known_fault = nullptr;
 };
 
-// The operation's result; -1 when it gave up with an automation error (a
-// read or write failing once the files are open).
-int RunOnce(const Operation& op, Env& env) {
-  try {
-    return op.run(env);
-  } catch (const AutomationError&) {
-    return -1;
-  }
-}
+void PrintTo(const Operation& op, std::ostream* os) { *os << op.name; }
 
 constexpr char kSourceFolderNotSynced[] =
     "MoveFile never syncs the source's folder: a crash can bring the source back, and a file "
     "then under both names is left there by the next MoveFile";
 
-void PrintTo(const Operation& op, std::ostream* os) { *os << op.name; }
-
 std::vector<Operation> Operations() {
-  auto mif_files = [](World& w) {
+  auto rtf = [](World& w) { w.fs.WriteFile("/doc/letter.rtf", Corpus("rtf/rtfjs-simplepngbin.rtf")); };
+  auto jsp = [](World& w) { w.fs.WriteFile("/doc/colrs.jsp", Corpus("asp/tomcat-colrs.jsp")); };
+  auto mif = [](World& w) {
     w.fs.WriteFile("/doc/a.mif", kMif);
-    w.fs.WriteFile("/doc/b.mif", Translate(kMif) + "<Marker \r\n <MType 2>\r\n"
-                                                  " <MText `bolts'>\r\n>\r\n");
+    w.fs.WriteFile("/doc/b.mif", Translate(kMif) + "<Marker \r\n <MType 2>\r\n <MText `bolts'>\r\n>\r\n");
   };
-  auto notes = [](World& w) { w.fs.WriteFile("/doc/notes.txt", "old notes\r\n", 0444); };
+  auto notes = [](const char* from, uint32_t mode) {
+    return [=](World& w) {
+      w.fs.WriteFile("/doc/notes.txt", "old notes\r\n", mode);
+      w.fs.WriteFile(from, "new notes\r\n");
+      w.fs.MountDevice("/media");
+    };
+  };
+  auto move = [](const char* from) {
+    return [=](Env& env) { return clsCommon(env).MoveFile(from, "/doc/notes.txt"); };
+  };
   return {
-      {"RtfExtract",
-       [](World& w) {
-         w.fs.WriteFile("/doc/letter.rtf", Corpus("rtf/rtfjs-simplepngbin.rtf"));
-         w.fs.WriteFile("/doc/letter.obj", "objects of an earlier draft\r\n");
-       },
+      {"RtfExtract", [&](World& w) { rtf(w); w.fs.WriteFile("/doc/letter.obj", "earlier objects\r\n"); },
        RtfExtract, {"/doc/letter.obj", "/doc/letter.rtf"}},
-      {"RtfInsert",
-       [](World& w) {
-         w.fs.WriteFile("/doc/letter.rtf", Corpus("rtf/rtfjs-simplepngbin.rtf"));
-         RtfExtract(w.env);
-       },
+      {"RtfInsert", [&](World& w) { rtf(w); RtfExtract(w.env); },
        [](Env& env) {
          clsRTFUtil r(env);
          r.RTFFile("/doc/letter.rtf");
          return r.InsertObjects();
        },
        {"/doc/letter.rtf"}},
-      {"AspToHtml",
-       [](World& w) {
-         w.fs.WriteFile("/doc/colrs.jsp", Corpus("asp/tomcat-colrs.jsp"));
-         w.fs.WriteFile("/doc/colrs_jsp.htm", "<p>an earlier page</p>\r\n");
-       },
+      {"AspToHtml", [&](World& w) { jsp(w); w.fs.WriteFile("/doc/colrs_jsp.htm", "<p>earlier</p>\r\n"); },
        AspToHtml, {"/doc/colrs_jsp.htm", "/doc/colrs_jsp.scr"}},
       {"HtmlToAsp",
-       [](World& w) {
-         w.fs.WriteFile("/doc/colrs.jsp", Corpus("asp/tomcat-colrs.jsp"));
+       [&](World& w) {
+         jsp(w);
          AspToHtml(w.env);
          std::string htm;
          w.fs.ReadFile("/doc/colrs_jsp.htm", &htm);
-         for (char& c : htm) c = c == 'e' ? 'E' : c;
+         std::replace(htm.begin(), htm.end(), 'e', 'E');
          w.fs.WriteFile("/doc/colrs_jsp.htm", htm);
        },
        [](Env& env) {
@@ -191,15 +187,11 @@ std::vector<Operation> Operations() {
          return v.HTMLValidate();
        },
        {"/doc/bad.html.bak", "/doc/bad.html"}},
-      {"MifExtract",
-       [&](World& w) {
-         mif_files(w);
-         w.fs.WriteFile("/doc/QUON_xr.mif", "<MIFFile 7.00>\r\n");
-       },
+      {"MifExtract", [&](World& w) { mif(w); w.fs.WriteFile("/doc/QUON_xr.mif", "<MIFFile 7.00>\r\n"); },
        MifExtract, {"/doc/QUON_ix.mif", "/doc/QUON_xr.mif", "/doc/QUON_va.mif"}},
       {"MifMerge",
        [&](World& w) {
-         mif_files(w);
+         mif(w);
          MifExtract(w.env);
          for (const char* file : {"/doc/QUON_ix.mif", "/doc/QUON_xr.mif", "/doc/QUON_va.mif"}) {
            std::string text;
@@ -207,49 +199,17 @@ std::vector<Operation> Operations() {
            w.fs.WriteFile(file, Translate(text));
          }
        },
-       [](Env& env) {
-         clsMIFUtilities m(env);
-         m.MIFFile("/doc/a.mif");
-         return m.Merge();
-       },
-       {"/doc/a.mif"}},
-      {"MifRemoveObjects", mif_files, MifRemoveObjects, {"/doc/a.obj", "/doc/a.mif"}},
-      {"MifInsertObjects",
-       [&](World& w) {
-         mif_files(w);
-         MifRemoveObjects(w.env);
-       },
-       [](Env& env) {
-         clsMIFUtilities m(env);
-         m.MIFFile("/doc/a.mif");
-         m.ObjFile("/doc/a.obj");
-         return m.InsertObjects();
-       },
-       {"/doc/a.mif"}},
-      {"MoveFileInOneFolder",
-       [&](World& w) {
-         notes(w);
-         w.fs.WriteFile("/doc/notes.new", "new notes\r\n");
-       },
-       [](Env& env) { return MoveFile(env, "/doc/notes.new"); },
+       [](Env& env) { return Mif(env, &clsMIFUtilities::Merge); }, {"/doc/a.mif"}},
+      {"MifRemoveObjects", mif, [](Env& env) { return Mif(env, &clsMIFUtilities::RemoveObjects); },
+       {"/doc/a.obj", "/doc/a.mif"}},
+      {"MifInsertObjects", [&](World& w) { mif(w); Mif(w.env, &clsMIFUtilities::RemoveObjects); },
+       [](Env& env) { return Mif(env, &clsMIFUtilities::InsertObjects); }, {"/doc/a.mif"}},
+      {"MoveFileInOneFolder", notes("/doc/notes.new", 0444), move("/doc/notes.new"),
        {"/doc/notes.txt", "/doc/notes.new"}},
-      {"MoveFileBetweenFolders",
-       [&](World& w) {
-         notes(w);
-         w.fs.WriteFile("/inbox/notes.new", "new notes\r\n");
-       },
-       [](Env& env) { return MoveFile(env, "/inbox/notes.new"); },
-       {"/doc/notes.txt", "/inbox/notes.new"},
-       kSourceFolderNotSynced},
-      {"MoveFileBetweenDevices",
-       [&](World& w) {
-         w.fs.WriteFile("/doc/notes.txt", "old notes\r\n");
-         w.fs.WriteFile("/media/notes.new", "new notes\r\n");
-         w.fs.MountDevice("/media");
-       },
-       [](Env& env) { return MoveFile(env, "/media/notes.new"); },
-       {"/doc/notes.txt", "/media/notes.new"},
-       kSourceFolderNotSynced},
+      {"MoveFileBetweenFolders", notes("/inbox/notes.new", 0444), move("/inbox/notes.new"),
+       {"/doc/notes.txt", "/inbox/notes.new"}, kSourceFolderNotSynced},
+      {"MoveFileBetweenDevices", notes("/media/notes.new", 0644), move("/media/notes.new"),
+       {"/doc/notes.txt", "/media/notes.new"}, kSourceFolderNotSynced},
   };
 }
 
@@ -267,72 +227,65 @@ std::string Held(const Tree& tree, const std::string& path) {
   return it == tree.end() ? "(none)" : it->second;
 }
 
+// The names whose content differs between two trees.
+std::string Differences(const Tree& a, const Tree& b) {
+  std::string out;
+  for (const auto& [path, bytes] : a) out += Held(b, path) != bytes ? " " + path : "";
+  for (const auto& [path, bytes] : b) out += a.contains(path) ? "" : " " + path;
+  return out;
+}
+
 class Crash : public ::testing::TestWithParam<Operation> {};
 
 TEST_P(Crash, LeavesEachFileOldOrNewAndARunAfterwardsFinishes) {
   const Operation& op = GetParam();
   auto clean = Seeded(op);
   const Tree before = clean->fs.Files();
-  const int result = RunOnce(op, clean->env);
+  const int result = RunOnce(op.run, clean->env);
   const int mutations = clean->fs.Mutations();
   const Tree after = clean->fs.Files();
   for (const std::string& target : op.targets) {
-    ASSERT_TRUE(Held(before, target) != Held(after, target)) << op.name << " leaves " << target;
+    ASSERT_NE(Held(before, target), Held(after, target)) << op.name << " leaves " << target;
   }
-
-  RecordProperty("crash_points", mutations);
   bool known_fault_seen = false;
   auto fault = [&](const std::string& what) {
-    if (op.known_fault != nullptr) {
-      known_fault_seen = true;
-    } else {
-      ADD_FAILURE() << op.name << what;
-    }
+    known_fault_seen = op.known_fault != nullptr;
+    if (!known_fault_seen) ADD_FAILURE() << op.name << what;
   };
   // Once the run has returned, its result outlives a crash.
   clean->fs.Crash();
   const Tree kept = clean->fs.Files();
   for (const std::string& target : op.targets) {
-    if (Held(kept, target) != Held(after, target)) {
-      fault(": " + target + " is lost in a crash right after the run");
-    }
+    if (Held(kept, target) != Held(after, target)) fault(": a crash right after the run loses " + target);
   }
   for (int k = 1; k <= mutations; ++k) {
+    const std::string where = std::string(op.name) + ", crash after change " + std::to_string(k);
     auto w = Seeded(op);
     w->fs.CrashAfter(k);
-    RunOnce(op, w->env);
-    ASSERT_TRUE(w->fs.crashed()) << op.name << " crash point " << k;
+    RunOnce(op.run, w->env);
+    ASSERT_TRUE(w->fs.crashed()) << where;
     w->fs.Restart();
     const Tree crashed = w->fs.Files();
     bool all_new = true;
     std::string first_old;
     for (const std::string& target : op.targets) {
       const std::string now = Held(crashed, target);
-      const bool is_old = now == Held(before, target);
-      const bool is_new = now == Held(after, target);
-      EXPECT_TRUE(is_old || is_new)
-          << op.name << ", crash after change " << k << ": " << target << " holds "
-          << now.size() << " bytes, neither its old content nor its new";
+      const bool is_old = now == Held(before, target), is_new = now == Held(after, target);
+      EXPECT_TRUE(is_old || is_new) << where << ": " << target << " holds " << now.size()
+                                    << " bytes, neither its old content nor its new";
       EXPECT_FALSE(is_new && !first_old.empty())
-          << op.name << ", crash after change " << k << ": " << target << " is new but "
-          << first_old << ", replaced before it, is old";
-      if (!is_new) all_new = false;
+          << where << ": " << target << " is new but " << first_old << ", replaced before it, is old";
+      all_new = all_new && is_new;
       if (is_old && first_old.empty()) first_old = target;
     }
     if (all_new) continue;
-    const int rerun = RunOnce(op, w->env);
-    const Tree finished = w->fs.Files();
-    if (rerun == result && finished == after) continue;
-    std::string differs;
-    for (const auto& [path, bytes] : finished) {
-      if (Held(after, path) != bytes) differs += " " + path;
+    const int rerun = RunOnce(op.run, w->env);
+    const std::string differs = Differences(w->fs.Files(), after);
+    if (rerun != result || !differs.empty()) {
+      fault(", run after a crash after change " + std::to_string(k) + ": result " +
+            std::to_string(rerun) + " (" + std::to_string(result) + " without a crash), files" +
+            " not as after a clean run:" + differs);
     }
-    for (const auto& [path, bytes] : after) {
-      if (!finished.contains(path)) differs += " " + path;
-    }
-    fault(", run after a crash after change " + std::to_string(k) + ": result " +
-          std::to_string(rerun) + " (" + std::to_string(result) + " without a crash), files" +
-          " not as after a clean run:" + differs);
   }
   if (known_fault_seen) GTEST_SKIP() << op.known_fault;
 }
@@ -345,7 +298,7 @@ TEST(MoveFile, AcrossDevicesOntoAReadOnlyFileRemovesTheSource) {
   w.fs.WriteFile("/doc/notes.txt", "old notes\r\n", 0444);
   w.fs.WriteFile("/media/notes.new", "new notes\r\n");
   w.fs.MountDevice("/media");
-  EXPECT_EQ(MoveFile(w.env, "/media/notes.new"), 0);
+  EXPECT_EQ(clsCommon(w.env).MoveFile("/media/notes.new", "/doc/notes.txt"), 0);
   std::string now;
   EXPECT_TRUE(w.fs.ReadFile("/doc/notes.txt", &now));
   EXPECT_EQ(now, "new notes\r\n");
