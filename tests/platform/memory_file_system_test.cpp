@@ -71,7 +71,10 @@ struct Side {
       }
       case 8: return Code(fs.CreateFolder(*this / (x == "a" ? "gone/d" : "sub/d"), 0777));
       case 9: {  // takes a lock on x and tries a second one, or lets it go
-        if (held) return held.reset(), "released";
+        if (held) {
+          held.reset();
+          return "released";
+        }
         std::unique_ptr<FileLock> second;
         Status s = fs.Lock(*this / x, LockWait::kNoWait, &held);
         return s.ok() ? Code(fs.Lock(*this / x, LockWait::kNoWait, &second)) : Code(s);
@@ -87,7 +90,7 @@ struct Side {
 // Random steps on the same names on both file systems give the same
 // statuses and results.
 TEST(MemoryFileSystem, BehavesAsThePosixOneOnRandomSteps) {
-  const std::vector<std::string> names = {"a", "b", "sub/c", "sub", "gone/x", "sub/", "./a"};
+  const std::vector<std::string> names = {"a", "b", "sub/c", "sub", "gone/x", "sub/", "./a", ".h"};
   for (uint32_t seed = 1; seed <= 20; ++seed) {
     test::ScratchDir dir;
     char* real = ::realpath(dir.path().c_str(), nullptr);
@@ -106,7 +109,7 @@ TEST(MemoryFileSystem, BehavesAsThePosixOneOnRandomSteps) {
       const int op = static_cast<int>(rng() % 11);
       const uint32_t mode = std::vector<uint32_t>{0444, 0644, 0600}[rng() % 3];
       const FindKind kind = rng() % 2 ? FindKind::kFiles : FindKind::kFilesAndFolders;
-      const std::string pattern = std::vector<std::string>{"a", "sub", "s*", "?", "nothing*"}[rng() % 5];
+      const std::string pattern = std::vector<std::string>{"a", "sub", "s*", "?", ".*", "", "nothing*"}[rng() % 7];
       EXPECT_EQ(m.Step(op, x, y, mode, kind, pattern, step), p.Step(op, x, y, mode, kind, pattern, step))
           << "seed " << seed << ", step " << step << ": op " << op << " on " << x << " " << y;
     }

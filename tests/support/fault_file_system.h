@@ -68,24 +68,57 @@ class FaultFileSystem : public FileSystem {
   void Restart() { down_ = false, crash_countdown_ = 0, mutations_ = 0; }
 
   Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override;
-  Status GetInfo(const std::string& path, FileInfo* info) override;
-  Status GetLinkInfo(const std::string& path, FileInfo* info) override;
-  Status ResolveLink(const std::string& path, std::string* resolved) override;
-  Status SetMode(const std::string& path, uint32_t mode) override;
-  Status SetOwner(const std::string& path, uint32_t uid, uint32_t gid) override;
-  Status Remove(const std::string& path) override;
-  Status CheckRemovable(const std::string& path) override;
-  Status Rename(const std::string& from, const std::string& to) override;
   Status CreateScratch(const std::string& folder, std::unique_ptr<ScratchFile>* file) override;
-  Status KeepPrivateLink(const std::string& path, std::string* private_name) override;
-  Status CreateFolder(const std::string& path, uint32_t mode) override;
-  Status Lock(const std::string& path, LockWait wait, std::unique_ptr<FileLock>* lock) override;
-  Status SyncFolder(const std::string& folder) override;
+  Status GetInfo(const std::string& p, FileInfo* info) override {
+    return Pass("GetInfo", p, false, [&] { return base_->GetInfo(p, info); });
+  }
+  Status GetLinkInfo(const std::string& p, FileInfo* info) override {
+    return Pass("GetLinkInfo", p, false, [&] { return base_->GetLinkInfo(p, info); });
+  }
+  Status ResolveLink(const std::string& p, std::string* resolved) override {
+    return Pass("ResolveLink", p, false, [&] { return base_->ResolveLink(p, resolved); });
+  }
+  Status SetMode(const std::string& p, uint32_t mode) override {
+    return Pass("SetMode", p, true, [&] { return base_->SetMode(p, mode); });
+  }
+  Status SetOwner(const std::string& p, uint32_t uid, uint32_t gid) override {
+    return Pass("SetOwner", p, true, [&] { return base_->SetOwner(p, uid, gid); });
+  }
+  Status Remove(const std::string& p) override {
+    return Pass("Remove", p, true, [&] { return base_->Remove(p); });
+  }
+  Status CheckRemovable(const std::string& p) override {
+    return Pass("CheckRemovable", p, false, [&] { return base_->CheckRemovable(p); });
+  }
+  Status Rename(const std::string& from, const std::string& to) override {
+    return Pass("Rename", to, true, [&] { return base_->Rename(from, to); });
+  }
+  Status KeepPrivateLink(const std::string& p, std::string* name) override {
+    return Pass("KeepPrivateLink", p, true, [&] { return base_->KeepPrivateLink(p, name); });
+  }
+  Status CreateFolder(const std::string& p, uint32_t mode) override {
+    return Pass("CreateFolder", p, true, [&] { return base_->CreateFolder(p, mode); });
+  }
+  Status Lock(const std::string& p, LockWait wait, std::unique_ptr<FileLock>* lock) override {
+    return Pass("Lock", p, false, [&] { return base_->Lock(p, wait, lock); });
+  }
+  Status SyncFolder(const std::string& p) override {
+    return Pass("SyncFolder", p, true, [&] { return base_->SyncFolder(p); });
+  }
   void NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) override {
     base_->NewFileDefaults(uid, gid, mode);
   }
-  Status FindFirst(const std::string& pattern, FindKind kind, std::string* found) override;
-  std::string TempPath() override;
+  Status FindFirst(const std::string& pattern, FindKind kind, std::string* found) override {
+    return Pass("FindFirst", pattern, false, [&] {
+      if (!everything_exists_) return base_->FindFirst(pattern, kind, found);
+      *found = pattern;
+      return Status::OK();
+    });
+  }
+  std::string TempPath() override {
+    ++calls_["TempPath"];
+    return temp_path_ ? *temp_path_ : base_->TempPath();
+  }
 
   // Counts and logs a call of op on path, and runs it unless a rule fails
   // it or the process has crashed; a mutation may be the one to crash after.
