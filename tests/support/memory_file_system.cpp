@@ -138,58 +138,60 @@ class MemoryFileSystem::Store : public FileSystem {
   }
 
   Status PublishNode(const NodeRef& node, const std::string& path) {
-    Place target;
-    Status s = Locate(path, &target, false);
-    if (!s.ok()) return s;
-    if (path.back() == '/') return Err(ENOTDIR);
-    if (target.node && target.node->folder) return Err(EISDIR);
-    if (target.node && target.node->ReadOnlyFile()) return Err(EACCES);
-    if (!target.folder->Writable()) return Err(EACCES);
-    if (node->device != target.folder->device) return Err(EXDEV);
-    target.folder->entries[target.name] = node;
-    return Status::OK();
+    return At(path, [&](Place& target) {
+      if (path.back() == '/') return Err(ENOTDIR);
+      if (target.node && target.node->folder) return Err(EISDIR);
+      if (target.node && target.node->ReadOnlyFile()) return Err(EACCES);
+      if (!target.folder->Writable()) return Err(EACCES);
+      if (node->device != target.folder->device) return Err(EXDEV);
+      target.folder->entries[target.name] = node;
+      return Status::OK();
+    }, false);
+  }
+
+  // Runs then on where path leads, when Locate finds it.
+  Status At(const std::string& path, const std::function<Status(Place&)>& then,
+            bool must_exist = true) {
+    Place p;
+    Status s = Locate(path, &p, must_exist);
+    return s.ok() ? then(p) : s;
   }
 
   Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override {
-    Place p;
-    Status s = Locate(path, &p);
-    if (!s.ok()) return s;
-    if (p.node->folder) return Err(EISDIR);
-    if ((p.node->mode & S_IRUSR) == 0) return Err(EACCES);
-    *file = std::make_unique<MemoryReadable>(p.node);
-    return s;
+    return At(path, [&](Place& p) {
+      if (p.node->folder) return Err(EISDIR);
+      if ((p.node->mode & S_IRUSR) == 0) return Err(EACCES);
+      *file = std::make_unique<MemoryReadable>(p.node);
+      return Status::OK();
+    });
   }
   Status GetInfo(const std::string& path, FileInfo* info) override {
-    Place p;
-    Status s = Locate(path, &p);
-    if (!s.ok()) return s;
-    const Node& n = *p.node;
-    *info = FileInfo{.is_dir = n.folder, .is_regular = !n.folder, .read_only = !n.Writable(),
-                     .mode = n.mode & 07777, .uid = kUid, .gid = kGid,
-                     .size = n.folder ? 4096 : static_cast<int64_t>(n.data.size()),
-                     .device = n.device, .inode = n.inode};
-    return s;
+    return At(path, [&](Place& p) {
+      const Node& n = *p.node;
+      *info = FileInfo{.is_dir = n.folder, .is_regular = !n.folder, .read_only = !n.Writable(),
+                       .mode = n.mode & 07777, .uid = kUid, .gid = kGid,
+                       .size = n.folder ? 4096 : static_cast<int64_t>(n.data.size()),
+                       .device = n.device, .inode = n.inode};
+      return Status::OK();
+    });
   }
   Status GetLinkInfo(const std::string& path, FileInfo* info) override {
     return GetInfo(path, info);
   }
   Status ResolveLink(const std::string& path, std::string* resolved) override {
-    Place p;
-    Status s = Locate(path, &p);
-    if (s.ok()) *resolved = p.path;
-    return s;
+    return At(path, [&](Place& p) {
+      *resolved = p.path;
+      return Status::OK();
+    });
   }
   Status SetMode(const std::string& path, uint32_t mode) override {
-    Place p;
-    Status s = Locate(path, &p);
-    if (s.ok()) p.node->mode = mode & 07777;
-    return s;
+    return At(path, [&](Place& p) {
+      p.node->mode = mode & 07777;
+      return Status::OK();
+    });
   }
   Status SetOwner(const std::string& path, uint32_t uid, uint32_t gid) override {
-    Place p;
-    Status s = Locate(path, &p);
-    if (s.ok()) s = Chown(*p.node, uid, gid);
-    return s;
+    return At(path, [&](Place& p) { return Chown(*p.node, uid, gid); });
   }
   static Status Chown(Node& node, uint32_t uid, uint32_t gid) {
     if (uid != kUid || gid != kGid) return Err(EPERM);
@@ -197,19 +199,18 @@ class MemoryFileSystem::Store : public FileSystem {
     return Status::OK();
   }
   Status CheckRemovable(const std::string& path) override {
-    Place p;
-    Status s = Locate(path, &p);
-    if (!s.ok()) return s;
-    if (p.node->folder) return Err(EISDIR);
-    if (p.node->ReadOnlyFile() || !p.folder->Writable()) return Err(EACCES);
-    return s;
+    return At(path, [&](Place& p) {
+      if (p.node->folder) return Err(EISDIR);
+      return p.node->ReadOnlyFile() || !p.folder->Writable() ? Err(EACCES) : Status::OK();
+    });
   }
   Status Remove(const std::string& path) override {
-    Place p;
     Status s = CheckRemovable(path);
-    if (s.ok()) s = Locate(path, &p);
-    if (s.ok()) p.folder->entries.erase(p.name);
-    return s;
+    if (!s.ok()) return s;
+    return At(path, [&](Place& p) {
+      p.folder->entries.erase(p.name);
+      return Status::OK();
+    });
   }
   Status Rename(const std::string& from, const std::string& to) override {
     Place source, target;
@@ -239,50 +240,46 @@ class MemoryFileSystem::Store : public FileSystem {
   }
   Status CreateScratch(const std::string& folder, std::unique_ptr<ScratchFile>* file) override;
   Status KeepPrivateLink(const std::string& path, std::string* private_name) override {
-    Place p;
-    Status s = Locate(path, &p);
-    if (!s.ok()) return s;
-    if (p.node->folder) return Err(EPERM);
-    if (!p.folder->Writable()) return Err(EACCES);
-    SweepStale(*p.folder);
-    const std::string name = ScratchName("", ++private_counter_, pid_, "memory");
-    p.folder->entries[name] = p.node;
-    *private_name = p.path.substr(0, p.path.rfind('/') + 1) + name;
-    return s;
+    return At(path, [&](Place& p) {
+      if (p.node->folder) return Err(EPERM);
+      if (!p.folder->Writable()) return Err(EACCES);
+      SweepStale(*p.folder);
+      const std::string name = ScratchName("", ++private_counter_, pid_, "memory");
+      p.folder->entries[name] = p.node;
+      *private_name = p.path.substr(0, p.path.rfind('/') + 1) + name;
+      return Status::OK();
+    });
   }
   Status CreateFolder(const std::string& path, uint32_t mode) override {
-    Place p;
-    Status s = Locate(path, &p, false);
-    if (!s.ok()) return s;
-    if (p.node) return Err(EEXIST);
-    if (!p.folder->Writable()) return Err(EACCES);
-    NodeRef folder = NewNode(true, p.folder);
-    folder->mode = mode & 07777 & ~022u;
-    p.folder->entries[p.name] = folder;
-    return s;
+    return At(path, [&](Place& p) {
+      if (p.node) return Err(EEXIST);
+      if (!p.folder->Writable()) return Err(EACCES);
+      NodeRef& folder = p.folder->entries[p.name];
+      folder = NewNode(true, p.folder);
+      folder->mode = mode & 07777 & ~022u;
+      return Status::OK();
+    }, false);
   }
   Status Lock(const std::string& path, LockWait, std::unique_ptr<FileLock>* lock) override {
-    Place p;
-    Status s = Locate(path, &p);
-    if (!s.ok()) return s;
-    if (!locked_.insert(p.node->inode).second) return Err(EWOULDBLOCK);
     struct Held : FileLock {
       Held(std::set<uint64_t>* locked, uint64_t inode) : locked(locked), inode(inode) {}
       ~Held() override { locked->erase(inode); }
       std::set<uint64_t>* locked;
       uint64_t inode;
     };
-    *lock = std::make_unique<Held>(&locked_, p.node->inode);
-    return s;
+    return At(path, [&](Place& p) {
+      if (!locked_.insert(p.node->inode).second) return Err(EWOULDBLOCK);
+      *lock = std::make_unique<Held>(&locked_, p.node->inode);
+      return Status::OK();
+    });
   }
   Status SyncFolder(const std::string& folder) override {
-    Place p;
-    Status s = Locate(WithSlash(folder), &p);
-    if (!s.ok()) return s;
-    p.node->durable_entries = p.node->entries;
-    p.node->durable_mode = p.node->mode;
-    for (const auto& [name, child] : p.node->entries) child->durable_mode = child->mode;
-    return s;
+    return At(WithSlash(folder), [&](Place& p) {
+      p.node->durable_entries = p.node->entries;
+      p.node->durable_mode = p.node->mode;
+      for (const auto& [name, child] : p.node->entries) child->durable_mode = child->mode;
+      return Status::OK();
+    });
   }
   void NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) override {
     *uid = kUid;
@@ -290,18 +287,17 @@ class MemoryFileSystem::Store : public FileSystem {
     *mode = 0644;
   }
   Status FindFirst(const std::string& pattern, FindKind kind, std::string* found) override {
-    const std::string folder = FolderOf(pattern);
     const std::string name = pattern.substr(pattern.rfind('/') + 1);
-    Place dir;
-    Status s = Locate(folder, &dir);
-    if (!s.ok() || name.empty()) return s.ok() ? Err(ENOENT) : s;
-    for (const auto& [entry, child] : dir.node->entries) {
-      if (WildcardMatch(name, entry) && (!child->folder || kind == FindKind::kFilesAndFolders)) {
-        *found = entry;
-        return s;
+    return At(FolderOf(pattern), [&](Place& dir) {
+      for (const auto& [entry, child] : dir.node->entries) {
+        if (!name.empty() && WildcardMatch(name, entry) &&
+            (!child->folder || kind == FindKind::kFilesAndFolders)) {
+          *found = entry;
+          return Status::OK();
+        }
       }
-    }
-    return Err(ENOENT);
+      return Err(ENOENT);
+    });
   }
   std::string TempPath() override { return "/tmp/"; }
 
