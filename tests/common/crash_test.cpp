@@ -69,18 +69,19 @@ std::string Translate(std::string text) {
   return text;
 }
 
-int RtfExtract(Env& env) {
+// The operations on the files of each kind.
+int Rtf(Env& env, const std::function<int(clsRTFUtil&)>& run) {
   clsRTFUtil r(env);
   r.RTFFile("/doc/letter.rtf");
-  return r.ExtractObjects();
+  return run(r);
 }
 
-int AspToHtml(Env& env) {
+int Asp(Env& env, const std::function<int(clsASP2HTML&)>& run) {
   clsASP2HTML a(env);
   a.ASPFile("/doc/colrs.jsp");
   a.HTMFile("/doc/colrs_jsp.htm");
   a.SCRFile("/doc/colrs_jsp.scr");
-  return a.ASP2HTML();
+  return run(a);
 }
 
 int MifExtract(Env& env) {
@@ -94,7 +95,6 @@ int MifExtract(Env& env) {
   return result + m.EndBatch();
 }
 
-// An operation of the utilities on a.mif and its object file.
 int Mif(Env& env, const std::function<int(clsMIFUtilities&)>& run) {
   clsMIFUtilities m(env);
   m.MIFFile("/doc/a.mif");
@@ -130,11 +130,21 @@ constexpr char kSourceFolderNotSynced[] =
     "then under both names is left there by the next MoveFile";
 
 std::vector<Operation> Operations() {
-  auto rtf = [](World& w) { w.fs.WriteFile("/doc/letter.rtf", Corpus("rtf/rtfjs-simplepngbin.rtf")); };
+  auto rtf = [](World& w) {
+    w.fs.WriteFile("/doc/letter.rtf", Corpus("rtf/rtfjs-simplepngbin.rtf"));
+  };
   auto jsp = [](World& w) { w.fs.WriteFile("/doc/colrs.jsp", Corpus("asp/tomcat-colrs.jsp")); };
   auto mif = [](World& w) {
     w.fs.WriteFile("/doc/a.mif", kMif);
-    w.fs.WriteFile("/doc/b.mif", Translate(kMif) + "<Marker \r\n <MType 2>\r\n <MText `bolts'>\r\n>\r\n");
+    w.fs.WriteFile("/doc/b.mif",
+                   Translate(kMif) + "<Marker \r\n <MType 2>\r\n <MText `bolts'>\r\n>\r\n");
+  };
+  // A seed, then an earlier output.
+  auto plus = [](std::function<void(World&)> seed, const char* path, const char* bytes) {
+    return [=](World& w) {
+      seed(w);
+      w.fs.WriteFile(path, bytes);
+    };
   };
   auto notes = [](const char* from, uint32_t mode) {
     return [=](World& w) {
@@ -147,34 +157,24 @@ std::vector<Operation> Operations() {
     return [=](Env& env) { return clsCommon(env).MoveFile(from, "/doc/notes.txt"); };
   };
   return {
-      {"RtfExtract", [&](World& w) { rtf(w); w.fs.WriteFile("/doc/letter.obj", "earlier objects\r\n"); },
-       RtfExtract, {"/doc/letter.obj", "/doc/letter.rtf"}},
-      {"RtfInsert", [&](World& w) { rtf(w); RtfExtract(w.env); },
-       [](Env& env) {
-         clsRTFUtil r(env);
-         r.RTFFile("/doc/letter.rtf");
-         return r.InsertObjects();
-       },
-       {"/doc/letter.rtf"}},
-      {"AspToHtml", [&](World& w) { jsp(w); w.fs.WriteFile("/doc/colrs_jsp.htm", "<p>earlier</p>\r\n"); },
-       AspToHtml, {"/doc/colrs_jsp.htm", "/doc/colrs_jsp.scr"}},
+      {"RtfExtract", plus(rtf, "/doc/letter.obj", "earlier objects\r\n"),
+       [](Env& env) { return Rtf(env, &clsRTFUtil::ExtractObjects); },
+       {"/doc/letter.obj", "/doc/letter.rtf"}},
+      {"RtfInsert", [&](World& w) { rtf(w); Rtf(w.env, &clsRTFUtil::ExtractObjects); },
+       [](Env& env) { return Rtf(env, &clsRTFUtil::InsertObjects); }, {"/doc/letter.rtf"}},
+      {"AspToHtml", plus(jsp, "/doc/colrs_jsp.htm", "<p>earlier</p>\r\n"),
+       [](Env& env) { return Asp(env, &clsASP2HTML::ASP2HTML); },
+       {"/doc/colrs_jsp.htm", "/doc/colrs_jsp.scr"}},
       {"HtmlToAsp",
        [&](World& w) {
          jsp(w);
-         AspToHtml(w.env);
+         Asp(w.env, &clsASP2HTML::ASP2HTML);
          std::string htm;
          w.fs.ReadFile("/doc/colrs_jsp.htm", &htm);
          std::replace(htm.begin(), htm.end(), 'e', 'E');
          w.fs.WriteFile("/doc/colrs_jsp.htm", htm);
        },
-       [](Env& env) {
-         clsASP2HTML a(env);
-         a.HTMFile("/doc/colrs_jsp.htm");
-         a.SCRFile("/doc/colrs_jsp.scr");
-         a.ASPFile("/doc/colrs.jsp");
-         return a.HTML2ASP();
-       },
-       {"/doc/colrs.jsp"}},
+       [](Env& env) { return Asp(env, &clsASP2HTML::HTML2ASP); }, {"/doc/colrs.jsp"}},
       {"ValidateWithBackup",
        [](World& w) {
          w.fs.WriteFile("/doc/bad.html", Corpus("html/tidy-case-1426419.html"), 0440);
@@ -187,7 +187,7 @@ std::vector<Operation> Operations() {
          return v.HTMLValidate();
        },
        {"/doc/bad.html.bak", "/doc/bad.html"}},
-      {"MifExtract", [&](World& w) { mif(w); w.fs.WriteFile("/doc/QUON_xr.mif", "<MIFFile 7.00>\r\n"); },
+      {"MifExtract", plus(mif, "/doc/QUON_xr.mif", "<MIFFile 7.00>\r\n"),
        MifExtract, {"/doc/QUON_ix.mif", "/doc/QUON_xr.mif", "/doc/QUON_va.mif"}},
       {"MifMerge",
        [&](World& w) {
@@ -256,7 +256,7 @@ TEST_P(Crash, LeavesEachFileOldOrNewAndARunAfterwardsFinishes) {
   clean->fs.Crash();
   const Tree kept = clean->fs.Files();
   for (const std::string& target : op.targets) {
-    if (Held(kept, target) != Held(after, target)) fault(": a crash right after the run loses " + target);
+    if (Held(kept, target) != Held(after, target)) fault(": a crash after the run loses " + target);
   }
   for (int k = 1; k <= mutations; ++k) {
     const std::string where = std::string(op.name) + ", crash after change " + std::to_string(k);
@@ -274,7 +274,7 @@ TEST_P(Crash, LeavesEachFileOldOrNewAndARunAfterwardsFinishes) {
       EXPECT_TRUE(is_old || is_new) << where << ": " << target << " holds " << now.size()
                                     << " bytes, neither its old content nor its new";
       EXPECT_FALSE(is_new && !first_old.empty())
-          << where << ": " << target << " is new but " << first_old << ", replaced before it, is old";
+          << where << ": " << target << " is new, " << first_old << " (replaced before) old";
       all_new = all_new && is_new;
       if (is_old && first_old.empty()) first_old = target;
     }

@@ -91,6 +91,7 @@ struct Side {
 // statuses and results.
 TEST(MemoryFileSystem, BehavesAsThePosixOneOnRandomSteps) {
   const std::vector<std::string> names = {"a", "b", "sub/c", "sub", "gone/x", "sub/", "./a", ".h"};
+  const std::vector<std::string> patterns = {"a", "sub", "s*", "?", ".*", "", "nothing*"};
   for (uint32_t seed = 1; seed <= 20; ++seed) {
     test::ScratchDir dir;
     char* real = ::realpath(dir.path().c_str(), nullptr);
@@ -109,8 +110,9 @@ TEST(MemoryFileSystem, BehavesAsThePosixOneOnRandomSteps) {
       const int op = static_cast<int>(rng() % 11);
       const uint32_t mode = std::vector<uint32_t>{0444, 0644, 0600}[rng() % 3];
       const FindKind kind = rng() % 2 ? FindKind::kFiles : FindKind::kFilesAndFolders;
-      const std::string pattern = std::vector<std::string>{"a", "sub", "s*", "?", ".*", "", "nothing*"}[rng() % 7];
-      EXPECT_EQ(m.Step(op, x, y, mode, kind, pattern, step), p.Step(op, x, y, mode, kind, pattern, step))
+      const std::string pattern = patterns[rng() % patterns.size()];
+      EXPECT_EQ(m.Step(op, x, y, mode, kind, pattern, step),
+                p.Step(op, x, y, mode, kind, pattern, step))
           << "seed " << seed << ", step " << step << ": op " << op << " on " << x << " " << y;
     }
   }
@@ -136,7 +138,24 @@ TEST(MemoryFileSystem, CrashKeepsWhatWasSynced) {
   EXPECT_EQ(fs.Remove("/d/synced").code(), EIO);
   fs.Restart();
   EXPECT_EQ(fs.Files("/d"), (std::map<std::string, std::string>{
-                                {"/d/kept", "durable"}, {"/d/synced", "synced"}, {"/d/unsynced", ""}}));
+                                {"/d/kept", "durable"}, {"/d/synced", "synced"},
+                                {"/d/unsynced", ""}}));
+}
+
+// FailNthWrite fails one write; FailOp every matching call after the
+// skipped ones.
+TEST(MemoryFileSystem, InjectedFailuresHitTheCallsAskedFor) {
+  MemoryFileSystem fs;
+  fs.FailNthWrite(2, ENOSPC);
+  fs.FailOp("Sync", EIO, "/tmp/", 1);
+  std::unique_ptr<ScratchFile> f;
+  ASSERT_TRUE(fs.CreateScratch("/tmp/", &f).ok());
+  std::string codes;
+  for (int i = 0; i < 3; ++i) codes += std::to_string(f->Append("x").code()) + " ";
+  for (int i = 0; i < 3; ++i) codes += std::to_string(f->Sync().code()) + " ";
+  EXPECT_EQ(codes, "0 " + std::to_string(ENOSPC) + " 0 0 " + std::to_string(EIO) + " " +
+                       std::to_string(EIO) + " ");
+  EXPECT_EQ(fs.Calls("Append"), 3);
 }
 
 }  // namespace

@@ -100,7 +100,8 @@ Status FaultFileSystem::OpenForRead(const std::string& path, std::unique_ptr<Rea
 Status FaultFileSystem::CreateScratch(const std::string& folder,
                                       std::unique_ptr<ScratchFile>* file) {
   std::unique_ptr<ScratchFile> base;
-  Status s = Pass("CreateScratch", folder, false, [&] { return base_->CreateScratch(folder, &base); });
+  Status s =
+      Pass("CreateScratch", folder, false, [&] { return base_->CreateScratch(folder, &base); });
   if (s.ok()) *file = std::make_unique<FaultScratch>(this, std::move(base), folder);
   return s;
 }
