@@ -4,6 +4,7 @@
 // replaced earlier), and a run after the crash must finish the job.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 #include <map>
@@ -68,18 +69,19 @@ std::string Translate(std::string text) {
   return text;
 }
 
-int RtfExtract(Env& env) {
+// The operations on the files of each kind.
+int Rtf(Env& env, const std::function<int(clsRTFUtil&)>& run) {
   clsRTFUtil r(env);
   r.RTFFile("/doc/letter.rtf");
-  return r.ExtractObjects();
+  return run(r);
 }
 
-int AspToHtml(Env& env) {
+int Asp(Env& env, const std::function<int(clsASP2HTML&)>& run) {
   clsASP2HTML a(env);
   a.ASPFile("/doc/colrs.jsp");
   a.HTMFile("/doc/colrs_jsp.htm");
   a.SCRFile("/doc/colrs_jsp.scr");
-  return a.ASP2HTML();
+  return run(a);
 }
 
 int MifExtract(Env& env) {
@@ -93,15 +95,21 @@ int MifExtract(Env& env) {
   return result + m.EndBatch();
 }
 
-int MifRemoveObjects(Env& env) {
+int Mif(Env& env, const std::function<int(clsMIFUtilities&)>& run) {
   clsMIFUtilities m(env);
   m.MIFFile("/doc/a.mif");
   m.ObjFile("/doc/a.obj");
-  return m.RemoveObjects();
+  return run(m);
 }
 
-int MoveFile(Env& env, const std::string& from) {
-  return clsCommon(env).MoveFile(from, "/doc/notes.txt");
+// The operation's result; -1 when it gave up with an automation error (a
+// read or write failing once the files are open).
+int RunOnce(const std::function<int(Env&)>& run, Env& env) {
+  try {
+    return run(env);
+  } catch (const AutomationError&) {
+    return -1;
+  }
 }
 
 struct Operation {
@@ -111,74 +119,56 @@ struct Operation {
   std::function<int(Env&)> run;
   // The files the operation replaces or removes, in that order.
   std::vector<std::string> targets;
-  // A known fault: the case is skipped with this reason where it shows.
-  const char* known_fault = nullptr;
 };
-
-// The operation's result; -1 when it gave up with an automation error (a
-// read or write failing once the files are open).
-int RunOnce(const Operation& op, Env& env) {
-  try {
-    return op.run(env);
-  } catch (const AutomationError&) {
-    return -1;
-  }
-}
-
-constexpr char kSourceFolderNotSynced[] =
-    "MoveFile never syncs the source's folder: a crash can bring the source back, and a file "
-    "then under both names is left there by the next MoveFile";
 
 void PrintTo(const Operation& op, std::ostream* os) { *os << op.name; }
 
 std::vector<Operation> Operations() {
-  auto mif_files = [](World& w) {
-    w.fs.WriteFile("/doc/a.mif", kMif);
-    w.fs.WriteFile("/doc/b.mif", Translate(kMif) + "<Marker \r\n <MType 2>\r\n"
-                                                  " <MText `bolts'>\r\n>\r\n");
+  auto rtf = [](World& w) {
+    w.fs.WriteFile("/doc/letter.rtf", Corpus("rtf/rtfjs-simplepngbin.rtf"));
   };
-  auto notes = [](World& w) { w.fs.WriteFile("/doc/notes.txt", "old notes\r\n", 0444); };
+  auto jsp = [](World& w) { w.fs.WriteFile("/doc/colrs.jsp", Corpus("asp/tomcat-colrs.jsp")); };
+  auto mif = [](World& w) {
+    w.fs.WriteFile("/doc/a.mif", kMif);
+    w.fs.WriteFile("/doc/b.mif",
+                   Translate(kMif) + "<Marker \r\n <MType 2>\r\n <MText `bolts'>\r\n>\r\n");
+  };
+  // A seed, then an earlier output.
+  auto plus = [](std::function<void(World&)> seed, const char* path, const char* bytes) {
+    return [=](World& w) {
+      seed(w);
+      w.fs.WriteFile(path, bytes);
+    };
+  };
+  auto notes = [](const char* from, uint32_t mode) {
+    return [=](World& w) {
+      w.fs.WriteFile("/doc/notes.txt", "old notes\r\n", mode);
+      w.fs.WriteFile(from, "new notes\r\n");
+      w.fs.MountDevice("/media");
+    };
+  };
+  auto move = [](const char* from) {
+    return [=](Env& env) { return clsCommon(env).MoveFile(from, "/doc/notes.txt"); };
+  };
   return {
-      {"RtfExtract",
-       [](World& w) {
-         w.fs.WriteFile("/doc/letter.rtf", Corpus("rtf/rtfjs-simplepngbin.rtf"));
-         w.fs.WriteFile("/doc/letter.obj", "objects of an earlier draft\r\n");
-       },
-       RtfExtract, {"/doc/letter.obj", "/doc/letter.rtf"}},
-      {"RtfInsert",
-       [](World& w) {
-         w.fs.WriteFile("/doc/letter.rtf", Corpus("rtf/rtfjs-simplepngbin.rtf"));
-         RtfExtract(w.env);
-       },
-       [](Env& env) {
-         clsRTFUtil r(env);
-         r.RTFFile("/doc/letter.rtf");
-         return r.InsertObjects();
-       },
-       {"/doc/letter.rtf"}},
-      {"AspToHtml",
-       [](World& w) {
-         w.fs.WriteFile("/doc/colrs.jsp", Corpus("asp/tomcat-colrs.jsp"));
-         w.fs.WriteFile("/doc/colrs_jsp.htm", "<p>an earlier page</p>\r\n");
-       },
-       AspToHtml, {"/doc/colrs_jsp.htm", "/doc/colrs_jsp.scr"}},
+      {"RtfExtract", plus(rtf, "/doc/letter.obj", "earlier objects\r\n"),
+       [](Env& env) { return Rtf(env, &clsRTFUtil::ExtractObjects); },
+       {"/doc/letter.obj", "/doc/letter.rtf"}},
+      {"RtfInsert", [&](World& w) { rtf(w); Rtf(w.env, &clsRTFUtil::ExtractObjects); },
+       [](Env& env) { return Rtf(env, &clsRTFUtil::InsertObjects); }, {"/doc/letter.rtf"}},
+      {"AspToHtml", plus(jsp, "/doc/colrs_jsp.htm", "<p>earlier</p>\r\n"),
+       [](Env& env) { return Asp(env, &clsASP2HTML::ASP2HTML); },
+       {"/doc/colrs_jsp.htm", "/doc/colrs_jsp.scr"}},
       {"HtmlToAsp",
-       [](World& w) {
-         w.fs.WriteFile("/doc/colrs.jsp", Corpus("asp/tomcat-colrs.jsp"));
-         AspToHtml(w.env);
+       [&](World& w) {
+         jsp(w);
+         Asp(w.env, &clsASP2HTML::ASP2HTML);
          std::string htm;
          w.fs.ReadFile("/doc/colrs_jsp.htm", &htm);
-         for (char& c : htm) c = c == 'e' ? 'E' : c;
+         std::replace(htm.begin(), htm.end(), 'e', 'E');
          w.fs.WriteFile("/doc/colrs_jsp.htm", htm);
        },
-       [](Env& env) {
-         clsASP2HTML a(env);
-         a.HTMFile("/doc/colrs_jsp.htm");
-         a.SCRFile("/doc/colrs_jsp.scr");
-         a.ASPFile("/doc/colrs.jsp");
-         return a.HTML2ASP();
-       },
-       {"/doc/colrs.jsp"}},
+       [](Env& env) { return Asp(env, &clsASP2HTML::HTML2ASP); }, {"/doc/colrs.jsp"}},
       {"ValidateWithBackup",
        [](World& w) {
          w.fs.WriteFile("/doc/bad.html", Corpus("html/tidy-case-1426419.html"), 0440);
@@ -191,15 +181,11 @@ std::vector<Operation> Operations() {
          return v.HTMLValidate();
        },
        {"/doc/bad.html.bak", "/doc/bad.html"}},
-      {"MifExtract",
-       [&](World& w) {
-         mif_files(w);
-         w.fs.WriteFile("/doc/QUON_xr.mif", "<MIFFile 7.00>\r\n");
-       },
+      {"MifExtract", plus(mif, "/doc/QUON_xr.mif", "<MIFFile 7.00>\r\n"),
        MifExtract, {"/doc/QUON_ix.mif", "/doc/QUON_xr.mif", "/doc/QUON_va.mif"}},
       {"MifMerge",
        [&](World& w) {
-         mif_files(w);
+         mif(w);
          MifExtract(w.env);
          for (const char* file : {"/doc/QUON_ix.mif", "/doc/QUON_xr.mif", "/doc/QUON_va.mif"}) {
            std::string text;
@@ -207,46 +193,16 @@ std::vector<Operation> Operations() {
            w.fs.WriteFile(file, Translate(text));
          }
        },
-       [](Env& env) {
-         clsMIFUtilities m(env);
-         m.MIFFile("/doc/a.mif");
-         return m.Merge();
-       },
-       {"/doc/a.mif"}},
-      {"MifRemoveObjects", mif_files, MifRemoveObjects, {"/doc/a.obj", "/doc/a.mif"}},
-      {"MifInsertObjects",
-       [&](World& w) {
-         mif_files(w);
-         MifRemoveObjects(w.env);
-       },
-       [](Env& env) {
-         clsMIFUtilities m(env);
-         m.MIFFile("/doc/a.mif");
-         m.ObjFile("/doc/a.obj");
-         return m.InsertObjects();
-       },
-       {"/doc/a.mif"}},
-      {"MoveFileInOneFolder",
-       [&](World& w) {
-         notes(w);
-         w.fs.WriteFile("/doc/notes.new", "new notes\r\n");
-       },
-       [](Env& env) { return MoveFile(env, "/doc/notes.new"); },
+       [](Env& env) { return Mif(env, &clsMIFUtilities::Merge); }, {"/doc/a.mif"}},
+      {"MifRemoveObjects", mif, [](Env& env) { return Mif(env, &clsMIFUtilities::RemoveObjects); },
+       {"/doc/a.obj", "/doc/a.mif"}},
+      {"MifInsertObjects", [&](World& w) { mif(w); Mif(w.env, &clsMIFUtilities::RemoveObjects); },
+       [](Env& env) { return Mif(env, &clsMIFUtilities::InsertObjects); }, {"/doc/a.mif"}},
+      {"MoveFileInOneFolder", notes("/doc/notes.new", 0444), move("/doc/notes.new"),
        {"/doc/notes.txt", "/doc/notes.new"}},
-      {"MoveFileBetweenFolders",
-       [&](World& w) {
-         notes(w);
-         w.fs.WriteFile("/inbox/notes.new", "new notes\r\n");
-       },
-       [](Env& env) { return MoveFile(env, "/inbox/notes.new"); },
+      {"MoveFileBetweenFolders", notes("/inbox/notes.new", 0444), move("/inbox/notes.new"),
        {"/doc/notes.txt", "/inbox/notes.new"}},
-      {"MoveFileBetweenDevices",
-       [&](World& w) {
-         w.fs.WriteFile("/doc/notes.txt", "old notes\r\n");
-         w.fs.WriteFile("/media/notes.new", "new notes\r\n");
-         w.fs.MountDevice("/media");
-       },
-       [](Env& env) { return MoveFile(env, "/media/notes.new"); },
+      {"MoveFileBetweenDevices", notes("/media/notes.new", 0644), move("/media/notes.new"),
        {"/doc/notes.txt", "/media/notes.new"}},
   };
 }
@@ -265,74 +221,62 @@ std::string Held(const Tree& tree, const std::string& path) {
   return it == tree.end() ? "(none)" : it->second;
 }
 
+// The names whose content differs between two trees.
+std::string Differences(const Tree& a, const Tree& b) {
+  std::string out;
+  for (const auto& [path, bytes] : a) out += Held(b, path) != bytes ? " " + path : "";
+  for (const auto& [path, bytes] : b) out += a.contains(path) ? "" : " " + path;
+  return out;
+}
+
 class Crash : public ::testing::TestWithParam<Operation> {};
 
 TEST_P(Crash, LeavesEachFileOldOrNewAndARunAfterwardsFinishes) {
   const Operation& op = GetParam();
   auto clean = Seeded(op);
   const Tree before = clean->fs.Files();
-  const int result = RunOnce(op, clean->env);
+  const int result = RunOnce(op.run, clean->env);
   const int mutations = clean->fs.Mutations();
   const Tree after = clean->fs.Files();
   for (const std::string& target : op.targets) {
-    ASSERT_TRUE(Held(before, target) != Held(after, target)) << op.name << " leaves " << target;
+    ASSERT_NE(Held(before, target), Held(after, target)) << op.name << " leaves " << target;
   }
-
-  RecordProperty("crash_points", mutations);
-  bool known_fault_seen = false;
-  auto fault = [&](const std::string& what) {
-    if (op.known_fault != nullptr) {
-      known_fault_seen = true;
-    } else {
-      ADD_FAILURE() << op.name << what;
-    }
-  };
+  auto fault = [&](const std::string& what) { ADD_FAILURE() << op.name << what; };
   // Once the run has returned, its result outlives a crash.
   clean->fs.Crash();
   const Tree kept = clean->fs.Files();
   for (const std::string& target : op.targets) {
-    if (Held(kept, target) != Held(after, target)) {
-      fault(": " + target + " is lost in a crash right after the run");
-    }
+    if (Held(kept, target) != Held(after, target)) fault(": a crash after the run loses " + target);
   }
   for (int k = 1; k <= mutations; ++k) {
+    const std::string where = std::string(op.name) + ", crash after change " + std::to_string(k);
     auto w = Seeded(op);
     w->fs.CrashAfter(k);
-    RunOnce(op, w->env);
-    ASSERT_TRUE(w->fs.crashed()) << op.name << " crash point " << k;
+    RunOnce(op.run, w->env);
+    ASSERT_TRUE(w->fs.crashed()) << where;
     w->fs.Restart();
     const Tree crashed = w->fs.Files();
     bool all_new = true;
     std::string first_old;
     for (const std::string& target : op.targets) {
       const std::string now = Held(crashed, target);
-      const bool is_old = now == Held(before, target);
-      const bool is_new = now == Held(after, target);
-      EXPECT_TRUE(is_old || is_new)
-          << op.name << ", crash after change " << k << ": " << target << " holds "
-          << now.size() << " bytes, neither its old content nor its new";
+      const bool is_old = now == Held(before, target), is_new = now == Held(after, target);
+      EXPECT_TRUE(is_old || is_new) << where << ": " << target << " holds " << now.size()
+                                    << " bytes, neither its old content nor its new";
       EXPECT_FALSE(is_new && !first_old.empty())
-          << op.name << ", crash after change " << k << ": " << target << " is new but "
-          << first_old << ", replaced before it, is old";
-      if (!is_new) all_new = false;
+          << where << ": " << target << " is new, " << first_old << " (replaced before) old";
+      all_new = all_new && is_new;
       if (is_old && first_old.empty()) first_old = target;
     }
     if (all_new) continue;
-    const int rerun = RunOnce(op, w->env);
-    const Tree finished = w->fs.Files();
-    if (rerun == result && finished == after) continue;
-    std::string differs;
-    for (const auto& [path, bytes] : finished) {
-      if (Held(after, path) != bytes) differs += " " + path;
+    const int rerun = RunOnce(op.run, w->env);
+    const std::string differs = Differences(w->fs.Files(), after);
+    if (rerun != result || !differs.empty()) {
+      fault(", run after a crash after change " + std::to_string(k) + ": result " +
+            std::to_string(rerun) + " (" + std::to_string(result) + " without a crash), files" +
+            " not as after a clean run:" + differs);
     }
-    for (const auto& [path, bytes] : after) {
-      if (!finished.contains(path)) differs += " " + path;
-    }
-    fault(", run after a crash after change " + std::to_string(k) + ": result " +
-          std::to_string(rerun) + " (" + std::to_string(result) + " without a crash), files" +
-          " not as after a clean run:" + differs);
   }
-  if (known_fault_seen) GTEST_SKIP() << op.known_fault;
 }
 
 INSTANTIATE_TEST_SUITE_P(Operations, Crash, ::testing::ValuesIn(Operations()),
@@ -343,7 +287,7 @@ TEST(MoveFile, AcrossDevicesOntoAReadOnlyFileRemovesTheSource) {
   w.fs.WriteFile("/doc/notes.txt", "old notes\r\n", 0444);
   w.fs.WriteFile("/media/notes.new", "new notes\r\n");
   w.fs.MountDevice("/media");
-  EXPECT_EQ(MoveFile(w.env, "/media/notes.new"), 0);
+  EXPECT_EQ(clsCommon(w.env).MoveFile("/media/notes.new", "/doc/notes.txt"), 0);
   std::string now;
   EXPECT_TRUE(w.fs.ReadFile("/doc/notes.txt", &now));
   EXPECT_EQ(now, "new notes\r\n");

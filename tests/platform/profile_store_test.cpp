@@ -20,16 +20,11 @@ using test::WriteFile;
 class ProfileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* old = std::getenv("VOKTOOLS_WINDIR");
-    saved_ = old ? std::optional<std::string>(old) : std::nullopt;
+    if (const char* old = std::getenv("VOKTOOLS_WINDIR")) saved_ = old;
     ::setenv("VOKTOOLS_WINDIR", (dir / "profiles").c_str(), 1);
   }
   void TearDown() override {
-    if (saved_) {
-      ::setenv("VOKTOOLS_WINDIR", saved_->c_str(), 1);
-    } else {
-      ::unsetenv("VOKTOOLS_WINDIR");
-    }
+    saved_ ? ::setenv("VOKTOOLS_WINDIR", saved_->c_str(), 1) : ::unsetenv("VOKTOOLS_WINDIR");
   }
   std::string Get(const std::string& s, const std::string& k, const std::string& def = "?") {
     return common.GetINISetting(s, k, def, Variant("app.ini"));

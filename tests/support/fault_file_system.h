@@ -1,5 +1,22 @@
-// A file system that passes every call to the real one unless told to fail
-// it: a chosen operation on a chosen path, or the nth write from now.
+// A file system that passes every call to another one (the real one, or the
+// in-memory double) and fails the calls it is told to fail.
+//
+// Each call is counted and logged under its operation name, and matched
+// against the failure rules by a path:
+//   file system: its method's name; the path is the argument, for Rename
+//     the target, for CreateScratch the folder, for FindFirst the pattern;
+//   read file: "Read", "Seek" (the path it was opened by);
+//   scratch file: "Append", "Sync", "Close", "SetOwner", "ScratchMode",
+//     "Publish" (its folder; for Publish, and once published, the target).
+//
+// Crashes: calls that change what is on disk count as mutations (Append,
+// Sync, both SetOwner, ScratchMode, Publish, SetMode, Rename, Remove,
+// KeepPrivateLink, CreateFolder, SyncFolder; failed ones too). CrashAfter(k)
+// lets the k-th mutation from now take effect and then crashes: Crash() makes
+// the base forget what a crash loses, and from there every call fails with
+// EIO and changes nothing, as if the process had died, until Restart. No
+// exception is thrown: the code under test unwinds through its own error
+// paths.
 #pragma once
 
 #include <functional>
@@ -21,16 +38,15 @@ class FaultFileSystem : public FileSystem {
  public:
   explicit FaultFileSystem(FileSystem* base) : base_(base) {}
 
-  // Calls of op ("Rename", "Remove", "CheckRemovable",
-  // "OpenForRead", "SetMode", "FindFirst", "GetInfo", "CreateFolder", "Lock",
-  // "CreateScratch" with the folder, and on a scratch file "Sync",
-  // "SetOwner", "ScratchMode" and "Publish" with its target) whose path
-  // contains path_part fail with errno err.
-  // With skip, the first skip such calls go through.
-  void FailOp(const std::string& op, int err, const std::string& path_part = "", int skip = 0);
-  // The nth Append from now (1 = the next) fails with err, on any file.
-  void FailNthWrite(int n, int err);
-  // What TempPath answers.
+  // Calls of op whose path contains path_part fail with errno err, after the
+  // first skip such calls go through.
+  void FailOp(const std::string& op, int err, const std::string& path_part = "", int skip = 0) {
+    rules_.push_back({op, err, path_part, skip, -1});
+  }
+  // The nth Append from now (1 = the next) fails with err, on any file; the
+  // others go through.
+  void FailNthWrite(int n, int err) { rules_.push_back({"Append", err, "", n - 1, 1}); }
+  // What TempPath answers instead of the base.
   void SetTempPath(std::optional<std::string> path) { temp_path_ = std::move(path); }
   // Every FindFirst answers "found".
   void SetEverythingExists(bool on) { everything_exists_ = on; }
@@ -38,37 +54,88 @@ class FaultFileSystem : public FileSystem {
   // Every call so far, in order.
   const std::vector<std::string>& Log() const { return log_; }
   // Runs just before a scratch file is published over its target (a test
-  // ends the process there, as a crash would).
+  // can end the process there).
   void SetBeforePublish(std::function<void(const std::string& target)> hook) {
     before_publish_ = std::move(hook);
   }
 
-  Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override;
-  Status GetInfo(const std::string& path, FileInfo* info) override;
-  Status GetLinkInfo(const std::string& path, FileInfo* info) override;
-  Status ResolveLink(const std::string& path, std::string* resolved) override;
-  Status SetMode(const std::string& path, uint32_t mode) override;
-  Status SetOwner(const std::string& path, uint32_t uid, uint32_t gid) override;
-  Status CreateScratch(const std::string& folder, std::unique_ptr<ScratchFile>* file) override;
-  Status KeepPrivateLink(const std::string& path, std::string* private_name) override;
-  Status CreateFolder(const std::string& path, uint32_t mode) override;
-  Status RemoveFolder(const std::string& path) override;
-  Status Lock(const std::string& path, LockWait wait, std::unique_ptr<FileLock>* lock) override;
-  Status SyncFolder(const std::string& folder) override;
-  void NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) override;
-  Status Remove(const std::string& path) override;
-  Status CheckRemovable(const std::string& path) override;
-  Status Rename(const std::string& from, const std::string& to) override;
-  Status RenameNoReplace(const std::string& from, const std::string& to) override;
-  Status FindFirst(const std::string& pattern, FindKind kind, std::string* found) override;
-  std::string TempPath() override;
+  int Mutations() const { return mutations_; }
+  void CrashAfter(int k) { crash_countdown_ = k; }
+  bool crashed() const { return down_; }
+  // What the base forgets in a crash: nothing for a real file system.
+  virtual void Crash() {}
+  // The calls work again, as after a reboot; the mutation count restarts.
+  void Restart() { down_ = false, crash_countdown_ = 0, mutations_ = 0; }
 
-  // Used by the files this system hands out.
-  Status BeforeWrite();
-  std::optional<Status> Injected(const std::string& op, const std::string& path);
+  Status OpenForRead(const std::string& path, std::unique_ptr<ReadableFile>* file) override;
+  Status CreateScratch(const std::string& folder, std::unique_ptr<ScratchFile>* file) override;
+  Status GetInfo(const std::string& p, FileInfo* info) override {
+    return Pass("GetInfo", p, false, [&] { return base_->GetInfo(p, info); });
+  }
+  Status GetLinkInfo(const std::string& p, FileInfo* info) override {
+    return Pass("GetLinkInfo", p, false, [&] { return base_->GetLinkInfo(p, info); });
+  }
+  Status ResolveLink(const std::string& p, std::string* resolved) override {
+    return Pass("ResolveLink", p, false, [&] { return base_->ResolveLink(p, resolved); });
+  }
+  Status SetMode(const std::string& p, uint32_t mode) override {
+    return Pass("SetMode", p, true, [&] { return base_->SetMode(p, mode); });
+  }
+  Status SetOwner(const std::string& p, uint32_t uid, uint32_t gid) override {
+    return Pass("SetOwner", p, true, [&] { return base_->SetOwner(p, uid, gid); });
+  }
+  Status Remove(const std::string& p) override {
+    return Pass("Remove", p, true, [&] { return base_->Remove(p); });
+  }
+  Status CheckRemovable(const std::string& p) override {
+    return Pass("CheckRemovable", p, false, [&] { return base_->CheckRemovable(p); });
+  }
+  Status Rename(const std::string& from, const std::string& to) override {
+    return Pass("Rename", to, true, [&] { return base_->Rename(from, to); });
+  }
+  Status RenameNoReplace(const std::string& from, const std::string& to) override {
+    return Pass("RenameNoReplace", to, true, [&] { return base_->RenameNoReplace(from, to); });
+  }
+  Status KeepPrivateLink(const std::string& p, std::string* name) override {
+    return Pass("KeepPrivateLink", p, true, [&] { return base_->KeepPrivateLink(p, name); });
+  }
+  Status CreateFolder(const std::string& p, uint32_t mode) override {
+    return Pass("CreateFolder", p, true, [&] { return base_->CreateFolder(p, mode); });
+  }
+  Status RemoveFolder(const std::string& p) override {
+    return Pass("RemoveFolder", p, true, [&] { return base_->RemoveFolder(p); });
+  }
+  Status Lock(const std::string& p, LockWait wait, std::unique_ptr<FileLock>* lock) override {
+    return Pass("Lock", p, false, [&] { return base_->Lock(p, wait, lock); });
+  }
+  Status SyncFolder(const std::string& p) override {
+    return Pass("SyncFolder", p, true, [&] { return base_->SyncFolder(p); });
+  }
+  void NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) override {
+    base_->NewFileDefaults(uid, gid, mode);
+  }
+  Status FindFirst(const std::string& pattern, FindKind kind, std::string* found) override {
+    return Pass("FindFirst", pattern, false, [&] {
+      if (!everything_exists_) return base_->FindFirst(pattern, kind, found);
+      *found = pattern;
+      return Status::OK();
+    });
+  }
+  std::string TempPath() override {
+    ++calls_["TempPath"];
+    return temp_path_ ? *temp_path_ : base_->TempPath();
+  }
+
+  // Counts and logs a call of op on path, and runs it unless a rule fails
+  // it or the process has crashed; a mutation may be the one to crash after.
+  Status Pass(const std::string& op, const std::string& path, bool mutation,
+              const std::function<Status()>& call);
   void BeforePublish(const std::string& target) {
     if (before_publish_) before_publish_(target);
   }
+
+ protected:
+  FileSystem* base_;
 
  private:
   struct Rule {
@@ -76,17 +143,18 @@ class FaultFileSystem : public FileSystem {
     int err;
     std::string path_part;
     int skip;
+    int times;  // failures left; -1: every matching call
   };
 
-  FileSystem* base_;
   std::function<void(const std::string&)> before_publish_;
   std::vector<Rule> rules_;
   std::map<std::string, int> calls_;
   std::vector<std::string> log_;
-  int writes_until_failure_ = 0;
-  int write_failure_errno_ = 0;
   std::optional<std::string> temp_path_;
   bool everything_exists_ = false;
+  int mutations_ = 0;
+  int crash_countdown_ = 0;
+  bool down_ = false;
 };
 
 // A screen of fixed size.

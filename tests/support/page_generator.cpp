@@ -7,86 +7,42 @@ namespace {
 
 using Words = std::initializer_list<std::string_view>;
 
-const Words kWords = {"the",     "page",     "order",  "total",     "price",   "customer",
-                      "Welcome", "back",     "and",    "of",        "account", "Details",
-                      "list",    "more",     "items",  "a < b",     "5 > 3",   "50%",
-                      "100%>",   "&amp;",    "&nbsp;", "&lt;b&gt;", "&#169;",  "\"quoted\"",
-                      "it's",    "caf\xe9",  "x=1",    "\tindent",  "--",      "->",
-                      "?",       "'single'", "%",      "=",         "Total:"};
+const Words kWords = {"the", "page", "order", "total", "price", "customer", "Welcome", "back",
+    "and", "of", "account", "Details", "list", "more", "items", "a < b", "5 > 3", "50%", "100%>",
+    "&amp;", "&nbsp;", "&lt;b&gt;", "&#169;", "\"quoted\"", "it's", "caf\xe9", "x=1", "\tindent",
+    "--", "->", "?", "'single'", "%", "=", "Total:"};
 
-const Words kTags = {
-    "<p>",
-    "</p>",
-    "<br>",
-    "<b>",
-    "</b>",
-    "</a>",
-    "</td>",
-    "<tr>",
-    "</tr>",
-    "<a href=\"page.asp?id=7&amp;x=1\">",
-    "<img src=logo.gif width=88 height=31 alt='a > b'>",
-    "<table border=0 cellpadding=\"2\" cellspacing='0'>",
-    "<td nowrap align=right>",
-    "<input type=\"text\" name=\"q\" value=\"it's\">",
-    "<font face=\"Arial, Helvetica\" size=2>",
-    "<div class=\"box\" onclick=\"go('a.asp')\">",
-    "</div>",
-    "<!DOCTYPE html>",
-    "<?xml version=\"1.0\"?>",
-    "<hr size=1 noshade>",
-    "<A HREF=default.asp>",
-    "<span title=\"1 > 0\">",
-};
+const Words kTags = {"<p>", "</p>", "<br>", "<b>", "</b>", "</a>", "</td>", "<tr>", "</tr>",
+    "<a href=\"page.asp?id=7&amp;x=1\">", "<img src=logo.gif width=88 height=31 alt='a > b'>",
+    "<table border=0 cellpadding=\"2\" cellspacing='0'>", "<td nowrap align=right>",
+    "<input type=\"text\" name=\"q\" value=\"it's\">", "<font face=\"Arial, Helvetica\" size=2>",
+    "<div class=\"box\" onclick=\"go('a.asp')\">", "</div>", "<!DOCTYPE html>",
+    "<?xml version=\"1.0\"?>", "<hr size=1 noshade>", "<A HREF=default.asp>",
+    "<span title=\"1 > 0\">"};
 
-const Words kComments = {
-    "<!-- navigation -->",
-    "<!-- <% Response.Write \"old\" %> -->",
-    "<!--[if IE]><p>old browser</p><![endif]-->",
-    "<!-- a -- b -->",
-    "<!-- <script>x()</script> -->",
-};
+const Words kComments = {"<!-- navigation -->", "<!-- <% Response.Write \"old\" %> -->",
+    "<!--[if IE]><p>old browser</p><![endif]-->", "<!-- a -- b -->",
+    "<!-- <script>x()</script> -->"};
 
-const Words kCode = {
-    "Response.Write \"Hello\"",
-    "If Request(\"id\") <> \"\" Then",
-    "End If",
-    "For i = 1 To 10",
-    "Next",
-    "Dim strName, intCount",
+const Words kCode = {"Response.Write \"Hello\"", "If Request(\"id\") <> \"\" Then", "End If",
+    "For i = 1 To 10", "Next", "Dim strName, intCount",
     "Set rs = conn.Execute(\"SELECT * FROM t WHERE a > 1\")",
-    "out.println(\"<b>\" + name + \"</b>\");",
-    "String s = request.getParameter(\"q\");",
-    "' 50% off, a comment",
-    "x = a % b",
-    "Response.Write(\"<a href='x.asp'>\")",
-    "}",
-    "if (n < 3) {",
-};
+    "out.println(\"<b>\" + name + \"</b>\");", "String s = request.getParameter(\"q\");",
+    "' 50% off, a comment", "x = a % b", "Response.Write(\"<a href='x.asp'>\")", "}",
+    "if (n < 3) {"};
 
-const Words kExpressions = {"url",
-                            " rs(\"name\") ",
-                            "Server.HTMLEncode(s)",
-                            "cb.getColor1()",
-                            "i + 1",
-                            " request.getContextPath() ",
-                            "\"x.asp?a=\" & b"};
+const Words kExpressions = {"url", " rs(\"name\") ", "Server.HTMLEncode(s)", "cb.getColor1()",
+    "i + 1", " request.getContextPath() ", "\"x.asp?a=\" & b"};
 
 const Words kDirectives = {"<%@ page contentType=\"text/html\" %>", "<%@ Language=VBScript %>",
-                           "<%-- a note for the page --%>", "<%@ include file=\"top.jsp\" %>"};
+    "<%-- a note for the page --%>", "<%@ include file=\"top.jsp\" %>"};
 
 const Words kScriptOpen = {"<script>", "<script language=\"JavaScript\">",
-                           "<SCRIPT LANGUAGE=VBScript>", "<Script type='text/javascript'>"};
+    "<SCRIPT LANGUAGE=VBScript>", "<Script type='text/javascript'>"};
 const Words kScriptClose = {"</script>", "</SCRIPT>", "</Script>"};
-const Words kScriptLines = {
-    "var n = 0;",
-    "function go(u) { location.href = u; }",
-    "if (a < b && b > c) { n++; }",
-    "document.write('<b>' + x + '</b>');",
-    "var s = \"<%= sessionId %>\";",
-    "MsgBox \"Hi\"",
-    "var t = '<a href=\"x\">';",
-};
+const Words kScriptLines = {"var n = 0;", "function go(u) { location.href = u; }",
+    "if (a < b && b > c) { n++; }", "document.write('<b>' + x + '</b>');",
+    "var s = \"<%= sessionId %>\";", "MsgBox \"Hi\"", "var t = '<a href=\"x\">';"};
 
 const Words kJavaLines = {"int x = 1;", "System.out.println(\"a < b\");", "x += 2;"};
 
