@@ -50,8 +50,9 @@ Validated Validate(const std::string& page, int32_t chunk = 0, bool keep = false
 }
 
 // The run in short: each listed repair as "line,row text" and "|" between
-// them, then "/", the repairs made without an entry ("p" paragraphs, "c"
-// comments closed) and the script texts the rules changed ("ELEMENT:line").
+// them, then, if there are any, "/", the repairs made without an entry ("p"
+// paragraphs, "c" comments closed) and the script texts the rules changed
+// ("ELEMENT:line").
 std::string Summary(const Validated& r) {
   const std::string kInfo = " INFORMATION : Line ";
   std::string s;
@@ -64,9 +65,12 @@ std::string Summary(const Validated& r) {
     }
     s += (s.empty() ? "" : "|") + e;
   }
+  if (r.run.Unlisted() == 0 && r.run.script_text_changes.empty()) return s;
   s += " / p" + std::to_string(r.run.paragraphs_closed) + " c" +
        std::to_string(r.run.comments_closed);
-  for (const auto& c : r.run.script_text_changes) s += " " + c.element + ":" + std::to_string(c.line);
+  for (const auto& c : r.run.script_text_changes) {
+    s += " " + c.element + ":" + std::to_string(c.line);
+  }
   return s;
 }
 
@@ -110,37 +114,37 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Case{"WellFormedPageIsRewrittenByteForByte",
              "<html><body><p>Hi <b>there</b>, <font color=red><font size=2>x</font></font>"
-             "</p>\n<!-- a\r\ncomment -->\n<a href=\"x>y\">don't</a></body></html>", "", " / p0 c0"},
+             "</p>\n<!-- a\r\ncomment -->\n<a href=\"x>y\">don't</a></body></html>", "", ""},
         Case{"StrayBrackets", "x > y\r\nif a < 3 then\r\n", "x &gt; y\r\nif a &lt; 3 then\r\n",
-             "1,3 Changing '>' to &gt;|2,6 Changing '<' to &lt; / p0 c0"},
+             "1,3 Changing '>' to &gt;|2,6 Changing '<' to &lt;"},
         Case{"TagWithinTag", "<b <i>x</i></b>\n", "<b ><i>x</i></b>\n",
-             "1,1 < ... < changed to < ... >< / p0 c0"},
+             "1,1 < ... < changed to < ... ><"},
         Case{"Overlap", "<b><i>x</b></i>", "<b><i>x</I>\r\n</B><i></i>",
-             "1,8 <B> ... <I> ... </B> encountered / p0 c0"},
+             "1,8 <B> ... <I> ... </B> encountered"},
         Case{"NoOverlapAllowed", "<b>a<b>b</b></b>", "<b>a</B><b>b</b>",
-             "1,5 Terminating previous <B> tag|1,13 Ignoring unnecessary </B> tag / p0 c0"},
+             "1,5 Terminating previous <B> tag|1,13 Ignoring unnecessary </B> tag"},
         Case{"EmptyAnchorAndFont", "<a>x<FONT >y<a href=\"z\">w</a>", "xy<a href=\"z\">w</a>",
-             "1,1 Ignoring empty <A> tag|1,5 Ignoring empty <FONT> tag / p0 c0"},
+             "1,1 Ignoring empty <A> tag|1,5 Ignoring empty <FONT> tag"},
         Case{"Paragraphs", "<p>one<p>two</p></p>", "<p>one</P><p>two</p>",
              "1,17 Ignoring unnecessary </P> tag / p1 c0"},
         Case{"EndOfBodyClosesEverything", "<b><i>x</body>", "<b><i>x</I></B>\r\n</body>",
-             "1,8 Terminating unfinished tags / p0 c0"},
+             "1,8 Terminating unfinished tags"},
         Case{"GlueLineEndsCommentAndTags", "<b><!-- c\r\n<!--HTMLGlue-->\r\n<i>",
              "<b><!-- c\r\n-->\r\n</B>\r\n<!--HTMLGlue-->\r\n<i></I>\r\n",
              "1,12 Terminating comment|1,12 Terminating unfinished tags|"
-             "3,4 Terminating unfinished tags / p0 c0"},
+             "3,4 Terminating unfinished tags"},
         Case{"CommentLeftOpenInScript", "<script><!-- if (a<b)\n f();</SCRIPT>\n",
              "<script><!-- if (a<b)\n f();--></SCRIPT>\n", " / p0 c1 SCRIPT:2"},
         Case{"QuotesOpenOnlyAfterEquals", "<a title=x\"y>z\"></a>", "<a title=x\"y>z\"&gt;</a>",
-             "1,16 Changing '>' to &gt; / p0 c0"},
-        Case{"QuoteAfterPlusInsideAValue", "<a o=\"f('+'x>y')\">t</a>", "", " / p0 c0"},
-        Case{"TenthQuotedValueIsPlainText", "<a v=\"+'+\"+'+\"+'+\"+'+\"+'+\"\n", "", " / p0 c0"},
+             "1,16 Changing '>' to &gt;"},
+        Case{"QuoteAfterPlusInsideAValue", "<a o=\"f('+'x>y')\">t</a>", "", ""},
+        Case{"TenthQuotedValueIsPlainText", "<a v=\"+'+\"+'+\"+'+\"+'+\"+'+\"\n", "", ""},
         Case{"TagOpenAtTheEndStaysAfterTheGeneratedEndTags", "<b>x\n<i a=\"1",
-             "<b>x\n</B>\r\n<i a=\"1", "2,8 Terminating unfinished tags / p0 c0"},
+             "<b>x\n</B>\r\n<i a=\"1", "2,8 Terminating unfinished tags"},
         Case{"CommentOpenAtTheEndTakesTheGeneratedEndTags", "<b>x<!-- c", "<b>x<!-- c</B>\r\n",
-             "1,11 Terminating unfinished tags / p0 c0"},
+             "1,11 Terminating unfinished tags"},
         Case{"DroppedTag", "<b>x\n</i><!--HTMLGlue-->\n</b>\n", "<b>x\n<!--HTMLGlue-->\n</b>\n",
-             "2,1 Ignoring unnecessary </I> tag / p0 c0"},
+             "2,1 Ignoring unnecessary </I> tag"},
         // Script and style texts: kept only when asked, and every repair counted.
         Case{"ModernPageAsBefore", kModern,
              "<html><head>\n<style>\np &gt; b { color: red }\n</style>\n<script>\n"
@@ -157,19 +161,20 @@ INSTANTIATE_TEST_SUITE_P(
              " / p1 c0", true},
         Case{"RepairAfterTheElementIsNotInIt", "<style>p{}</style>a > b<p>c<p>",
              "<style>p{}</style>a &gt; b<p>c</P><p>", "1,21 Changing '>' to &gt; / p1 c0"},
-        Case{"ScriptTheRulesLeaveAloneIsNoChange", "<script><!-- a<b --></script>\n", "", " / p0 c0"},
+        Case{"ScriptTheRulesLeaveAloneIsNoChange", "<script><!-- a<b --></script>\n", "", ""},
         Case{"EndTagInAnyCaseWithASpace", "x<Script>a<b</SCRIPT >x > y",
-             "x<Script>a<b</SCRIPT >x &gt; y", "1,25 Changing '>' to &gt; / p0 c0", true},
+             "x<Script>a<b</SCRIPT >x &gt; y", "1,25 Changing '>' to &gt;", true},
         Case{"EndTagNameAtTheLineEnd", "<script>a<b</script\n>c > d",
-             "<script>a<b</script\n>c &gt; d", "2,4 Changing '>' to &gt; / p0 c0", true},
+             "<script>a<b</script\n>c &gt; d", "2,4 Changing '>' to &gt;", true},
         Case{"GlueLineEndsTheScript", "<script>a<b\r\n<!--HTMLGlue-->\r\n<b>x",
              "<script>a<b\r\n</SCRIPT>\r\n<!--HTMLGlue-->\r\n<b>x</B>\r\n",
-             "1,14 Terminating unfinished tags|3,5 Terminating unfinished tags / p0 c0", true},
+             "1,14 Terminating unfinished tags|3,5 Terminating unfinished tags", true},
         Case{"ScriptStartedByATagWithinATag", "<script <b>x</script>", "<script ><b>x</script>",
-             "1,1 < ... < changed to < ... >< / p0 c0", true},
-        Case{"ParagraphsClosedUnlisted", "<p>a<p>b<P>c</p>", "<p>a</P><p>b</P><P>c</p>", " / p2 c0"},
+             "1,1 < ... < changed to < ... ><", true},
+        Case{"ParagraphsClosedUnlisted", "<p>a<p>b<P>c</p>", "<p>a</P><p>b</P><P>c</p>",
+             " / p2 c0"},
         Case{"KeptWhetherOrNotTheTableTracksIt", "<script>if (a<b) x();</script> > ",
-             "<script>if (a<b) x();</script> &gt; ", "1,32 Changing '>' to &gt; / p0 c0", true, "B|0,"}),
+             "<script>if (a<b) x();</script> &gt; ", "1,32 Changing '>' to &gt;", true, "B|0,"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HtmlValidate, TagsPropertyParsesItemsAndStopsAtBadOnes) {
