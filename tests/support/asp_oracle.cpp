@@ -46,6 +46,32 @@ std::vector<std::string_view> Lines(std::string_view text) {
 
 bool StartsTag(char c) { return c == '/' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+constexpr std::string_view kPlaceholderStart = "<!-- ASP2HTML";
+constexpr std::string_view kAttribute = "ASP2HTML=\"";
+constexpr size_t npos = std::string::npos;
+
+// "&lt;!-- ASP2HTML" (any letter case) turned into "<!-- ASP2HTML", and the
+// "--&gt;" after the word that follows into "-->".
+std::string RepairEscaped(std::string line) {
+  for (size_t p = 0; p < line.size(); ++p) {
+    if (!At(line, p, "&lt;!-- asp2html", true)) continue;
+    line.replace(p, 16, kPlaceholderStart);
+    size_t j = p + kPlaceholderStart.size();
+    for (int spaces = 0; spaces < 2 && j < line.size();) spaces += line[j++] == ' ';
+    if (At(line, j - 1, " --&gt;", true)) line.replace(j, 6, "-->");
+  }
+  return line;
+}
+
+// A block that the end of the script file cut off keeps its last CR LF
+// unless it holds an end of its kind: then that CR LF is the separator after
+// a block that was closed on the page.
+bool EndsWithSeparator(std::string_view block) {
+  if (!block.ends_with("\r\n")) return false;
+  if (block.starts_with("<%")) return block.find("%>") != npos;
+  return ContainsFolded(block, "</script>") || ContainsFolded(block, "</java>");
+}
+
 std::string Placeholder(int32_t n) { return "<!-- ASP2HTML " + std::to_string(n) + " -->"; }
 
 }  // namespace
@@ -143,6 +169,62 @@ AspExpectation ExpectProtection(std::string_view page) {
   if (quote_after) out.restored += '"';
   out.round_trips =
       !out.nested && !ContainsFolded(page, "asp2html") && !ContainsFolded(page, "&lt;!--");
+  return out;
+}
+
+RestoreExpectation ExpectRestoration(std::string_view html, std::string_view script) {
+  RestoreExpectation out;
+  const std::vector<std::string_view> scr = Lines(script);
+  size_t resume = 0;  // the script line after the last block
+  for (std::string_view html_line : Lines(html)) {
+    std::string line = RepairEscaped(std::string(html_line));
+    size_t from = 0;  // placeholders before this were left as they stood
+    size_t pos = line.find(kPlaceholderStart);
+    while (pos != npos) {
+      if (pos >= kAttribute.size() &&
+          line.compare(pos - kAttribute.size(), kAttribute.size(), kAttribute) == 0) {
+        pos -= kAttribute.size();
+      }
+      const size_t e = line.find("-->", pos);
+      if (e == npos) {
+        for (size_t p = pos; (p = line.find(kPlaceholderStart, p)) != npos; ++p) ++out.left;
+        break;
+      }
+      std::string marker = line.substr(pos, e + 3 - pos);
+      if (line[pos] != '<') marker += line.substr(e + 3, 1);
+      const std::string removed = marker;
+      line.erase(pos, marker.size());
+      if (marker[0] != '<') marker = marker.substr(10, marker.size() - 11);
+      size_t at = resume;
+      while (at < scr.size() && !scr[at].starts_with(marker)) ++at;
+      if (at == scr.size()) {
+        for (at = 0; at < scr.size() && !scr[at].starts_with(marker);) ++at;
+      }
+      std::string block;
+      resume = at;
+      if (at < scr.size()) {
+        while (++resume < scr.size() && !scr[resume].starts_with(kPlaceholderStart)) {
+          block += scr[resume];
+        }
+        if (block.size() < 2) {
+          line.insert(pos, removed);
+          from = pos + removed.size();
+          ++out.left;
+          pos = line.find(kPlaceholderStart, from);
+          continue;
+        }
+        if (resume < scr.size() || EndsWithSeparator(block)) block.erase(block.size() - 2);
+        line.insert(pos, block);
+      }
+      const size_t next = line.find(kPlaceholderStart, from);
+      if (next != npos && next < pos + block.size()) {
+        out.comparable = false;
+        return out;
+      }
+      pos = next;
+    }
+    out.page += line;
+  }
   return out;
 }
 
