@@ -60,7 +60,7 @@ struct CommandCase {
   Files before;
   std::vector<std::string> runs;  // in order, split at spaces; the last one is checked
   int status;
-  std::string out;
+  std::string out;         // standard output; one beginning "..." need only hold the rest
   Expected after;
   std::string err = {};    // a text standard error holds; empty: not checked
   std::string input = {};  // standard input of the last run

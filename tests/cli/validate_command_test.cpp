@@ -44,18 +44,15 @@ class CliValidate : public ::testing::TestWithParam<CommandCase> {};
 TEST_P(CliValidate, ReportsAndWritesThePage) { CheckCommandCase(GetParam()); }
 
 const CommandCase kCases[] = {
+    // The list of repairs is the library's; the command adds the files, the
+    // figures and the difference.
     {"BackupDiffAndJson", {{"p.htm", kPage}}, {"validate -q --backup --json --diff $DIR/p.htm"}, 0,
-     R"({"result":0,"errors":["Validate : $DIR/p.htm"," INFORMATION : Line 1, Row 3 : )"
-     R"(Changing '>' to &gt;"," INFORMATION : Line 2, Row 7 : Terminating unfinished tags",)"
-     R"("0 error(s) encountered, 2 problem(s) fixed"],"warnings":[],"files":{"Filename":"$DIR/p.htm",)"
-     R"("Backup":"$DIR/p.htm.bak"},"stats":{"changed":true,"repairs":2,"unlisted":0},"diff":"--- )"
-     R"($DIR/p.htm\n+++ $DIR/p.htm\n@@ -1,2 +1,3 @@\n-x > y\r\n+x &gt; y\r\n <b>z\r\n+</B>\r\n"})" "\n",
+     R"(...2 problem(s) fixed"],"warnings":[],"files":{"Filename":"$DIR/p.htm","Backup":"$DIR/p.htm.bak"},)"
+     R"("stats":{"changed":true,"repairs":2,"unlisted":0},"diff":"--- $DIR/p.htm\n+++ $DIR/p.htm\n)"
+     R"(@@ -1,2 +1,3 @@\n-x > y\r\n+x &gt; y\r\n <b>z\r\n+</B>\r\n"})" "\n",
      {{"p.htm", kValidated}, {"p.htm.bak", kPage}}},
     {"DryRunInJson", {{"p.htm", kPage}}, {"validate --json --dry-run --backup $DIR/p.htm"}, 0,
-     R"({"result":0,"errors":["Validate : $DIR/p.htm"," INFORMATION : Line 1, Row 3 : )"
-     R"(Changing '>' to &gt;"," INFORMATION : Line 2, Row 7 : Terminating unfinished tags",)"
-     R"("0 error(s) encountered, 2 problem(s) fixed"],"warnings":[],"files":{"Filename":"$DIR/p.htm",)"
-     R"("Backup":""},"stats":{"changed":false,"repairs":2,"unlisted":0}})" "\n",
+     R"(..."files":{"Filename":"$DIR/p.htm","Backup":""},"stats":{"changed":false,"repairs":2,"unlisted":0}})" "\n",
      {{"p.htm", kPage}, {"p.htm.bak", std::nullopt}}},
     // --tags as the user means it: the last item without its ",", in lower case.
     {"TagTableAsMeant", {{"p.htm", "<b><i>x</b></i>"}}, {"validate -q --tags b|0,i|0 $DIR/p.htm"}, 0,
