@@ -292,6 +292,17 @@ std::optional<std::string> UnknownCommand(const CLI::App& app, const std::vector
          "; the commands are:\n" + CommandList(*level);
 }
 
+// The report flags of a command: --json (what one JSON object covers),
+// --strict where warnings can fail a run, -q.
+void AddReportFlags(CLI::App* sub, vok::cli::ReportOptions& options, const char* json_unit,
+                    bool strict = true) {
+  sub->add_flag("--json", options.json, std::string("One JSON object ") + json_unit);
+  if (strict) {
+    sub->add_flag("--strict", options.strict, "Exit with status 65 when there were warnings");
+  }
+  sub->add_flag("-q,--quiet", options.quiet, "No progress bar");
+}
+
 int Run(int argc, char** argv) {
   CLI::App app{"Prepares documents for translation.", "voktools"};
   app.set_version_flag("--version", std::string("voktools ") + vok::kVersion);
@@ -314,8 +325,7 @@ int Run(int argc, char** argv) {
       ->type_name("N")
       ->check(CLI::Range(1, std::numeric_limits<int32_t>::max()).description(""))
       ->capture_default_str();
-  lines->add_flag("--json", report_options.json, "One JSON object per file and line (JSON Lines)");
-  lines->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
+  AddReportFlags(lines, report_options, "per file and line (JSON Lines)", false);
   lines->footer(kReportHelp);
 
   vok::cli::RtfOptions rtf_options;
@@ -332,9 +342,7 @@ int Run(int argc, char** argv) {
     sub->add_option("--obj", rtf_options.obj_file,
                     "Object file, with one FILE only (default: FILE's name with .obj)")
         ->type_name("OBJFILE");
-    sub->add_flag("--json", report_options.json, "One JSON object per file and line (JSON Lines)");
-    sub->add_flag("--strict", report_options.strict, "Exit with status 65 when there were warnings");
-    sub->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
+    AddReportFlags(sub, report_options, "per file and line (JSON Lines)");
     sub->footer(kRtfHelp);
   }
   rtf_extract->add_flag("--force", rtf_options.force,
@@ -368,9 +376,7 @@ int Run(int argc, char** argv) {
                    "default_asp.scr)")
       ->type_name("FILE");
   for (CLI::App* sub : {asp2html, html2asp}) {
-    sub->add_flag("--json", report_options.json, "One JSON object per file and line (JSON Lines)");
-    sub->add_flag("--strict", report_options.strict, "Exit with status 65 when there were warnings");
-    sub->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
+    AddReportFlags(sub, report_options, "per file and line (JSON Lines)");
     sub->footer(kAspHelp);
   }
 
@@ -389,9 +395,7 @@ int Run(int argc, char** argv) {
       "insert-objects", "Puts the insets back in place of the placeholders");
   for (CLI::App* sub : {mif_extract, mif_merge, mif_remove, mif_insert}) {
     sub->add_option("MIF", mif_options.files, "MIF files, processed in order")->required();
-    sub->add_flag("--json", report_options.json, "One JSON object for the whole run");
-    sub->add_flag("--strict", report_options.strict, "Exit with status 65 when there were warnings");
-    sub->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
+    AddReportFlags(sub, report_options, "for the whole run");
     sub->footer(kMifHelp);
   }
   for (CLI::App* sub : {mif_extract, mif_merge}) {
@@ -431,9 +435,7 @@ int Run(int argc, char** argv) {
                      "Print the changes as a unified diff (with --dry-run: those a run would make)");
   validate->add_flag("--keep-script-text", validate_options.keep_script_text,
                      "Leave the content of SCRIPT and STYLE elements as it is");
-  validate->add_flag("--json", report_options.json, "One JSON object per page and line (JSON Lines)");
-  validate->add_flag("--strict", report_options.strict, "Exit with status 65 when there were warnings");
-  validate->add_flag("-q,--quiet", report_options.quiet, "No progress bar");
+  AddReportFlags(validate, report_options, "per page and line (JSON Lines)");
   validate->footer(kValidateHelp);
   CLI::App* tags = app.add_subcommand("tags", "Prints the default table of recognised tags");
 
