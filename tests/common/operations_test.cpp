@@ -166,7 +166,7 @@ Run Move(const char* from) {
   return [=](Env& env, Seen*) { return clsCommon(env).MoveFile(from, "/doc/notes.txt"); };
 }
 
-const auto kAsp2Html = On<clsASP2HTML>([](auto& a) { a.ASPFile("/d/p.asp"); }, &clsASP2HTML::ASP2HTML);
+const auto kAsp2Html = On<clsASP2HTML>([](auto& a) { a.ASPFile("/d/p.asp"), a.SetChunkSizeForTesting(512); }, &clsASP2HTML::ASP2HTML);
 const std::vector<std::string> kBatch{"/d/QUON_ix.mif", "/d/QUON_xr.mif", "/d/QUON_va.mif"};
 
 const Operation kOperations[] = {
@@ -177,14 +177,16 @@ const Operation kOperations[] = {
        Then(SeedAsp, kAsp2Html)(w);
        w.fs.WriteFile("/d/p.asp", "old page");
      },
-     .run = On<clsASP2HTML>([](auto& a) { a.HTMFile("/d/p_asp.htm"); }, &clsASP2HTML::HTML2ASP),
+     .run = On<clsASP2HTML>([](auto& a) { a.HTMFile("/d/p_asp.htm"), a.SetChunkSizeForTesting(512); }, &clsASP2HTML::HTML2ASP),
      .targets = {"/d/p.asp"}, .write_failure = 57},
     {.name = "ValidateWithBackup",
      .seed = [](World& w) {
        w.fs.WriteFile("/d/p.htm", kPage, 0440);
        w.fs.WriteFile("/d/p.htm.bak", "an older backup");
      },
-     .run = On<clsHTMLValidate>([](auto& v) { v.Filename("/d/p.htm"), v.Backup(true); },
+     .run = On<clsHTMLValidate>([](auto& v) {
+                           v.Filename("/d/p.htm"), v.Backup(true), v.SetChunkSizeForTesting(512);
+                         },
                                 &clsHTMLValidate::HTMLValidate),
      .targets = {"/d/p.htm.bak", "/d/p.htm"}, .side_file = "/d/p.htm.bak"},
     // The batch files are written one by one, each whole.
