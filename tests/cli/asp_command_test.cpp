@@ -34,11 +34,11 @@ const std::string kProtected =
     "ASP2HTML : $DIR/page.asp\n";
 // Two blocks, and the HTML file of a restoration with its placeholders
 // edited: each number in turn, one line each.
-Files Edited(const std::vector<std::string>& placeholders) {
+Files Edited(const std::vector<std::string>& placeholders, const std::string& second = "<%b%>\r\n") {
   std::string html;
   for (const std::string& p : placeholders) html += "<!-- ASP2HTML " + p + "\r\n";
   return {{"p_asp.htm", html},
-          {"p_asp.scr", "<!-- ASP2HTML 1 -->\r\n<%a%>\r\n<!-- ASP2HTML 2 -->\r\n<%b%>\r\n"}};
+          {"p_asp.scr", "<!-- ASP2HTML 1 -->\r\n<%a%>\r\n<!-- ASP2HTML 2 -->\r\n" + second}};
 }
 const std::string kWarn = "voktools: warning: $DIR/p_asp.htm: ";
 const std::string kBlockTwoLost =
@@ -76,6 +76,10 @@ const CommandCase kCases[] = {
      R"x(its server code is lost from $DIR/p.asp"],"files":{"ASPFile":"$DIR/p.asp","HTMFile":)x"
      R"x("$DIR/p_asp.htm","SCRFile":"$DIR/p_asp.scr"}})x" "\n",
      {{"p.asp", "<%a%>\r\n<!-- ASP2HTML 2 --\r\n"}}},
+    // A block shorter than its separator cannot be put back.
+    {"OneByteBlockLeftAsItStands", Edited({"1 -->", "2 -->"}, "b"), {"html2asp -q $DIR/p_asp.htm"}, 0,
+     "", {{"p.asp", "<%a%>\r\n<!-- ASP2HTML 2 -->\r\n"}},
+     kWarn + "line 2: placeholder 2 left as it stands: its block is shorter than its separator\n"},
     {"ScriptFileAFolder", {{"p_asp.htm", "<!-- ASP2HTML 1 -->"}, {"p_asp.scr/", ""}},
      {"html2asp $DIR/p_asp.htm"}, 1, "", {{"p.asp", std::nullopt}},
      "Unable to open file : $DIR/p_asp.scr not a regular file\n"},
