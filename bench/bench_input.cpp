@@ -389,8 +389,12 @@ bool GenerateInput(const std::string& path, int64_t size) {
   return out.Finish();
 }
 
-bool GenerateRtf(const std::string& path, int64_t size) {
-  Rng rng(0x564F4B5254464243ULL ^ static_cast<uint64_t>(size));
+namespace {
+
+// Text of 8 to 512 KB (or now and then none) between groups of 4 to 512 KB;
+// dense: text of up to 4 KB between groups of 16 to 300 KB.
+bool WriteRtf(const std::string& path, int64_t size, bool dense) {
+  Rng rng((dense ? 0x564F4B44454E5352ULL : 0x564F4B5254464243ULL) ^ static_cast<uint64_t>(size));
   RtfParts parts(rng);
   Output out(path, size);
   std::string& buffer = out.buffer();
@@ -400,7 +404,9 @@ bool GenerateRtf(const std::string& path, int64_t size) {
   std::string paragraph;
   while (out.ok()) {
     // Text of 8 to 512 KB, or now and then none, so that groups are adjacent.
-    const int64_t text = rng.Below(8) == 0 ? 0 : (8 << 10) + rng.Below(504 << 10);
+    const int64_t text = dense               ? rng.Below(4 << 10)
+                         : rng.Below(8) == 0 ? 0
+                                             : (8 << 10) + rng.Below(504 << 10);
     const int64_t text_end = std::min(out.total() + text, body_end);
     while (true) {
       paragraph.clear();
@@ -411,8 +417,9 @@ bool GenerateRtf(const std::string& path, int64_t size) {
     }
     // A group of 4 to 512 KB; one in four is an object.
     const int64_t left = body_end - out.total();
-    const size_t group =
-        static_cast<size_t>(std::min<int64_t>((4 << 10) + rng.Below(508 << 10), left));
+    const int64_t wanted =
+        dense ? (16 << 10) + rng.Below(284 << 10) : (4 << 10) + rng.Below(508 << 10);
+    const size_t group = static_cast<size_t>(std::min<int64_t>(wanted, left));
     if (left < 0 || group < RtfParts::kSmallestGroup) break;
     if (rng.Below(4) == 0) {
       parts.Object(buffer, group);
@@ -425,6 +432,11 @@ bool GenerateRtf(const std::string& path, int64_t size) {
   buffer.append(RtfParts::kClosing);
   return out.Finish();
 }
+
+}  // namespace
+
+bool GenerateRtf(const std::string& path, int64_t size) { return WriteRtf(path, size, false); }
+bool GenerateDenseRtf(const std::string& path, int64_t size) { return WriteRtf(path, size, true); }
 
 bool GenerateAsp(const std::string& path, int64_t size, int64_t blocks) {
   static constexpr std::string_view kClosing = "</body>\r\n</html>\r\n";

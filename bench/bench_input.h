@@ -20,6 +20,10 @@ bool GenerateInput(const std::string& path, int64_t size);
 // "{\result ...}" holds another picture), so that about half of the bytes are
 // hex data. Deterministic like GenerateInput.
 bool GenerateRtf(const std::string& path, int64_t size);
+// The same with groups of 16 to 300 KB a few KB of text apart, so that
+// almost all of the document is hex data in lines of 128 digits: several
+// hundred groups in 64 MB.
+bool GenerateDenseRtf(const std::string& path, int64_t size);
 
 // Writes a server page of exactly size bytes to path: lines of text and
 // markup with blocks server blocks spread evenly among them (as many as fit).
@@ -35,6 +39,20 @@ bool GenerateAsp(const std::string& path, int64_t size, int64_t blocks);
 // count, when given, receives the number of placeholders. False (with a
 // message on stderr) on failure.
 bool ReversePlaceholders(const std::string& from, const std::string& to, int64_t* count);
+
+// Writes a server page of exactly size bytes to path with a block about
+// every 100 bytes: "<%=x%>" in quoted and unquoted attributes and cells,
+// "<option <%=s%>>", "<% .. %>" over several lines holding ">" and
+// "\"<b>\"", conditions around text, client scripts holding "<p>" in strings,
+// comments holding "<% %>". With one_line, blanks stand for every line end.
+bool GenerateDenseAsp(const std::string& path, int64_t size, bool one_line);
+
+// Writes an HTML page of exactly size bytes to path with a tag every 10 to
+// 15 bytes: table rows of cells with FONT, B and I closed in the wrong
+// order, nested P, short comments over two lines, anchors, stray "<" and
+// ">" in text. A clean page has none of what the validator repairs; with
+// one_line, blanks stand for every line end.
+bool GenerateDenseHtml(const std::string& path, int64_t size, bool one_line, bool clean);
 
 // How many blocks the benchmarks put into a page of size bytes: 100 000 for
 // 128 MB, in proportion otherwise, at least 1.

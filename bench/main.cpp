@@ -3,6 +3,15 @@
 // voktools_bench --generate-rtf PATH SIZE   writes the benchmarks' RTF document
 // voktools_bench --generate-asp PATH SIZE [BLOCKS]
 //                                           writes the benchmarks' server page
+// voktools_bench --generate-dense-rtf PATH SIZE
+//                                           the RTF document, almost all hex data
+// voktools_bench --generate-dense-asp PATH SIZE   a server page, a block per
+//                                           100 bytes; --generate-line-asp:
+//                                           the same on one line
+// voktools_bench --generate-dense-html PATH SIZE  an HTML page, a tag per 10
+//                                           to 15 bytes; --generate-line-html:
+//                                           on one line; --generate-clean-line-html:
+//                                           on one line with nothing to repair
 // voktools_bench --generate-mif PATH SIZE   writes the benchmarks' MIF document
 // voktools_bench --generate-html PATH SIZE  writes the benchmarks' HTML page
 // voktools_bench --generate-mif-full PATH   writes a MIF file that fills every
@@ -17,26 +26,37 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <map>
+#include <string>
 #include <string_view>
 
 #include "bench_input.h"
 
 int main(int argc, char** argv) {
   if (argc >= 2) {
-    const std::string_view mode = argv[1];
-    if (mode == "--generate" || mode == "--generate-rtf" || mode == "--generate-mif" ||
-        mode == "--generate-html") {
-      int64_t size = argc == 4 ? vok::bench::ParseSize(argv[3]) : -1;
+    using Generator = bool (*)(const std::string&, int64_t);
+    using vok::bench::GenerateDenseAsp;
+    using vok::bench::GenerateDenseHtml;
+    static const std::map<std::string_view, Generator> kGenerators = {
+        {"--generate", &vok::bench::GenerateInput},
+        {"--generate-rtf", &vok::bench::GenerateRtf},
+        {"--generate-dense-rtf", &vok::bench::GenerateDenseRtf},
+        {"--generate-mif", &vok::bench::GenerateMif},
+        {"--generate-html", &vok::bench::GenerateHtml},
+        {"--generate-dense-asp", [](const std::string& p, int64_t n) { return GenerateDenseAsp(p, n, false); }},
+        {"--generate-line-asp", [](const std::string& p, int64_t n) { return GenerateDenseAsp(p, n, true); }},
+        {"--generate-dense-html", [](const std::string& p, int64_t n) { return GenerateDenseHtml(p, n, false, false); }},
+        {"--generate-line-html", [](const std::string& p, int64_t n) { return GenerateDenseHtml(p, n, true, false); }},
+        {"--generate-clean-line-html", [](const std::string& p, int64_t n) { return GenerateDenseHtml(p, n, true, true); }},
+    };
+    if (auto generator = kGenerators.find(argv[1]); generator != kGenerators.end()) {
+      const int64_t size = argc == 4 ? vok::bench::ParseSize(argv[3]) : -1;
       if (size < 0) {
         std::fprintf(stderr, "usage: %s %s PATH SIZE (bytes, or with K, M or G)\n", argv[0],
                      argv[1]);
         return 2;
       }
-      auto* generate = mode == "--generate"       ? &vok::bench::GenerateInput
-                       : mode == "--generate-rtf" ? &vok::bench::GenerateRtf
-                       : mode == "--generate-mif" ? &vok::bench::GenerateMif
-                                                  : &vok::bench::GenerateHtml;
-      return generate(argv[2], size) ? 0 : 1;
+      return generator->second(argv[2], size) ? 0 : 1;
     }
   }
   if (argc >= 2 && std::string_view(argv[1]) == "--generate-asp") {
