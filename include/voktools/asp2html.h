@@ -109,9 +109,4 @@ class clsASP2HTML : public Dispatch {
   int32_t chunk_ = kDefaultChunk;
 };
 
-// The line with every escaped placeholder "&lt;!-- ASP2HTML" (any letter
-// case) turned back into "<!-- ASP2HTML", and its "--&gt;" into "-->" when
-// one word stands between.
-std::string RepairEscapedPlaceholders(std::string line);
-
 }  // namespace vok

@@ -1,13 +1,13 @@
 #include "voktools/asp2html.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "common/buffered_output.h"
 #include "common/io_failure.h"
 #include "common/progress.h"
 #include "common/replacement_file.h"
 #include "common/text_window.h"
+#include "html/page_restorer.h"
 #include "html/page_scanner.h"
 #include "html/script_file.h"
 #include "platform/env.h"
@@ -22,58 +22,13 @@ namespace vok {
 namespace {
 
 constexpr std::string_view kCRLF = "\r\n";
-constexpr std::string_view kAttribute = "ASP2HTML=\"";
 constexpr size_t npos = std::string_view::npos;
-
-// What follows "<!-- ASP2HTML" in a marker, up to its "-->" (else its first
-// word), without the spaces around it: the placeholder's number, as a rule.
-std::string MarkerLabel(std::string_view marker) {
-  if (marker.starts_with(kScriptMarker)) marker.remove_prefix(kScriptMarker.size());
-  while (!marker.empty() && marker.front() == ' ') marker.remove_prefix(1);
-  const size_t close = marker.find("-->");
-  marker =
-      close != npos ? marker.substr(0, close) : marker.substr(0, marker.find_first_of(" \r\n"));
-  while (!marker.empty() && marker.back() == ' ') marker.remove_suffix(1);
-  return std::string(marker.substr(0, 64));
-}
 
 // An output that replaces its target only when complete.
 struct PendingOutput {
   ReplacementFile file;
   std::unique_ptr<BufferedOutput> out;
 };
-
-// Whether a block that runs to the end of the script file was closed on the
-// page, so that its last CR LF is the separator: a block left open holds no
-// end of its kind ("%>" after "<%", else "</script>" or "</java>") at all.
-bool ClosedBlock(std::string_view text) {
-  if (!text.ends_with(kCRLF)) return false;
-  if (text.starts_with("<%")) return text.find("%>") != npos;
-  std::string lower(text);
-  for (char& c : lower) c = AsciiLower(c);
-  return lower.find("</script>") != npos || lower.find("</java>") != npos;
-}
-
-// The first position from `from` on where a placeholder, plain ("<!--
-// ASP2HTML") or escaped ("&lt;!-- asp2html" in any case), has its "!", or
-// a "!" whose text runs past the end of text; npos when there is none.
-size_t FindPlaceholderCandidate(std::string_view text, size_t from) {
-  while (from < text.size()) {
-    const void* hit = std::memchr(text.data() + from, '!', text.size() - from);
-    if (hit == nullptr) return npos;
-    const size_t i = static_cast<size_t>(static_cast<const char*>(hit) - text.data());
-    if (i + 12 > text.size()) return i;
-    if (text.compare(i, 4, "!-- ") == 0) {
-      if (i >= 1 && text[i - 1] == '<' && text.compare(i + 4, 8, "ASP2HTML") == 0) return i;
-      if (i >= 4 && StartsWithLower(text, i - 4, "&lt;") &&
-          StartsWithLower(text, i + 4, "asp2html")) {
-        return i;
-      }
-    }
-    from = i + 1;
-  }
-  return npos;
-}
 
 // Line numbers of a file, counted only when a message needs one: the text
 // between the last line counted and the one asked for is read again through
@@ -121,29 +76,6 @@ class LineCounter {
 };
 
 }  // namespace
-
-std::string RepairEscapedPlaceholders(std::string line) {
-  constexpr std::string_view kEscaped = "&lt;!-- asp2html";
-  size_t p = 0;
-  while ((p = line.find('&', p)) != npos) {
-    if (!StartsWithLower(line, p, kEscaped)) {
-      ++p;
-      continue;
-    }
-    line.replace(p, kEscaped.size(), kScriptMarker);
-    // After the second space from the end of "ASP2HTML": the closing, when
-    // exactly one word (the number) stands between.
-    size_t i = p + kScriptMarker.size();
-    int spaces = 0;
-    while (i < line.size() && spaces < 2) {
-      if (line[i] == ' ') ++spaces;
-      ++i;
-    }
-    if (spaces == 2 && StartsWithLower(line, i, "--&gt;")) line.replace(i, 6, "-->");
-    ++p;
-  }
-  return line;
-}
 
 clsASP2HTML::clsASP2HTML() : clsASP2HTML(CurrentEnv()) {}
 clsASP2HTML::clsASP2HTML(Env& env) : env_(env), errors_(Collection::Create()) {}
@@ -352,119 +284,15 @@ int32_t clsASP2HTML::HTML2ASP() {
     TextWindow w;
     w.Reset(html_file.get(), length, chunk_);
     ProgressMeter progress;
-    std::string line;
-    ScriptFile::Block block;
-    int64_t hit_clear = 0;    // no "!" or "&" from the window start to here
-    int64_t no_eol_from = 0;  // no line end from here to the window end
-    int64_t eol_clear = 0;    // no line end from the hit to here
-    // Lines without a placeholder, plain or escaped, go out as they are,
-    // many at a time; only the lines that hold one are taken apart.
-    while (true) {
-      Check(w.Refill());
-      if (int16_t percent; progress.Grew(w.read_total(), length, &percent)) progress_.Raise(percent);
-      std::string_view v = w.view();
-      // What earlier rounds searched is not searched again, so that a very
-      // long line costs no more than a short one.
-      const int64_t at = w.offset();
-      auto rel = [&](int64_t abs) { return abs > at ? static_cast<size_t>(abs - at) : size_t{0}; };
-      const size_t hit = FindPlaceholderCandidate(v, rel(hit_clear));
-      if (hit == npos) {
-        hit_clear = at + static_cast<int64_t>(v.size());
-        if (w.at_end()) {
-          page.out->Append(v);
-          w.Drop(v.size());
-          break;
-        }
-        // Everything up to the last line end; the rest may continue a line.
-        size_t last = LineStartBefore(v, v.size(), rel(no_eol_from));
-        if (last == 0) {
-          no_eol_from = at + static_cast<int64_t>(v.size());
-          Check(w.ReadMore(static_cast<size_t>(w.chunk())));
-          continue;
-        }
-        page.out->Append(v.substr(0, last));
-        w.Drop(last);
-        continue;
-      }
-      hit_clear = at + static_cast<int64_t>(hit);
-      const size_t line_start = LineStartBefore(v, hit, rel(no_eol_from));
-      size_t eol = FindAnyOf(v, "\r\n", std::max(hit, rel(eol_clear)));
-      if ((eol == npos || eol + 1 == v.size()) && !w.at_end()) {
-        eol_clear = at + static_cast<int64_t>(eol == npos ? v.size() : eol);
-        no_eol_from = at + static_cast<int64_t>(line_start);
-        page.out->Append(v.substr(0, line_start));
-        w.Drop(line_start);
-        Check(w.ReadMore(static_cast<size_t>(w.chunk())));
-        continue;
-      }
-      const size_t line_end = LineEndAfter(v, eol);
-      page.out->Append(v.substr(0, line_start));
-      const int64_t line_offset = w.offset() + static_cast<int64_t>(line_start);
-      auto line_number = [&] { return lines.NumberAt(line_offset); };
-      line.assign(v.substr(line_start, line_end - line_start));
-      w.Drop(line_end);
-      if (line.find('&') != npos) line = RepairEscapedPlaceholders(std::move(line));
-      size_t pos;
-      size_t from = 0;
-      while ((pos = FindAnchored(line, kScriptMarker, kScriptMarkerAnchor, from)) != npos) {
-        const bool attribute =
-            pos >= kAttribute.size() &&
-            line.compare(pos - kAttribute.size(), kAttribute.size(), kAttribute) == 0;
-        const size_t start = attribute ? pos - kAttribute.size() : pos;
-        const size_t close = line.find("-->", start);
-        if (close == npos) {
-          AddError("Line " + std::to_string(line_number()) +
-                   " : placeholder without \"-->\" left as it stands");
-          mismatches_.push_back({Mismatch::Kind::kLeftAsItStands,
-                                 MarkerLabel(std::string_view(line).substr(pos)), line_number(),
-                                 "no \"-->\" on its line"});
-          from = pos + 1;
-          continue;
-        }
-        size_t end = close + 3;
-        if (attribute) end = std::min(end + 1, line.size());
-        std::string removed = line.substr(start, end - start);
-        std::string_view marker = removed;
-        if (attribute)
-          marker = marker.substr(kAttribute.size(), marker.size() - kAttribute.size() - 1);
-        line.erase(start, end - start);
-        if (!script.Lookup(marker, &block)) {
-          mismatches_.push_back({Mismatch::Kind::kNoBlock, MarkerLabel(marker), line_number(), {}});
-          // Nothing to put back: a placeholder may now form across the join.
-          from = start >= kScriptMarker.size() - 1 ? start - (kScriptMarker.size() - 1) : 0;
-          continue;
-        }
-        std::string& text = block.text;
-        if (text.size() < 2) {
-          AddError("Line " + std::to_string(line_number()) + " : the block of " +
-                   std::string(marker) +
-                   " is shorter than its separator; placeholder left as it stands");
-          mismatches_.push_back({Mismatch::Kind::kLeftAsItStands, MarkerLabel(marker),
-                                 line_number(), "its block is shorter than its separator"});
-          line.insert(start, removed);
-          from = start + removed.size();
-          continue;
-        }
-        if (block.repeated) {
-          mismatches_.push_back({Mismatch::Kind::kRepeated, MarkerLabel(marker), line_number(), {}});
-        }
-        if (!block.at_end || ClosedBlock(text)) text.resize(text.size() - 2);
-        line.insert(start, text);
-        // The next placeholder: one formed across either join counts, one
-        // inside the inserted text does not.
-        const size_t inserted_end = start + text.size();
-        size_t next =
-            FindAnchored(line, kScriptMarker, kScriptMarkerAnchor,
-                         start >= kScriptMarker.size() - 1 ? start - (kScriptMarker.size() - 1) : 0);
-        if (next != npos && next >= start && next + kScriptMarker.size() <= inserted_end) {
-          next = FindAnchored(line, kScriptMarker, kScriptMarkerAnchor,
-                              std::max(start, inserted_end + 1 - kScriptMarker.size()));
-        }
-        if (next == npos) break;
-        from = next;
-      }
-      page.out->Append(line);
-    }
+    Restorer::Listener listener{
+        [&](std::string text) { AddError(std::move(text)); },
+        [&](Mismatch m) { mismatches_.push_back(std::move(m)); },
+        [&](int64_t offset) { return lines.NumberAt(offset); },
+        [&] {
+          int16_t percent;
+          if (progress.Grew(w.read_total(), length, &percent)) progress_.Raise(percent);
+        }};
+    Restorer(w, script, *page.out, std::move(listener)).Run();
     for (std::string& marker : script.Unused()) {
       mismatches_.push_back({Mismatch::Kind::kUnusedBlock, MarkerLabel(marker), 0, {}});
     }
