@@ -18,9 +18,21 @@ constexpr int64_t kCacheChunk = 1 << 20;
 }  // namespace
 
 bool ScriptFile::Lookup(std::string_view marker, Block* block) {
-  if (!indexed_) BuildIndex();
+  const bool keyed = marker.ends_with("-->") && marker.size() <= kMaxKey;
+  if (!indexed_) {
+    StartReading();
+    if (keyed && has_next_ && next_.key == marker) {
+      ++taken_in_order_;
+      block->repeated = false;
+      has_next_ = NextMarkerLine(&next_, &block->text);
+      block->at_end = !has_next_;
+      resume_ = has_next_ ? next_.start : file_->Size();
+      return true;
+    }
+    BuildIndex();
+  }
   size_t id;
-  if (marker.ends_with("-->") && marker.size() <= kMaxKey) {
+  if (keyed) {
     id = index_.Find(marker, resume_);
   } else {
     // A marker that is not a whole "<!-- ASP2HTML n -->": each line start
@@ -45,8 +57,16 @@ bool ScriptFile::Lookup(std::string_view marker, Block* block) {
 }
 
 std::vector<std::string> ScriptFile::Unused() {
-  if (!indexed_) BuildIndex();
   std::vector<std::string> markers;
+  if (!indexed_) {
+    // Everything before the next marker line was taken in order.
+    StartReading();
+    for (bool more = has_next_; more; more = NextMarkerLine(&next_, nullptr)) {
+      markers.push_back(!next_.key.empty() ? next_.key : next_.text);
+    }
+    has_next_ = false;
+    return markers;
+  }
   std::string text;
   for (size_t id = 0; id < index_.size(); ++id) {
     if (index_.taken(id)) continue;
@@ -61,47 +81,75 @@ std::vector<std::string> ScriptFile::Unused() {
   return markers;
 }
 
-void ScriptFile::BuildIndex() {
-  indexed_ = true;
+void ScriptFile::StartReading() {
+  if (reading_) return;
+  reading_ = true;
   Check(file_->Seek(0));
-  TextWindow w;
-  w.Reset(file_.get(), file_->Size(), 1 << 20);
-  char before = '\n';  // the byte before the window: the start of the file is a line start
+  window_.Reset(file_.get(), file_->Size(), static_cast<int32_t>(kCacheChunk));
+  has_next_ = NextMarkerLine(&next_, nullptr);
+}
+
+bool ScriptFile::NextMarkerLine(MarkerLine* line, std::string* skipped) {
+  if (skipped != nullptr) skipped->clear();
   auto drop = [&](size_t n) {
     if (n == 0) return;
-    before = w.view()[n - 1];
-    w.Drop(n);
+    const std::string_view v = window_.view();
+    if (skipped != nullptr) skipped->append(v.substr(0, n));
+    before_ = v[n - 1];
+    window_.Drop(n);
   };
   while (true) {
-    Check(w.Refill());
-    std::string_view v = w.view();
-    size_t i = FindAnchored(v, kScriptMarker, kScriptMarkerAnchor);
+    Check(window_.Refill());
+    const std::string_view v = window_.view();
+    const size_t i = FindAnchored(v, kScriptMarker, kScriptMarkerAnchor);
     if (i == npos) {
-      if (w.at_end()) break;
-      size_t keep = std::min(v.size(), kScriptMarker.size() - 1);
+      if (window_.at_end()) {
+        drop(v.size());
+        return false;
+      }
+      const size_t keep = std::min(v.size(), kScriptMarker.size() - 1);
       drop(v.size() - keep);
-      if (v.size() == keep) Check(w.ReadMore(static_cast<size_t>(w.chunk())));
+      if (v.size() == keep) Check(window_.ReadMore(static_cast<size_t>(window_.chunk())));
       continue;
     }
-    const char prev = i > 0 ? v[i - 1] : before;
+    const char prev = i > 0 ? v[i - 1] : before_;
     if (prev != '\r' && prev != '\n') {
       drop(i + 1);
       continue;
     }
     // The whole line, with the byte after its end (a CR LF or LF CR pair).
-    size_t eol = FindAnyOf(v, "\r\n", i);
-    if ((eol == npos || eol + 1 >= v.size()) && !w.at_end()) {
+    const size_t eol = FindAnyOf(v, "\r\n", i);
+    if ((eol == npos || eol + 1 >= v.size()) && !window_.at_end()) {
       drop(i);
-      Check(w.ReadMore(static_cast<size_t>(w.chunk())));
+      Check(window_.ReadMore(static_cast<size_t>(window_.chunk())));
       continue;
     }
-    const size_t line_end = LineEndAfter(v, eol);
-    index_.AddEntry(w.offset() + static_cast<int64_t>(i),
-                    w.offset() + static_cast<int64_t>(line_end));
-    std::string_view line = v.substr(i, (eol == npos ? v.size() : eol) - i);
-    size_t close = line.find("-->");
-    if (close != npos && close + 3 <= kMaxKey) index_.AddKey(line.substr(0, close + 3));
-    drop(line_end);
+    drop(i);
+    const std::string_view rest = window_.view();
+    const size_t line_end = LineEndAfter(rest, eol == npos ? npos : eol - i);
+    const std::string_view text = rest.substr(0, (eol == npos ? v.size() : eol) - i);
+    const size_t close = text.find("-->");
+    line->start = window_.offset();
+    line->end = line->start + static_cast<int64_t>(line_end);
+    line->key.assign(close != npos && close + 3 <= kMaxKey ? text.substr(0, close + 3) : "");
+    line->text.assign(line->key.empty() ? text.substr(0, kMaxKey) : std::string_view());
+    before_ = rest[line_end - 1];
+    window_.Drop(line_end);
+    return true;
+  }
+}
+
+void ScriptFile::BuildIndex() {
+  indexed_ = true;
+  Check(file_->Seek(0));
+  window_.Reset(file_.get(), file_->Size(), static_cast<int32_t>(kCacheChunk));
+  before_ = '\n';  // the start of the file is a line start
+  MarkerLine line;
+  while (NextMarkerLine(&line, nullptr)) {
+    const size_t id = index_.AddEntry(line.start, line.end);
+    if (!line.key.empty()) index_.AddKey(line.key);
+    // The lines taken in order before the index was needed.
+    if (id < taken_in_order_) index_.Take(id);
   }
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/marker_index.h"
+#include "common/text_window.h"
 #include "platform/file_system.h"
 
 namespace vok {
@@ -24,10 +25,12 @@ inline std::string ScriptPlaceholder(int64_t n) {
   return "<!-- ASP2HTML " + std::to_string(n) + " -->";
 }
 
-// The script file as restoration reads it: an index of every line that
-// begins with "<!-- ASP2HTML", built in one pass at the first lookup, and
-// block text read through a cache of aligned 1 MB pieces. A failed read
-// throws IoFailure.
+// The script file as restoration reads it. Lookups in file order read it
+// once, front to back, holding no more than a block; the first lookup that
+// does not find its marker line where the last block ended builds an index
+// of every line that begins with "<!-- ASP2HTML" in one pass, and block text
+// is then read through a cache of aligned 1 MB pieces. A failed read throws
+// IoFailure.
 class ScriptFile {
  public:
   struct Block {
@@ -47,10 +50,31 @@ class ScriptFile {
   std::vector<std::string> Unused();
 
  private:
+  // A marker line: where it starts and ends (after its line end), and its
+  // text through the first "-->" when it has one within the key length.
+  struct MarkerLine {
+    int64_t start = 0;
+    int64_t end = 0;
+    std::string key;
+    std::string text;  // without a key: the line, up to kMaxKey bytes
+  };
+  // Reads on to the next marker line; the bytes passed over go to skipped
+  // when given. False at the end of the file.
+  bool NextMarkerLine(MarkerLine* line, std::string* skipped);
+  // Starts reading in file order, once.
+  void StartReading();
   void BuildIndex();
   void ReadRange(int64_t from, int64_t to, std::string* out);
 
   std::unique_ptr<ReadableFile> file_;
+  // Reading in file order, while every lookup found its line there: the
+  // lines before next_ were taken, one lookup each.
+  TextWindow window_;
+  bool reading_ = false;
+  char before_ = '\n';      // the byte before the window
+  MarkerLine next_;         // the next marker line, when has_next_
+  bool has_next_ = false;
+  size_t taken_in_order_ = 0;
   bool indexed_ = false;
   // Each marker line, from its start to after its line end, known by its
   // text through the first "-->" when it has one within kMaxKey bytes.
