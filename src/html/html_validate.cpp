@@ -64,6 +64,11 @@ std::string_view RawTextElement(std::string_view tag, bool* end) {
   return {};
 }
 
+// What a scan of part of a line may look at past its end: enough for the end
+// of a script or style element ("</SCRIPT" and the byte after it) and of a
+// comment ("</SCRIPT>").
+constexpr size_t kLookAhead = 16;
+
 // Where the end tag that begins with end_tag ("</SCRIPT") starts in line at
 // or after from: end_tag in any case, then a space, tab, form feed, "/",
 // ">", a line end or the end of the line.
@@ -112,7 +117,9 @@ class clsHTMLValidate::Run {
     if (text.empty() || !write_status_.ok()) return;
     write_status_ = out_.file().Append(text);
   }
-  void ScanLine(std::string_view line);
+  // Scans line[0, limit): a whole line when it ends there, else the part of
+  // one that the bytes from limit on cannot change (they are only looked at).
+  void ScanLine(std::string_view line, size_t limit, bool ends);
   // False when c is to be scanned again (it begins the content of a SCRIPT
   // or STYLE element kept as it stands).
   bool ScanChar(char c);
@@ -130,6 +137,7 @@ class clsHTMLValidate::Run {
 
   int32_t line_ = 0;
   int32_t col_ = 0;
+  size_t line_pos_ = 0;  // bytes of the current line scanned before
   std::string output_;
   std::string tag_text_;
   bool in_tag_ = false;
@@ -227,12 +235,19 @@ int32_t clsHTMLValidate::Run::Go() {
     // the next piece.
     const size_t eol = FindAnyOf(view, "\r\n");
     if (!w.at_end() && (eol == npos || eol + 1 >= view.size())) {
-      s = w.ReadMore(static_cast<size_t>(w.chunk()));
+      if (eol == npos && view.size() >= std::max<size_t>(w.chunk(), 4 * kLookAhead)) {
+        // A long line: what the bytes after it cannot change goes now.
+        const size_t limit = view.size() - kLookAhead;
+        ScanLine(view, limit, false);
+        w.Drop(limit);
+      } else {
+        s = w.ReadMore(static_cast<size_t>(w.chunk()));
+      }
       continue;
     }
     const size_t end = LineEndAfter(view, eol);
     if (int16_t percent; progress.Grew(w.read_total(), size, &percent)) v_.progress_.Raise(percent);
-    ScanLine(view.substr(0, end));
+    ScanLine(view.substr(0, end), end, true);
     w.Drop(end);
   }
   if (s.ok()) {
@@ -262,8 +277,8 @@ int32_t clsHTMLValidate::Run::Go() {
   return error_count_;
 }
 
-void clsHTMLValidate::Run::ScanLine(std::string_view line) {
-  if (line.starts_with("<!--HTMLGlue")) {
+void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool ends) {
+  if (line_pos_ == 0 && line.starts_with("<!--HTMLGlue")) {
     // The previous document ends here, and any element in it.
     raw_end_.clear();
     element_.clear();
@@ -279,13 +294,17 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line) {
       Report(line_, col_, Message(MessageId::kTerminatingUnfinishedTags));
     }
   }
-  ++line_;
+  if (line_pos_ == 0) ++line_;
+  // Searches stop at limit; only the end of a script or style element looks
+  // beyond it.
+  const std::string_view scan = line.substr(0, limit);
   size_t i = 0;
-  while (i < line.size()) {
+  while (i < limit) {
     if (!raw_end_.empty()) {
       // Script or style text, kept as it stands up to its end tag.
-      const size_t end = FindRawTextEnd(line, raw_end_, i);
-      const size_t stop = end == npos ? line.size() : end;
+      size_t end = FindRawTextEnd(line, raw_end_, i);
+      if (end >= limit) end = npos;
+      const size_t stop = end == npos ? limit : end;
       output_.append(line.substr(i, stop - i));
       if (const char c = LastNonSpace(line.substr(i, stop - i)); c != '\0') prev_char_ = c;
       if (end != npos) raw_end_.clear();
@@ -296,28 +315,41 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line) {
     // ">" (the only character that can end a comment), go over whole.
     size_t run = 0;
     if (in_comment_) {
-      run = line.find('>', i);
-      run = (run == npos ? line.size() : run) - i;
-      tag_text_.append(line.substr(i, run));
+      run = scan.find('>', i);
+      run = (run == npos ? limit : run) - i;
+      tag_text_.append(scan.substr(i, run));
     } else if (!in_tag_) {
-      run = FindAnyOf(line, "<>", i);
-      run = (run == npos ? line.size() : run) - i;
-      output_.append(line.substr(i, run));
+      run = FindAnyOf(scan, "<>", i);
+      run = (run == npos ? limit : run) - i;
+      output_.append(scan.substr(i, run));
     } else if (tag_text_.size() >= 4) {
       // Inside a tag, past its opening: only brackets and quotes matter.
-      run = FindAnyOf(line, "<>\"'", i);
-      run = (run == npos ? line.size() : run) - i;
-      tag_text_.append(line.substr(i, run));
+      run = FindAnyOf(scan, "<>\"'", i);
+      run = (run == npos ? limit : run) - i;
+      tag_text_.append(scan.substr(i, run));
     }
     if (run > 0) {
-      if (const char c = LastNonSpace(line.substr(i, run)); c != '\0') prev_char_ = c;
+      if (const char c = LastNonSpace(scan.substr(i, run)); c != '\0') prev_char_ = c;
       i += run;
       continue;
     }
-    col_ = static_cast<int32_t>(i + 1);
+    col_ = static_cast<int32_t>(line_pos_ + i + 1);
     if (ScanChar(line[i])) ++i;
   }
-  col_ = static_cast<int32_t>(line.size() + 1);
+  if (!ends) {
+    // The output only grows at its end, and of a comment only the last
+    // bytes decide anything: both go out now.
+    line_pos_ += limit;
+    if (in_comment_ && tag_text_.size() > kLookAhead) {
+      output_.append(tag_text_, 0, tag_text_.size() - kLookAhead);
+      tag_text_.erase(0, tag_text_.size() - kLookAhead);
+    }
+    Write(output_);
+    output_.clear();
+    return;
+  }
+  col_ = static_cast<int32_t>(line_pos_ + line.size() + 1);
+  line_pos_ = 0;
   if (!in_tag_) {
     Write(output_);
     output_.clear();
