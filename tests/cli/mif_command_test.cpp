@@ -54,7 +54,8 @@ TEST_P(CliMif, ReportsAndWritesTheFiles) { CheckCommandCase(GetParam()); }
 const CommandCase kCases[] = {
     {"ExtractThenMergeUntranslatedChangesNothing", {{"book.mif", kBook}, {"ch.mif", kChapter}},
      {"mif extract -q --split 2 $DIR/book.mif $DIR/ch.mif", "mif merge -q --json $DIR/book.mif $DIR/ch.mif"}, 0,
-     R"(..."SplitOptions":2},"steps":[{"operation":"Merge","file":"$DIR/book.mif","result":0},)"
+     R"(..."IndexFile":"$DIR/QUON_ix.mif","XrefFile":"$DIR/QUON_xr.mif","VarFile":"$DIR/QUON_va.mif",)"
+     R"("SplitOptions":2},"steps":[{"operation":"Merge","file":"$DIR/book.mif","result":0},)"
      R"({"operation":"Merge","file":"$DIR/ch.mif","result":0}]})" "\n",
      {{"book.mif", kBook}, {"ch.mif", kChapter}, {"QUON_ix.mif", kIndex}}},
     {"MergeNamedTranslations", {{"ch.mif", kChapter}, {"ix.mif", kTranslatedIndex}, {"xr", ""}, {"va", ""}},
