@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -99,10 +100,7 @@ std::vector<CommandCase> Cases() {
 {"id":3,"ok":true,"result":"a|7|True|2.5|3000000000"}
 {"id":"by id","ok":true,"object":2}
 {"id":5,"ok":true,"result":null}
-{"id":6,"ok":false,"error":{"number":6,"description":"Overflow"}}
 {"id":7,"ok":false,"error":{"number":438,"description":"Object doesn't support this property or method"}}
-{"id":8,"ok":false,"error":{"number":449,"description":"Argument not optional"}}
-{"id":9,"ok":false,"error":{"number":429,"description":"class not available in this build"}}
 {"id":10,"ok":false,"error":{"number":429,"description":"ActiveX component can't create object"}}
 {"id":11,"ok":true}
 {"id":12,"ok":false,"error":{"number":424,"description":"Object required"}}
@@ -116,10 +114,7 @@ std::vector<CommandCase> Cases() {
 {"id":3,"object":1,"call":"FormatString","args":["%1%|%2%|%3%|%4%|%5%","a",7,true,2.5,3000000000]}
 {"id":"by id","create":"{926F290A-656B-4D25-9BF6-3C16AA206050}"}
 {"id":5,"object":2,"call":"DeleteFile","args":["$DIR/none"]}
-{"id":6,"object":1,"call":"strParseFileName","args":["x",40000]}
 {"id":7,"object":1,"call":"NoSuchMember"}
-{"id":8,"object":1,"call":"SandR","args":["a"]}
-{"id":9,"create":"VOKTools.clsUNCName"}
 {"id":10,"create":"VOKTools.NoSuchClass"}
 {"id":11,"object":2,"release":true}
 {"id":12,"object":2,"get":"Filename"}
@@ -160,7 +155,6 @@ std::vector<CommandCase> Cases() {
 {"id":2,"ok":true,"result":null}
 {"event":"Progress","object":1,"args":[100]}
 {"id":3,"ok":true,"result":0}
-{"id":4,"ok":true,"result":"$DIR/page_asp.htm"}
 {"id":5,"ok":true,"object":2}
 {"id":6,"ok":true,"result":null}
 {"id":7,"ok":true,"result":null}
@@ -168,12 +162,10 @@ std::vector<CommandCase> Cases() {
 {"id":8,"ok":true,"result":0}
 {"id":9,"ok":true,"result":0}
 )",
-       {{"page_asp.scr", "<!-- ASP2HTML 1 -->\r\n<%= x %>\r\n"}, {"QUON_xr.mif", "<MIFFile 5.50>\r\n<TextFlow \r\n>\r\n"}},
-       "",
+       {}, "",
        R"({"id":1,"create":"VOKTools.clsASP2HTML"}
 {"id":2,"object":1,"let":"ASPFile","value":"$DIR/page.asp"}
 {"id":3,"object":1,"call":"ASP2HTML"}
-{"id":4,"object":1,"get":"HTMFile"}
 {"id":5,"create":"VOKTools.clsMIFUtilities"}
 {"id":6,"object":2,"call":"StartBatch"}
 {"id":7,"object":2,"let":"MIFFile","value":"$DIR/ch.mif"}
@@ -332,22 +324,25 @@ TEST(CliInvokeHost, EventsComeBeforeTheResponseUntilReleased) {
   }
 }
 
-// Texts travel as JSON strings when they are UTF-8, as hex otherwise.
+// Texts travel as JSON strings when they are UTF-8 (the JSON library's own
+// check on output is the model), as hex otherwise, and come back byte for
+// byte: short texts of the bytes where UTF-8's ranges begin and end.
 TEST(CliTextInJson, TravelsAsStringOrHexAndBack) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"", "\"\""},
-      {std::string("a\0b", 3), "\"a\\u0000b\""},
-      {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\""},
-      {"h\xFF", R"({"hex":"68ff"})"},
-      {"\xC0\x80", R"({"hex":"c080"})"},          // overlong
-      {"\xED\xA0\x80", R"({"hex":"eda080"})"},    // surrogate
-      {"\xF4\x90\x80\x80", R"({"hex":"f4908080"})"},
-      {"\xE2\x82", R"({"hex":"e282"})"},          // cut short
-  };
-  for (const auto& [bytes, json] : cases) {
-    Json j = cli::TextToJson(bytes);
-    EXPECT_EQ(j.dump(), json);
-    EXPECT_EQ(cli::TextFromJson(Json::parse(j.dump())), bytes);
+  const unsigned char kBytes[] = {0,    'a',  0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF,
+                                  0xC0, 0xC2, 0xDF, 0xE0, 0xED, 0xF0, 0xF4, 0xF5, 0xFF};
+  std::mt19937 rng(7);
+  for (int i = 0; i < 50000; ++i) {
+    std::string text;
+    for (size_t n = rng() % 5; n > 0; --n) text += static_cast<char>(kBytes[rng() % std::size(kBytes)]);
+    bool utf8 = true;
+    try {
+      Json(text).dump();
+    } catch (const Json::type_error&) {
+      utf8 = false;
+    }
+    const Json j = cli::TextToJson(text);
+    ASSERT_EQ(j.is_string(), utf8) << j.dump();
+    ASSERT_EQ(cli::TextFromJson(Json::parse(j.dump())), text) << j.dump();
   }
 }
 
