@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -17,7 +16,6 @@
 #include "platform/env.h"
 #include "platform/windowing.h"
 #include "support/errors.h"
-#include "support/scratch_dir.h"
 #include "voktools/common.h"
 
 namespace vok {
@@ -272,21 +270,6 @@ TEST(HtmlOptionsDialog, DisplayOptionsAppliesOkAndIgnoresCancel) {
     EXPECT_FALSE(clsCommon().IsLoaded("frmHTMLOptions"));
   }
   EXPECT_TRUE(screen.loaded_while_shown);
-}
-
-TEST(HtmlValidate, CorpusPagesNeedNothingTheSecondTime) {
-  if (!std::filesystem::exists(VOK_CORPUS_DIR "/html")) GTEST_SKIP() << "no corpus";
-  int seen = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(VOK_CORPUS_DIR "/html")) {
-    SCOPED_TRACE(entry.path().string());
-    ++seen;
-    Validated first = Validate(test::ReadFile(entry.path().string()));
-    ASSERT_EQ(first.result, 0);
-    Validated second = Validate(first.page);
-    EXPECT_EQ(second.findings, Texts{});
-    EXPECT_TRUE(second.page == first.page);
-  }
-  EXPECT_GT(seen, 0);
 }
 
 // Random pages from pieces that exercise every rule.

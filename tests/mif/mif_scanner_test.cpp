@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <random>
 #include <string>
 #include <vector>
@@ -96,27 +95,6 @@ TEST(MifScanner, GeneratedFilesCutLikeTheModelAcrossChunks) {
     Cut got = ScannerCut(in, kKeywords);
     ASSERT_EQ(got.statements, want.statements) << "round " << round;
     EXPECT_EQ(got.last_complete, want.last_complete) << "round " << round;
-  }
-}
-
-TEST(MifScanner, AFailedReadOrWriteStopsTheScanWithItsError) {
-  for (const char* op : {"Read", "Append"}) {
-    test::MemoryFileSystem fs;
-    fs.WriteFile("/in.mif", std::string(3 * MifScanner::kChunk, 'x') + "<Marker <A 1>>");
-    fs.FailOp(op, ENOSPC, "", 1);
-    std::unique_ptr<ReadableFile> file;
-    std::unique_ptr<ScratchFile> out;
-    ASSERT_TRUE(fs.OpenForRead("/in.mif", &file).ok() && fs.CreateScratch("/", &out).ok());
-    MifScanner scanner(file.get(), file->Size(), out.get(), [](int16_t&) {});
-    scanner.SetKeywords(kKeywords);
-    int statements = 0;
-    while (scanner.NextStatement()) {
-      scanner.WriteThrough(scanner.statement());
-      ++statements;
-    }
-    scanner.WriteThrough(scanner.statement());
-    EXPECT_EQ(scanner.status().code(), ENOSPC) << op;
-    EXPECT_LE(statements, 1) << op;
   }
 }
 
