@@ -54,7 +54,13 @@ const MoveCase kMoves[] = {
        ::chmod(to.c_str(), 0444);
        t.fs.FailOp("SetMode", EPERM, "page.txt");
      },
-     1, {kUnset, "Error deleting : TO\r\nPermission denied"}, false},
+     1, {kUnset, "Error deleting : TO\r\nPermission denied"}, false, 0444},
+    {"ReadOnlyTargetReadOnlyAgainAfterAFailedMove",
+     [](auto& t, auto&, auto& to) {
+       ::chmod(to.c_str(), 0444);
+       t.fs.FailOp("Rename", ENOSPC, "page.txt");
+     },
+     1, {kUnset, "Error copying to : TO\r\nNo space left on device"}, false, 0444},
     {"CopyAcrossDevices", OtherDevice, 0, {}, true},
     {"FailedCopy",
      [](auto& t, auto& from, auto& to) {
@@ -94,10 +100,10 @@ TEST_P(MoveFile, ReplacesTheTargetOrLeavesBothFiles) {
   EXPECT_EQ(Exists(from), !c.replaced && !source.empty());
   if (c.replaced) {
     EXPECT_TRUE(ReadFile(to) == source);
-    EXPECT_EQ(ModeOf(to), c.mode);
   } else {
     EXPECT_EQ(ReadFile(to), "old content\n");
   }
+  EXPECT_EQ(ModeOf(to), c.mode);
   EXPECT_EQ(dst.Entries(), std::vector<std::string>{"page.txt"});  // no temporary
 }
 

@@ -42,7 +42,6 @@ class FaultScratch : public ScratchFile {
     return fs_->Pass("ScratchMode", path_, true, [&] { return base_->SetMode(mode); });
   }
   Status Publish(const std::string& path) override {
-    fs_->BeforePublish(path);
     Status s = fs_->Pass("Publish", path, true, [&] { return base_->Publish(path); });
     if (s.ok()) path_ = path;
     return s;

@@ -53,11 +53,6 @@ class FaultFileSystem : public FileSystem {
   int Calls(const std::string& op) const;
   // Every call so far, in order.
   const std::vector<std::string>& Log() const { return log_; }
-  // Runs just before a scratch file is published over its target (a test
-  // can end the process there).
-  void SetBeforePublish(std::function<void(const std::string& target)> hook) {
-    before_publish_ = std::move(hook);
-  }
 
   int Mutations() const { return mutations_; }
   void CrashAfter(int k) { crash_countdown_ = k; }
@@ -130,9 +125,6 @@ class FaultFileSystem : public FileSystem {
   // it or the process has crashed; a mutation may be the one to crash after.
   Status Pass(const std::string& op, const std::string& path, bool mutation,
               const std::function<Status()>& call);
-  void BeforePublish(const std::string& target) {
-    if (before_publish_) before_publish_(target);
-  }
 
  protected:
   FileSystem* base_;
@@ -146,7 +138,6 @@ class FaultFileSystem : public FileSystem {
     int times;  // failures left; -1: every matching call
   };
 
-  std::function<void(const std::string&)> before_publish_;
   std::vector<Rule> rules_;
   std::map<std::string, int> calls_;
   std::vector<std::string> log_;

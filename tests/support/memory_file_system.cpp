@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <set>
 #include <vector>
 
 namespace vok::test {
@@ -32,6 +31,12 @@ struct Node {
   bool Writable() const { return (mode & S_IWUSR) != 0; }
   bool ReadOnlyFile() const { return !folder && !Writable(); }
 };
+
+// Runs f on node, then on everything below it (as f leaves the entries).
+void Walk(Node& node, const std::function<void(Node&)>& f) {
+  f(node);
+  for (const auto& [name, child] : node.entries) Walk(*child, f);
+}
 
 // Where a name leads: its folder, its last component, its canonical path and
 // its node (null when the name does not exist).
@@ -169,7 +174,7 @@ class MemoryFileSystem::Store : public FileSystem {
     return At(path, [&](Place& p) {
       const Node& n = *p.node;
       *info = FileInfo{.is_dir = n.folder, .is_regular = !n.folder, .read_only = !n.Writable(),
-                       .mode = n.mode & 07777, .uid = kUid, .gid = kGid,
+                       .mode = n.mode & 07777, .uid = kUid, .gid = kUid,
                        .size = n.folder ? 4096 : static_cast<int64_t>(n.data.size()),
                        .device = n.device, .inode = n.inode};
       return Status::OK();
@@ -190,13 +195,8 @@ class MemoryFileSystem::Store : public FileSystem {
       return Status::OK();
     });
   }
-  Status SetOwner(const std::string& path, uint32_t uid, uint32_t gid) override {
-    return At(path, [&](Place& p) { return Chown(*p.node, uid, gid); });
-  }
-  static Status Chown(Node& node, uint32_t uid, uint32_t gid) {
-    if (uid != kUid || gid != kGid) return Err(EPERM);
-    if (!node.folder) node.mode &= ~06000u;
-    return Status::OK();
+  Status SetOwner(const std::string& path, uint32_t, uint32_t) override {
+    return At(path, [](Place&) { return Status::OK(); });
   }
   Status CheckRemovable(const std::string& path) override {
     return At(path, [&](Place& p) {
@@ -220,38 +220,23 @@ class MemoryFileSystem::Store : public FileSystem {
     if (!s.ok()) return s;
     if (!source.node->folder && (from.back() == '/' || to.back() == '/')) return Err(ENOTDIR);
     if (target.node == source.node) return s;
-    if (source.node == root_ || target.node == root_) return Err(EBUSY);
     if (!source.folder->Writable() || !target.folder->Writable()) return Err(EACCES);
     if (source.node->device != target.folder->device) return Err(EXDEV);
     if (target.node && target.node->folder) {
       // A folder that holds the source is never empty.
       if (source.path.starts_with(target.path + "/")) return Err(ENOTEMPTY);
-      if (!source.node->folder) return Err(EISDIR);
-      if (!target.node->entries.empty()) return Err(ENOTEMPTY);
-    } else if (target.node && source.node->folder) {
-      return Err(ENOTDIR);
-    }
-    if (source.node->folder && (target.path + "/").starts_with(source.path + "/")) {
-      return Err(EINVAL);
+      return Err(EISDIR);
     }
     source.folder->entries.erase(source.name);
     target.folder->entries[target.name] = source.node;
     return s;
   }
-  Status RenameNoReplace(const std::string& from, const std::string& to) override {
-    Place target;
-    if (Locate(to, &target, false).ok() && target.node) return Err(EEXIST);
-    return Rename(from, to);
-  }
-  Status RemoveFolder(const std::string& path) override {
-    return At(path, [&](Place& p) {
-      if (!p.node->folder) return Err(ENOTDIR);
-      if (!p.node->entries.empty()) return Err(ENOTEMPTY);
-      if (p.node == root_) return Err(EBUSY);
-      if (!p.folder->Writable()) return Err(EACCES);
-      p.folder->entries.erase(p.name);
-      return Status::OK();
-    });
+  // Folders are made with MakeFolder, and nothing takes locks.
+  Status RenameNoReplace(const std::string&, const std::string&) override { return Err(ENOSYS); }
+  Status RemoveFolder(const std::string&) override { return Err(ENOSYS); }
+  Status CreateFolder(const std::string&, uint32_t) override { return Err(ENOSYS); }
+  Status Lock(const std::string&, LockWait, std::unique_ptr<FileLock>*) override {
+    return Err(ENOSYS);
   }
   Status CreateScratch(const std::string& folder, std::unique_ptr<ScratchFile>* file) override;
   Status KeepPrivateLink(const std::string& path, std::string* private_name) override {
@@ -265,29 +250,6 @@ class MemoryFileSystem::Store : public FileSystem {
       return Status::OK();
     });
   }
-  Status CreateFolder(const std::string& path, uint32_t mode) override {
-    return At(path, [&](Place& p) {
-      if (p.node) return Err(EEXIST);
-      if (!p.folder->Writable()) return Err(EACCES);
-      NodeRef& folder = p.folder->entries[p.name];
-      folder = NewNode(true, p.folder);
-      folder->mode = mode & 07777 & ~022u;
-      return Status::OK();
-    }, false);
-  }
-  Status Lock(const std::string& path, LockWait, std::unique_ptr<FileLock>* lock) override {
-    struct Held : FileLock {
-      Held(std::set<uint64_t>* locked, uint64_t inode) : locked(locked), inode(inode) {}
-      ~Held() override { locked->erase(inode); }
-      std::set<uint64_t>* locked;
-      uint64_t inode;
-    };
-    return At(path, [&](Place& p) {
-      if (!locked_.insert(p.node->inode).second) return Err(EWOULDBLOCK);
-      *lock = std::make_unique<Held>(&locked_, p.node->inode);
-      return Status::OK();
-    });
-  }
   Status SyncFolder(const std::string& folder) override {
     return At(WithSlash(folder), [&](Place& p) {
       p.node->durable_entries = p.node->entries;
@@ -297,8 +259,7 @@ class MemoryFileSystem::Store : public FileSystem {
     });
   }
   void NewFileDefaults(uint32_t* uid, uint32_t* gid, uint32_t* mode) override {
-    *uid = kUid;
-    *gid = kGid;
+    *uid = *gid = kUid;
     *mode = 0644;
   }
   Status FindFirst(const std::string& pattern, FindKind kind, std::string* found) override {
@@ -320,7 +281,6 @@ class MemoryFileSystem::Store : public FileSystem {
   uint64_t next_inode_ = 1, next_device_ = 2;
   long pid_ = 1;
   uint32_t private_counter_ = 0;
-  std::set<uint64_t> locked_;
 };
 
 namespace {
@@ -345,9 +305,7 @@ class MemoryScratch : public ScratchFile {
     closed_ = true;
     return Status::OK();
   }
-  Status SetOwner(uint32_t uid, uint32_t gid) override {
-    return closed_ ? Err(EBADF) : MemoryFileSystem::Store::Chown(*node_, uid, gid);
-  }
+  Status SetOwner(uint32_t, uint32_t) override { return closed_ ? Err(EBADF) : Status::OK(); }
   Status SetMode(uint32_t mode) override {
     if (closed_) return Err(EBADF);
     node_->mode = mode & 07777;
@@ -405,11 +363,7 @@ void MemoryFileSystem::MountDevice(const std::string& folder) {
   Place p;
   if (!store_->Locate(WithSlash(folder), &p).ok()) return;
   const uint64_t device = store_->next_device_++;
-  std::function<void(Node&)> mark = [&](Node& node) {
-    node.device = device;
-    for (auto& [name, child] : node.entries) mark(*child);
-  };
-  mark(*p.node);
+  Walk(*p.node, [&](Node& node) { node.device = device; });
 }
 
 bool MemoryFileSystem::ReadFile(const std::string& path, std::string* bytes) {
@@ -417,11 +371,6 @@ bool MemoryFileSystem::ReadFile(const std::string& path, std::string* bytes) {
   if (!store_->Locate(path, &p).ok() || p.node->folder) return false;
   *bytes = p.node->data;
   return true;
-}
-
-bool MemoryFileSystem::Exists(const std::string& path) {
-  Place p;
-  return store_->Locate(path, &p).ok();
 }
 
 std::map<std::string, std::string> MemoryFileSystem::Files(const std::string& folder) {
@@ -444,24 +393,19 @@ std::map<std::string, std::string> MemoryFileSystem::Files(const std::string& fo
 
 void MemoryFileSystem::Crash() {
   ++store_->pid_;
-  store_->locked_.clear();
-  std::function<void(Node&)> revert = [&](Node& node) {
+  Walk(*store_->root_, [](Node& node) {
     node.data = node.durable_data;
     node.mode = node.durable_mode;
     node.entries = node.durable_entries;
-    for (const auto& [name, child] : node.entries) revert(*child);
-  };
-  revert(*store_->root_);
+  });
 }
 
 void MemoryFileSystem::SyncEverything() {
-  std::function<void(Node&)> sync = [&](Node& node) {
+  Walk(*store_->root_, [](Node& node) {
     node.durable_data = node.data;
     node.durable_mode = node.mode;
     node.durable_entries = node.entries;
-    for (const auto& [name, child] : node.entries) sync(*child);
-  };
-  sync(*store_->root_);
+  });
 }
 
 }  // namespace vok::test

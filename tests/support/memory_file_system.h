@@ -4,17 +4,16 @@
 //
 // Names: absolute ('/'-separated) or relative to "/"; "." and ".." are
 // understood, a trailing '/' names a folder. There are no symbolic links.
-// The process runs as a fixed non-root user (kUid, kGid, umask 022): it may
-// chown only to itself (EPERM otherwise), which clears the set-id bits. A
-// regular file without its owner's write bit is read-only: Remove, Rename
+// Every file belongs to one user and group (kUid), and SetOwner changes
+// nothing. A regular file without its owner's write bit is read-only: Remove, Rename
 // over it and Publish over it fail with EACCES; a folder without it refuses
 // new and removed entries. A folder can be given a device of its own
 // (MountDevice): a Rename or Publish across devices fails with EXDEV.
 // Scratch files are unnamed until Publish; the private names of
 // KeepPrivateLink are ScratchName(folder, n, pid, "memory"), and a name of an
 // earlier process (the pid changes in a crash) is removed by CreateScratch
-// and KeepPrivateLink in its folder, as a dead process's would be. Locks
-// are single-threaded: a second Lock of a held file fails with EWOULDBLOCK.
+// and KeepPrivateLink in its folder, as a dead process's would be.
+// CreateFolder, RemoveFolder, RenameNoReplace and Lock fail with ENOSYS.
 //
 // Durability (what Crash keeps):
 // - A file's bytes and mode as of its last Sync; a file's mode also as of the
@@ -38,7 +37,6 @@ class MemoryFileSystem : public FaultFileSystem {
   class Store;
 
   static constexpr uint32_t kUid = 1000;
-  static constexpr uint32_t kGid = 1000;
 
   MemoryFileSystem();
   ~MemoryFileSystem() override;
@@ -52,7 +50,6 @@ class MemoryFileSystem : public FaultFileSystem {
   void MountDevice(const std::string& folder);
   // The bytes of a regular file; false when there is none.
   bool ReadFile(const std::string& path, std::string* bytes);
-  bool Exists(const std::string& path);
   // Every regular file below folder by full path, with its bytes.
   std::map<std::string, std::string> Files(const std::string& folder = "/");
 
