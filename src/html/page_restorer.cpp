@@ -18,10 +18,13 @@ constexpr size_t npos = std::string_view::npos;
 // How far before a block that was put back a placeholder formed across the
 // join may start.
 constexpr size_t kJoin = kScriptMarker.size() - 1;
-// Page text moved into the line at most at a time, and past the next
-// placeholder, enough for its number, its "-->" and the quote after it.
+// Page text moved into the line at most at a time, and up to past the next
+// placeholder, enough for its number, its "-->" and the quote after it ...
 constexpr size_t kPiece = 1 << 16;
 constexpr size_t kPastPlaceholder = 32;
+// ... but not less than this, so that a dense line is not taken apart a
+// placeholder at a time (each block put back moves the rest of the piece).
+constexpr size_t kSmallPiece = 512;
 
 // Whether a block that runs to the end of the script file was closed on the
 // page, so that its last CR LF is the separator: a block left open holds no
@@ -187,7 +190,7 @@ void Restorer::Pull() {
     }
     size_t take = std::min(v.size(), kPiece);
     const size_t hit = FindPlaceholderCandidate(v.substr(0, take), 0);
-    if (hit != npos) take = std::min(take, hit + kPastPlaceholder);
+    if (hit != npos) take = std::min(take, std::max(hit + kPastPlaceholder, kSmallPiece));
     const size_t eol = FindAnyOf(v.substr(0, take), "\r\n");
     if (eol != npos) {
       // A line end's second byte may be in the part not yet read.
