@@ -3,7 +3,8 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
+#include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "common/io_failure.h"
@@ -13,19 +14,26 @@ namespace vok {
 
 class BufferedOutput {
  public:
-  explicit BufferedOutput(ReplacementFile& file) : file_(file) { buf_.reserve(kSize); }
+  explicit BufferedOutput(ReplacementFile& file)
+      : file_(file), buf_(std::make_unique_for_overwrite<char[]>(kSize)) {}
 
   void Append(std::string_view s) {
-    if (buf_.size() + s.size() > kSize) Flush();
+    if (s.size() <= kSize - used_) {
+      std::memcpy(buf_.get() + used_, s.data(), s.size());
+      used_ += s.size();
+      return;
+    }
+    Flush();
     if (s.size() >= kSize) {
       Check(file_.file().Append(s), file_.target());
     } else {
-      buf_.append(s);
+      std::memcpy(buf_.get(), s.data(), s.size());
+      used_ = s.size();
     }
   }
   void Flush() {
-    if (!buf_.empty()) Check(file_.file().Append(buf_), file_.target());
-    buf_.clear();
+    if (used_ != 0) Check(file_.file().Append({buf_.get(), used_}), file_.target());
+    used_ = 0;
   }
   // Writes what is buffered and flushes the file to disk.
   void Close() {
@@ -36,7 +44,8 @@ class BufferedOutput {
  private:
   static constexpr size_t kSize = 1 << 18;
   ReplacementFile& file_;
-  std::string buf_;
+  std::unique_ptr<char[]> buf_;
+  size_t used_ = 0;
 };
 
 }  // namespace vok

@@ -90,20 +90,22 @@ void Protector::StartServerBlock(std::string_view line, size_t j) {
   in_server_ = true;
   const bool wrap = in_tag_ && !in_quote_;
   if (wrap) html_.Append(PrevNonSpace(line, j) == '=' ? "\"" : "ASP2HTML=\"");
-  std::string placeholder = ScriptPlaceholder(count_);
-  html_.Append(placeholder);
+  char placeholder[48];
+  const size_t n = FormatPlaceholder(count_, placeholder);
+  html_.Append({placeholder, n});
   if (wrap) html_.Append("\"");
-  placeholder.append(kCRLF);
-  script_.Append(placeholder);
+  script_.Append({placeholder, n});
+  script_.Append(kCRLF);
 }
 
 void Protector::StartScript() {
   ++count_;
   in_script_ = true;
-  std::string placeholder = ScriptPlaceholder(count_);
-  html_.Append(placeholder);
-  placeholder.append(kCRLF);
-  script_.Append(placeholder);
+  char placeholder[48];
+  const size_t n = FormatPlaceholder(count_, placeholder);
+  html_.Append({placeholder, n});
+  script_.Append({placeholder, n});
+  script_.Append(kCRLF);
 }
 
 void Protector::Visit(std::string_view line, size_t j) {
@@ -145,7 +147,8 @@ void Protector::Char(std::string_view line, size_t j) {
       if (j + 1 < n && line[j + 1] == '%' && !in_script_) {
         Flush(line, j);
         StartServerBlock(line, j);
-      } else if ((StartsWithLower(line, j, "<script") || StartsWithLower(line, j, "<java")) &&
+      } else if (j + 1 < n && (AsciiLower(line[j + 1]) == 's' || AsciiLower(line[j + 1]) == 'j') &&
+                 (StartsWithLower(line, j, "<script") || StartsWithLower(line, j, "<java")) &&
                  !in_server_) {
         Flush(line, j);
         StartScript();
