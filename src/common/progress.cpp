@@ -19,4 +19,15 @@ int16_t RoundedPercent(int64_t done, int64_t total) {
   return static_cast<int16_t>(std::clamp<int64_t>(q, 0, 100));
 }
 
+int64_t ProgressMeter::NextPercentAt(int16_t last, int64_t total) {
+  if (last >= 100) return INT64_MAX;
+  // A percentage above last begins about where done * 200 reaches
+  // (2 * last + 1) * total; the even rule for an exact half decides the
+  // byte there.
+  const Wide bound = static_cast<Wide>(2 * last + 1) * total / 200;
+  int64_t at = static_cast<int64_t>(std::max<Wide>(bound - 1, 0));
+  while (RoundedPercent(at, total) <= last) ++at;
+  return at;
+}
+
 }  // namespace vok

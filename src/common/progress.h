@@ -20,15 +20,22 @@ class ProgressMeter {
   // Whether done of total is a percentage above the last one reported; it
   // is then in *percent, and the last one reported. Nothing for total 0.
   bool Grew(int64_t done, int64_t total, int16_t* percent) {
-    if (total <= 0) return false;
+    if (total <= 0 || (total == total_ && done < next_)) return false;
     const int16_t p = RoundedPercent(done, total);
-    if (p <= last_) return false;
-    last_ = *percent = p;
-    return true;
+    const bool grew = p > last_;
+    if (grew) last_ = *percent = p;
+    total_ = total;
+    next_ = NextPercentAt(last_, total);
+    return grew;
   }
 
  private:
+  // The least done of total whose percentage is above last.
+  static int64_t NextPercentAt(int16_t last, int64_t total);
+
   int16_t last_;
+  int64_t total_ = 0;
+  int64_t next_ = 0;  // below this, done of total_ gives no new percentage
 };
 
 }  // namespace vok

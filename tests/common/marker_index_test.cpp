@@ -77,6 +77,21 @@ TEST(Progress, RoundsToTheNearestWithHalvesToEven) {
     if (int16_t p; meter.Grew(done, 400, &p)) seen.push_back(p);
   }
   EXPECT_EQ(seen, (std::vector<int16_t>{0, 1, 50, 100}));
+  // Whatever the steps, the meter reports exactly the percentages above the
+  // last one it reported: compared with rounding at every step.
+  for (int64_t total : {int64_t{1}, int64_t{3}, int64_t{199}, int64_t{200}, int64_t{401},
+                        int64_t{12345}, int64_t{1} << 40}) {
+    ProgressMeter m;
+    int16_t last = -1;
+    std::mt19937_64 rng(static_cast<uint64_t>(total));
+    for (int64_t done = 0; done <= total + 1;) {
+      const int16_t expected = RoundedPercent(done, total);
+      int16_t p = -1;
+      ASSERT_EQ(m.Grew(done, total, &p), expected > last) << done << " of " << total;
+      if (expected > last) EXPECT_EQ(p, last = expected);
+      done += 1 + static_cast<int64_t>(rng() % static_cast<uint64_t>(total / 40 + 1));
+    }
+  }
 }
 
 }  // namespace
