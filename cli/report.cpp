@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <ostream>
 
 namespace vok::cli {
@@ -34,6 +35,19 @@ std::string OneLine(std::string_view entry) {
 // The reason of the first failed flush of a report; 0 before.
 int first_write_error = 0;
 bool write_failed = false;
+
+// Everything of a report's JSON line after its errors, but the warnings
+// reported before it (the caller's).
+void AddReportRest(const FileReport& report, Json& line) {
+  for (const std::string& w : report.warnings) line["warnings"].push_back(TextToJson(w));
+  line["files"] = Json::object();
+  for (const auto& [property, value] : report.files) line["files"][property] = TextToJson(value);
+  for (const auto& [name, value] : report.numbers) line["files"][name] = value;
+  if (!report.stats.is_null()) line["stats"] = report.stats;
+  if (report.extra.is_object()) {
+    for (const auto& [name, value] : report.extra.items()) line[name] = value;
+  }
+}
 
 int StatusOf(int result) {
   if (result == 0) return 0;
@@ -96,7 +110,35 @@ void Reporter::Report(const FileReport& report) {
     warned_ = true;
     err_.flush();
   }
-  if (options_.json) {
+  // The entries passed on during the run come after the others, read back
+  // one at a time.
+  std::string lost;
+  auto each_error = [&](const std::function<void(std::string_view)>& f) {
+    for (const std::string& e : report.errors) f(e);
+    if (report.more_errors) report.more_errors->ForEach(f, &lost);
+  };
+  if (options_.json && report.more_errors) {
+    // The errors go out as they are read, between the parts of the rest.
+    Json line = Json::object();
+    line["result"] = report.result;
+    line["errors"] = Json::array();
+    line["warnings"] = Json::array();
+    for (const std::string& w : pending_warnings_) line["warnings"].push_back(TextToJson(w));
+    AddReportRest(report, line);
+    const std::string text = DumpLine(line);
+    constexpr std::string_view kEmpty = "\"errors\":[]";
+    const size_t at = text.find(kEmpty) + kEmpty.size() - 1;
+    out_ << std::string_view(text).substr(0, at);
+    bool first = true;
+    auto item = [&](std::string_view e) {
+      out_ << (first ? "" : ",") << DumpLine(TextToJson(e));
+      first = false;
+    };
+    each_error(item);
+    for (const std::string& r : report.refusals) item(r);
+    if (!lost.empty()) item("The rest of the list is lost: " + lost);
+    out_ << std::string_view(text).substr(at) << '\n';
+  } else if (options_.json) {
     Json line = Json::object();
     line["result"] = report.result;
     line["errors"] = Json::array();
@@ -104,14 +146,7 @@ void Reporter::Report(const FileReport& report) {
     for (const std::string& r : report.refusals) line["errors"].push_back(TextToJson(r));
     line["warnings"] = Json::array();
     for (const std::string& w : pending_warnings_) line["warnings"].push_back(TextToJson(w));
-    for (const std::string& w : report.warnings) line["warnings"].push_back(TextToJson(w));
-    line["files"] = Json::object();
-    for (const auto& [property, value] : report.files) line["files"][property] = TextToJson(value);
-    for (const auto& [name, value] : report.numbers) line["files"][name] = value;
-    if (!report.stats.is_null()) line["stats"] = report.stats;
-    if (report.extra.is_object()) {
-      for (const auto& [name, value] : report.extra.items()) line[name] = value;
-    }
+    AddReportRest(report, line);
     out_ << DumpLine(line) << '\n';
   } else if (report.result != 0) {
     // A failure is an error: its report goes where errors go, its first
@@ -121,14 +156,16 @@ void Reporter::Report(const FileReport& report) {
       err_ << mark << report.summary << '\n';
       mark = {};
     }
-    for (const std::string& e : report.errors) {
+    each_error([&](std::string_view e) {
       err_ << mark << OneLine(e) << '\n';
       mark = {};
-    }
+    });
+    if (!lost.empty()) err_ << "The rest of the list is lost: " << lost << '\n';
     err_.flush();
   } else if (!options_.quiet) {
     if (!report.summary.empty()) out_ << report.summary << '\n';
-    for (const std::string& e : report.errors) out_ << OneLine(e) << '\n';
+    each_error([&](std::string_view e) { out_ << OneLine(e) << '\n'; });
+    if (!lost.empty()) err_ << "voktools: error: the rest of the list is lost: " << lost << '\n';
   }
   pending_warnings_.clear();
   if (!FlushReport(out_)) status_ = kExitIoErr;

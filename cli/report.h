@@ -4,12 +4,14 @@
 #pragma once
 
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "json_text.h"
+#include "spilled_texts.h"
 
 namespace vok::cli {
 
@@ -24,8 +26,10 @@ inline constexpr int kMaxResultStatus = 63;
 struct FileReport {
   // The class's result: 0 for success, otherwise the number of failures.
   int result = 0;
-  // The error list, in order.
+  // The error list, in order, and its further entries when they were
+  // passed on as the run made them.
   std::vector<std::string> errors;
+  std::shared_ptr<SpilledTexts> more_errors;
   // The files involved by property name ("Filename", "Output"), in order.
   std::vector<std::pair<std::string, std::string>> files;
   // Settings reported with the files in JSON mode, after them.

@@ -15,6 +15,8 @@
 
 #include "common/replacement_file.h"
 #include "file_guard.h"
+#include "private_folder.h"
+#include "spilled_texts.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "voktools/ascii.h"
@@ -28,42 +30,6 @@ extern char** environ;
 namespace vok::cli {
 
 namespace {
-
-// A private folder under a fresh name in the temporary folder, removed with
-// the files named through it.
-class PrivateFolder {
- public:
-  PrivateFolder() {
-    FileSystem& fs = *CurrentEnv().fs;
-    clsGetTempFileName names;
-    for (int attempt = 0; attempt < kAttempts; ++attempt) {
-      const std::string name = names.Filename();
-      const Status s = fs.CreateFolder(name, 0700);
-      if (s.ok()) path_ = name + "/";
-      if (s.code() != EEXIST) break;
-    }
-  }
-  ~PrivateFolder() {
-    if (path_.empty()) return;
-    FileSystem& fs = *CurrentEnv().fs;
-    for (const std::string& file : files_) (void)fs.Remove(file);
-    (void)fs.RemoveFolder(path_);
-  }
-  // Empty when no folder could be made.
-  const std::string& path() const { return path_; }
-  // The path of a file in the folder, removed with it.
-  std::string File(const std::string& name) {
-    files_.push_back(path_ + name);
-    return files_.back();
-  }
-
- private:
-  // A name is taken by a folder now and then; every draw taken means
-  // something else is wrong.
-  static constexpr int kAttempts = 100;
-  std::string path_;
-  std::vector<std::string> files_;
-};
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
   if (from.empty()) return;
@@ -279,11 +245,16 @@ FileReport Process(const std::string& page, const ValidateOptions& options, cons
     std::optional<CopyWarnings> copy_warnings;
     if (options.dry_run) copy_warnings.emplace(reporter, target, page);
     v.Filename(target);
+    // The error list can hold a line for each of millions of repairs: it
+    // is passed on as it grows.
+    report.more_errors = std::make_shared<SpilledTexts>();
+    v.ErrorList()->DrainTo([&](Variant entry) {
+      std::string text = entry.ToText();
+      if (options.dry_run) ReplaceAll(text, target, page);
+      report.more_errors->Add(std::move(text));
+    });
     report.result = v.HTMLValidate();
-  }
-  report.errors = v.ErrorList()->TakeTexts();
-  if (options.dry_run) {
-    for (std::string& entry : report.errors) ReplaceAll(entry, target, page);
+    v.ErrorList()->DrainTo({});
   }
   const clsHTMLValidate::RunDetails& run = v.LastRun();
   report.summary = Summary(page, run, report.result, options.dry_run);
