@@ -99,11 +99,14 @@ void Restorer::RestoreLine() {
   line_.clear();
   done_ = avail_ = from_ = close_from_ = 0;
   close_for_ = npos;
+  searched_ = false;
   more_ = true;
   line_offset_ = w_.offset();
   while (true) {
     std::string_view text(line_.data(), avail_);
-    const size_t pos = FindAnchored(text, kScriptMarker, kScriptMarkerAnchor, from_);
+    const size_t pos =
+        searched_ ? npos : FindAnchored(text, kScriptMarker, kScriptMarkerAnchor, from_);
+    searched_ = false;
     if (pos == npos) {
       if (!more_) break;
       // No placeholder starts before the last bytes.
@@ -116,11 +119,14 @@ void Restorer::RestoreLine() {
     const bool attribute = pos >= kAttribute.size() &&
                            text.compare(pos - kAttribute.size(), kAttribute.size(), kAttribute) == 0;
     const size_t start = attribute ? pos - kAttribute.size() : pos;
-    const size_t close = text.find("-->", close_for_ == pos ? close_from_ : start);
+    // Neither form of the placeholder's start holds a "-->".
+    const size_t close =
+        text.find("-->", close_for_ == pos ? close_from_ : pos + kScriptMarker.size());
     // The quote after the "-->" of a placeholder in an attribute goes too.
     if (more_ && (close == npos || (attribute && close + 3 == avail_))) {
       close_for_ = pos;  // until something changes before it
-      close_from_ = close == npos ? std::max(start, avail_ - std::min<size_t>(avail_, 2)) : close;
+      close_from_ = close == npos ? std::max(pos + kScriptMarker.size(), avail_ - std::min<size_t>(avail_, 2))
+                                  : close;
       Emit();
       Pull();
       continue;
@@ -174,6 +180,7 @@ void Restorer::RestoreLine() {
       next = FindAnchored(text, kScriptMarker, kScriptMarkerAnchor, search);
     }
     from_ = next != npos ? next : search;
+    searched_ = next == npos;  // to the end of the text there is
   }
   out_.Append(std::string_view(line_).substr(done_));
   line_.clear();

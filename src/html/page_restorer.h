@@ -70,6 +70,7 @@ class Restorer {
   size_t close_for_ = 0;       // the placeholder whose "-->" was looked for (npos: none)
   size_t close_from_ = 0;      // ... and is not before here
   bool more_ = false;          // the line goes on in the window
+  bool searched_ = false;      // no placeholder from from_ to avail_
   int64_t line_offset_ = 0;    // where the line starts in the HTML file
 };
 

@@ -128,7 +128,7 @@ bool ScriptFile::NextMarkerLine(MarkerLine* line, std::string* skipped) {
     const std::string_view rest = window_.view();
     const size_t line_end = LineEndAfter(rest, eol == npos ? npos : eol - i);
     const std::string_view text = rest.substr(0, (eol == npos ? v.size() : eol) - i);
-    const size_t close = text.find("-->");
+    const size_t close = text.find("-->", kScriptMarker.size());
     line->start = window_.offset();
     line->end = line->start + static_cast<int64_t>(line_end);
     line->key.assign(close != npos && close + 3 <= kMaxKey ? text.substr(0, close + 3) : "");
