@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <unordered_map>
 
 #include "common/progress.h"
 #include "common/replacement_file.h"
@@ -86,6 +85,43 @@ size_t FindRawTextEnd(std::string_view line, std::string_view end_tag, size_t fr
   return npos;
 }
 
+// The names the rules recognise, each with an index in the order added,
+// found by a name in place: open addressing over a table a few times larger
+// than the most names there can be.
+class NameTable {
+ public:
+  // The index of name, or -1.
+  int32_t Find(std::string_view name) const {
+    for (size_t slot = Hash(name);; slot = (slot + 1) & (kSlots - 1)) {
+      const int32_t at = slots_[slot];
+      if (at < 0 || names_[static_cast<size_t>(at)] == name) return at;
+    }
+  }
+  // The index of name, added at the end unless it is there already.
+  int32_t Add(std::string_view name) {
+    size_t slot = Hash(name);
+    for (; slots_[slot] >= 0; slot = (slot + 1) & (kSlots - 1)) {
+      if (names_[static_cast<size_t>(slots_[slot])] == name) return slots_[slot];
+    }
+    slots_[slot] = static_cast<int32_t>(names_.size());
+    names_.emplace_back(name);
+    return slots_[slot];
+  }
+  std::string_view Name(int32_t index) const { return names_[static_cast<size_t>(index)]; }
+  size_t size() const { return names_.size(); }
+
+ private:
+  // Twice the rows of the table (a start and an end name each), four times.
+  static constexpr size_t kSlots = 8 * clsHTMLValidate::kMaxTags;
+  static size_t Hash(std::string_view name) {
+    uint32_t h = 2166136261u;
+    for (char c : name) h = (h ^ static_cast<uint8_t>(c)) * 16777619u;
+    return h & (kSlots - 1);
+  }
+  std::vector<std::string> names_;
+  std::vector<int32_t> slots_ = std::vector<int32_t>(kSlots, -1);
+};
+
 }  // namespace
 
 // One validation: the scanner state, the tag stack and the output.
@@ -123,12 +159,17 @@ class clsHTMLValidate::Run {
   // False when c is to be scanned again (it begins the content of a SCRIPT
   // or STYLE element kept as it stands).
   bool ScanChar(char c);
-  void ProcessTag(int32_t line, int32_t row, const std::string& text);
-  void ApplyTagRules(int32_t line, int32_t row, const std::string& text);
-  size_t CloseTo(std::string_view tag);
-  void CloseOverlapped(const std::string& tag);
-  bool IsOnStack(std::string_view tag) const;
-  void Push(TagEntry entry);
+  // From i, where line has a "<" outside any tag, comment or script text:
+  // a tag that ends before limit with no quote in it and that cannot begin
+  // a comment goes through whole, as ScanChar would take it byte by byte.
+  // Returns where the scan goes on, or i when the tag is not such a one.
+  size_t ScanSimpleTag(std::string_view scan, size_t i);
+  void ProcessTag(int32_t line, int32_t row, std::string_view text);
+  void ApplyTagRules(int32_t line, int32_t row, std::string_view text);
+  // Closes the tags above the topmost entry of name (-1: all of them).
+  size_t CloseTo(int32_t name);
+  void CloseOverlapped(int32_t name);
+  void Push(int32_t name, std::string_view text);
 
   clsHTMLValidate& v_;
   Collection& errors_;
@@ -163,25 +204,27 @@ class clsHTMLValidate::Run {
   // What the table says of a name; the first row that matches wins.
   enum class TagKind : uint8_t { kUnrecognised, kStart, kEnd };
   struct Recognised {
-    TagKind kind;
-    bool nests;  // a start tag may open inside one of its kind (flag other than 0)
+    TagKind kind = TagKind::kUnrecognised;
+    bool nests = false;  // a start tag may open inside one of its kind (flag other than 0)
+    int32_t tag = -1;    // the name the stack holds for it: its own, or the end tag's without "/"
   };
-  std::unordered_map<std::string, Recognised> recognised_;
-  // How many entries of each name the stack holds, so that IsOnStack does
-  // not walk a deep stack.
-  std::unordered_map<std::string, int32_t> on_stack_;
-  void Popped(const std::string& tag) {
-    if (auto it = on_stack_.find(tag); it != on_stack_.end() && --it->second == 0) {
-      on_stack_.erase(it);
-    }
+  // Every name of the table, start and end, and what each one is.
+  NameTable names_;
+  std::vector<Recognised> recognised_;
+  // How many entries of each name the stack holds, so that no test walks a
+  // deep stack.
+  std::vector<int32_t> on_stack_;
+  bool IsOnStack(int32_t name) const { return on_stack_[static_cast<size_t>(name)] > 0; }
+  bool TopIs(std::string_view name) const {
+    const int32_t top = stack_[static_cast<size_t>(stack_top_)].name;
+    return top >= 0 && names_.Name(top) == name;
   }
   void CloseAll() {
-    CloseTo(kSentinel);
+    CloseTo(-1);
     stack_top_ = 0;
-    on_stack_.clear();
+    std::fill(on_stack_.begin(), on_stack_.end(), 0);
     element_.clear();
   }
-  std::string upper_;  // scratch for ProcessTag
 };
 
 int32_t clsHTMLValidate::Run::Go() {
@@ -214,13 +257,19 @@ int32_t clsHTMLValidate::Run::Go() {
                         std::string(kCRLF) + s.message()));
     return 1;
   }
-  stack_.assign(1, TagEntry{std::string(kSentinel), std::string(kSentinel), -1, -1});
+  stack_.assign(1, TagEntry{-1, std::string(kSentinel)});
   stack_top_ = 0;
   for (int32_t r = 0; r <= v_.last_tag_; ++r) {
     const TagRow& row = v_.tags_[static_cast<size_t>(r)];
-    recognised_.try_emplace(row.name, Recognised{TagKind::kStart, FlagValue(row.flag) != 0});
-    recognised_.try_emplace("/" + row.name, Recognised{TagKind::kEnd, false});
+    const int32_t start = names_.Add(row.name);
+    if (static_cast<size_t>(start) == recognised_.size()) {
+      recognised_.push_back({TagKind::kStart, FlagValue(row.flag) != 0, start});
+    }
+    if (static_cast<size_t>(names_.Add("/" + row.name)) == recognised_.size()) {
+      recognised_.push_back({TagKind::kEnd, false, start});
+    }
   }
+  on_stack_.assign(names_.size(), 0);
 
   const int64_t size = in->Size();
   ProgressMeter progress;
@@ -333,6 +382,12 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
       i += run;
       continue;
     }
+    if (!in_tag_ && !in_comment_ && line[i] == '<') {
+      if (const size_t next = ScanSimpleTag(scan, i); next != i) {
+        i = next;
+        continue;
+      }
+    }
     col_ = static_cast<int32_t>(line_pos_ + i + 1);
     if (ScanChar(line[i])) ++i;
   }
@@ -361,6 +416,21 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
   }
 }
 
+size_t clsHTMLValidate::Run::ScanSimpleTag(std::string_view scan, size_t i) {
+  if (i + 2 >= scan.size()) return i;
+  const char second = AsciiUpper(scan[i + 1]);
+  if (!(second == '/' || second == '?' || (second >= 'A' && second <= 'Z'))) return i;
+  const size_t close = FindAnyOf(scan, "<>\"'", i + 2);
+  if (close == npos || scan[close] != '>') return i;
+  const auto row = static_cast<int32_t>(line_pos_ + i + 1);
+  tag_line_ = line_;
+  tag_col_ = row;
+  col_ = static_cast<int32_t>(line_pos_ + close + 1);
+  prev_char_ = '>';
+  ProcessTag(line_, row, scan.substr(i, close + 1 - i));
+  return close + 1;
+}
+
 bool clsHTMLValidate::Run::ScanChar(char c) {
   if (in_comment_) {
     tag_text_ += c;
@@ -369,7 +439,7 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
       in_comment_ = in_tag_ = false;
       output_ += tag_text_;
       tag_text_.clear();
-    } else if (t.size() >= 9 && stack_[static_cast<size_t>(stack_top_)].tag == "SCRIPT" &&
+    } else if (t.size() >= 9 && TopIs("SCRIPT") &&
                EqualsIgnoreCase(t.substr(t.size() - 9), "</SCRIPT>")) {
       // A comment left open inside a script element ends before its end tag.
       ++v_.last_run_.comments_closed;
@@ -464,7 +534,7 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
   return true;
 }
 
-void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, const std::string& text) {
+void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, std::string_view text) {
   ApplyTagRules(line, row, text);
   // The repairs this tag caused belong to the element it ends, or to the
   // one before the element it starts.
@@ -480,46 +550,45 @@ void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, const std::stri
   if (v_.keep_script_text_) raw_end_ = "</" + std::string(element);
 }
 
-void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, const std::string& text) {
-  upper_.assign(text);
-  for (char& ch : upper_) ch = AsciiUpper(ch);
-  const std::string_view u = upper_;
-  size_t stop = u.starts_with("</") ? 2 : 1;
-  while (stop < u.size() && IsNameChar(u[stop])) ++stop;
-  const std::string name(u.substr(std::min<size_t>(1, u.size()), stop - 1));
+void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_view text) {
+  // The name: "/" for an end tag, then the letters and digits, upper-cased.
+  size_t stop = text.starts_with("</") ? 2 : 1;
+  while (stop < text.size() && IsNameChar(AsciiUpper(text[stop]))) ++stop;
+  std::string name(text.substr(1, stop - 1));
+  for (char& ch : name) ch = AsciiUpper(ch);
 
-  Recognised recognised{TagKind::kUnrecognised, false};
-  if (auto it = recognised_.find(name); it != recognised_.end()) recognised = it->second;
+  const int32_t found = names_.Find(name);
+  const Recognised recognised = found < 0 ? Recognised{} : recognised_[static_cast<size_t>(found)];
 
   if (recognised.kind == TagKind::kStart) {
-    const std::string_view inner = TrimWhite(u.substr(1, u.size() - 2));
-    if (inner == "A" || inner == "FONT") {
+    const std::string_view inner = TrimWhite(text.substr(1, text.size() - 2));
+    if (EqualsIgnoreCase(inner, "A") || EqualsIgnoreCase(inner, "FONT")) {
       Report(line, row, Fill(MessageId::kIgnoringEmptyTag, name));
       return;
     }
-    if (!recognised.nests && IsOnStack(name)) {
+    if (!recognised.nests && IsOnStack(recognised.tag)) {
       Report(line, row, Fill(MessageId::kTerminatingPreviousTag, name));
       ProcessTag(line, row, "</" + name + ">");
     }
-    Push(TagEntry{name, text, line, row});
+    Push(recognised.tag, text);
     output_ += text;
     return;
   }
   if (recognised.kind == TagKind::kEnd) {
-    const std::string tag = name.substr(1);
-    if (!IsOnStack(tag)) {
+    const std::string_view tag = std::string_view(name).substr(1);
+    if (!IsOnStack(recognised.tag)) {
       Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, tag));
       return;
     }
-    const std::string& top = stack_[static_cast<size_t>(stack_top_)].tag;
-    if (top != tag) {
-      Report(line, row, Fill(MessageId::kOverlappingTags, tag, top));
-      CloseOverlapped(tag);
+    const int32_t top = stack_[static_cast<size_t>(stack_top_)].name;
+    if (top != recognised.tag) {
+      Report(line, row, Fill(MessageId::kOverlappingTags, tag, names_.Name(top)));
+      CloseOverlapped(recognised.tag);
     } else {
       output_ += text;
     }
     --stack_top_;
-    Popped(tag);
+    --on_stack_[static_cast<size_t>(recognised.tag)];
     return;
   }
   if (name == "P") {
@@ -548,39 +617,41 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, const std::s
   }
 }
 
-void clsHTMLValidate::Run::Push(TagEntry entry) {
-  ++on_stack_[entry.tag];
+void clsHTMLValidate::Run::Push(int32_t name, std::string_view text) {
+  ++on_stack_[static_cast<size_t>(name)];
   ++stack_top_;
   if (static_cast<size_t>(stack_top_) >= stack_.size()) {
-    stack_.push_back(std::move(entry));
+    stack_.push_back(TagEntry{name, std::string(text)});
   } else {
-    stack_[static_cast<size_t>(stack_top_)] = std::move(entry);
+    // The entry keeps its buffer from the tag it held before.
+    TagEntry& entry = stack_[static_cast<size_t>(stack_top_)];
+    entry.name = name;
+    entry.text.assign(text);
   }
 }
 
-size_t clsHTMLValidate::Run::CloseTo(std::string_view tag) {
+size_t clsHTMLValidate::Run::CloseTo(int32_t name) {
   auto k = static_cast<size_t>(stack_top_);
-  while (k > 0 && stack_[k].tag != tag) --k;
+  while (k > 0 && stack_[k].name != name) --k;
   for (auto m = static_cast<size_t>(stack_top_); m > k; --m) {
     output_ += "</";
-    output_ += stack_[m].tag;
+    output_ += names_.Name(stack_[m].name);
     output_ += '>';
   }
   output_ += kCRLF;
   return k;
 }
 
-void clsHTMLValidate::Run::CloseOverlapped(const std::string& tag) {
-  const size_t k = CloseTo(tag);
-  output_ += "</" + tag + ">";
+void clsHTMLValidate::Run::CloseOverlapped(int32_t name) {
+  const size_t k = CloseTo(name);
+  output_ += "</";
+  output_ += names_.Name(name);
+  output_ += '>';
+  // The tags above it open again, one place lower; its entry ends up on top.
   for (size_t m = k + 1; m <= static_cast<size_t>(stack_top_); ++m) {
     output_ += stack_[m].text;
-    stack_[m - 1] = stack_[m];
+    std::swap(stack_[m - 1], stack_[m]);
   }
-}
-
-bool clsHTMLValidate::Run::IsOnStack(std::string_view tag) const {
-  return on_stack_.count(std::string(tag)) > 0;
 }
 
 // ------------------------------------------------------------------ the class
