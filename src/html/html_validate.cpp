@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <map>
 
 #include "common/progress.h"
 #include "common/replacement_file.h"
@@ -29,9 +30,10 @@ bool IsNameChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'
 
 // s without leading and trailing CR, LF and spaces (tabs stay).
 std::string_view TrimWhite(std::string_view s) {
-  const size_t first = s.find_first_not_of("\r\n ");
-  if (first == npos) return {};
-  return s.substr(first, s.find_last_not_of("\r\n ") - first + 1);
+  const auto white = [](char c) { return c == ' ' || c == '\r' || c == '\n'; };
+  while (!s.empty() && white(s.front())) s.remove_prefix(1);
+  while (!s.empty() && white(s.back())) s.remove_suffix(1);
+  return s;
 }
 
 // A flag text as a number; anything else reads as 0.
@@ -122,6 +124,63 @@ class NameTable {
   std::vector<int32_t> slots_ = std::vector<int32_t>(kSlots, -1);
 };
 
+// A catalogue text cut at its placeholders %1% to %6%, so that a message is
+// put together without searching it. When every "%" of the text belongs to
+// a placeholder and no argument holds a "%", this gives what
+// clsCommon::FormatString gives; otherwise the layout is not usable.
+class MessageLayout {
+ public:
+  explicit MessageLayout(std::string_view text) {
+    std::string literal;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] != '%') {
+        literal += text[i];
+      } else if (i + 2 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '6' &&
+                 text[i + 2] == '%') {
+        pieces_.push_back({std::move(literal), text[i + 1] - '1'});
+        literal.clear();
+        i += 2;
+      } else {
+        usable_ = false;
+      }
+    }
+    pieces_.push_back({std::move(literal), -1});
+  }
+  // Whether the layout gives FormatString's text for these arguments.
+  bool Fits(std::initializer_list<std::string_view> args) const {
+    return usable_ && std::none_of(args.begin(), args.end(), [](std::string_view a) {
+             return a.find('%') != npos;
+           });
+  }
+  std::string Fill(std::initializer_list<std::string_view> args) const {
+    // Sized first: the list keeps every message as it is made.
+    size_t size = 0;
+    for (const Piece& piece : pieces_) {
+      size += piece.literal.size();
+      if (piece.arg >= 0 && static_cast<size_t>(piece.arg) < args.size()) {
+        size += args.begin()[piece.arg].size();
+      }
+    }
+    std::string out;
+    out.reserve(size);
+    for (const Piece& piece : pieces_) {
+      out += piece.literal;
+      if (piece.arg >= 0 && static_cast<size_t>(piece.arg) < args.size()) {
+        out += args.begin()[piece.arg];
+      }
+    }
+    return out;
+  }
+
+ private:
+  struct Piece {
+    std::string literal;
+    int32_t arg;  // the argument after the literal, -1 for none
+  };
+  std::vector<Piece> pieces_;
+  bool usable_ = true;
+};
+
 }  // namespace
 
 // One validation: the scanner state, the tag stack and the output.
@@ -133,11 +192,21 @@ class clsHTMLValidate::Run {
 
  private:
   void Report(int32_t line, int32_t row, std::string_view text) {
-    errors_.Add(Variant(
-        v_.common_->FormatString(Message(MessageId::kInformationAtPosition),
-                                 {Variant(line), Variant(row), Variant(std::string(text))})));
+    char line_text[16], row_text[16];
+    const std::string_view line_digits(line_text, std::to_chars(line_text, std::end(line_text), line).ptr - line_text);
+    const std::string_view row_digits(row_text, std::to_chars(row_text, std::end(row_text), row).ptr - row_text);
+    errors_.Add(Variant(Format(MessageId::kInformationAtPosition, {line_digits, row_digits, text})));
     ++fixed_count_;
     Changed(line);
+  }
+  // The catalogue text of id with args in place, as clsCommon::FormatString
+  // puts them.
+  std::string Format(MessageId id, std::initializer_list<std::string_view> args) {
+    auto [it, added] = layouts_.try_emplace(id, Message(id));
+    if (it->second.Fits(args)) return it->second.Fill(args);
+    std::vector<Variant> values;
+    for (std::string_view a : args) values.emplace_back(std::string(a));
+    return v_.common_->FormatString(Message(id), values);
   }
   // A repair on line: the first one inside a SCRIPT or STYLE element marks
   // that element as changed.
@@ -147,7 +216,7 @@ class clsHTMLValidate::Run {
     v_.last_run_.script_text_changes.push_back({element_, line});
   }
   std::string Fill(MessageId id, std::string_view a, std::string_view b = {}) {
-    return v_.common_->FormatString(Message(id), {Variant(std::string(a)), Variant(std::string(b))});
+    return Format(id, {a, b});
   }
   void Write(std::string_view text) {
     if (text.empty() || !write_status_.ok()) return;
@@ -159,10 +228,11 @@ class clsHTMLValidate::Run {
   // False when c is to be scanned again (it begins the content of a SCRIPT
   // or STYLE element kept as it stands).
   bool ScanChar(char c);
-  // From i, where line has a "<" outside any tag, comment or script text:
-  // a tag that ends before limit with no quote in it and that cannot begin
-  // a comment goes through whole, as ScanChar would take it byte by byte.
-  // Returns where the scan goes on, or i when the tag is not such a one.
+  // From i, where scan has a "<" outside any tag, comment or script text:
+  // a tag that ends within scan, that cannot begin a comment and that no
+  // second "<" cuts short goes through whole, as ScanChar would take it
+  // byte by byte. Returns where the scan goes on, or i when the tag is not
+  // such a one (nothing has changed then).
   size_t ScanSimpleTag(std::string_view scan, size_t i);
   void ProcessTag(int32_t line, int32_t row, std::string_view text);
   void ApplyTagRules(int32_t line, int32_t row, std::string_view text);
@@ -202,7 +272,8 @@ class clsHTMLValidate::Run {
   std::string element_;
   bool element_changed_ = false;
   // What the table says of a name; the first row that matches wins.
-  enum class TagKind : uint8_t { kUnrecognised, kStart, kEnd };
+  // Names outside the table with rules of their own: P, /P, /BODY and /HTML.
+  enum class TagKind : uint8_t { kUnrecognised, kStart, kEnd, kParagraph, kParagraphEnd, kBodyEnd };
   struct Recognised {
     TagKind kind = TagKind::kUnrecognised;
     bool nests = false;  // a start tag may open inside one of its kind (flag other than 0)
@@ -214,6 +285,7 @@ class clsHTMLValidate::Run {
   // How many entries of each name the stack holds, so that no test walks a
   // deep stack.
   std::vector<int32_t> on_stack_;
+  std::map<MessageId, MessageLayout> layouts_;
   bool IsOnStack(int32_t name) const { return on_stack_[static_cast<size_t>(name)] > 0; }
   bool TopIs(std::string_view name) const {
     const int32_t top = stack_[static_cast<size_t>(stack_top_)].name;
@@ -267,6 +339,15 @@ int32_t clsHTMLValidate::Run::Go() {
     }
     if (static_cast<size_t>(names_.Add("/" + row.name)) == recognised_.size()) {
       recognised_.push_back({TagKind::kEnd, false, start});
+    }
+  }
+  // The names with rules of their own, unless the table has them.
+  for (const auto& [name, kind] : {std::pair{"P", TagKind::kParagraph},
+                                   std::pair{"/P", TagKind::kParagraphEnd},
+                                   std::pair{"/BODY", TagKind::kBodyEnd},
+                                   std::pair{"/HTML", TagKind::kBodyEnd}}) {
+    if (static_cast<size_t>(names_.Add(name)) == recognised_.size()) {
+      recognised_.push_back({kind, false, -1});
     }
   }
   on_stack_.assign(names_.size(), 0);
@@ -420,8 +501,27 @@ size_t clsHTMLValidate::Run::ScanSimpleTag(std::string_view scan, size_t i) {
   if (i + 2 >= scan.size()) return i;
   const char second = AsciiUpper(scan[i + 1]);
   if (!(second == '/' || second == '?' || (second >= 'A' && second <= 'Z'))) return i;
-  const size_t close = FindAnyOf(scan, "<>\"'", i + 2);
-  if (close == npos || scan[close] != '>') return i;
+  // The quotes open at each level, the level and the last byte other than a
+  // space, as ScanChar keeps them; they become the state only if the tag
+  // ends here. Slots above the level are never read before they are set.
+  int32_t level = 0;
+  char prev = scan[i + 1];
+  size_t close = i + 2;
+  for (;; ++close) {
+    if (close == scan.size()) return i;
+    const char c = scan[close];
+    if (c == '>') {
+      if (level == 0) break;
+    } else if (c == '<') {
+      if (level == 0) return i;
+    } else if (level > 0 && c == quotes_[static_cast<size_t>(level)]) {
+      --level;
+    } else if ((c == '"' || c == '\'') && (prev == '=' || (prev == '+' && level > 0)) &&
+               level < 9) {
+      quotes_[static_cast<size_t>(++level)] = c;
+    }
+    if (c != ' ') prev = c;
+  }
   const auto row = static_cast<int32_t>(line_pos_ + i + 1);
   tag_line_ = line_;
   tag_col_ = row;
@@ -591,7 +691,7 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_
     --on_stack_[static_cast<size_t>(recognised.tag)];
     return;
   }
-  if (name == "P") {
+  if (recognised.kind == TagKind::kParagraph) {
     if (in_p_) {
       ++v_.last_run_.paragraphs_closed;
       Changed(line);
@@ -599,14 +699,14 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_
     }
     output_ += text;
     in_p_ = true;
-  } else if (name == "/P") {
+  } else if (recognised.kind == TagKind::kParagraphEnd) {
     if (!in_p_) {
       Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, "P"));
       return;
     }
     output_ += text;
     in_p_ = false;
-  } else if (name == "/BODY" || name == "/HTML") {
+  } else if (recognised.kind == TagKind::kBodyEnd) {
     if (stack_top_ != 0) {
       CloseAll();
       Report(line, row, Message(MessageId::kTerminatingUnfinishedTags));
