@@ -234,8 +234,10 @@ class clsHTMLValidate::Run {
   // byte by byte. Returns where the scan goes on, or i when the tag is not
   // such a one (nothing has changed then).
   size_t ScanSimpleTag(std::string_view scan, size_t i);
-  void ProcessTag(int32_t line, int32_t row, std::string_view text);
-  void ApplyTagRules(int32_t line, int32_t row, std::string_view text);
+  // in_line: text is part of the line being scanned (it may go out as it
+  // stands without a copy).
+  void ProcessTag(int32_t line, int32_t row, std::string_view text, bool in_line = false);
+  void ApplyTagRules(int32_t line, int32_t row, std::string_view text, bool in_line);
   // Closes the tags above the topmost entry of name (-1: all of them).
   size_t CloseTo(int32_t name);
   void CloseOverlapped(int32_t name);
@@ -249,7 +251,44 @@ class clsHTMLValidate::Run {
   int32_t line_ = 0;
   int32_t col_ = 0;
   size_t line_pos_ = 0;  // bytes of the current line scanned before
+  // The output of the current line not yet written, and after it kept_:
+  // bytes of the line that go out as they stand, not copied until
+  // something else goes out or the line is done.
   std::string output_;
+  std::string_view kept_;
+  std::string& Out() {
+    if (!kept_.empty()) {
+      output_.append(kept_);
+      kept_ = {};
+    }
+    return output_;
+  }
+  // text is part of the line being scanned.
+  void Keep(std::string_view text) {
+    if (text.data() == kept_.data() + kept_.size()) {
+      kept_ = std::string_view(kept_.data(), kept_.size() + text.size());
+    } else {
+      Out();
+      kept_ = text;
+    }
+  }
+  void Emit(std::string_view text, bool in_line) {
+    if (in_line) {
+      Keep(text);
+    } else {
+      Out() += text;
+    }
+  }
+  // Writes what the line put out so far.
+  void WriteOut() {
+    if (output_.empty()) {
+      Write(kept_);
+    } else {
+      Write(Out());
+    }
+    output_.clear();
+    kept_ = {};
+  }
   std::string tag_text_;
   bool in_tag_ = false;
   bool in_quote_ = false;
@@ -386,8 +425,8 @@ int32_t clsHTMLValidate::Run::Go() {
       Report(line_, col_, Message(MessageId::kTerminatingUnfinishedTags));
     }
     // A tag still open at the end stays as it stood, after everything else.
-    if (in_tag_) output_ += tag_text_;
-    Write(output_);
+    if (in_tag_) Out() += tag_text_;
+    Write(Out());
     s = write_status_;
   }
   if (s.ok()) s = out_.Close();
@@ -415,8 +454,8 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
     if (in_comment_) {
       Report(line_, col_, Message(MessageId::kTerminatingComment));
       in_comment_ = in_tag_ = false;
-      output_ += "-->";
-      output_ += kCRLF;
+      Out() += "-->";
+      Out() += kCRLF;
       tag_text_.clear();
     }
     if (stack_top_ > 0) {
@@ -435,7 +474,7 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
       size_t end = FindRawTextEnd(line, raw_end_, i);
       if (end >= limit) end = npos;
       const size_t stop = end == npos ? limit : end;
-      output_.append(line.substr(i, stop - i));
+      Keep(line.substr(i, stop - i));
       if (const char c = LastNonSpace(line.substr(i, stop - i)); c != '\0') prev_char_ = c;
       if (end != npos) raw_end_.clear();
       i = stop;
@@ -451,7 +490,7 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
     } else if (!in_tag_) {
       run = FindAnyOf(scan, "<>", i);
       run = (run == npos ? limit : run) - i;
-      output_.append(scan.substr(i, run));
+      Keep(scan.substr(i, run));
     } else if (tag_text_.size() >= 4) {
       // Inside a tag, past its opening: only brackets and quotes matter.
       run = FindAnyOf(scan, "<>\"'", i);
@@ -477,23 +516,23 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
     // bytes decide anything: both go out now.
     line_pos_ += limit;
     if (in_comment_ && tag_text_.size() > kLookAhead) {
-      output_.append(tag_text_, 0, tag_text_.size() - kLookAhead);
+      Out().append(tag_text_, 0, tag_text_.size() - kLookAhead);
       tag_text_.erase(0, tag_text_.size() - kLookAhead);
     }
-    Write(output_);
-    output_.clear();
+    WriteOut();
     return;
   }
   col_ = static_cast<int32_t>(line_pos_ + line.size() + 1);
   line_pos_ = 0;
   if (!in_tag_) {
-    Write(output_);
-    output_.clear();
+    WriteOut();
   } else if (in_comment_) {
-    output_ += tag_text_;
-    Write(output_);
-    output_.clear();
+    Out() += tag_text_;
+    WriteOut();
     tag_text_.clear();
+  } else {
+    // The tag goes on in the next line: what precedes it waits with it.
+    Out();
   }
 }
 
@@ -527,7 +566,7 @@ size_t clsHTMLValidate::Run::ScanSimpleTag(std::string_view scan, size_t i) {
   tag_col_ = row;
   col_ = static_cast<int32_t>(line_pos_ + close + 1);
   prev_char_ = '>';
-  ProcessTag(line_, row, scan.substr(i, close + 1 - i));
+  ProcessTag(line_, row, scan.substr(i, close + 1 - i), true);
   return close + 1;
 }
 
@@ -537,7 +576,7 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
     const std::string_view t = tag_text_;
     if (t.ends_with("-->")) {
       in_comment_ = in_tag_ = false;
-      output_ += tag_text_;
+      Out() += tag_text_;
       tag_text_.clear();
     } else if (t.size() >= 9 && TopIs("SCRIPT") &&
                EqualsIgnoreCase(t.substr(t.size() - 9), "</SCRIPT>")) {
@@ -545,8 +584,8 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
       ++v_.last_run_.comments_closed;
       Changed(line_);
       in_comment_ = in_tag_ = false;
-      output_.append(t.substr(0, t.size() - 9));
-      output_ += "-->";
+      Out().append(t.substr(0, t.size() - 9));
+      Out() += "-->";
       const std::string end_tag(t.substr(t.size() - 9));
       tag_text_.clear();
       ProcessTag(line_, col_ - 8, end_tag);
@@ -585,7 +624,7 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
         ProcessTag(tag_line_, tag_col_, tag_text_);
       } else {
         Report(line_, col_, Message(MessageId::kEscapingGreaterThan));
-        output_ += "&gt;";
+        Out() += "&gt;";
       }
       break;
     default:
@@ -603,19 +642,19 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
             in_quote_ = true;
           }
         } else {
-          output_ += c;
+          Out() += c;
         }
       } else if (c == '-') {
         if (in_tag_) {
           tag_text_ += c;
           if (tag_text_ == "<!--") in_comment_ = true;
         } else {
-          output_ += c;
+          Out() += c;
         }
       } else if (in_tag_) {
         tag_text_ += c;
       } else {
-        output_ += c;
+        Out() += c;
       }
       break;
   }
@@ -624,8 +663,8 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
     const char second = AsciiUpper(tag_text_[1]);
     if (!(second == '!' || second == '?' || second == '/' || (second >= 'A' && second <= 'Z'))) {
       Report(line_, col_ - 1, Message(MessageId::kEscapingLessThan));
-      output_ += "&lt;";
-      output_ += c;
+      Out() += "&lt;";
+      Out() += c;
       in_tag_ = false;
       tag_text_.clear();
     }
@@ -634,8 +673,9 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
   return true;
 }
 
-void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, std::string_view text) {
-  ApplyTagRules(line, row, text);
+void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, std::string_view text,
+                                      bool in_line) {
+  ApplyTagRules(line, row, text, in_line);
   // The repairs this tag caused belong to the element it ends, or to the
   // one before the element it starts.
   bool end = false;
@@ -650,7 +690,8 @@ void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, std::string_vie
   if (v_.keep_script_text_) raw_end_ = "</" + std::string(element);
 }
 
-void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_view text) {
+void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_view text,
+                                         bool in_line) {
   // The name: "/" for an end tag, then the letters and digits, upper-cased.
   size_t stop = text.starts_with("</") ? 2 : 1;
   while (stop < text.size() && IsNameChar(AsciiUpper(text[stop]))) ++stop;
@@ -671,7 +712,7 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_
       ProcessTag(line, row, "</" + name + ">");
     }
     Push(recognised.tag, text);
-    output_ += text;
+    Emit(text, in_line);
     return;
   }
   if (recognised.kind == TagKind::kEnd) {
@@ -685,7 +726,7 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_
       Report(line, row, Fill(MessageId::kOverlappingTags, tag, names_.Name(top)));
       CloseOverlapped(recognised.tag);
     } else {
-      output_ += text;
+      Emit(text, in_line);
     }
     --stack_top_;
     --on_stack_[static_cast<size_t>(recognised.tag)];
@@ -697,23 +738,23 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_
       Changed(line);
       ProcessTag(line, row, "</P>");
     }
-    output_ += text;
+    Emit(text, in_line);
     in_p_ = true;
   } else if (recognised.kind == TagKind::kParagraphEnd) {
     if (!in_p_) {
       Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, "P"));
       return;
     }
-    output_ += text;
+    Emit(text, in_line);
     in_p_ = false;
   } else if (recognised.kind == TagKind::kBodyEnd) {
     if (stack_top_ != 0) {
       CloseAll();
       Report(line, row, Message(MessageId::kTerminatingUnfinishedTags));
     }
-    output_ += text;
+    Emit(text, in_line);
   } else {
-    output_ += text;
+    Emit(text, in_line);
   }
 }
 
@@ -734,22 +775,22 @@ size_t clsHTMLValidate::Run::CloseTo(int32_t name) {
   auto k = static_cast<size_t>(stack_top_);
   while (k > 0 && stack_[k].name != name) --k;
   for (auto m = static_cast<size_t>(stack_top_); m > k; --m) {
-    output_ += "</";
-    output_ += names_.Name(stack_[m].name);
-    output_ += '>';
+    Out() += "</";
+    Out() += names_.Name(stack_[m].name);
+    Out() += '>';
   }
-  output_ += kCRLF;
+  Out() += kCRLF;
   return k;
 }
 
 void clsHTMLValidate::Run::CloseOverlapped(int32_t name) {
   const size_t k = CloseTo(name);
-  output_ += "</";
-  output_ += names_.Name(name);
-  output_ += '>';
+  Out() += "</";
+  Out() += names_.Name(name);
+  Out() += '>';
   // The tags above it open again, one place lower; its entry ends up on top.
   for (size_t m = k + 1; m <= static_cast<size_t>(stack_top_); ++m) {
-    output_ += stack_[m].text;
+    Out() += stack_[m].text;
     std::swap(stack_[m - 1], stack_[m]);
   }
 }
