@@ -94,20 +94,22 @@ class NameTable {
  public:
   // The index of name, or -1.
   int32_t Find(std::string_view name) const {
-    for (size_t slot = Hash(name);; slot = (slot + 1) & (kSlots - 1)) {
-      const int32_t at = slots_[slot];
-      if (at < 0 || names_[static_cast<size_t>(at)] == name) return at;
+    const uint64_t key = Key(name);
+    for (size_t slot = Hash(key, name.size());; slot = (slot + 1) & (kSlots - 1)) {
+      const Slot& at = slots_[slot];
+      if (at.index < 0 || (at.key == key && Same(at.index, name))) return at.index;
     }
   }
   // The index of name, added at the end unless it is there already.
   int32_t Add(std::string_view name) {
-    size_t slot = Hash(name);
-    for (; slots_[slot] >= 0; slot = (slot + 1) & (kSlots - 1)) {
-      if (names_[static_cast<size_t>(slots_[slot])] == name) return slots_[slot];
+    const uint64_t key = Key(name);
+    size_t slot = Hash(key, name.size());
+    for (; slots_[slot].index >= 0; slot = (slot + 1) & (kSlots - 1)) {
+      if (slots_[slot].key == key && Same(slots_[slot].index, name)) return slots_[slot].index;
     }
-    slots_[slot] = static_cast<int32_t>(names_.size());
+    slots_[slot] = {key, static_cast<int32_t>(names_.size())};
     names_.emplace_back(name);
-    return slots_[slot];
+    return slots_[slot].index;
   }
   std::string_view Name(int32_t index) const { return names_[static_cast<size_t>(index)]; }
   size_t size() const { return names_.size(); }
@@ -115,13 +117,31 @@ class NameTable {
  private:
   // Twice the rows of the table (a start and an end name each), four times.
   static constexpr size_t kSlots = 8 * clsHTMLValidate::kMaxTags;
-  static size_t Hash(std::string_view name) {
-    uint32_t h = 2166136261u;
-    for (char c : name) h = (h ^ static_cast<uint8_t>(c)) * 16777619u;
-    return h & (kSlots - 1);
+  // A slot holds the first eight bytes of its name, so that most names
+  // are told apart without comparing texts.
+  struct Slot {
+    uint64_t key = 0;
+    int32_t index = -1;
+  };
+  static uint64_t Key(std::string_view name) {
+    uint64_t key = 0;
+    for (size_t i = 0; i < name.size() && i < 8; ++i) {
+      key |= static_cast<uint64_t>(static_cast<uint8_t>(name[i])) << (8 * i);
+    }
+    return key;
+  }
+  static size_t Hash(uint64_t key, size_t size) {
+    return static_cast<size_t>(((key ^ size) * 0x9E3779B97F4A7C15ull) >> 40) & (kSlots - 1);
+  }
+  // Whether the name at index is name, given that their first eight bytes
+  // are the same.
+  bool Same(int32_t index, std::string_view name) const {
+    const std::string& at = names_[static_cast<size_t>(index)];
+    return at.size() == name.size() &&
+           (name.size() <= 8 || std::string_view(at).substr(8) == name.substr(8));
   }
   std::vector<std::string> names_;
-  std::vector<int32_t> slots_ = std::vector<int32_t>(kSlots, -1);
+  std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
 };
 
 // A catalogue text cut at its placeholders %1% to %6%, so that a message is
@@ -447,7 +467,7 @@ int32_t clsHTMLValidate::Run::Go() {
 }
 
 void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool ends) {
-  if (line_pos_ == 0 && line.starts_with("<!--HTMLGlue")) {
+  if (line_pos_ == 0 && !line.empty() && line[0] == '<' && line.starts_with("<!--HTMLGlue")) {
     // The previous document ends here, and any element in it.
     raw_end_.clear();
     element_.clear();
@@ -693,10 +713,18 @@ void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, std::string_vie
 void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_view text,
                                          bool in_line) {
   // The name: "/" for an end tag, then the letters and digits, upper-cased.
-  size_t stop = text.starts_with("</") ? 2 : 1;
+  size_t stop = text.size() > 1 && text[0] == '<' && text[1] == '/' ? 2 : 1;
   while (stop < text.size() && IsNameChar(AsciiUpper(text[stop]))) ++stop;
-  std::string name(text.substr(1, stop - 1));
-  for (char& ch : name) ch = AsciiUpper(ch);
+  char buffer[16];
+  std::string long_name;
+  std::string_view name;
+  if (stop - 1 <= sizeof buffer) {
+    for (size_t k = 1; k < stop; ++k) buffer[k - 1] = AsciiUpper(text[k]);
+    name = std::string_view(buffer, stop - 1);
+  } else {
+    long_name = AsciiUpperCopy(text.substr(1, stop - 1));
+    name = long_name;
+  }
 
   const int32_t found = names_.Find(name);
   const Recognised recognised = found < 0 ? Recognised{} : recognised_[static_cast<size_t>(found)];
@@ -709,14 +737,14 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_
     }
     if (!recognised.nests && IsOnStack(recognised.tag)) {
       Report(line, row, Fill(MessageId::kTerminatingPreviousTag, name));
-      ProcessTag(line, row, "</" + name + ">");
+      ProcessTag(line, row, "</" + std::string(name) + ">");
     }
     Push(recognised.tag, text);
     Emit(text, in_line);
     return;
   }
   if (recognised.kind == TagKind::kEnd) {
-    const std::string_view tag = std::string_view(name).substr(1);
+    const std::string_view tag = name.substr(1);
     if (!IsOnStack(recognised.tag)) {
       Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, tag));
       return;
