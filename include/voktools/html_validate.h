@@ -108,11 +108,11 @@ class clsHTMLValidate : public Dispatch {
     std::string name;
     std::string flag;
   };
+  // An open recognised tag: its name (an index into the run's names, -1 for
+  // the entry at the bottom of the stack) and its text as written.
   struct TagEntry {
-    std::string tag;
+    int32_t name = -1;
     std::string text;
-    int32_t line = 0;
-    int32_t row = 0;
   };
   class Run;
 

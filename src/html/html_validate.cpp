@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <unordered_map>
+#include <map>
 
 #include "common/progress.h"
 #include "common/replacement_file.h"
@@ -30,9 +30,10 @@ bool IsNameChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'
 
 // s without leading and trailing CR, LF and spaces (tabs stay).
 std::string_view TrimWhite(std::string_view s) {
-  const size_t first = s.find_first_not_of("\r\n ");
-  if (first == npos) return {};
-  return s.substr(first, s.find_last_not_of("\r\n ") - first + 1);
+  const auto white = [](char c) { return c == ' ' || c == '\r' || c == '\n'; };
+  while (!s.empty() && white(s.front())) s.remove_prefix(1);
+  while (!s.empty() && white(s.back())) s.remove_suffix(1);
+  return s;
 }
 
 // A flag text as a number; anything else reads as 0.
@@ -86,6 +87,120 @@ size_t FindRawTextEnd(std::string_view line, std::string_view end_tag, size_t fr
   return npos;
 }
 
+// The names the rules recognise, each with an index in the order added,
+// found by a name in place: open addressing over a table a few times larger
+// than the most names there can be.
+class NameTable {
+ public:
+  // The index of name, or -1.
+  int32_t Find(std::string_view name) const {
+    const uint64_t key = Key(name);
+    for (size_t slot = Hash(key, name.size());; slot = (slot + 1) & (kSlots - 1)) {
+      const Slot& at = slots_[slot];
+      if (at.index < 0 || (at.key == key && Same(at.index, name))) return at.index;
+    }
+  }
+  // The index of name, added at the end unless it is there already.
+  int32_t Add(std::string_view name) {
+    const uint64_t key = Key(name);
+    size_t slot = Hash(key, name.size());
+    for (; slots_[slot].index >= 0; slot = (slot + 1) & (kSlots - 1)) {
+      if (slots_[slot].key == key && Same(slots_[slot].index, name)) return slots_[slot].index;
+    }
+    slots_[slot] = {key, static_cast<int32_t>(names_.size())};
+    names_.emplace_back(name);
+    return slots_[slot].index;
+  }
+  std::string_view Name(int32_t index) const { return names_[static_cast<size_t>(index)]; }
+  size_t size() const { return names_.size(); }
+
+ private:
+  // Twice the rows of the table (a start and an end name each), four times.
+  static constexpr size_t kSlots = 8 * clsHTMLValidate::kMaxTags;
+  // A slot holds the first eight bytes of its name, so that most names
+  // are told apart without comparing texts.
+  struct Slot {
+    uint64_t key = 0;
+    int32_t index = -1;
+  };
+  static uint64_t Key(std::string_view name) {
+    uint64_t key = 0;
+    for (size_t i = 0; i < name.size() && i < 8; ++i) {
+      key |= static_cast<uint64_t>(static_cast<uint8_t>(name[i])) << (8 * i);
+    }
+    return key;
+  }
+  static size_t Hash(uint64_t key, size_t size) {
+    return static_cast<size_t>(((key ^ size) * 0x9E3779B97F4A7C15ull) >> 40) & (kSlots - 1);
+  }
+  // Whether the name at index is name, given that their first eight bytes
+  // are the same.
+  bool Same(int32_t index, std::string_view name) const {
+    const std::string& at = names_[static_cast<size_t>(index)];
+    return at.size() == name.size() &&
+           (name.size() <= 8 || std::string_view(at).substr(8) == name.substr(8));
+  }
+  std::vector<std::string> names_;
+  std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
+};
+
+// A catalogue text cut at its placeholders %1% to %6%, so that a message is
+// put together without searching it. When every "%" of the text belongs to
+// a placeholder and no argument holds a "%", this gives what
+// clsCommon::FormatString gives; otherwise the layout is not usable.
+class MessageLayout {
+ public:
+  explicit MessageLayout(std::string_view text) {
+    std::string literal;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] != '%') {
+        literal += text[i];
+      } else if (i + 2 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '6' &&
+                 text[i + 2] == '%') {
+        pieces_.push_back({std::move(literal), text[i + 1] - '1'});
+        literal.clear();
+        i += 2;
+      } else {
+        usable_ = false;
+      }
+    }
+    pieces_.push_back({std::move(literal), -1});
+  }
+  // Whether the layout gives FormatString's text for these arguments.
+  bool Fits(std::initializer_list<std::string_view> args) const {
+    return usable_ && std::none_of(args.begin(), args.end(), [](std::string_view a) {
+             return a.find('%') != npos;
+           });
+  }
+  std::string Fill(std::initializer_list<std::string_view> args) const {
+    // Sized first: the list keeps every message as it is made.
+    size_t size = 0;
+    for (const Piece& piece : pieces_) {
+      size += piece.literal.size();
+      if (piece.arg >= 0 && static_cast<size_t>(piece.arg) < args.size()) {
+        size += args.begin()[piece.arg].size();
+      }
+    }
+    std::string out;
+    out.reserve(size);
+    for (const Piece& piece : pieces_) {
+      out += piece.literal;
+      if (piece.arg >= 0 && static_cast<size_t>(piece.arg) < args.size()) {
+        out += args.begin()[piece.arg];
+      }
+    }
+    return out;
+  }
+
+ private:
+  struct Piece {
+    std::string literal;
+    int32_t arg;  // the argument after the literal, -1 for none
+  };
+  std::vector<Piece> pieces_;
+  bool usable_ = true;
+};
+
 }  // namespace
 
 // One validation: the scanner state, the tag stack and the output.
@@ -97,11 +212,21 @@ class clsHTMLValidate::Run {
 
  private:
   void Report(int32_t line, int32_t row, std::string_view text) {
-    errors_.Add(Variant(
-        v_.common_->FormatString(Message(MessageId::kInformationAtPosition),
-                                 {Variant(line), Variant(row), Variant(std::string(text))})));
+    char line_text[16], row_text[16];
+    const std::string_view line_digits(line_text, std::to_chars(line_text, std::end(line_text), line).ptr - line_text);
+    const std::string_view row_digits(row_text, std::to_chars(row_text, std::end(row_text), row).ptr - row_text);
+    errors_.Add(Variant(Format(MessageId::kInformationAtPosition, {line_digits, row_digits, text})));
     ++fixed_count_;
     Changed(line);
+  }
+  // The catalogue text of id with args in place, as clsCommon::FormatString
+  // puts them.
+  std::string Format(MessageId id, std::initializer_list<std::string_view> args) {
+    auto [it, added] = layouts_.try_emplace(id, Message(id));
+    if (it->second.Fits(args)) return it->second.Fill(args);
+    std::vector<Variant> values;
+    for (std::string_view a : args) values.emplace_back(std::string(a));
+    return v_.common_->FormatString(Message(id), values);
   }
   // A repair on line: the first one inside a SCRIPT or STYLE element marks
   // that element as changed.
@@ -111,7 +236,7 @@ class clsHTMLValidate::Run {
     v_.last_run_.script_text_changes.push_back({element_, line});
   }
   std::string Fill(MessageId id, std::string_view a, std::string_view b = {}) {
-    return v_.common_->FormatString(Message(id), {Variant(std::string(a)), Variant(std::string(b))});
+    return Format(id, {a, b});
   }
   void Write(std::string_view text) {
     if (text.empty() || !write_status_.ok()) return;
@@ -123,12 +248,20 @@ class clsHTMLValidate::Run {
   // False when c is to be scanned again (it begins the content of a SCRIPT
   // or STYLE element kept as it stands).
   bool ScanChar(char c);
-  void ProcessTag(int32_t line, int32_t row, const std::string& text);
-  void ApplyTagRules(int32_t line, int32_t row, const std::string& text);
-  size_t CloseTo(std::string_view tag);
-  void CloseOverlapped(const std::string& tag);
-  bool IsOnStack(std::string_view tag) const;
-  void Push(TagEntry entry);
+  // From i, where scan has a "<" outside any tag, comment or script text:
+  // a tag that ends within scan, that cannot begin a comment and that no
+  // second "<" cuts short goes through whole, as ScanChar would take it
+  // byte by byte. Returns where the scan goes on, or i when the tag is not
+  // such a one (nothing has changed then).
+  size_t ScanSimpleTag(std::string_view scan, size_t i);
+  // in_line: text is part of the line being scanned (it may go out as it
+  // stands without a copy).
+  void ProcessTag(int32_t line, int32_t row, std::string_view text, bool in_line = false);
+  void ApplyTagRules(int32_t line, int32_t row, std::string_view text, bool in_line);
+  // Closes the tags above the topmost entry of name (-1: all of them).
+  size_t CloseTo(int32_t name);
+  void CloseOverlapped(int32_t name);
+  void Push(int32_t name, std::string_view text);
 
   clsHTMLValidate& v_;
   Collection& errors_;
@@ -138,7 +271,44 @@ class clsHTMLValidate::Run {
   int32_t line_ = 0;
   int32_t col_ = 0;
   size_t line_pos_ = 0;  // bytes of the current line scanned before
+  // The output of the current line not yet written, and after it kept_:
+  // bytes of the line that go out as they stand, not copied until
+  // something else goes out or the line is done.
   std::string output_;
+  std::string_view kept_;
+  std::string& Out() {
+    if (!kept_.empty()) {
+      output_.append(kept_);
+      kept_ = {};
+    }
+    return output_;
+  }
+  // text is part of the line being scanned.
+  void Keep(std::string_view text) {
+    if (text.data() == kept_.data() + kept_.size()) {
+      kept_ = std::string_view(kept_.data(), kept_.size() + text.size());
+    } else {
+      Out();
+      kept_ = text;
+    }
+  }
+  void Emit(std::string_view text, bool in_line) {
+    if (in_line) {
+      Keep(text);
+    } else {
+      Out() += text;
+    }
+  }
+  // Writes what the line put out so far.
+  void WriteOut() {
+    if (output_.empty()) {
+      Write(kept_);
+    } else {
+      Write(Out());
+    }
+    output_.clear();
+    kept_ = {};
+  }
   std::string tag_text_;
   bool in_tag_ = false;
   bool in_quote_ = false;
@@ -161,27 +331,31 @@ class clsHTMLValidate::Run {
   std::string element_;
   bool element_changed_ = false;
   // What the table says of a name; the first row that matches wins.
-  enum class TagKind : uint8_t { kUnrecognised, kStart, kEnd };
+  // Names outside the table with rules of their own: P, /P, /BODY and /HTML.
+  enum class TagKind : uint8_t { kUnrecognised, kStart, kEnd, kParagraph, kParagraphEnd, kBodyEnd };
   struct Recognised {
-    TagKind kind;
-    bool nests;  // a start tag may open inside one of its kind (flag other than 0)
+    TagKind kind = TagKind::kUnrecognised;
+    bool nests = false;  // a start tag may open inside one of its kind (flag other than 0)
+    int32_t tag = -1;    // the name the stack holds for it: its own, or the end tag's without "/"
   };
-  std::unordered_map<std::string, Recognised> recognised_;
-  // How many entries of each name the stack holds, so that IsOnStack does
-  // not walk a deep stack.
-  std::unordered_map<std::string, int32_t> on_stack_;
-  void Popped(const std::string& tag) {
-    if (auto it = on_stack_.find(tag); it != on_stack_.end() && --it->second == 0) {
-      on_stack_.erase(it);
-    }
+  // Every name of the table, start and end, and what each one is.
+  NameTable names_;
+  std::vector<Recognised> recognised_;
+  // How many entries of each name the stack holds, so that no test walks a
+  // deep stack.
+  std::vector<int32_t> on_stack_;
+  std::map<MessageId, MessageLayout> layouts_;
+  bool IsOnStack(int32_t name) const { return on_stack_[static_cast<size_t>(name)] > 0; }
+  bool TopIs(std::string_view name) const {
+    const int32_t top = stack_[static_cast<size_t>(stack_top_)].name;
+    return top >= 0 && names_.Name(top) == name;
   }
   void CloseAll() {
-    CloseTo(kSentinel);
+    CloseTo(-1);
     stack_top_ = 0;
-    on_stack_.clear();
+    std::fill(on_stack_.begin(), on_stack_.end(), 0);
     element_.clear();
   }
-  std::string upper_;  // scratch for ProcessTag
 };
 
 int32_t clsHTMLValidate::Run::Go() {
@@ -214,13 +388,28 @@ int32_t clsHTMLValidate::Run::Go() {
                         std::string(kCRLF) + s.message()));
     return 1;
   }
-  stack_.assign(1, TagEntry{std::string(kSentinel), std::string(kSentinel), -1, -1});
+  stack_.assign(1, TagEntry{-1, std::string(kSentinel)});
   stack_top_ = 0;
   for (int32_t r = 0; r <= v_.last_tag_; ++r) {
     const TagRow& row = v_.tags_[static_cast<size_t>(r)];
-    recognised_.try_emplace(row.name, Recognised{TagKind::kStart, FlagValue(row.flag) != 0});
-    recognised_.try_emplace("/" + row.name, Recognised{TagKind::kEnd, false});
+    const int32_t start = names_.Add(row.name);
+    if (static_cast<size_t>(start) == recognised_.size()) {
+      recognised_.push_back({TagKind::kStart, FlagValue(row.flag) != 0, start});
+    }
+    if (static_cast<size_t>(names_.Add("/" + row.name)) == recognised_.size()) {
+      recognised_.push_back({TagKind::kEnd, false, start});
+    }
   }
+  // The names with rules of their own, unless the table has them.
+  for (const auto& [name, kind] : {std::pair{"P", TagKind::kParagraph},
+                                   std::pair{"/P", TagKind::kParagraphEnd},
+                                   std::pair{"/BODY", TagKind::kBodyEnd},
+                                   std::pair{"/HTML", TagKind::kBodyEnd}}) {
+    if (static_cast<size_t>(names_.Add(name)) == recognised_.size()) {
+      recognised_.push_back({kind, false, -1});
+    }
+  }
+  on_stack_.assign(names_.size(), 0);
 
   const int64_t size = in->Size();
   ProgressMeter progress;
@@ -256,8 +445,8 @@ int32_t clsHTMLValidate::Run::Go() {
       Report(line_, col_, Message(MessageId::kTerminatingUnfinishedTags));
     }
     // A tag still open at the end stays as it stood, after everything else.
-    if (in_tag_) output_ += tag_text_;
-    Write(output_);
+    if (in_tag_) Out() += tag_text_;
+    Write(Out());
     s = write_status_;
   }
   if (s.ok()) s = out_.Close();
@@ -278,15 +467,15 @@ int32_t clsHTMLValidate::Run::Go() {
 }
 
 void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool ends) {
-  if (line_pos_ == 0 && line.starts_with("<!--HTMLGlue")) {
+  if (line_pos_ == 0 && !line.empty() && line[0] == '<' && line.starts_with("<!--HTMLGlue")) {
     // The previous document ends here, and any element in it.
     raw_end_.clear();
     element_.clear();
     if (in_comment_) {
       Report(line_, col_, Message(MessageId::kTerminatingComment));
       in_comment_ = in_tag_ = false;
-      output_ += "-->";
-      output_ += kCRLF;
+      Out() += "-->";
+      Out() += kCRLF;
       tag_text_.clear();
     }
     if (stack_top_ > 0) {
@@ -305,7 +494,7 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
       size_t end = FindRawTextEnd(line, raw_end_, i);
       if (end >= limit) end = npos;
       const size_t stop = end == npos ? limit : end;
-      output_.append(line.substr(i, stop - i));
+      Keep(line.substr(i, stop - i));
       if (const char c = LastNonSpace(line.substr(i, stop - i)); c != '\0') prev_char_ = c;
       if (end != npos) raw_end_.clear();
       i = stop;
@@ -321,7 +510,7 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
     } else if (!in_tag_) {
       run = FindAnyOf(scan, "<>", i);
       run = (run == npos ? limit : run) - i;
-      output_.append(scan.substr(i, run));
+      Keep(scan.substr(i, run));
     } else if (tag_text_.size() >= 4) {
       // Inside a tag, past its opening: only brackets and quotes matter.
       run = FindAnyOf(scan, "<>\"'", i);
@@ -333,6 +522,12 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
       i += run;
       continue;
     }
+    if (!in_tag_ && !in_comment_ && line[i] == '<') {
+      if (const size_t next = ScanSimpleTag(scan, i); next != i) {
+        i = next;
+        continue;
+      }
+    }
     col_ = static_cast<int32_t>(line_pos_ + i + 1);
     if (ScanChar(line[i])) ++i;
   }
@@ -341,24 +536,58 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
     // bytes decide anything: both go out now.
     line_pos_ += limit;
     if (in_comment_ && tag_text_.size() > kLookAhead) {
-      output_.append(tag_text_, 0, tag_text_.size() - kLookAhead);
+      Out().append(tag_text_, 0, tag_text_.size() - kLookAhead);
       tag_text_.erase(0, tag_text_.size() - kLookAhead);
     }
-    Write(output_);
-    output_.clear();
+    WriteOut();
     return;
   }
   col_ = static_cast<int32_t>(line_pos_ + line.size() + 1);
   line_pos_ = 0;
   if (!in_tag_) {
-    Write(output_);
-    output_.clear();
+    WriteOut();
   } else if (in_comment_) {
-    output_ += tag_text_;
-    Write(output_);
-    output_.clear();
+    Out() += tag_text_;
+    WriteOut();
     tag_text_.clear();
+  } else {
+    // The tag goes on in the next line: what precedes it waits with it.
+    Out();
   }
+}
+
+size_t clsHTMLValidate::Run::ScanSimpleTag(std::string_view scan, size_t i) {
+  if (i + 2 >= scan.size()) return i;
+  const char second = AsciiUpper(scan[i + 1]);
+  if (!(second == '/' || second == '?' || (second >= 'A' && second <= 'Z'))) return i;
+  // The quotes open at each level, the level and the last byte other than a
+  // space, as ScanChar keeps them; they become the state only if the tag
+  // ends here. Slots above the level are never read before they are set.
+  int32_t level = 0;
+  char prev = scan[i + 1];
+  size_t close = i + 2;
+  for (;; ++close) {
+    if (close == scan.size()) return i;
+    const char c = scan[close];
+    if (c == '>') {
+      if (level == 0) break;
+    } else if (c == '<') {
+      if (level == 0) return i;
+    } else if (level > 0 && c == quotes_[static_cast<size_t>(level)]) {
+      --level;
+    } else if ((c == '"' || c == '\'') && (prev == '=' || (prev == '+' && level > 0)) &&
+               level < 9) {
+      quotes_[static_cast<size_t>(++level)] = c;
+    }
+    if (c != ' ') prev = c;
+  }
+  const auto row = static_cast<int32_t>(line_pos_ + i + 1);
+  tag_line_ = line_;
+  tag_col_ = row;
+  col_ = static_cast<int32_t>(line_pos_ + close + 1);
+  prev_char_ = '>';
+  ProcessTag(line_, row, scan.substr(i, close + 1 - i), true);
+  return close + 1;
 }
 
 bool clsHTMLValidate::Run::ScanChar(char c) {
@@ -367,16 +596,16 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
     const std::string_view t = tag_text_;
     if (t.ends_with("-->")) {
       in_comment_ = in_tag_ = false;
-      output_ += tag_text_;
+      Out() += tag_text_;
       tag_text_.clear();
-    } else if (t.size() >= 9 && stack_[static_cast<size_t>(stack_top_)].tag == "SCRIPT" &&
+    } else if (t.size() >= 9 && TopIs("SCRIPT") &&
                EqualsIgnoreCase(t.substr(t.size() - 9), "</SCRIPT>")) {
       // A comment left open inside a script element ends before its end tag.
       ++v_.last_run_.comments_closed;
       Changed(line_);
       in_comment_ = in_tag_ = false;
-      output_.append(t.substr(0, t.size() - 9));
-      output_ += "-->";
+      Out().append(t.substr(0, t.size() - 9));
+      Out() += "-->";
       const std::string end_tag(t.substr(t.size() - 9));
       tag_text_.clear();
       ProcessTag(line_, col_ - 8, end_tag);
@@ -415,7 +644,7 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
         ProcessTag(tag_line_, tag_col_, tag_text_);
       } else {
         Report(line_, col_, Message(MessageId::kEscapingGreaterThan));
-        output_ += "&gt;";
+        Out() += "&gt;";
       }
       break;
     default:
@@ -433,19 +662,19 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
             in_quote_ = true;
           }
         } else {
-          output_ += c;
+          Out() += c;
         }
       } else if (c == '-') {
         if (in_tag_) {
           tag_text_ += c;
           if (tag_text_ == "<!--") in_comment_ = true;
         } else {
-          output_ += c;
+          Out() += c;
         }
       } else if (in_tag_) {
         tag_text_ += c;
       } else {
-        output_ += c;
+        Out() += c;
       }
       break;
   }
@@ -454,8 +683,8 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
     const char second = AsciiUpper(tag_text_[1]);
     if (!(second == '!' || second == '?' || second == '/' || (second >= 'A' && second <= 'Z'))) {
       Report(line_, col_ - 1, Message(MessageId::kEscapingLessThan));
-      output_ += "&lt;";
-      output_ += c;
+      Out() += "&lt;";
+      Out() += c;
       in_tag_ = false;
       tag_text_.clear();
     }
@@ -464,8 +693,9 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
   return true;
 }
 
-void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, const std::string& text) {
-  ApplyTagRules(line, row, text);
+void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, std::string_view text,
+                                      bool in_line) {
+  ApplyTagRules(line, row, text, in_line);
   // The repairs this tag caused belong to the element it ends, or to the
   // one before the element it starts.
   bool end = false;
@@ -480,107 +710,117 @@ void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, const std::stri
   if (v_.keep_script_text_) raw_end_ = "</" + std::string(element);
 }
 
-void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, const std::string& text) {
-  upper_.assign(text);
-  for (char& ch : upper_) ch = AsciiUpper(ch);
-  const std::string_view u = upper_;
-  size_t stop = u.starts_with("</") ? 2 : 1;
-  while (stop < u.size() && IsNameChar(u[stop])) ++stop;
-  const std::string name(u.substr(std::min<size_t>(1, u.size()), stop - 1));
+void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_view text,
+                                         bool in_line) {
+  // The name: "/" for an end tag, then the letters and digits, upper-cased.
+  size_t stop = text.size() > 1 && text[0] == '<' && text[1] == '/' ? 2 : 1;
+  while (stop < text.size() && IsNameChar(AsciiUpper(text[stop]))) ++stop;
+  char buffer[16];
+  std::string long_name;
+  std::string_view name;
+  if (stop - 1 <= sizeof buffer) {
+    for (size_t k = 1; k < stop; ++k) buffer[k - 1] = AsciiUpper(text[k]);
+    name = std::string_view(buffer, stop - 1);
+  } else {
+    long_name = AsciiUpperCopy(text.substr(1, stop - 1));
+    name = long_name;
+  }
 
-  Recognised recognised{TagKind::kUnrecognised, false};
-  if (auto it = recognised_.find(name); it != recognised_.end()) recognised = it->second;
+  const int32_t found = names_.Find(name);
+  const Recognised recognised = found < 0 ? Recognised{} : recognised_[static_cast<size_t>(found)];
 
   if (recognised.kind == TagKind::kStart) {
-    const std::string_view inner = TrimWhite(u.substr(1, u.size() - 2));
-    if (inner == "A" || inner == "FONT") {
+    const std::string_view inner = TrimWhite(text.substr(1, text.size() - 2));
+    if (EqualsIgnoreCase(inner, "A") || EqualsIgnoreCase(inner, "FONT")) {
       Report(line, row, Fill(MessageId::kIgnoringEmptyTag, name));
       return;
     }
-    if (!recognised.nests && IsOnStack(name)) {
+    if (!recognised.nests && IsOnStack(recognised.tag)) {
       Report(line, row, Fill(MessageId::kTerminatingPreviousTag, name));
-      ProcessTag(line, row, "</" + name + ">");
+      ProcessTag(line, row, "</" + std::string(name) + ">");
     }
-    Push(TagEntry{name, text, line, row});
-    output_ += text;
+    Push(recognised.tag, text);
+    Emit(text, in_line);
     return;
   }
   if (recognised.kind == TagKind::kEnd) {
-    const std::string tag = name.substr(1);
-    if (!IsOnStack(tag)) {
+    const std::string_view tag = name.substr(1);
+    if (!IsOnStack(recognised.tag)) {
       Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, tag));
       return;
     }
-    const std::string& top = stack_[static_cast<size_t>(stack_top_)].tag;
-    if (top != tag) {
-      Report(line, row, Fill(MessageId::kOverlappingTags, tag, top));
-      CloseOverlapped(tag);
+    const int32_t top = stack_[static_cast<size_t>(stack_top_)].name;
+    if (top != recognised.tag) {
+      Report(line, row, Fill(MessageId::kOverlappingTags, tag, names_.Name(top)));
+      CloseOverlapped(recognised.tag);
     } else {
-      output_ += text;
+      Emit(text, in_line);
     }
     --stack_top_;
-    Popped(tag);
+    --on_stack_[static_cast<size_t>(recognised.tag)];
     return;
   }
-  if (name == "P") {
+  if (recognised.kind == TagKind::kParagraph) {
     if (in_p_) {
       ++v_.last_run_.paragraphs_closed;
       Changed(line);
       ProcessTag(line, row, "</P>");
     }
-    output_ += text;
+    Emit(text, in_line);
     in_p_ = true;
-  } else if (name == "/P") {
+  } else if (recognised.kind == TagKind::kParagraphEnd) {
     if (!in_p_) {
       Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, "P"));
       return;
     }
-    output_ += text;
+    Emit(text, in_line);
     in_p_ = false;
-  } else if (name == "/BODY" || name == "/HTML") {
+  } else if (recognised.kind == TagKind::kBodyEnd) {
     if (stack_top_ != 0) {
       CloseAll();
       Report(line, row, Message(MessageId::kTerminatingUnfinishedTags));
     }
-    output_ += text;
+    Emit(text, in_line);
   } else {
-    output_ += text;
+    Emit(text, in_line);
   }
 }
 
-void clsHTMLValidate::Run::Push(TagEntry entry) {
-  ++on_stack_[entry.tag];
+void clsHTMLValidate::Run::Push(int32_t name, std::string_view text) {
+  ++on_stack_[static_cast<size_t>(name)];
   ++stack_top_;
   if (static_cast<size_t>(stack_top_) >= stack_.size()) {
-    stack_.push_back(std::move(entry));
+    stack_.push_back(TagEntry{name, std::string(text)});
   } else {
-    stack_[static_cast<size_t>(stack_top_)] = std::move(entry);
+    // The entry keeps its buffer from the tag it held before.
+    TagEntry& entry = stack_[static_cast<size_t>(stack_top_)];
+    entry.name = name;
+    entry.text.assign(text);
   }
 }
 
-size_t clsHTMLValidate::Run::CloseTo(std::string_view tag) {
+size_t clsHTMLValidate::Run::CloseTo(int32_t name) {
   auto k = static_cast<size_t>(stack_top_);
-  while (k > 0 && stack_[k].tag != tag) --k;
+  while (k > 0 && stack_[k].name != name) --k;
   for (auto m = static_cast<size_t>(stack_top_); m > k; --m) {
-    output_ += "</";
-    output_ += stack_[m].tag;
-    output_ += '>';
+    Out() += "</";
+    Out() += names_.Name(stack_[m].name);
+    Out() += '>';
   }
-  output_ += kCRLF;
+  Out() += kCRLF;
   return k;
 }
 
-void clsHTMLValidate::Run::CloseOverlapped(const std::string& tag) {
-  const size_t k = CloseTo(tag);
-  output_ += "</" + tag + ">";
+void clsHTMLValidate::Run::CloseOverlapped(int32_t name) {
+  const size_t k = CloseTo(name);
+  Out() += "</";
+  Out() += names_.Name(name);
+  Out() += '>';
+  // The tags above it open again, one place lower; its entry ends up on top.
   for (size_t m = k + 1; m <= static_cast<size_t>(stack_top_); ++m) {
-    output_ += stack_[m].text;
-    stack_[m - 1] = stack_[m];
+    Out() += stack_[m].text;
+    std::swap(stack_[m - 1], stack_[m]);
   }
-}
-
-bool clsHTMLValidate::Run::IsOnStack(std::string_view tag) const {
-  return on_stack_.count(std::string(tag)) > 0;
 }
 
 // ------------------------------------------------------------------ the class

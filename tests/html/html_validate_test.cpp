@@ -172,7 +172,16 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ParagraphsClosedUnlisted", "<p>a<p>b<P>c</p>", "<p>a</P><p>b</P><P>c</p>",
              " / p2 c0"},
         Case{"KeptWhetherOrNotTheTableTracksIt", "<script>if (a<b) x();</script> > ",
-             "<script>if (a<b) x();</script> &gt; ", "1,32 Changing '>' to &gt;", true, "B|0,"}),
+             "<script>if (a<b) x();</script> &gt; ", "1,32 Changing '>' to &gt;", true, "B|0,"},
+        // Names alike in their first eight bytes, and a name longer than most.
+        Case{"LongNamesToldApart",
+             "<abcdefgh1><abcdefgh2>x</abcdefgh1><abcdefghijklmnopq1 a><abcdefghijklmnopq2>y"
+             "</abcdefghijklmnopq2>",
+             "<abcdefgh1><abcdefgh2>x</ABCDEFGH2>\r\n</ABCDEFGH1><abcdefgh2><abcdefghijklmnopq1 a>"
+             "<abcdefghijklmnopq2>y</abcdefghijklmnopq2></ABCDEFGHIJKLMNOPQ1></ABCDEFGH2>\r\n",
+             "1,24 <ABCDEFGH1> ... <ABCDEFGH2> ... </ABCDEFGH1> encountered|"
+             "1,100 Terminating unfinished tags",
+             false, "ABCDEFGH1|0,ABCDEFGH2|0,ABCDEFGHIJKLMNOPQ1|0,"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(HtmlValidate, TagsPropertyParsesItemsAndStopsAtBadOnes) {
