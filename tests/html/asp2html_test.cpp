@@ -93,5 +93,25 @@ TEST(Asp2Html, NamesAreLiteral) {
   EXPECT_EQ(ReadFile(dir / "back/x_asp.htm"), "<i><!-- ASP2HTML 1 --></i>");
 }
 
+// Placeholders formed across the ends of blocks put back, each reaching
+// further back into the line, past a placeholder whose "-->" comes after
+// more than a piece of text: all of the line stays within reach.
+TEST(Asp2Html, PlaceholdersFormedAcrossJoinsReachBackAnyDistance) {
+  test::MemoryWorld w;
+  std::string script;
+  for (int k = 2; k < 9; ++k) {
+    script += "<!-- ASP2HTML " + std::to_string(k) + " -->\r\nTML " + std::to_string(k + 1) +
+              " -->\r\n";
+  }
+  w.fs.WriteFile("/p_asp.scr", script + "<!-- ASP2HTML 9 -->\r\n<%ok%>\r\n");
+  std::string html;
+  for (int k = 0; k < 8; ++k) html += "<!-- ASP2H";
+  w.fs.WriteFile("/p_asp.htm", html + "<!-- ASP2HTML 1" + std::string(600, ' ') + "-->TML 2 -->\r\n");
+  clsASP2HTML a(w.env);
+  a.HTMFile("/p_asp.htm");
+  EXPECT_EQ(a.HTML2ASP(), 0);
+  EXPECT_EQ(w.Read("/p.asp"), "<%ok%>\r\n");
+}
+
 }  // namespace
 }  // namespace vok
