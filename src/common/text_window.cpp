@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -88,11 +89,26 @@ size_t FindAnchored(std::string_view text, std::string_view needle, size_t ancho
   const char* base = text.data();
   size_t i = from + anchor;  // where needle[anchor] would be
   const size_t last = text.size() - n + anchor;
+  // A needle of 8 to 16 bytes is compared as its first and last 8 bytes.
+  const bool words = n >= 8 && n <= 16;
+  uint64_t head = 0, tail = 0;
+  if (words) {
+    std::memcpy(&head, needle.data(), 8);
+    std::memcpy(&tail, needle.data() + n - 8, 8);
+  }
   while (i <= last) {
     const void* hit = std::memchr(base + i, a, last - i + 1);
     if (hit == nullptr) return std::string_view::npos;
     i = static_cast<size_t>(static_cast<const char*>(hit) - base);
-    if (std::memcmp(base + i - anchor, needle.data(), n) == 0) return i - anchor;
+    const char* at = base + i - anchor;
+    if (words) {
+      uint64_t h, t;
+      std::memcpy(&h, at, 8);
+      std::memcpy(&t, at + n - 8, 8);
+      if (h == head && t == tail) return i - anchor;
+    } else if (std::memcmp(at, needle.data(), n) == 0) {
+      return i - anchor;
+    }
     ++i;
   }
   return std::string_view::npos;
