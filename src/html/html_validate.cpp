@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <map>
 
 #include "common/progress.h"
 #include "common/replacement_file.h"
@@ -144,62 +143,16 @@ class NameTable {
   std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
 };
 
-// A catalogue text cut at its placeholders %1% to %6%, so that a message is
-// put together without searching it. When every "%" of the text belongs to
-// a placeholder and no argument holds a "%", this gives what
-// clsCommon::FormatString gives; otherwise the layout is not usable.
-class MessageLayout {
- public:
-  explicit MessageLayout(std::string_view text) {
-    std::string literal;
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] != '%') {
-        literal += text[i];
-      } else if (i + 2 < text.size() && text[i + 1] >= '1' && text[i + 1] <= '6' &&
-                 text[i + 2] == '%') {
-        pieces_.push_back({std::move(literal), text[i + 1] - '1'});
-        literal.clear();
-        i += 2;
-      } else {
-        usable_ = false;
-      }
-    }
-    pieces_.push_back({std::move(literal), -1});
+// The quoted values of a tag: c closes the quote open at *level, or opens
+// one right after "=", or after "+" inside another; a tenth one has no slot
+// and stays plain text.
+void StepQuotes(char c, char prev, int32_t* level, std::array<char, 10>* quotes) {
+  if (*level > 0 && c == (*quotes)[static_cast<size_t>(*level)]) {
+    --*level;
+  } else if ((c == '"' || c == '\'') && (prev == '=' || (prev == '+' && *level > 0)) && *level < 9) {
+    (*quotes)[static_cast<size_t>(++*level)] = c;
   }
-  // Whether the layout gives FormatString's text for these arguments.
-  bool Fits(std::initializer_list<std::string_view> args) const {
-    return usable_ && std::none_of(args.begin(), args.end(), [](std::string_view a) {
-             return a.find('%') != npos;
-           });
-  }
-  std::string Fill(std::initializer_list<std::string_view> args) const {
-    // Sized first: the list keeps every message as it is made.
-    size_t size = 0;
-    for (const Piece& piece : pieces_) {
-      size += piece.literal.size();
-      if (piece.arg >= 0 && static_cast<size_t>(piece.arg) < args.size()) {
-        size += args.begin()[piece.arg].size();
-      }
-    }
-    std::string out;
-    out.reserve(size);
-    for (const Piece& piece : pieces_) {
-      out += piece.literal;
-      if (piece.arg >= 0 && static_cast<size_t>(piece.arg) < args.size()) {
-        out += args.begin()[piece.arg];
-      }
-    }
-    return out;
-  }
-
- private:
-  struct Piece {
-    std::string literal;
-    int32_t arg;  // the argument after the literal, -1 for none
-  };
-  std::vector<Piece> pieces_;
-  bool usable_ = true;
-};
+}
 
 }  // namespace
 
@@ -212,21 +165,11 @@ class clsHTMLValidate::Run {
 
  private:
   void Report(int32_t line, int32_t row, std::string_view text) {
-    char line_text[16], row_text[16];
-    const std::string_view line_digits(line_text, std::to_chars(line_text, std::end(line_text), line).ptr - line_text);
-    const std::string_view row_digits(row_text, std::to_chars(row_text, std::end(row_text), row).ptr - row_text);
-    errors_.Add(Variant(Format(MessageId::kInformationAtPosition, {line_digits, row_digits, text})));
+    errors_.Add(Variant(v_.common_->FormatString(
+        Message(MessageId::kInformationAtPosition),
+        {Variant(line), Variant(row), Variant(std::string(text))})));
     ++fixed_count_;
     Changed(line);
-  }
-  // The catalogue text of id with args in place, as clsCommon::FormatString
-  // puts them.
-  std::string Format(MessageId id, std::initializer_list<std::string_view> args) {
-    auto [it, added] = layouts_.try_emplace(id, Message(id));
-    if (it->second.Fits(args)) return it->second.Fill(args);
-    std::vector<Variant> values;
-    for (std::string_view a : args) values.emplace_back(std::string(a));
-    return v_.common_->FormatString(Message(id), values);
   }
   // A repair on line: the first one inside a SCRIPT or STYLE element marks
   // that element as changed.
@@ -236,7 +179,7 @@ class clsHTMLValidate::Run {
     v_.last_run_.script_text_changes.push_back({element_, line});
   }
   std::string Fill(MessageId id, std::string_view a, std::string_view b = {}) {
-    return Format(id, {a, b});
+    return v_.common_->FormatString(Message(id), {Variant(std::string(a)), Variant(std::string(b))});
   }
   void Write(std::string_view text) {
     if (text.empty() || !write_status_.ok()) return;
@@ -344,7 +287,6 @@ class clsHTMLValidate::Run {
   // How many entries of each name the stack holds, so that no test walks a
   // deep stack.
   std::vector<int32_t> on_stack_;
-  std::map<MessageId, MessageLayout> layouts_;
   bool IsOnStack(int32_t name) const { return on_stack_[static_cast<size_t>(name)] > 0; }
   bool TopIs(std::string_view name) const {
     const int32_t top = stack_[static_cast<size_t>(stack_top_)].name;
@@ -573,11 +515,8 @@ size_t clsHTMLValidate::Run::ScanSimpleTag(std::string_view scan, size_t i) {
       if (level == 0) break;
     } else if (c == '<') {
       if (level == 0) return i;
-    } else if (level > 0 && c == quotes_[static_cast<size_t>(level)]) {
-      --level;
-    } else if ((c == '"' || c == '\'') && (prev == '=' || (prev == '+' && level > 0)) &&
-               level < 9) {
-      quotes_[static_cast<size_t>(++level)] = c;
+    } else {
+      StepQuotes(c, prev, &level, &quotes_);
     }
     if (c != ' ') prev = c;
   }
@@ -648,22 +587,13 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
       }
       break;
     default:
-      if (quote_level_ > 0 && c == quotes_[static_cast<size_t>(quote_level_)]) {
+      if ((quote_level_ > 0 && c == quotes_[static_cast<size_t>(quote_level_)]) ||
+          ((c == '"' || c == '\'') && in_tag_)) {
         tag_text_ += c;
-        --quote_level_;
+        StepQuotes(c, prev_char_, &quote_level_, &quotes_);
         in_quote_ = quote_level_ > 0;
       } else if (c == '"' || c == '\'') {
-        if (in_tag_) {
-          tag_text_ += c;
-          // A quoted value opens right after "=", or after "+" inside
-          // another; a tenth one has no slot and stays plain text.
-          if ((prev_char_ == '=' || (prev_char_ == '+' && quote_level_ > 0)) && quote_level_ < 9) {
-            quotes_[static_cast<size_t>(++quote_level_)] = c;
-            in_quote_ = true;
-          }
-        } else {
-          Out() += c;
-        }
+        Out() += c;
       } else if (c == '-') {
         if (in_tag_) {
           tag_text_ += c;
