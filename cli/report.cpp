@@ -36,19 +36,6 @@ std::string OneLine(std::string_view entry) {
 int first_write_error = 0;
 bool write_failed = false;
 
-// Everything of a report's JSON line after its errors, but the warnings
-// reported before it (the caller's).
-void AddReportRest(const FileReport& report, Json& line) {
-  for (const std::string& w : report.warnings) line["warnings"].push_back(TextToJson(w));
-  line["files"] = Json::object();
-  for (const auto& [property, value] : report.files) line["files"][property] = TextToJson(value);
-  for (const auto& [name, value] : report.numbers) line["files"][name] = value;
-  if (!report.stats.is_null()) line["stats"] = report.stats;
-  if (report.extra.is_object()) {
-    for (const auto& [name, value] : report.extra.items()) line[name] = value;
-  }
-}
-
 int StatusOf(int result) {
   if (result == 0) return 0;
   return std::clamp(result, 1, kMaxResultStatus);
@@ -117,14 +104,22 @@ void Reporter::Report(const FileReport& report) {
     for (const std::string& e : report.errors) f(e);
     if (report.more_errors) report.more_errors->ForEach(f, &lost);
   };
-  if (options_.json && report.more_errors) {
-    // The errors go out as they are read, between the parts of the rest.
+  if (options_.json) {
+    // The errors go out one at a time, between the parts of the rest: an
+    // error list can be longer than what is kept in memory.
     Json line = Json::object();
     line["result"] = report.result;
     line["errors"] = Json::array();
     line["warnings"] = Json::array();
     for (const std::string& w : pending_warnings_) line["warnings"].push_back(TextToJson(w));
-    AddReportRest(report, line);
+    for (const std::string& w : report.warnings) line["warnings"].push_back(TextToJson(w));
+    line["files"] = Json::object();
+    for (const auto& [property, value] : report.files) line["files"][property] = TextToJson(value);
+    for (const auto& [name, value] : report.numbers) line["files"][name] = value;
+    if (!report.stats.is_null()) line["stats"] = report.stats;
+    if (report.extra.is_object()) {
+      for (const auto& [name, value] : report.extra.items()) line[name] = value;
+    }
     const std::string text = DumpLine(line);
     constexpr std::string_view kEmpty = "\"errors\":[]";
     const size_t at = text.find(kEmpty) + kEmpty.size() - 1;
@@ -138,16 +133,6 @@ void Reporter::Report(const FileReport& report) {
     for (const std::string& r : report.refusals) item(r);
     if (!lost.empty()) item("The rest of the list is lost: " + lost);
     out_ << std::string_view(text).substr(at) << '\n';
-  } else if (options_.json) {
-    Json line = Json::object();
-    line["result"] = report.result;
-    line["errors"] = Json::array();
-    for (const std::string& e : report.errors) line["errors"].push_back(TextToJson(e));
-    for (const std::string& r : report.refusals) line["errors"].push_back(TextToJson(r));
-    line["warnings"] = Json::array();
-    for (const std::string& w : pending_warnings_) line["warnings"].push_back(TextToJson(w));
-    AddReportRest(report, line);
-    out_ << DumpLine(line) << '\n';
   } else if (report.result != 0) {
     // A failure is an error: its report goes where errors go, its first
     // line marked as one.
