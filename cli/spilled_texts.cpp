@@ -19,12 +19,10 @@ constexpr size_t kWriteAt = size_t{1} << 18;
 
 // Each text in the file: its length in decimal, a line feed, its bytes.
 struct SpilledTexts::File {
-  ~File() { scratch.reset(); }  // the file goes before its folder
-
   void Add(std::string_view text);
   void ForEach(const std::function<void(std::string_view)>& f, std::string* why);
 
-  PrivateFolder folder;
+  PrivateFolder folder;  // goes after the file in it
   std::unique_ptr<ScratchFile> scratch;
   std::string buffer;
   Status status;
