@@ -27,7 +27,12 @@ class PrivateFolder {
   ~PrivateFolder() {
     if (path_.empty()) return;
     FileSystem& fs = *CurrentEnv().fs;
-    for (const std::string& file : files_) (void)fs.Remove(file);
+    for (const std::string& file : files_) {
+      // A copy of a read-only page is read-only too, and such a file is not
+      // removed as it stands.
+      (void)fs.SetMode(file, 0600);
+      (void)fs.Remove(file);
+    }
     (void)fs.RemoveFolder(path_);
   }
   // Empty when no folder could be made.

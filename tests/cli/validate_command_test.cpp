@@ -135,7 +135,13 @@ TEST(CliValidateDryRun, WarnsOfTheReadOnlyPage) {
   ScratchDir dir;
   WriteFile(dir / "p.htm", kPage);
   ASSERT_EQ(::chmod((dir / "p.htm").c_str(), 0444), 0);
+  // The read-only copy of the page goes with the private folder.
+  ScratchDir tmp;
+  const std::string tmpdir = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+  ::setenv("TMPDIR", tmp.path().c_str(), 1);
   RunResult r = RunCli({"validate", "-q", "--dry-run", dir / "p.htm"});
+  tmpdir.empty() ? ::unsetenv("TMPDIR") : ::setenv("TMPDIR", tmpdir.c_str(), 1);
+  EXPECT_EQ(tmp.Entries(), std::vector<std::string>());
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.err, InDir("voktools: warning: $DIR/p.htm: a run would warn: read-only, replaced "
                          "all the same; it is read-only again\n",
