@@ -28,25 +28,26 @@ void Protector::Scan(std::string_view text, size_t start, size_t limit) {
   const __m128i lt = _mm_set1_epi8('<'), gt = _mm_set1_epi8('>');
   const __m128i dq = _mm_set1_epi8('"'), sq = _mm_set1_epi8('\'');
   const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-  for (; base < limit; base += 16) {
-    __m128i v;
-    unsigned valid = 0xFFFF;
-    if (base + 16 <= n) {
-      v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + base));
-    } else {
-      alignas(16) char tail[16] = {};
-      std::memcpy(tail, s + base, n - base);
-      v = _mm_load_si128(reinterpret_cast<const __m128i*>(tail));
-    }
-    if (limit - base < 16) valid = (1u << (limit - base)) - 1;
-    __m128i hit =
+  auto visit_hits = [&](__m128i v, size_t at, unsigned valid) {
+    const __m128i hit =
         _mm_or_si128(_mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, lt), _mm_cmpeq_epi8(v, gt)),
                                   _mm_or_si128(_mm_cmpeq_epi8(v, dq), _mm_cmpeq_epi8(v, sq))),
                      _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
     for (unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit)) & valid; mask != 0;
          mask &= mask - 1) {
-      Visit(text, base + static_cast<size_t>(__builtin_ctz(mask)));
+      Visit(text, at + static_cast<size_t>(__builtin_ctz(mask)));
     }
+  };
+  for (; base + 16 <= limit; base += 16) {
+    visit_hits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + base)), base, 0xFFFF);
+  }
+  if (base < limit) {
+    // The last piece: bytes up to limit count, and the text may end within
+    // the 16 bytes loaded.
+    alignas(16) char tail[16] = {};
+    std::memcpy(tail, s + base, std::min<size_t>(16, n - base));
+    visit_hits(_mm_load_si128(reinterpret_cast<const __m128i*>(tail)), base,
+               (1u << (limit - base)) - 1);
   }
 #else
   for (; base < limit; ++base) Visit(text, base);
@@ -86,26 +87,39 @@ int Protector::PrevNonSpace(std::string_view line, size_t j) const {
 }
 
 void Protector::StartServerBlock(std::string_view line, size_t j) {
-  ++count_;
   in_server_ = true;
-  const bool wrap = in_tag_ && !in_quote_;
-  if (wrap) html_.Append(PrevNonSpace(line, j) == '=' ? "\"" : "ASP2HTML=\"");
-  char placeholder[48];
-  const size_t n = FormatPlaceholder(count_, placeholder);
-  html_.Append({placeholder, n});
-  if (wrap) html_.Append("\"");
-  script_.Append({placeholder, n});
-  script_.Append(kCRLF);
+  const std::string_view placeholder = NextPlaceholder();
+  if (in_tag_ && !in_quote_) {
+    html_.Append(PrevNonSpace(line, j) == '=' ? "\"" : "ASP2HTML=\"");
+    html_.Append(placeholder);
+    html_.Append("\"");
+  } else {
+    html_.Append(placeholder);
+  }
+  script_.Append({placeholder.data(), placeholder.size() + kCRLF.size()});
 }
 
 void Protector::StartScript() {
-  ++count_;
   in_script_ = true;
-  char placeholder[48];
-  const size_t n = FormatPlaceholder(count_, placeholder);
-  html_.Append({placeholder, n});
-  script_.Append({placeholder, n});
-  script_.Append(kCRLF);
+  const std::string_view placeholder = NextPlaceholder();
+  html_.Append(placeholder);
+  script_.Append({placeholder.data(), placeholder.size() + kCRLF.size()});
+}
+
+std::string_view Protector::NextPlaceholder() {
+  // The number is counted up in place, in decimal.
+  constexpr size_t first = kScriptMarker.size() + 1;  // and a space
+  char* p = placeholder_ + digits_end_;
+  while (p > placeholder_ + first && p[-1] == '9') *--p = '0';
+  if (p == placeholder_ + first) {
+    std::memmove(p + 1, p, digits_end_ - first);
+    *p = '1';
+    ++digits_end_;
+  } else {
+    ++p[-1];
+  }
+  std::memcpy(placeholder_ + digits_end_, " -->\r\n", 6);
+  return {placeholder_, digits_end_ + 4};
 }
 
 void Protector::Visit(std::string_view line, size_t j) {

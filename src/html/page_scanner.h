@@ -50,6 +50,10 @@ class Protector {
 
   void StartScript();
 
+  // The placeholder of the next block; the CR LF after it is in place too,
+  // for the script file.
+  std::string_view NextPlaceholder();
+
   // A byte that may change the state; the others are skipped here.
   void Visit(std::string_view line, size_t j);
 
@@ -70,7 +74,9 @@ class Protector {
   char quote_ = 0;  // 0: none remembered
   int16_t tag_depth_ = 0;
   int prev_ = -1;  // the last character that is not a space; -1 before any
-  int64_t count_ = 0;
+  // "<!-- ASP2HTML " and the number of the last block, up to digits_end_.
+  char placeholder_[48] = "<!-- ASP2HTML ";
+  size_t digits_end_ = 14;
   size_t span_ = 0;      // where the text not yet sent out begins
   size_t pair_end_ = 0;  // the end of the line end seen last
 };

@@ -3,9 +3,7 @@
 // the block's text and CR LF. ScriptFile reads it back for restoration.
 #pragma once
 
-#include <charconv>
 #include <cstddef>
-#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,16 +19,6 @@ namespace vok {
 constexpr std::string_view kScriptMarker = "<!-- ASP2HTML";
 // Searches for kScriptMarker look for its "!" first.
 constexpr size_t kScriptMarkerAnchor = 1;
-
-// The placeholder of block n, in the page and in the script file, written
-// into buf; its length.
-inline size_t FormatPlaceholder(int64_t n, char (&buf)[48]) {
-  constexpr std::string_view kOpen = "<!-- ASP2HTML ", kClose = " -->";
-  std::memcpy(buf, kOpen.data(), kOpen.size());
-  char* end = std::to_chars(buf + kOpen.size(), buf + sizeof buf, n).ptr;
-  std::memcpy(end, kClose.data(), kClose.size());
-  return static_cast<size_t>(end - buf) + kClose.size();
-}
 
 // The script file as restoration reads it. Lookups in file order read it
 // once, front to back, holding no more than a block; the first lookup that

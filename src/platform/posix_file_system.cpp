@@ -148,11 +148,21 @@ class PosixWritable : public ScratchFile {
       }
       p += w;
       n -= static_cast<size_t>(w);
+      written_ += w;
+    }
+    // Start writing back what has gathered, so that the final Sync has little
+    // left to wait for.
+    if (written_ - kicked_ >= kKickEvery) {
+      (void)::sync_file_range(fd_, kicked_, written_ - kicked_, SYNC_FILE_RANGE_WRITE);
+      kicked_ = written_;
     }
     return Status::OK();
   }
 
+  static constexpr off_t kKickEvery = 8 << 20;
   int fd_;
+  off_t written_ = 0;
+  off_t kicked_ = 0;
   std::string buf_;
 };
 
