@@ -9,6 +9,7 @@
 #include "platform/posix_file_system.h"
 #include "platform/posix_profile_store.h"
 #include "platform/random.h"
+#include "platform/sqlite_registry.h"
 #include "platform/windowing.h"
 #include "voktools/host.h"
 
@@ -63,8 +64,9 @@ Random& SystemRandom() {
 Env& Env::Default() {
   static PosixFileSystem fs(SystemRandom());
   static PosixProfileStore profile(&fs);
+  static SqliteRegistry registry(SqliteRegistry::DefaultFile());
   static HeadlessWindowing windowing;
-  static Env env{&fs, &profile, &windowing, &SystemClock(), &SystemRandom()};
+  static Env env{&fs, &profile, &windowing, &registry, &SystemClock(), &SystemRandom()};
   return env;
 }
 

@@ -8,6 +8,7 @@ class Clock;
 class FileSystem;
 class ProfileStore;
 class Random;
+class Registry;
 class Windowing;
 
 Clock& SystemClock();
@@ -17,12 +18,14 @@ struct Env {
   FileSystem* fs = nullptr;
   ProfileStore* profile = nullptr;
   Windowing* windowing = nullptr;
+  Registry* registry = nullptr;
   // The system's own unless a test fixes them.
   Clock* clock = &SystemClock();
   Random* random = &SystemRandom();
 
-  // The real platform: POSIX files, INI files in the profile folder, no
-  // screen, the system's clock and random numbers.
+  // The real platform: POSIX files, INI files in the profile folder, the
+  // registry store of the user, no screen, the system's clock and random
+  // numbers.
   static Env& Default();
 };
 
