@@ -15,6 +15,7 @@
 #include "voktools/automation_error.h"
 #include "voktools/collection.h"
 #include "voktools/factory.h"
+#include "voktools/host.h"
 
 namespace vok::cli {
 
@@ -279,9 +280,18 @@ const Action& RequestAction(const Json& request) {
 InvokeHost::InvokeHost(std::istream& in, std::ostream& out, Factory factory)
     : in_(in), out_(out), factory_(std::move(factory)) {
   if (!factory_) factory_ = [](std::string_view name) { return CreateObject(name); };
+  // Without a screen, a message box is an event line of its own.
+  SetMessageBoxHook([this](const std::string& text, const std::string& title) {
+    Json line = Json::object();
+    line["event"] = "MessageBox";
+    line["text"] = TextToJson(text);
+    line["title"] = TextToJson(title);
+    WriteLine(line);
+  });
 }
 
 InvokeHost::~InvokeHost() {
+  SetMessageBoxHook(nullptr);
   for (auto& [number, slot] : objects_) {
     // A Collection a request made hold itself (directly or through another
     // Collection) would keep itself alive: empty the ones the host still

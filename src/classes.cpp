@@ -8,6 +8,7 @@
 #include "voktools/common.h"
 #include "voktools/html_validate.h"
 #include "voktools/mif_utilities.h"
+#include "voktools/registry.h"
 #include "voktools/retrieve_file.h"
 #include "voktools/rtf_util.h"
 #include "voktools/temp_file_name.h"
@@ -24,6 +25,7 @@ ObjectRef Make() {
 const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
   static const std::map<std::string_view, ObjectRef (*)()> builtins{
       {"clsASP2HTML", &Make<clsASP2HTML>},
+      {"cRegistry", &Make<cRegistry>},
       {"clsCommon", &Make<clsCommon>},
       {"clsGetTempFileName", &Make<clsGetTempFileName>},
       {"clsHTMLValidate", &Make<clsHTMLValidate>},

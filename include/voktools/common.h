@@ -27,8 +27,12 @@ class clsCommon : public Dispatch {
                      const std::string& strValue, const Variant& varINIFile = Variant::Missing());
   // Selects the whole text of a text-box object (SelStart, SelLength, Text).
   void HighLight(const Variant& txtHighLight);
-  // Need the registry store, which this build does not hold: error 445.
+  // Starts the system-information program that the registry names, or
+  // says in a message box that there is none.
   void StartSysInfo();
+  // A registry value as text (REG_SZ, or REG_DWORD in decimal; another type
+  // leaves KeyVal as it was); false and an empty KeyVal when it cannot be
+  // read.
   bool GetKeyValue(int32_t KeyRoot, const std::string& KeyName, const std::string& SubKeyRef,
                    std::string& KeyVal);
   // Whether a window of this library called strFormName is loaded.
@@ -54,6 +58,10 @@ class clsCommon : public Dispatch {
   const ClassTypeInfo& TypeInfo() const override;
 
  private:
+  // Starts the program at path (double quotes around it dropped); false
+  // when it cannot be started.
+  bool StartProgram(std::string path);
+
   Env& env_;
 };
 

@@ -120,6 +120,8 @@ T FromVariant(const Variant& v) {
     return v.ToInt32();
   } else if constexpr (std::is_same_v<T, double>) {
     return v.ToDouble();
+  } else if constexpr (std::is_same_v<T, TextArray>) {
+    return v.ToTextArray();
   } else {
     static_assert(std::is_same_v<T, Variant>, "no conversion from a Variant to this type");
     return v;

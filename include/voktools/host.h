@@ -16,4 +16,9 @@ void SetMessagePump(std::function<void()> pump);
 // that shows warnings sets the sink; without one they are dropped.
 void SetWarningSink(std::function<void(const std::string&)> sink);
 
+// Where a message box goes when there is no screen to show it on: the hook
+// gets its text and its title. Without one, the message goes to the warning
+// sink.
+void SetMessageBoxHook(std::function<void(const std::string& text, const std::string& title)> hook);
+
 }  // namespace vok

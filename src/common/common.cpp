@@ -7,10 +7,13 @@
 #include "frame/forms.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
+#include "platform/processes.h"
 #include "platform/profile_store.h"
+#include "platform/registry.h"
 #include "platform/windowing.h"
 #include "voktools/automation_error.h"
 #include "voktools/messages.h"
+#include "voktools/registry.h"
 
 namespace vok {
 
@@ -18,6 +21,7 @@ namespace {
 
 constexpr size_t kMaxPositionedText = 32767;
 constexpr std::string_view kCRLF = "\r\n";
+constexpr std::string_view kComponentTitle = "VOK Tools";
 constexpr std::string_view kDefaultINIFile = "VOK Tools.ini";
 
 void CheckPositionRange(size_t length) {
@@ -175,13 +179,48 @@ void clsCommon::SetINISetting(const std::string& strSection, const std::string& 
 }
 
 void clsCommon::StartSysInfo() {
-  throw AutomationError(err::kActionNotSupported,
-                        "StartSysInfo: the registry store is not available in this build");
+  try {
+    std::string program;
+    if (GetKeyValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH",
+                    program)) {
+      if (StartProgram(program)) return;
+    } else if (GetKeyValue(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Shared Tools Location",
+                           "MSINFO", program)) {
+      program += "\\MSINFO32.EXE";
+      if (FileExists(program) && StartProgram(program)) return;
+    }
+  } catch (const AutomationError&) {
+  }
+  env_.windowing->MessageBox("System Information Is Unavailable At This Time",
+                             std::string(kComponentTitle));
 }
 
-bool clsCommon::GetKeyValue(int32_t, const std::string&, const std::string&, std::string&) {
-  throw AutomationError(err::kActionNotSupported,
-                        "GetKeyValue: the registry store is not available in this build");
+bool clsCommon::StartProgram(std::string path) {
+  // A path in double quotes, as a registry value often holds it.
+  if (path.size() >= 2 && path.front() == '"' && path.back() == '"') {
+    path = path.substr(1, path.size() - 2);
+  }
+  return env_.processes->Start({path}).ok();
+}
+
+bool clsCommon::GetKeyValue(int32_t KeyRoot, const std::string& KeyName,
+                            const std::string& SubKeyRef, std::string& KeyVal) {
+  constexpr size_t kBuffer = 1024;
+  const uint32_t root = static_cast<uint32_t>(KeyRoot);
+  RegistryValue value;
+  if (!env_.registry->QueryValue(root, KeyName, SubKeyRef, &value).ok() ||
+      value.data.size() > kBuffer) {
+    KeyVal.clear();
+    return false;
+  }
+  std::string_view data = value.data;
+  if (!data.empty() && data.back() == '\0') data.remove_suffix(1);
+  if (value.type == REG_SZ) {
+    KeyVal = std::string(data);
+  } else if (value.type == REG_DWORD) {
+    KeyVal = std::to_string(RegistryDword(value.data, false));
+  }
+  return true;
 }
 
 void clsCommon::CentreForm(const Variant& frmCentre) {

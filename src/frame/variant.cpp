@@ -235,6 +235,10 @@ Variant Variant::CoerceTo(VarType t) const {
         return Variant(ByteArray(s.begin(), s.end()));
       }
       throw AutomationError(err::kTypeMismatch);
+    case VarType::kTextArray:
+      // An array variable that nothing has filled yet.
+      if (type() == VarType::kEmpty) return Variant(TextArray{});
+      throw AutomationError(err::kTypeMismatch);
     default:
       throw AutomationError(err::kTypeMismatch);
   }

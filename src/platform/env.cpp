@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/posix_file_system.h"
 #include "platform/posix_profile_store.h"
+#include "platform/processes.h"
 #include "platform/random.h"
 #include "platform/sqlite_registry.h"
 #include "platform/windowing.h"
@@ -19,6 +20,7 @@ namespace {
 thread_local Env* current_env = nullptr;
 thread_local std::function<void()> message_pump;
 thread_local std::function<void(const std::string&)> warning_sink;
+thread_local std::function<void(const std::string&, const std::string&)> message_box_hook;
 
 class SteadyClock : public Clock {
  public:
@@ -65,8 +67,10 @@ Env& Env::Default() {
   static PosixFileSystem fs(SystemRandom());
   static PosixProfileStore profile(&fs);
   static SqliteRegistry registry(SqliteRegistry::DefaultFile());
+  static PosixProcesses processes;
   static HeadlessWindowing windowing;
-  static Env env{&fs, &profile, &windowing, &registry, &SystemClock(), &SystemRandom()};
+  static Env env{&fs, &profile, &windowing, &registry, &processes, &SystemClock(),
+                 &SystemRandom()};
   return env;
 }
 
@@ -85,6 +89,18 @@ void SetWarningSink(std::function<void(const std::string&)> sink) { warning_sink
 
 void Warn(const std::string& text) {
   if (warning_sink) warning_sink(text);
+}
+
+void SetMessageBoxHook(std::function<void(const std::string&, const std::string&)> hook) {
+  message_box_hook = std::move(hook);
+}
+
+void Windowing::MessageBox(const std::string& text, const std::string& title) {
+  if (message_box_hook) {
+    message_box_hook(text, title);
+  } else {
+    Warn(title + ": " + text);
+  }
 }
 
 }  // namespace vok

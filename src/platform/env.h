@@ -7,6 +7,7 @@ namespace vok {
 class Clock;
 class FileSystem;
 class ProfileStore;
+class Processes;
 class Random;
 class Registry;
 class Windowing;
@@ -19,6 +20,7 @@ struct Env {
   ProfileStore* profile = nullptr;
   Windowing* windowing = nullptr;
   Registry* registry = nullptr;
+  Processes* processes = nullptr;
   // The system's own unless a test fixes them.
   Clock* clock = &SystemClock();
   Random* random = &SystemRandom();

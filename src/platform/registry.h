@@ -52,6 +52,17 @@ struct RegistryValue {
   std::string data;
 };
 
+// The first four bytes of data as a 32-bit number, the first byte the least
+// significant (or, big_endian, the most); missing bytes count as 0.
+inline int32_t RegistryDword(std::string_view data, bool big_endian) {
+  uint32_t v = 0;
+  for (size_t i = 0; i < 4; ++i) {
+    const uint32_t byte = i < data.size() ? static_cast<uint8_t>(data[i]) : 0;
+    v |= byte << (big_endian ? 24 - 8 * i : 8 * i);
+  }
+  return static_cast<int32_t>(v);
+}
+
 // One change of a batch (see Registry::Apply).
 struct RegistryChange {
   enum class Kind {

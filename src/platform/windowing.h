@@ -21,6 +21,10 @@ class Windowing {
   // Shows one of the library's dialogs (frmHTMLOptions) modally and returns
   // once it is hidden; false when this window system cannot show dialogs.
   virtual bool ShowModal(Dispatch& /*form*/) { return false; }
+  // A message box with an OK button only, returning once it is closed.
+  // Without a screen the message goes to the host's message-box hook
+  // (SetMessageBoxHook), else to its warning sink.
+  virtual void MessageBox(const std::string& text, const std::string& title);
 };
 
 class HeadlessWindowing : public Windowing {
