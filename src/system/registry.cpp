@@ -114,8 +114,9 @@ void cRegistry::Value(const Variant& v) {
     default:
       return;
   }
-  Status s = env_.registry->CreateKey(Root(), section_key_);
-  if (s.ok()) s = env_.registry->SetValue(Root(), section_key_, value);
+  // The key is created when it is missing, in the same write.
+  Status s = env_.registry->Apply(
+      {{RegistryChange::Kind::kSetValue, Root(), section_key_, std::move(value)}});
   WarnIfStoreFailed(s);
 }
 

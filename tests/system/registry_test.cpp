@@ -238,7 +238,7 @@ TEST_F(RegistryTest, AFailingStoreIsReportedAsWarnings) {
   r.SectionKey("F");
   r.ValueType(REG_SZ);
   r.Value("kept");
-  store_.failing = {FaultRegistry::kQuery, FaultRegistry::kListSubkeys, FaultRegistry::kSet};
+  store_.failing = {FaultRegistry::kQuery, FaultRegistry::kListSubkeys, FaultRegistry::kApply};
   r.Default(int32_t{-1});
   EXPECT_EQ(r.Value(), Variant(int32_t{-1}));
   TextArray names;
