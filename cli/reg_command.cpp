@@ -305,12 +305,14 @@ int RunRegQuery(const RegOptions& options, Registry& registry, std::ostream& out
   if (Status s = registry.OpenKey(key->root, key->path); !s.ok()) {
     return Fail(err, full + ": " + s.message());
   }
+  key->path = StoredPath(registry, *key);
+  const std::string shown = FullKeyName(key->root, key->path);
   QueryRun run(options, registry, out);
   if (options.value) {
     RegistryValue value;
     Status s = registry.QueryValue(key->root, key->path, *options.value, &value);
-    if (!s.ok()) return Fail(err, full + ": value " + Quoted(*options.value) + ": " + s.message());
-    run.ShowValue(full, value);
+    if (!s.ok()) return Fail(err, full + ": value " + Quoted(ValueLabel(*options.value)) + ": " + s.message());
+    run.ShowValue(shown, value);
     return 0;
   }
   Status s = run.Show(key->root, key->path);
@@ -368,7 +370,7 @@ int RunRegDelete(const RegOptions& options, Registry& registry, std::ostream& ou
   if (options.value) {
     RegistryValue old;
     Status s = registry.QueryValue(key->root, key->path, *options.value, &old);
-    if (!s.ok()) return Fail(err, full + ": value " + Quoted(*options.value) + ": " + s.message());
+    if (!s.ok()) return Fail(err, full + ": value " + Quoted(ValueLabel(*options.value)) + ": " + s.message());
     change.kind = RegistryChange::Kind::kDeleteValue;
     change.value.name = old.name;
     done = "value " + Quoted(ValueLabel(old.name)) + " deleted";

@@ -1,5 +1,6 @@
 #include "reg_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -193,6 +194,7 @@ class RegFileParser {
       } else if (skipping_) {
         // The values of a deleted key are passed over.
       } else if (line[0] == '@' || line[0] == '"') {
+        if (!have_key_) return Fail("a value before any [KEY] line");
         if (!ValueLine(line)) return false;
       } else {
         return Fail("not a key, a value or a comment");
@@ -234,6 +236,7 @@ class RegFileParser {
     change.path = key->path;
     changes_->push_back(std::move(change));
     key_ = std::move(*key);
+    have_key_ = true;
     skipping_ = remove;
     return true;
   }
@@ -345,7 +348,8 @@ class RegFileParser {
   size_t pos_ = 0;
   int64_t line_ = 0;
   RegKeyName key_;
-  bool skipping_ = true;  // no key yet: a value line is an error
+  bool have_key_ = false;
+  bool skipping_ = false;  // after [-KEY], up to the next key
 };
 
 }  // namespace
@@ -397,11 +401,27 @@ std::string FullKeyName(uint32_t root, std::string_view path) {
   return name;
 }
 
+std::string StoredPath(Registry& registry, const RegKeyName& key) {
+  std::string stored;
+  std::vector<std::string> subkeys;
+  for (size_t start = 0; start < key.path.size();) {
+    const size_t end = std::min(key.path.find('\\', start), key.path.size());
+    const std::string_view part = std::string_view(key.path).substr(start, end - start);
+    if (!registry.ListSubkeys(key.root, stored, &subkeys).ok()) return key.path;
+    auto found = std::find_if(subkeys.begin(), subkeys.end(),
+                              [part](const std::string& name) { return EqualsIgnoreCase(name, part); });
+    if (found == subkeys.end()) return key.path;
+    stored += (stored.empty() ? "" : "\\") + *found;
+    start = end + 1;
+  }
+  return stored;
+}
+
 Status ExportRegText(Registry& registry, const RegKeyName& key, std::string* text,
                      RegExportCounts* counts) {
   *text = std::string(kRegHeader) + "\r\n\r\n";
   *counts = {};
-  return ExportKey(registry, key.root, key.path, text, counts);
+  return ExportKey(registry, key.root, StoredPath(registry, key), text, counts);
 }
 
 bool ParseRegFile(std::string_view bytes, std::vector<RegistryChange>* changes,

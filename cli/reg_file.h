@@ -31,6 +31,10 @@ std::string_view RootName(uint32_t root);
 // The root's long name, then '\' and the path when there is one.
 std::string FullKeyName(uint32_t root, std::string_view path);
 
+// The path of an existing key as the store spells it (the case its parts
+// were created with); path itself when a part cannot be found.
+std::string StoredPath(Registry& registry, const RegKeyName& key);
+
 // The first line this code writes, and the other one it reads.
 inline constexpr std::string_view kRegHeader = "Windows Registry Editor Version 5.00";
 inline constexpr std::string_view kRegHeader4 = "REGEDIT4";
@@ -40,7 +44,7 @@ struct RegExportCounts {
   int64_t values = 0;
 };
 
-// The key and every key below it, in the store's order, as the text of a
+// The key and every key below it, in the store's order and spelling, as the text of a
 // registry file (CR LF line ends, texts as the bytes stored). Fails when a
 // key or value name holds a line end, which the format cannot carry.
 Status ExportRegText(Registry& registry, const RegKeyName& key, std::string* text,
