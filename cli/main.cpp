@@ -325,7 +325,7 @@ below it, "name"=- to delete a value, CR LF or LF line ends, a UTF-8 byte
 order mark, and UTF-16 files with a byte order mark (turned into UTF-8).
 Data in hex(N): is stored as the bytes given. The whole file is applied at
 once or not at all; FILE - reads standard input.
-Examples: voktools reg export HKCU\\Software\\Example example.reg
+Examples: voktools reg export 'HKCU\Software\Example' example.reg
           voktools reg import example.reg)";
 
 // The commands of app, one per line with its description, for a message.

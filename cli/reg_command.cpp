@@ -114,6 +114,28 @@ std::optional<RegKeyName> KeyOrUsage(const std::string& name, std::ostream& err)
   return key;
 }
 
+// The key of the options when it exists; otherwise the message is on err
+// and *status is the exit status.
+std::optional<RegKeyName> ExistingKey(const RegOptions& options, Registry& registry,
+                                      std::ostream& err, int* status) {
+  std::optional<RegKeyName> key = KeyOrUsage(options.key, err);
+  if (!key) {
+    *status = kExitUsage;
+  } else if (Status s = registry.OpenKey(key->root, key->path); !s.ok()) {
+    *status = Fail(err, FullKeyName(key->root, key->path) + ": " + s.message());
+    key.reset();
+  }
+  return key;
+}
+
+// Applies change to the key named full and says what was done.
+int ApplyChange(Registry& registry, const RegistryChange& change, const std::string& full,
+                const std::string& done, std::ostream& out, std::ostream& err) {
+  if (Status s = registry.Apply({change}); !s.ok()) return Fail(err, full + ": " + s.message());
+  out << full << ": " << done << '\n';
+  return 0;
+}
+
 // Shows a key, its values and its subkeys (or, recursively, the subkeys'
 // own), as text or one JSON line per key.
 class QueryRun {
@@ -299,12 +321,10 @@ std::optional<RegistryValue> ValueFromOptions(const RegOptions& options, std::st
 
 int RunRegQuery(const RegOptions& options, Registry& registry, std::ostream& out,
                 std::ostream& err) {
-  std::optional<RegKeyName> key = KeyOrUsage(options.key, err);
-  if (!key) return kExitUsage;
+  int status = 0;
+  std::optional<RegKeyName> key = ExistingKey(options, registry, err, &status);
+  if (!key) return status;
   const std::string full = FullKeyName(key->root, key->path);
-  if (Status s = registry.OpenKey(key->root, key->path); !s.ok()) {
-    return Fail(err, full + ": " + s.message());
-  }
   key->path = StoredPath(registry, *key);
   const std::string shown = FullKeyName(key->root, key->path);
   QueryRun run(options, registry, out);
@@ -350,19 +370,15 @@ int RunRegAdd(const RegOptions& options, Registry& registry, std::ostream& out,
     done = "value " + Quoted(ValueLabel(value->name)) + " set (" + RegTypeName(value->type) + ")";
     change.value = std::move(*value);
   }
-  if (Status s = registry.Apply({change}); !s.ok()) return Fail(err, full + ": " + s.message());
-  out << full << ": " << done << '\n';
-  return 0;
+  return ApplyChange(registry, change, full, done, out, err);
 }
 
 int RunRegDelete(const RegOptions& options, Registry& registry, std::ostream& out,
                  std::ostream& err) {
-  std::optional<RegKeyName> key = KeyOrUsage(options.key, err);
-  if (!key) return kExitUsage;
+  int status = 0;
+  std::optional<RegKeyName> key = ExistingKey(options, registry, err, &status);
+  if (!key) return status;
   const std::string full = FullKeyName(key->root, key->path);
-  if (Status s = registry.OpenKey(key->root, key->path); !s.ok()) {
-    return Fail(err, full + ": " + s.message());
-  }
   RegistryChange change;
   change.root = key->root;
   change.path = key->path;
@@ -370,7 +386,9 @@ int RunRegDelete(const RegOptions& options, Registry& registry, std::ostream& ou
   if (options.value) {
     RegistryValue old;
     Status s = registry.QueryValue(key->root, key->path, *options.value, &old);
-    if (!s.ok()) return Fail(err, full + ": value " + Quoted(ValueLabel(*options.value)) + ": " + s.message());
+    if (!s.ok()) {
+      return Fail(err, full + ": value " + Quoted(ValueLabel(*options.value)) + ": " + s.message());
+    }
     change.kind = RegistryChange::Kind::kDeleteValue;
     change.value.name = old.name;
     done = "value " + Quoted(ValueLabel(old.name)) + " deleted";
@@ -379,19 +397,15 @@ int RunRegDelete(const RegOptions& options, Registry& registry, std::ostream& ou
     change.kind = RegistryChange::Kind::kDeleteTree;
     done = "key deleted with its subkeys and values";
   }
-  if (Status s = registry.Apply({change}); !s.ok()) return Fail(err, full + ": " + s.message());
-  out << full << ": " << done << '\n';
-  return 0;
+  return ApplyChange(registry, change, full, done, out, err);
 }
 
 int RunRegExport(const RegOptions& options, Registry& registry, std::ostream& out,
                  std::ostream& err) {
-  std::optional<RegKeyName> key = KeyOrUsage(options.key, err);
-  if (!key) return kExitUsage;
+  int status = 0;
+  std::optional<RegKeyName> key = ExistingKey(options, registry, err, &status);
+  if (!key) return status;
   const std::string full = FullKeyName(key->root, key->path);
-  if (Status s = registry.OpenKey(key->root, key->path); !s.ok()) {
-    return Fail(err, full + ": " + s.message());
-  }
   const bool to_out = options.file == "-";
   if (!to_out) {
     OutputCheck check;
