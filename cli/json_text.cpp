@@ -40,22 +40,17 @@ bool IsValidUtf8(std::string_view text) {
   return true;
 }
 
-Json TextToJson(std::string_view text) {
-  if (IsValidUtf8(text)) return Json(std::string(text));
+std::string ToHex(std::string_view bytes) {
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string hex;
-  hex.reserve(text.size() * 2);
-  for (char ch : text) {
+  hex.reserve(bytes.size() * 2);
+  for (char ch : bytes) {
     auto b = static_cast<unsigned char>(ch);
     hex += kDigits[b >> 4];
     hex += kDigits[b & 0x0F];
   }
-  Json j = Json::object();
-  j["hex"] = std::move(hex);
-  return j;
+  return hex;
 }
-
-namespace {
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -64,14 +59,7 @@ int HexValue(char c) {
   return -1;
 }
 
-}  // namespace
-
-std::optional<std::string> TextFromJson(const Json& value) {
-  if (value.is_string()) return value.get<std::string>();
-  if (!value.is_object() || value.size() != 1) return std::nullopt;
-  auto it = value.find("hex");
-  if (it == value.end() || !it->is_string()) return std::nullopt;
-  const std::string& hex = it->get_ref<const std::string&>();
+std::optional<std::string> FromHex(std::string_view hex) {
   if (hex.size() % 2 != 0) return std::nullopt;
   std::string bytes;
   bytes.reserve(hex.size() / 2);
@@ -81,6 +69,21 @@ std::optional<std::string> TextFromJson(const Json& value) {
     bytes += static_cast<char>(hi << 4 | lo);
   }
   return bytes;
+}
+
+Json TextToJson(std::string_view text) {
+  if (IsValidUtf8(text)) return Json(std::string(text));
+  Json j = Json::object();
+  j["hex"] = ToHex(text);
+  return j;
+}
+
+std::optional<std::string> TextFromJson(const Json& value) {
+  if (value.is_string()) return value.get<std::string>();
+  if (!value.is_object() || value.size() != 1) return std::nullopt;
+  auto it = value.find("hex");
+  if (it == value.end() || !it->is_string()) return std::nullopt;
+  return FromHex(it->get_ref<const std::string&>());
 }
 
 std::string DumpLine(const Json& value) {

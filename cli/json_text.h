@@ -20,6 +20,14 @@ using Json = nlohmann::ordered_json;
 // Well-formed UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view text);
 
+// Two lowercase hex digits per byte.
+std::string ToHex(std::string_view bytes);
+// The value of a hex digit of either case; -1 for any other character.
+int HexValue(char c);
+// The bytes of two hex digits each (either case); nothing for an odd count
+// or a character that is not a hex digit.
+std::optional<std::string> FromHex(std::string_view hex);
+
 // A JSON string for valid UTF-8, otherwise {"hex":"..."} (lowercase digits).
 Json TextToJson(std::string_view text);
 

@@ -14,6 +14,8 @@
 #include "invoke_host.h"
 #include "lines_command.h"
 #include "mif_command.h"
+#include "platform/env.h"
+#include "reg_command.h"
 #include "report.h"
 #include "rtf_command.h"
 #include "run_lock.h"
@@ -255,6 +257,77 @@ Exit status: 0 when every page gave 0, otherwise the largest result; 64 for
 a usage error, 70 for an unexpected failure, 74 when the report could not be
 written.)";
 
+constexpr const char* kRegHelp =
+    R"(The registry store keeps keys and values as a Windows registry does: the
+roots HKEY_LOCAL_MACHINE (HKLM), HKEY_CURRENT_USER (HKCU), HKEY_CLASSES_ROOT
+(HKCR, a view of HKLM\SOFTWARE\Classes) and HKEY_USERS (HKU), in any case,
+then the key's path with '\' between its parts (quote it in the shell).
+Names of keys and values ignore ASCII case. The store is the file
+$VOKTOOLS_REGISTRY, else ${XDG_DATA_HOME:-~/.local/share}/voktools/registry.sqlite3.
+
+Examples:
+  voktools reg add 'HKCU\Software\Example' --value Greeting --data hello
+  voktools reg add 'HKCU\Software\Example' --value Count --type REG_DWORD --data 0x2a
+  voktools reg add 'HKCU\Software\Example' --value Paths --type REG_MULTI_SZ --data 'a\0b'
+  voktools reg query 'HKCU\Software\Example' --recursive
+  voktools reg export 'HKCU\Software\Example' example.reg
+  voktools reg import example.reg
+  voktools reg delete 'HKCU\Software\Example' --value Count
+
+Exit status: 0 done; 1 a key or value does not exist, a registry file is
+malformed (its line and the reason are on standard error, and nothing of it
+was imported), or the store or a file could not be read or written; 64 a
+usage error, also a key name without a valid root, an unknown type or data
+that does not fit it; 73 not replaced: an existing value (add) or file
+(export) without --force; 74 the report could not be written.)";
+
+constexpr const char* kRegQueryHelp =
+    R"(Shows the key's values, one per line ("    NAME    TYPE    DATA",
+(Default) for the value without a name), then the full names of its
+subkeys; --recursive shows every key below it the same way instead. Data
+as registry editors show it: texts up to their NUL, REG_MULTI_SZ strings
+joined by \0, REG_DWORD as 0x%08x, anything else as hex bytes.
+--json prints one JSON object per key and line:
+{"key":..,"values":[{"name":..,"type":"REG_SZ","type_number":1,"data":..,
+"hex":".."}],"subkeys":[..]}; texts are JSON strings, or {"hex":".."} when
+they are not UTF-8; "hex" holds every byte of the data.
+Example: voktools reg query 'HKLM\Software\Example' --value Version --json)";
+
+constexpr const char* kRegAddHelp =
+    R"(Creates the key (and any key above it); with --value NAME, or --default
+for the value without a name, also sets that value. Data by type:
+  REG_SZ, REG_EXPAND_SZ  the text (stored with its terminating NUL)
+  REG_MULTI_SZ           strings separated by --separator (default \0)
+  REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_QWORD
+                         a decimal or 0x-hex number (0 when --data is missing)
+  REG_BINARY, REG_NONE   hex digits, two per byte
+An existing value is not replaced unless --force is given (exit 73).
+Example: voktools reg add 'HKCU\Software\Example' --value Count --type REG_DWORD --data 42)";
+
+constexpr const char* kRegDeleteHelp =
+    R"(Deletes the value named by --value (--default: the value without a
+name), or without either the key with all its subkeys and values. A key or
+value that does not exist is an error (exit 1); a root cannot be deleted.
+Example: voktools reg delete 'HKCU\Software\Example\Old')";
+
+constexpr const char* kRegFileHelp =
+    R"(Registry files are the text files of registry editors. export writes
+the key and every key below it, in the store's order, as a "Windows
+Registry Editor Version 5.00" file with CR LF line ends: [KEY] lines,
+"name"="text" (\\ and \" escaped) and @= for the default value, dword:
+for REG_DWORD, hex: for REG_BINARY and hex(N): for every other type, long
+hex data wrapped with ,\ at about 80 columns. Texts are written as the bytes
+the store holds (UTF-8 as a rule), not in UTF-16. FILE - writes to standard
+output; an existing FILE is replaced only with --force.
+import reads that format and "REGEDIT4" files: comments (; or #), blank
+lines, hex data continued with \, [-KEY] to delete a key with everything
+below it, "name"=- to delete a value, CR LF or LF line ends, a UTF-8 byte
+order mark, and UTF-16 files with a byte order mark (turned into UTF-8).
+Data in hex(N): is stored as the bytes given. The whole file is applied at
+once or not at all; FILE - reads standard input.
+Examples: voktools reg export 'HKCU\Software\Example' example.reg
+          voktools reg import example.reg)";
+
 // The commands of app, one per line with its description, for a message.
 std::string CommandList(const CLI::App& app) {
   std::string list;
@@ -439,6 +512,50 @@ int Run(int argc, char** argv) {
   validate->footer(kValidateHelp);
   CLI::App* tags = app.add_subcommand("tags", "Prints the default table of recognised tags");
 
+  vok::cli::RegOptions reg_options;
+  std::string reg_value, reg_data;
+  bool reg_default = false;
+  CLI::App* reg = app.add_subcommand(
+      "reg", "Shows and changes the registry store; exports and imports registry files");
+  reg->require_subcommand(1);
+  reg->footer(kRegHelp);
+  CLI::App* reg_query = reg->add_subcommand("query", "Shows a key's values and subkeys");
+  CLI::App* reg_add = reg->add_subcommand(
+      "add", "Creates a key, and sets a value with --value or --default");
+  CLI::App* reg_delete =
+      reg->add_subcommand("delete", "Deletes a value, or a key with everything below it");
+  CLI::App* reg_export = reg->add_subcommand(
+      "export", "Writes a key and everything below it into a registry file");
+  CLI::App* reg_import =
+      reg->add_subcommand("import", "Applies a registry file to the store, all or nothing");
+  for (CLI::App* sub : {reg_query, reg_add, reg_delete, reg_export}) {
+    sub->add_option("KEY", reg_options.key, "The key, e.g. HKLM\\Software\\Example")->required();
+  }
+  for (CLI::App* sub : {reg_query, reg_add, reg_delete}) {
+    CLI::Option* value =
+        sub->add_option("--value", reg_value, "The value's name")->type_name("NAME");
+    sub->add_flag("--default", reg_default, "The value without a name, (Default)")
+        ->excludes(value);
+  }
+  reg_query->add_flag("-s,--recursive", reg_options.recursive, "Every key below it too");
+  reg_query->add_flag("--json", reg_options.json, "One JSON object per key and line");
+  reg_query->footer(kRegQueryHelp);
+  reg_add->add_option("--type", reg_options.type, "The value's type (default REG_SZ)")
+      ->type_name("TYPE");
+  reg_add->add_option("--data", reg_data, "The value's data")->type_name("DATA");
+  reg_add->add_option("--separator", reg_options.separator,
+                      "Between the strings of a REG_MULTI_SZ (default \\0)")
+      ->type_name("SEP");
+  reg_add->add_flag("--force", reg_options.force, "Replace an existing value");
+  reg_add->footer(kRegAddHelp);
+  reg_delete->footer(kRegDeleteHelp);
+  reg_export->add_option("FILE", reg_options.file, "The registry file; - for standard output")
+      ->required();
+  reg_export->add_flag("--force", reg_options.force, "Replace an existing FILE");
+  reg_import->add_option("FILE", reg_options.file, "The registry file; - for standard input")
+      ->required();
+  for (CLI::App* sub : {reg_export, reg_import}) sub->footer(kRegFileHelp);
+
   // The words after the program's name, as the user would correct them:
   // "help [COMMAND...]" is COMMAND... --help, --version works anywhere, and
   // a word that names no command is said to be one.
@@ -477,6 +594,13 @@ int Run(int argc, char** argv) {
         mif_options.files.size() != 1) {
       throw CLI::ValidationError("--obj", "only with exactly one MIF file");
     }
+    if (*reg_add && reg_add->count("--value") + reg_add->count("--default") == 0) {
+      for (const char* name : {"--type", "--data", "--separator"}) {
+        if (reg_add->count(name) > 0) {
+          throw CLI::ValidationError(name, "only with --value or --default");
+        }
+      }
+    }
   } catch (const CLI::ParseError& e) {
     // Help and version exit with 0; every parse failure is a usage error.
     const int status = app.exit(e) == 0 ? 0 : vok::cli::kExitUsage;
@@ -509,8 +633,22 @@ int Run(int argc, char** argv) {
   }
   if (*validate && !validate_options.dry_run) touch(validate_options.files, {});
   if (*lines && !lines_options.out_dir.empty()) touch({}, {lines_options.out_dir + "/"});
+  if (*reg_export && reg_options.file != "-") touch({}, {reg_options.file});
   vok::cli::FolderLocks locks;
   locks.Acquire(touched, std::cerr);
+  if (*reg) {
+    for (CLI::App* sub : {reg_query, reg_add, reg_delete}) {
+      if (sub->count("--value") > 0) reg_options.value = reg_value;
+    }
+    if (reg_default) reg_options.value = "";
+    if (reg_add->count("--data") > 0) reg_options.data = reg_data;
+    vok::Registry& registry = *vok::CurrentEnv().registry;
+    if (*reg_query) return vok::cli::RunRegQuery(reg_options, registry, std::cout, std::cerr);
+    if (*reg_add) return vok::cli::RunRegAdd(reg_options, registry, std::cout, std::cerr);
+    if (*reg_delete) return vok::cli::RunRegDelete(reg_options, registry, std::cout, std::cerr);
+    if (*reg_export) return vok::cli::RunRegExport(reg_options, registry, std::cout, std::cerr);
+    return vok::cli::RunRegImport(reg_options, registry, std::cin, std::cout, std::cerr);
+  }
   if (*rtf_extract) return vok::cli::RunRtfExtract(rtf_options, reporter);
   if (*rtf_insert) return vok::cli::RunRtfInsert(rtf_options, reporter);
   if (*tags) {
