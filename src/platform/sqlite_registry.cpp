@@ -466,47 +466,40 @@ Status SqliteRegistry::DeleteValue(uint32_t root, std::string_view path, std::st
   });
 }
 
-Status SqliteRegistry::ListValues(uint32_t root, std::string_view path,
-                                  std::vector<RegistryValue>* values) {
-  values->clear();
+template <typename Row>
+Status SqliteRegistry::ListRows(uint32_t root, std::string_view path, int statement, Row row) {
   Key key;
   if (!key.Parse(root, path)) return Status::Error(EINVAL, "No such key name");
   Status s = Connect(false);
   if (!s.ok()) return s;
+  // A root is there before the store, and so is the view of the classes.
   if (db_ == nullptr) return path.empty() ? Status::OK() : NoKey();
   int64_t id;
   s = FindKey(key, &id);
   if (!s.ok()) return s.code() == ENOENT && path.empty() ? Status::OK() : s;
-  sqlite3_stmt* q = db_->Get(Db::kListValues);
+  sqlite3_stmt* q = db_->Get(static_cast<Db::Sql>(statement));
   if (q == nullptr) return db_->Fail(sqlite3_errcode(db_->db_));
   sqlite3_bind_int64(q, 1, id);
   int rc;
-  while ((rc = sqlite3_step(q)) == SQLITE_ROW) {
-    values->push_back(
-        {Column(q, 0), static_cast<uint32_t>(sqlite3_column_int64(q, 1)), Column(q, 2)});
-  }
+  while ((rc = sqlite3_step(q)) == SQLITE_ROW) row(q);
   sqlite3_reset(q);
   return rc == SQLITE_DONE ? Status::OK() : db_->Fail(rc);
+}
+
+Status SqliteRegistry::ListValues(uint32_t root, std::string_view path,
+                                  std::vector<RegistryValue>* values) {
+  values->clear();
+  return ListRows(root, path, Db::kListValues, [&](sqlite3_stmt* q) {
+    values->push_back(
+        {Column(q, 0), static_cast<uint32_t>(sqlite3_column_int64(q, 1)), Column(q, 2)});
+  });
 }
 
 Status SqliteRegistry::ListSubkeys(uint32_t root, std::string_view path,
                                    std::vector<std::string>* names) {
   names->clear();
-  Key key;
-  if (!key.Parse(root, path)) return Status::Error(EINVAL, "No such key name");
-  Status s = Connect(false);
-  if (!s.ok()) return s;
-  if (db_ == nullptr) return path.empty() ? Status::OK() : NoKey();
-  int64_t id;
-  s = FindKey(key, &id);
-  if (!s.ok()) return s.code() == ENOENT && path.empty() ? Status::OK() : s;
-  sqlite3_stmt* q = db_->Get(Db::kListSubkeys);
-  if (q == nullptr) return db_->Fail(sqlite3_errcode(db_->db_));
-  sqlite3_bind_int64(q, 1, id);
-  int rc;
-  while ((rc = sqlite3_step(q)) == SQLITE_ROW) names->push_back(Column(q, 0));
-  sqlite3_reset(q);
-  return rc == SQLITE_DONE ? Status::OK() : db_->Fail(rc);
+  return ListRows(root, path, Db::kListSubkeys,
+                  [&](sqlite3_stmt* q) { names->push_back(Column(q, 0)); });
 }
 
 Status SqliteRegistry::ApplyOne(const RegistryChange& change) {

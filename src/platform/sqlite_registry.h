@@ -62,6 +62,10 @@ class SqliteRegistry : public Registry {
   Status PutValue(int64_t key_id, const RegistryValue& value);
   Status RemoveValue(int64_t key_id, std::string_view name);
   Status ApplyOne(const RegistryChange& change);
+  // Runs a listing statement (a Db::Sql) on the key's id, row for each row;
+  // a root with nothing below it lists nothing.
+  template <typename Row>
+  Status ListRows(uint32_t root, std::string_view path, int statement, Row row);
 
   std::string file_;
   std::unique_ptr<Db> db_;
