@@ -11,9 +11,15 @@ class Processes;
 class Random;
 class Registry;
 class Windowing;
+class MountTable;
+class ShareList;
+class MachineInfo;
 
 Clock& SystemClock();
 Random& SystemRandom();
+MountTable& SystemMountTable();
+ShareList& SystemShareList();
+MachineInfo& SystemMachineInfo();
 
 struct Env {
   FileSystem* fs = nullptr;
@@ -24,6 +30,10 @@ struct Env {
   // The system's own unless a test fixes them.
   Clock* clock = &SystemClock();
   Random* random = &SystemRandom();
+  // The mounts of this process, the machine's shares, its name and version.
+  MountTable* mounts = &SystemMountTable();
+  ShareList* shares = &SystemShareList();
+  MachineInfo* machine = &SystemMachineInfo();
 
   // The real platform: POSIX files, INI files in the profile folder, the
   // registry store of the user, no screen, the system's clock and random
