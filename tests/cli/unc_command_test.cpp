@@ -28,20 +28,16 @@ struct UncRun {
 
 void PrintTo(const UncRun& c, std::ostream* os) { *os << c.label; }
 
-class UncCommandTest : public ::testing::TestWithParam<UncRun> {
+class UncCommandTest : public test::FakeNetwork, public ::testing::TestWithParam<UncRun> {
  protected:
   UncCommandTest() {
-    env_.profile = &profile_;
-    env_.mounts = &mounts_;
-    env_.shares = &shares_;
-    env_.machine = &machine_;
-    profile_.MapDrives({"Z=/mnt/projects", "L=/srv/data", "Y=\\\\fs\\team"});
-    shares_.listing.entries.push_back(test::Share("Data", "/srv/data"));
+    profile.MapDrives({"Z=/mnt/projects", "L=/srv/data", "Y=\\\\fs\\team"});
+    shares.listing.entries.push_back(test::Share("Data", "/srv/data"));
   }
 
   // The run, with the same paths once more with --json.
   std::pair<UncRun, std::vector<Json>> Run(const UncRun& c) {
-    ScopedEnv scoped(env_);
+    ScopedEnv scoped(env);
     UncOptions options{c.paths, c.use_share, false, c.reverse};
     std::ostringstream out, err, json_out, json_err;
     UncRun run = c;
@@ -56,12 +52,6 @@ class UncCommandTest : public ::testing::TestWithParam<UncRun> {
     for (std::string line; std::getline(in, line);) lines.push_back(Json::parse(line));
     return {run, lines};
   }
-
-  test::DriveMapProfile profile_;
-  test::FakeMounts mounts_;
-  test::FakeShares shares_;
-  test::FakeMachine machine_;
-  Env env_;
 };
 
 TEST_P(UncCommandTest, PrintsOneLinePerPathAndTheSameAsJson) {
@@ -123,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                "\\\\elsewhere\\share\\a.mif: not mounted here"}));
 
 TEST_F(UncCommandTest, AnUnreadableShareListIsWarnedAbout) {
-  shares_.listing.names_only = true;
+  shares.listing.names_only = true;
   const auto [run, json] = Run({"NamesOnly", {"L:\\x.txt"}, true, false, "", 0, ""});
   EXPECT_EQ(run.status, kUncUnresolved);
   EXPECT_NE(run.err.find("voktools: warning: the machine's share list"), std::string::npos);

@@ -36,6 +36,8 @@ struct PathCase {
   std::optional<std::string> network;
 };
 
+void PrintTo(const PathCase& c, std::ostream* os) { *os << c.path; }
+
 class NetworkNameTest : public ::testing::TestWithParam<PathCase> {};
 
 TEST_P(NetworkNameTest, FromTheMountHoldingThePath) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/env.h"
 #include "platform/network.h"
 #include "platform/profile_store.h"
 #include "voktools/ascii.h"
@@ -82,5 +83,20 @@ inline ShareEntry Share(const char* name, const char* path, int32_t type = 0) {
   s.type = type;
   return s;
 }
+
+// The doubles, installed in env.
+struct FakeNetwork {
+  FakeNetwork() {
+    env.profile = &profile;
+    env.mounts = &mounts;
+    env.shares = &shares;
+    env.machine = &machine;
+  }
+  DriveMapProfile profile;
+  FakeMounts mounts;
+  FakeShares shares;
+  FakeMachine machine;
+  Env env;
+};
 
 }  // namespace vok::test

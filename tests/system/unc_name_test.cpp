@@ -13,20 +13,7 @@
 
 namespace vok::test {
 
-class UncFixture {
- protected:
-  UncFixture() {
-    env_.profile = &profile_;
-    env_.mounts = &mounts_;
-    env_.shares = &shares_;
-    env_.machine = &machine_;
-  }
-  DriveMapProfile profile_;
-  FakeMounts mounts_;
-  FakeShares shares_;
-  FakeMachine machine_;
-  Env env_;
-};
+using UncFixture = FakeNetwork;
 
 struct UncCase {
   const char* label;
@@ -45,10 +32,10 @@ class GetUNCNameTest : public UncFixture, public ::testing::TestWithParam<UncCas
 
 TEST_P(GetUNCNameTest, Resolves) {
   const UncCase& c = GetParam();
-  profile_.MapDrives(c.drives);
-  shares_.listing = c.shares;
-  machine_.version.platform_id = c.platform_id;
-  clsUNCName unc(env_);
+  profile.MapDrives(c.drives);
+  shares.listing = c.shares;
+  machine.version.platform_id = c.platform_id;
+  clsUNCName unc(env);
   unc.Filename(c.filename);
   unc.UseShare(c.use_share);
   unc.uncNeedAdminPrivs(true);
@@ -107,9 +94,9 @@ INSTANTIATE_TEST_SUITE_P(
 class UncNameTest : public UncFixture, public ::testing::Test {};
 
 TEST_F(UncNameTest, AnUnreadableMountTableGivesTheEmptyText) {
-  mounts_.fail = true;
-  profile_.MapDrives({"Z=/mnt/projects"});
-  clsUNCName unc(env_);
+  mounts.fail = true;
+  profile.MapDrives({"Z=/mnt/projects"});
+  clsUNCName unc(env);
   unc.Filename("Z:\\a.mif");
   EXPECT_EQ(unc.GetUNCName(), "");
   unc.Filename("Q:\\a.mif");  // not mapped: the mount table is not asked
@@ -124,32 +111,32 @@ TEST_F(UncNameTest, FamilyFromTheVersionRecordReadOnce) {
   };
   for (const Family f : {Family{0, 8, false, false}, Family{1, 0, false, true},
                          Family{1, 10, false, false}, Family{2, 0, true, false}}) {
-    machine_.version.platform_id = f.platform_id;
-    machine_.version.minor = f.minor;
-    machine_.version_reads = 0;
-    clsUNCName unc(env_);
+    machine.version.platform_id = f.platform_id;
+    machine.version.minor = f.minor;
+    machine.version_reads = 0;
+    clsUNCName unc(env);
     EXPECT_EQ(unc.IsWinNT(), f.nt) << f.platform_id;
     EXPECT_EQ(unc.IsWin95(), f.older) << f.platform_id << "." << f.minor;
-    machine_.version.platform_id = 7;
+    machine.version.platform_id = 7;
     EXPECT_EQ(unc.IsWinNT(), f.nt);
-    EXPECT_EQ(machine_.version_reads, 1);
+    EXPECT_EQ(machine.version_reads, 1);
   }
 }
 
 TEST_F(UncNameTest, MachineNameFitsFifteenCharacters) {
-  clsUNCName unc(env_);
+  clsUNCName unc(env);
   for (const auto& [host, expected] : std::vector<std::pair<std::string, std::string>>{
            {"build-host-0123", "BUILD-HOST-0123"}, {"build-host-01234", ""}, {"pc", "PC"}}) {
-    machine_.host = host;
+    machine.host = host;
     EXPECT_EQ(unc.CurrentMachineName(), expected);
   }
-  machine_.fail = true;
+  machine.fail = true;
   EXPECT_EQ(unc.CurrentMachineName(), "");
 }
 
 TEST_F(UncNameTest, LocalPathsBothWays) {
-  shares_.listing = kLocal;
-  clsUNCName unc(env_);
+  shares.listing = kLocal;
+  clsUNCName unc(env);
   EXPECT_EQ(unc.GetUNCNameOfLocalPath("/mnt/projects/a b.mif"), "\\\\FileServer\\Projects\\a b.mif");
   EXPECT_EQ(unc.GetUNCNameOfLocalPath("/srv/data/x"), "/srv/data/x");
   unc.UseShare(true);
