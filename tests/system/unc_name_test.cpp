@@ -134,17 +134,4 @@ TEST_F(UncNameTest, MachineNameFitsFifteenCharacters) {
   EXPECT_EQ(unc.CurrentMachineName(), "");
 }
 
-TEST_F(UncNameTest, LocalPathsBothWays) {
-  shares.listing = kLocal;
-  clsUNCName unc(env);
-  EXPECT_EQ(unc.GetUNCNameOfLocalPath("/mnt/projects/a b.mif"), "\\\\FileServer\\Projects\\a b.mif");
-  EXPECT_EQ(unc.GetUNCNameOfLocalPath("/srv/data/x"), "/srv/data/x");
-  unc.UseShare(true);
-  EXPECT_EQ(unc.GetUNCNameOfLocalPath("/srv/data/x"), "\\\\PC\\Srv\\x");
-  EXPECT_EQ(unc.LocalPathOf("\\\\fileserver\\projects\\a b.mif"), "/mnt/projects/a b.mif");
-  EXPECT_EQ(unc.LocalPathOf("\\\\PC\\srv\\x\\y"), "/SRV/data/x/y");
-  EXPECT_EQ(unc.LocalPathOf("\\\\OTHER\\srv\\x"), std::nullopt);
-  EXPECT_EQ(unc.LocalPathOf("C:\\x"), std::nullopt);
-}
-
 }  // namespace vok::test
