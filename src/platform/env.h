@@ -6,6 +6,7 @@ namespace vok {
 
 class Clock;
 class FileSystem;
+class LanguageListService;
 class ProfileStore;
 class Processes;
 class Random;
@@ -14,6 +15,7 @@ class Windowing;
 
 Clock& SystemClock();
 Random& SystemRandom();
+LanguageListService& CatalogueLanguages();
 
 struct Env {
   FileSystem* fs = nullptr;
@@ -24,6 +26,7 @@ struct Env {
   // The system's own unless a test fixes them.
   Clock* clock = &SystemClock();
   Random* random = &SystemRandom();
+  LanguageListService* languages = &CatalogueLanguages();  // null: no service
 
   // The real platform: POSIX files, INI files in the profile folder, the
   // registry store of the user, no screen, the system's clock and random
