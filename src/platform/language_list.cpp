@@ -10,13 +10,19 @@ namespace vok {
 
 namespace {
 
-std::vector<std::string_view> SplitAtTabs(std::string_view text) {
+// The fields of entry index of the catalogue list starting at id first;
+// none when there is no such entry or it has fewer than min_fields fields.
+std::vector<std::string_view> ListEntry(int32_t first, int32_t size, int32_t index,
+                                        size_t min_fields) {
+  if (index < 0 || index >= size) return {};
+  const std::string_view text = Message(first + index);
   std::vector<std::string_view> fields;
   size_t start = 0;
   for (size_t tab; (tab = text.find('\t', start)) != std::string_view::npos; start = tab + 1) {
     fields.push_back(text.substr(start, tab - start));
   }
   fields.push_back(text.substr(start));
+  if (fields.size() < min_fields) fields.clear();
   return fields;
 }
 
@@ -34,9 +40,8 @@ class CatalogueLanguageList : public LanguageList {
  public:
   int32_t LanguageCount() override { return kLanguageListSize; }
   int32_t FetchLanguage(int32_t index, LanguageEntry& entry) override {
-    if (index < 0 || index >= kLanguageListSize) return kNoSuchEntry;
-    std::vector<std::string_view> f = SplitAtTabs(Message(kLanguageListFirst + index));
-    if (f.size() < 4) return kNoSuchEntry;
+    const auto f = ListEntry(kLanguageListFirst, kLanguageListSize, index, 4);
+    if (f.empty()) return kNoSuchEntry;
     entry.description = f[0];
     entry.code = f[1];
     entry.encoding = ToInt32(f[3]);
@@ -45,9 +50,8 @@ class CatalogueLanguageList : public LanguageList {
   }
   int32_t CodePageCount() override { return kCodePageListSize; }
   int32_t FetchCodePage(int32_t index, CodePageEntry& entry) override {
-    if (index < 0 || index >= kCodePageListSize) return kNoSuchEntry;
-    std::vector<std::string_view> f = SplitAtTabs(Message(kCodePageListFirst + index));
-    if (f.size() < 3) return kNoSuchEntry;
+    const auto f = ListEntry(kCodePageListFirst, kCodePageListSize, index, 3);
+    if (f.empty()) return kNoSuchEntry;
     entry.description = f[0];
     entry.number = ToInt32(f[1]);
     entry.code = f[2];
