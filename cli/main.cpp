@@ -20,6 +20,7 @@
 #include "report.h"
 #include "rtf_command.h"
 #include "run_lock.h"
+#include "unc_command.h"
 #include "validate_command.h"
 #include "voktools/host.h"
 #include "voktools/html_validate.h"
@@ -281,6 +282,36 @@ was imported), or the store or a file could not be read or written; 64 a
 usage error, also a key name without a valid root, an unknown type or data
 that does not fit it; 73 not replaced: an existing value (add) or file
 (export) without --force; 74 the report could not be written.)";
+
+constexpr const char* kUncHelp =
+    R"(Drive letters come from the drive map, section [Drives] of the library's
+INI file ($VOKTOOLS_WINDIR/VOK Tools.ini, else
+${XDG_CONFIG_HOME:-~/.config}/voktools/VOK Tools.ini):
+  [Drives]
+  Z=/mnt/projects        a folder here; its mount names the server
+  Y=\\fileserver\team    a share that is not mounted here
+A folder on a mount of type cifs, smb3, nfs or nfs4 has the network name of
+that mount: //server/share (SMB) or server:/export (NFS) as \\server\share,
+then the rest of the path with '\'. --use-share resolves a path that is not
+on such a mount through the folders this machine shares with Samba
+(smb.conf and user shares): \\THIS-MACHINE\share\rest. A path without a
+drive letter, other than an absolute one, is printed as given.
+--reverse turns \\server\share\rest (or //server/share/rest) into the local
+path where that share is mounted here.
+
+Examples:
+  voktools unc 'Z:\manuals\a.mif'              \\fileserver\projects\manuals\a.mif
+  voktools unc /mnt/projects/a.mif             \\fileserver\projects\a.mif
+  voktools unc --reverse '\\fileserver\projects\a.mif'   /mnt/projects/a.mif
+  voktools unc --json 'Z:\a.mif'
+    {"path":"Z:\\a.mif","name":"\\\\fileserver\\projects\\a.mif","network":true}
+
+Output: one line per PATH, the name found or, when there is none, PATH as
+given with the reason on standard error; with --json one JSON object per
+PATH and line: {"path":..,"name":..,"network":true|false,"reason":..}
+(--reverse: {"path":..,"local":..|null,"reason":..}).
+Exit status: 0 every PATH was resolved; 1 a PATH has no network form
+(--reverse: is mounted nowhere here); 64 usage error.)";
 
 constexpr const char* kRegQueryHelp =
     R"(Shows the key's values, one per line ("    NAME    TYPE    DATA",
@@ -614,6 +645,19 @@ int Run(int argc, char** argv) {
   check->needs("--codepage");
   codepages->add_flag("--json", codepages_options.json, "One JSON object per code page and line");
   codepages->footer(kCodePagesHelp);
+  vok::cli::UncOptions unc_options;
+  CLI::App* unc = app.add_subcommand(
+      "unc", "Prints the network (UNC) name of paths, or with --reverse their local path");
+  unc->add_option("PATH", unc_options.paths,
+                  "Paths (Z:\\dir\\file, /mnt/share/file; with --reverse \\\\server\\share\\file)")
+      ->required();
+  unc->add_flag("--use-share", unc_options.use_share,
+                "Resolve a local path through the folders this machine shares");
+  unc->add_flag("--json", unc_options.json, "One JSON object per path and line");
+  unc->add_flag("--reverse", unc_options.reverse,
+                "The local path where a network name is mounted here")
+      ->excludes("--use-share");
+  unc->footer(kUncHelp);
 
   // The words after the program's name, as the user would correct them:
   // "help [COMMAND...]" is COMMAND... --help, --version works anywhere, and
@@ -710,6 +754,7 @@ int Run(int argc, char** argv) {
     if (*reg_export) return vok::cli::RunRegExport(reg_options, registry, std::cout, std::cerr);
     return vok::cli::RunRegImport(reg_options, registry, std::cin, std::cout, std::cerr);
   }
+  if (*unc) return vok::cli::RunUnc(unc_options, std::cout, std::cerr);
   if (*rtf_extract) return vok::cli::RunRtfExtract(rtf_options, reporter);
   if (*rtf_insert) return vok::cli::RunRtfInsert(rtf_options, reporter);
   if (*tags) {

@@ -13,6 +13,7 @@
 #include "voktools/retrieve_file.h"
 #include "voktools/rtf_util.h"
 #include "voktools/temp_file_name.h"
+#include "voktools/unc_name.h"
 
 namespace vok::detail {
 
@@ -34,6 +35,7 @@ const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
       {"clsMIFUtilities", &Make<clsMIFUtilities>},
       {"clsRetrieveFile", &Make<clsRetrieveFile>},
       {"clsRTFUtil", &Make<clsRTFUtil>},
+      {"clsUNCName", &Make<clsUNCName>},
   };
   return builtins;
 }

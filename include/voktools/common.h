@@ -11,6 +11,9 @@ namespace vok {
 
 struct Env;
 
+// The INI file of the library's own settings, in the profile folder.
+inline constexpr std::string_view kDefaultINIFile = "VOK Tools.ini";
+
 class clsCommon : public Dispatch {
  public:
   clsCommon();

@@ -16,5 +16,6 @@
 #include "voktools/retrieve_file.h"
 #include "voktools/rtf_util.h"
 #include "voktools/temp_file_name.h"
+#include "voktools/unc_name.h"
 #include "voktools/variant.h"
 #include "voktools/version.h"

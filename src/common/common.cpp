@@ -22,7 +22,6 @@ namespace {
 constexpr size_t kMaxPositionedText = 32767;
 constexpr std::string_view kCRLF = "\r\n";
 constexpr std::string_view kComponentTitle = "VOK Tools";
-constexpr std::string_view kDefaultINIFile = "VOK Tools.ini";
 
 void CheckPositionRange(size_t length) {
   if (length > kMaxPositionedText) throw AutomationError(err::kOverflow);

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "platform/clock.h"
+#include "platform/network.h"
 #include "platform/posix_file_system.h"
 #include "platform/posix_profile_store.h"
 #include "platform/processes.h"
@@ -61,6 +62,21 @@ Clock& SystemClock() {
 Random& SystemRandom() {
   static StdRandom random(SystemClock());
   return random;
+}
+
+MountTable& SystemMountTable() {
+  static ProcMountTable mounts;
+  return mounts;
+}
+
+ShareList& SystemShareList() {
+  static SambaShareList shares;
+  return shares;
+}
+
+MachineInfo& SystemMachineInfo() {
+  static PosixMachineInfo machine;
+  return machine;
 }
 
 Env& Env::Default() {

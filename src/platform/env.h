@@ -12,10 +12,16 @@ class Processes;
 class Random;
 class Registry;
 class Windowing;
+class MountTable;
+class ShareList;
+class MachineInfo;
 
 Clock& SystemClock();
 Random& SystemRandom();
 LanguageListService& CatalogueLanguages();
+MountTable& SystemMountTable();
+ShareList& SystemShareList();
+MachineInfo& SystemMachineInfo();
 
 struct Env {
   FileSystem* fs = nullptr;
@@ -27,6 +33,10 @@ struct Env {
   Clock* clock = &SystemClock();
   Random* random = &SystemRandom();
   LanguageListService* languages = &CatalogueLanguages();  // null: no service
+  // The mounts of this process, the machine's shares, its name and version.
+  MountTable* mounts = &SystemMountTable();
+  ShareList* shares = &SystemShareList();
+  MachineInfo* machine = &SystemMachineInfo();
 
   // The real platform: POSIX files, INI files in the profile folder, the
   // registry store of the user, no screen, the system's clock and random
