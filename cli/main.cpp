@@ -12,6 +12,7 @@
 
 #include "asp_command.h"
 #include "invoke_host.h"
+#include "languages_command.h"
 #include "lines_command.h"
 #include "mif_command.h"
 #include "platform/env.h"
@@ -359,6 +360,42 @@ once or not at all; FILE - reads standard input.
 Examples: voktools reg export 'HKCU\Software\Example' example.reg
           voktools reg import example.reg)";
 
+constexpr const char* kLanguagesHelp =
+    R"help(The languages the translation workflows pick from, each with the code page
+of its texts: INDEX, CODE (the language code, e.g. FR-CA), CODEPAGE (the
+number of its code page), ENTRY (the index of that code page in voktools
+codepages, -1 when it has none) and DESCRIPTION. --code shows the one
+language with that code (ASCII case ignored).
+With --json one JSON object per language and line:
+{"index":55,"code":"FR-CA","description":"French (Canada)","codepage":1252,
+"codepage_index":42}.
+Examples: voktools languages
+          voktools languages --code fr-ca
+          voktools languages --json | grep '"codepage":1250'
+Exit status: 0; 1 when no language has the code given; 64 for a usage
+error.)help";
+
+constexpr const char* kCodePagesHelp =
+    R"help(The code pages (character encodings): INDEX, NUMBER, CODE (the character
+set's name) and DESCRIPTION; with --json one JSON object per code page and
+line: {"index":42,"number":1252,"code":"windows-1252","description":"Latin 1 -
+Windows"}.
+--check FILE --codepage N tells whether every byte of FILE is valid in code
+page N (one of the list), decoding it with the system's iconv: "FILE: valid
+in code page N (CODE), B bytes", or the first byte that is not, with its
+offset from 0 and its line and column (counted in characters from 1), also
+when a multi-byte sequence is cut off by the end of the file. With --json one
+JSON object: {"file":..,"codepage":N,"code":..,"charset":..,"valid":false,
+"bytes":B,"offset":..,"byte":..,"line":..,"column":..,"cut_off":false};
+"charset" is the name iconv knew the code page by. The file is read in
+chunks, whatever its size. A folder, a FIFO or a device is not checked.
+Examples: voktools codepages
+          voktools codepages --check letter.txt --codepage 1252
+          voktools codepages --check menu.txt --codepage 932 --json
+Exit status: 0 when the file is valid (or for the list); 1 when it is not,
+when it cannot be read, or when the code page is not in the list or iconv
+cannot convert it here; 64 for a usage error.)help";
+
 // The commands of app, one per line with its description, for a message.
 std::string CommandList(const CLI::App& app) {
   std::string list;
@@ -587,6 +624,27 @@ int Run(int argc, char** argv) {
       ->required();
   for (CLI::App* sub : {reg_export, reg_import}) sub->footer(kRegFileHelp);
 
+  vok::cli::LanguagesOptions languages_options;
+  CLI::App* languages = app.add_subcommand(
+      "languages", "Lists the languages with the code page of each");
+  languages->add_option("--code", languages_options.code, "Only the language with this code")
+      ->type_name("CODE");
+  languages->add_flag("--json", languages_options.json, "One JSON object per language and line");
+  languages->footer(kLanguagesHelp);
+  vok::cli::CodePagesOptions codepages_options;
+  CLI::App* codepages = app.add_subcommand(
+      "codepages", "Lists the code pages; checks a file's bytes against one with --check");
+  CLI::Option* check = codepages
+      ->add_option("--check", codepages_options.check_file,
+                   "Tells whether FILE's bytes are valid in the code page --codepage names")
+      ->type_name("FILE");
+  codepages
+      ->add_option("--codepage", codepages_options.codepage, "The code page's number, with --check")
+      ->type_name("N")
+      ->needs(check);
+  check->needs("--codepage");
+  codepages->add_flag("--json", codepages_options.json, "One JSON object per code page and line");
+  codepages->footer(kCodePagesHelp);
   vok::cli::UncOptions unc_options;
   CLI::App* unc = app.add_subcommand(
       "unc", "Prints the network (UNC) name of paths, or with --reverse their local path");
@@ -658,6 +716,8 @@ int Run(int argc, char** argv) {
     host.Run();
     return 0;
   }
+  if (*languages) return vok::cli::RunLanguages(languages_options, std::cout, std::cerr);
+  if (*codepages) return vok::cli::RunCodePages(codepages_options, std::cout, std::cerr);
   vok::cli::Reporter reporter(report_options, std::cout, std::cerr, vok::cli::StderrIsTerminal());
   vok::SetWarningSink([&reporter](const std::string& text) { reporter.Warn(text); });
   // Runs that read and rewrite files in the same folders take turns, from

@@ -7,6 +7,7 @@
 #include "voktools/asp2html.h"
 #include "voktools/common.h"
 #include "voktools/html_validate.h"
+#include "voktools/languages.h"
 #include "voktools/mif_utilities.h"
 #include "voktools/registry.h"
 #include "voktools/retrieve_file.h"
@@ -30,6 +31,7 @@ const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
       {"clsCommon", &Make<clsCommon>},
       {"clsGetTempFileName", &Make<clsGetTempFileName>},
       {"clsHTMLValidate", &Make<clsHTMLValidate>},
+      {"clsLanguages", &Make<clsLanguages>},
       {"clsMIFUtilities", &Make<clsMIFUtilities>},
       {"clsRetrieveFile", &Make<clsRetrieveFile>},
       {"clsRTFUtil", &Make<clsRTFUtil>},

@@ -58,7 +58,18 @@ enum class MessageId : int32_t {
   kCancelCaption = 4007,
 };
 
-// The text of a message; AutomationError 326 for an id the catalogue lacks.
+// The catalogue's two lists, one entry per id from the first on, each entry
+// one text with its fields separated by TAB: languages (Description, Code,
+// locale code, code-page number, on some a three-letter abbreviation) and
+// code pages (Description, Number, Code).
+inline constexpr int32_t kLanguageListFirst = 1000;
+inline constexpr int32_t kLanguageListSize = 147;
+inline constexpr int32_t kCodePageListFirst = 2000;
+inline constexpr int32_t kCodePageListSize = 56;
+
+// The text of a message or list entry; AutomationError 326 for an id the
+// catalogue lacks.
 std::string_view Message(MessageId id);
+std::string_view Message(int32_t id);
 
 }  // namespace vok

@@ -11,8 +11,9 @@ namespace vok {
 
 namespace {
 
-// Sorted by id. The language (1000-1146) and code-page (2000-2055) lists join
-// this table with the class that reads them.
+#include "frame/language_lists.inc"
+
+// Sorted by id.
 constexpr std::array<std::pair<MessageId, std::string_view>, 48> kMessages{{
     {MessageId::kAspNoInputFile, "ASP2HTML : No input file specified"},
     {MessageId::kUnableToOpenFile, "Unable to open file : "},
@@ -66,13 +67,21 @@ constexpr std::array<std::pair<MessageId, std::string_view>, 48> kMessages{{
 
 }  // namespace
 
-std::string_view Message(MessageId id) {
-  auto it = std::lower_bound(kMessages.begin(), kMessages.end(), id,
-                             [](const auto& entry, MessageId key) { return entry.first < key; });
-  if (it != kMessages.end() && it->first == id) return it->second;
-  throw AutomationError(
-      err::kResourceNotFound,
-      "Resource with identifier '" + std::to_string(static_cast<int32_t>(id)) + "' not found");
+std::string_view Message(MessageId id) { return Message(static_cast<int32_t>(id)); }
+
+std::string_view Message(int32_t id) {
+  if (id >= kLanguageListFirst && id < kLanguageListFirst + kLanguageListSize) {
+    return kLanguageList[static_cast<size_t>(id - kLanguageListFirst)];
+  }
+  if (id >= kCodePageListFirst && id < kCodePageListFirst + kCodePageListSize) {
+    return kCodePageList[static_cast<size_t>(id - kCodePageListFirst)];
+  }
+  auto it = std::lower_bound(
+      kMessages.begin(), kMessages.end(), id,
+      [](const auto& entry, int32_t key) { return static_cast<int32_t>(entry.first) < key; });
+  if (it != kMessages.end() && static_cast<int32_t>(it->first) == id) return it->second;
+  throw AutomationError(err::kResourceNotFound,
+                        "Resource with identifier '" + std::to_string(id) + "' not found");
 }
 
 }  // namespace vok

@@ -6,6 +6,7 @@ namespace vok {
 
 class Clock;
 class FileSystem;
+class LanguageListService;
 class ProfileStore;
 class Processes;
 class Random;
@@ -17,6 +18,7 @@ class MachineInfo;
 
 Clock& SystemClock();
 Random& SystemRandom();
+LanguageListService& CatalogueLanguages();
 MountTable& SystemMountTable();
 ShareList& SystemShareList();
 MachineInfo& SystemMachineInfo();
@@ -30,6 +32,7 @@ struct Env {
   // The system's own unless a test fixes them.
   Clock* clock = &SystemClock();
   Random* random = &SystemRandom();
+  LanguageListService* languages = &CatalogueLanguages();  // null: no service
   // The mounts of this process, the machine's shares, its name and version.
   MountTable* mounts = &SystemMountTable();
   ShareList* shares = &SystemShareList();

@@ -1,0 +1,321 @@
+// The catalogue's language and code-page lists, and clsLanguages over them
+// and over a service double.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <optional>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "platform/language_list.h"
+#include "voktools/automation_error.h"
+#include "voktools/languages.h"
+#include "voktools/messages.h"
+
+namespace vok {
+namespace {
+
+constexpr const char* kLanguageCodes =
+    "AF SQ AR-DZ AR-BH AR-EG AR-IQ AR-JO AR-KW AR-LB AR-LY AR-MA AR-OM AR-QA AR-SA AR-SY AR-TN "
+    "AR-AE AR-YE AY AZ-XC AZ-XE EU BG BE CA CH ZH-HK ZH-XM ZH-CN ZH-SG ZH-TW HR CS DA NL-BE NL "
+    "EN-AU EN-BZ EN-GB EN-CA EN-CR EN-IE EN-JM EN-NZ EN-PH EN-ZA EN-TR EN-US EN-RH ET FO FA FI FL "
+    "FR-BE FR-CA FR-LU FR-MC FR FR-CH DE-AT DE-LI DE-LU DE DE-CH EL GN HE HU IS IN IT IT-CH JA JW "
+    "KA KK KY KO KU LV LT MK MG MS-BX MS-MY MO MN-XC NO-NO NO-XY PS PL PT-BR PT QU RO RO-MV RN RD "
+    "RU RU-MV SZ SR SR-XC SK SL SO ES ES-AR ES-BO ES-CN ES-CO ES-CR ES-DO ES-EC ES-SV ES-GT ES-HN "
+    "ES-MX ES-NI ES-PA ES-PY ES-PE ES-PR ES-UY ES-VE ES-XM ES-XL ES-XY SU SW SV SV-FI TL TG TT TH "
+    "TR TK UK UG UR UZ-XC UZ-XL VI CY JI";
+constexpr const char* kCodePageNumbers =
+    "1256 864 1257 775 863 936 950 1251 855 1250 1253 737 1255 862 20420 20880 20277 20278 20297 "
+    "875 20423 20871 500 20280 20290 20284 870 1026 20905 37 20285 861 28592 28593 28594 28595 "
+    "28596 28597 28598 28599 932 949 1252 869 850 865 860 10000 866 852 874 1254 857 437 65001 "
+    "1258";
+
+std::vector<std::string> Words(const std::string& text) {
+  std::istringstream in(text);
+  std::vector<std::string> words;
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+
+std::vector<std::string> Fields(int32_t id) {
+  std::vector<std::string> fields{""};
+  for (char c : Message(id)) {
+    if (c == '\t') {
+      fields.emplace_back();
+    } else {
+      fields.back() += c;
+    }
+  }
+  return fields;
+}
+
+TEST(LanguageLists, HoldTheCodesAndNumbersInIdOrderAndNothingAround) {
+  const std::vector<std::string> codes = Words(kLanguageCodes);
+  const std::vector<std::string> numbers = Words(kCodePageNumbers);
+  ASSERT_EQ(codes.size(), size_t(kLanguageListSize));
+  ASSERT_EQ(numbers.size(), size_t(kCodePageListSize));
+  for (int32_t i = 0; i < kLanguageListSize; ++i) {
+    EXPECT_EQ(Fields(kLanguageListFirst + i).at(1), codes[size_t(i)]) << i;
+  }
+  for (int32_t i = 0; i < kCodePageListSize; ++i) {
+    EXPECT_EQ(Fields(kCodePageListFirst + i).at(1), numbers[size_t(i)]) << i;
+  }
+  for (int32_t id : {999, 1147, 1999, 2056}) {
+    EXPECT_THROW(Message(id), AutomationError) << id;
+  }
+}
+
+TEST(LanguageLists, LanguageFieldsFollowTheirRules) {
+  std::set<int32_t> numbers;
+  for (int32_t i = 0; i < kCodePageListSize; ++i) {
+    const std::vector<std::string> f = Fields(kCodePageListFirst + i);
+    ASSERT_EQ(f.size(), 3u) << i;
+    EXPECT_FALSE(f[0].empty() || f[2].empty()) << i;
+    numbers.insert(std::stoi(f[1]));
+  }
+  int empty_locales = 0, abbreviations = 0;
+  std::set<int32_t> used;
+  for (int32_t i = 0; i < kLanguageListSize; ++i) {
+    const std::vector<std::string> f = Fields(kLanguageListFirst + i);
+    SCOPED_TRACE(Message(kLanguageListFirst + i));
+    ASSERT_TRUE(f.size() == 4 || f.size() == 5);
+    EXPECT_FALSE(f[0].empty());
+    std::string underscored = f[1];
+    for (char& c : underscored) c = c == '-' ? '_' : c;
+    const std::string& locale = f[2];
+    if (locale.empty()) {
+      ++empty_locales;
+    } else {
+      EXPECT_TRUE(locale == underscored || locale == f[1] + "_00" || locale == f[1] + "_" + f[1])
+          << locale;
+    }
+    const int32_t number = std::stoi(f[3]);
+    EXPECT_TRUE(numbers.count(number)) << number;
+    used.insert(number);
+    if (f.size() == 5) {
+      ++abbreviations;
+      EXPECT_EQ(f[4].size(), 3u);
+      EXPECT_EQ(f[4].find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"), std::string::npos);
+    }
+  }
+  EXPECT_EQ(empty_locales, 43);
+  EXPECT_EQ(abbreviations, 28);
+  EXPECT_EQ(used, (std::set<int32_t>{874, 932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255,
+                                     1256, 1257, 1258}));
+}
+
+TEST(LanguageLists, KnownEntries) {
+  const std::pair<int32_t, const char*> entries[] = {
+      {1000, "Afrikaans\tAF\tAF_00\t1252"},
+      {1018, "Aymara\tAY\t\t1252"},
+      {1024, "Catalan\tCA\tCA_00\t1252\tCAT"},
+      {1028, "Chinese (PRC)\tZH-CN\tZH_CN\t936\tCHS"},
+      {1126, "Spanish --International--\tES-XM\tES_XM\t1252\tSPA"},
+      {2000, "Arabic - Windows\t1256\twindows-1256"},
+      {2005, "Chinese (simplified) - Windows, DOS\t936\tgb2312"},
+      {2019, "IBM EBCDIC Greece\t875\tibm423"},
+      {2020, "IBM EBCDIC Greek\t20423\tibm423"},
+      {2027, "IBM EBCDIC Latin-5 Turkey\t1026\tibm905"},
+      {2028, "IBM EBCDIC Turkish\t20905\tibm905"},
+      {2047, "Roman - MAC\t10000\tmac"},
+      {2054, "Unicode (UTF-8)\t65001\tutf-8"},
+  };
+  for (const auto& [id, text] : entries) EXPECT_EQ(Message(id), text) << id;
+}
+
+// Every member over the catalogue's lists answers what the list entry says.
+TEST(Languages, OverTheCatalogueAnswersItsLists) {
+  clsLanguages languages;
+  ASSERT_EQ(languages.LanguageCount(), kLanguageListSize - 1);
+  ASSERT_EQ(languages.CodePageCount(), kCodePageListSize - 1);
+  for (int32_t i = 0; i < kLanguageListSize; ++i) {
+    const std::vector<std::string> f = Fields(kLanguageListFirst + i);
+    EXPECT_EQ(languages.LanguageDescription(i), f[0]);
+    EXPECT_EQ(languages.LanguageCode(i), f[1]);
+    EXPECT_EQ(languages.LanguageEncoding(i), std::stoi(f[3]));
+    EXPECT_EQ(languages.CodePageNumber(languages.LanguageCodePage(i)), std::stoi(f[3]));
+  }
+  for (int32_t i = 0; i < kCodePageListSize; ++i) {
+    const std::vector<std::string> f = Fields(kCodePageListFirst + i);
+    EXPECT_EQ(languages.CodePageDescription(i), f[0]);
+    EXPECT_EQ(languages.CodePageNumber(i), std::stoi(f[1]));
+    EXPECT_EQ(languages.CodePageCode(i), f[2]);
+  }
+  // Late-bound, as a host calls it.
+  EXPECT_EQ(languages.Call("LanguageCode", {Variant(int32_t{24})}).ToText(), "CA");
+  EXPECT_EQ(languages.Call("CodePageCount").ToInt32(), kCodePageListSize - 1);
+}
+
+// A service from tables: the fetch at fail_at alone reports a non-zero
+// status; throw_at makes that call throw instead.
+struct Tables {
+  std::vector<LanguageEntry> languages;
+  std::vector<CodePageEntry> code_pages;
+  std::optional<int32_t> language_count, code_page_count;  // none: the size of the table
+  std::optional<int32_t> language_fail_at, code_page_fail_at, language_throw_at;
+  bool count_throws = false;
+};
+
+class TableList : public LanguageList {
+ public:
+  TableList(const Tables& t, int* live) : t_(t), live_(live) { ++*live_; }
+  ~TableList() override { --*live_; }
+  int32_t LanguageCount() override {
+    if (t_.count_throws) throw std::runtime_error("count");
+    return t_.language_count.value_or(int32_t(t_.languages.size()));
+  }
+  int32_t FetchLanguage(int32_t i, LanguageEntry& e) override {
+    EXPECT_EQ(e.marker, 1);
+    if (t_.language_throw_at == i) {
+      e.description = "half";
+      throw std::runtime_error("fetch");
+    }
+    if (t_.language_fail_at == i) return 7;
+    e = t_.languages.at(size_t(i));
+    return 0;
+  }
+  int32_t CodePageCount() override {
+    return t_.code_page_count.value_or(int32_t(t_.code_pages.size()));
+  }
+  int32_t FetchCodePage(int32_t i, CodePageEntry& e) override {
+    EXPECT_EQ(e.marker, 1);
+    if (t_.code_page_fail_at == i) return -1;
+    e = t_.code_pages.at(size_t(i));
+    return 0;
+  }
+
+ private:
+  const Tables& t_;
+  int* live_;
+};
+
+class TableService : public LanguageListService {
+ public:
+  explicit TableService(Tables t, bool available = true) : t_(std::move(t)), available_(available) {}
+  std::unique_ptr<LanguageList> Create() override {
+    if (!available_) return nullptr;
+    return std::make_unique<TableList>(t_, &live_);
+  }
+  int live() const { return live_; }
+
+ private:
+  Tables t_;
+  bool available_;
+  int live_ = 0;
+};
+
+// What every member answers, for indexes from -2 to two beyond the end.
+std::string Answers(const clsLanguages& l) {
+  std::ostringstream out;
+  out << l.LanguageCount() << " " << l.CodePageCount() << "\n";
+  for (int32_t i = -2; i <= l.LanguageCount() + 2; ++i) {
+    out << i << ": " << l.LanguageDescription(i) << "|" << l.LanguageCode(i) << "|"
+        << l.LanguageEncoding(i) << "|" << l.LanguageCodePage(i) << "\n";
+  }
+  for (int32_t i = -2; i <= l.CodePageCount() + 2; ++i) {
+    out << "cp " << i << ": " << l.CodePageDescription(i) << "|" << l.CodePageNumber(i) << "|"
+        << l.CodePageCode(i) << "\n";
+  }
+  return out.str();
+}
+
+LanguageEntry Lang(const std::string& code, int32_t encoding) {
+  return {0, "Lang " + code, code, encoding, 5};
+}
+CodePageEntry Page(const std::string& code, int32_t number) {
+  return {0, "Page " + code, code, number};
+}
+
+TEST(Languages, LoadsOnceThroughTheServiceAndAnswersOutOfRange) {
+  Tables base;
+  base.languages = {Lang("A", 1252), Lang("B", 1251), Lang("C", 437)};
+  base.code_pages = {Page("p0", 1251), Page("p1", 1252), Page("p2", 1252)};
+  auto with = [&](auto change) {
+    Tables t = base;
+    change(t);
+    return t;
+  };
+  const std::string none = "-1 -1\n-2: ||0|-1\n-1: ||0|-1\n0: ||0|-1\n1: ||0|-1\n"
+                           "cp -2: |0|\ncp -1: |0|\ncp 0: |0|\ncp 1: |0|\n";
+  struct Case {
+    const char* name;
+    Tables tables;
+    bool available;
+    std::string answers;
+  } const cases[] = {
+      {"three languages; 437 has no page; 1252 twice gives the lower index", base, true,
+       "2 2\n-2: ||0|-1\n-1: ||0|-1\n0: Lang A|A|1252|1\n1: Lang B|B|1251|0\n"
+       "2: Lang C|C|437|-1\n3: ||0|-1\n4: ||0|-1\n"
+       "cp -2: |0|\ncp -1: |0|\ncp 0: Page p0|1251|p0\ncp 1: Page p1|1252|p1\n"
+       "cp 2: Page p2|1252|p2\ncp 3: |0|\ncp 4: |0|\n"},
+      {"the second fetch fails", with([](Tables& t) {
+         t.language_fail_at = 1;
+         t.code_page_fail_at = 0;
+       }),
+       true,
+       "0 -1\n-2: ||0|-1\n-1: ||0|-1\n0: Lang A|A|1252|-1\n1: ||0|-1\n2: ||0|-1\n"
+       "cp -2: |0|\ncp -1: |0|\ncp 0: |0|\ncp 1: |0|\n"},
+      {"a fetch that throws keeps its entry as filled", with([](Tables& t) {
+         t.language_throw_at = 0;
+         t.languages.resize(1);
+         t.code_pages.clear();
+       }),
+       true, "0 -1\n-2: ||0|-1\n-1: ||0|-1\n0: half||0|-1\n1: ||0|-1\n2: ||0|-1\n"
+             "cp -2: |0|\ncp -1: |0|\ncp 0: |0|\ncp 1: |0|\n"},
+      {"counts that throw or are negative", with([](Tables& t) { t.count_throws = true;
+                                                               t.code_page_count = -5; }),
+       true, none},
+      {"no service", base, false, none},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TableService service(c.tables, c.available);
+    Env env;
+    env.languages = &service;
+    ScopedEnv scope(env);
+    clsLanguages languages;
+    EXPECT_EQ(Answers(languages), c.answers);
+    EXPECT_EQ(service.live(), 0);  // released when loading ends
+  }
+  Env env;
+  env.languages = nullptr;
+  EXPECT_EQ(Answers(clsLanguages(env)), none);
+}
+
+// Random tables with a failing fetch somewhere: every member agrees with a
+// plain model of the loading rule.
+TEST(Languages, AgreeWithAModelOnRandomTables) {
+  std::mt19937 rng(20240611);
+  for (int round = 0; round < 200; ++round) {
+    Tables t;
+    const int n = int(rng() % 6), m = int(rng() % 6);
+    for (int i = 0; i < n; ++i) t.languages.push_back(Lang(std::to_string(i), int32_t(rng() % 4)));
+    for (int i = 0; i < m; ++i) t.code_pages.push_back(Page(std::to_string(i), int32_t(rng() % 4)));
+    if (rng() % 2) t.language_fail_at = int32_t(rng() % 7);
+    if (rng() % 2) t.code_page_fail_at = int32_t(rng() % 7);
+    TableService service(t);
+    Env env;
+    env.languages = &service;
+    clsLanguages l(env);
+    const int kept = std::min(n, t.language_fail_at.value_or(n));
+    const int kept_pages = std::min(m, t.code_page_fail_at.value_or(m));
+    ASSERT_EQ(l.LanguageCount(), kept - 1);
+    ASSERT_EQ(l.CodePageCount(), kept_pages - 1);
+    for (int i = 0; i < kept; ++i) {
+      int expected = -1;
+      for (int k = kept_pages - 1; k >= 0; --k) {
+        if (t.code_pages[size_t(k)].number == t.languages[size_t(i)].encoding) expected = k;
+      }
+      EXPECT_EQ(l.LanguageCodePage(i), expected);
+      EXPECT_EQ(l.LanguageCode(i), t.languages[size_t(i)].code);
+    }
+    for (int k = 0; k < kept_pages; ++k) EXPECT_EQ(l.CodePageCode(k), t.code_pages[size_t(k)].code);
+  }
+}
+
+}  // namespace
+}  // namespace vok
