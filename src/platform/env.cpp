@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/network.h"
 #include "platform/posix_file_system.h"
+#include "platform/office_automation.h"
 #include "platform/posix_profile_store.h"
 #include "platform/processes.h"
 #include "platform/random.h"
@@ -57,6 +58,11 @@ class StdRandom : public Random {
 Clock& SystemClock() {
   static SteadyClock clock;
   return clock;
+}
+
+OfficeAutomation& SystemOffice() {
+  static NoOfficeAutomation none;
+  return none;
 }
 
 Random& SystemRandom() {

@@ -15,6 +15,7 @@ class Windowing;
 class MountTable;
 class ShareList;
 class MachineInfo;
+class OfficeAutomation;
 
 Clock& SystemClock();
 Random& SystemRandom();
@@ -22,6 +23,7 @@ LanguageListService& CatalogueLanguages();
 MountTable& SystemMountTable();
 ShareList& SystemShareList();
 MachineInfo& SystemMachineInfo();
+OfficeAutomation& SystemOffice();
 
 struct Env {
   FileSystem* fs = nullptr;
@@ -37,6 +39,8 @@ struct Env {
   MountTable* mounts = &SystemMountTable();
   ShareList* shares = &SystemShareList();
   MachineInfo* machine = &SystemMachineInfo();
+  // Office applications (word processor, presentations, workbooks).
+  OfficeAutomation* office = &SystemOffice();
 
   // The real platform: POSIX files, INI files in the profile folder, the
   // registry store of the user, no screen, the system's clock and random
