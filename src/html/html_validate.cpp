@@ -6,6 +6,7 @@
 
 #include "common/progress.h"
 #include "common/replacement_file.h"
+#include "common/split_format.h"
 #include "common/text_window.h"
 #include "frame/forms.h"
 #include "html/html_options.h"
@@ -40,6 +41,12 @@ int32_t FlagValue(std::string_view text) {
   int32_t value = 0;
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   return ec == std::errc() && end == text.data() + text.size() ? value : 0;
+}
+
+// value in decimal, written into digits.
+std::string_view Decimal(int32_t value, char (&digits)[12]) {
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  return std::string_view(digits, static_cast<size_t>(end - digits));
 }
 
 // The last byte of text that is not a space, or none (0).
@@ -165,9 +172,12 @@ class clsHTMLValidate::Run {
 
  private:
   void Report(int32_t line, int32_t row, std::string_view text) {
-    errors_.Add(Variant(v_.common_->FormatString(
-        Message(MessageId::kInformationAtPosition),
-        {Variant(line), Variant(row), Variant(std::string(text))})));
+    char line_digits[12];
+    char row_digits[12];
+    const std::string_view texts[] = {Decimal(line, line_digits), Decimal(row, row_digits), text};
+    std::string message;
+    at_position_.Fill(texts, &message);
+    errors_.Add(Variant(std::move(message)));
     ++fixed_count_;
     Changed(line);
   }
@@ -178,9 +188,19 @@ class clsHTMLValidate::Run {
     element_changed_ = true;
     v_.last_run_.script_text_changes.push_back({element_, line});
   }
-  std::string Fill(MessageId id, std::string_view a, std::string_view b = {}) {
-    return v_.common_->FormatString(Message(id), {Variant(std::string(a)), Variant(std::string(b))});
+  // The message filled with a and b; valid until the next fill.
+  std::string_view Fill(const SplitFormat& message, std::string_view a, std::string_view b = {}) {
+    const std::string_view texts[] = {a, b};
+    message.Fill(texts, &filled_);
+    return filled_;
   }
+  // The messages of repairs, read once.
+  const SplitFormat at_position_{Message(MessageId::kInformationAtPosition)};
+  const SplitFormat empty_tag_{Message(MessageId::kIgnoringEmptyTag)};
+  const SplitFormat previous_tag_{Message(MessageId::kTerminatingPreviousTag)};
+  const SplitFormat overlapping_tags_{Message(MessageId::kOverlappingTags)};
+  const SplitFormat unnecessary_end_tag_{Message(MessageId::kIgnoringUnnecessaryEndTag)};
+  std::string filled_;
   void Write(std::string_view text) {
     if (text.empty() || !write_status_.ok()) return;
     write_status_ = out_.file().Append(text);
@@ -662,11 +682,11 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_
   if (recognised.kind == TagKind::kStart) {
     const std::string_view inner = TrimWhite(text.substr(1, text.size() - 2));
     if (EqualsIgnoreCase(inner, "A") || EqualsIgnoreCase(inner, "FONT")) {
-      Report(line, row, Fill(MessageId::kIgnoringEmptyTag, name));
+      Report(line, row, Fill(empty_tag_, name));
       return;
     }
     if (!recognised.nests && IsOnStack(recognised.tag)) {
-      Report(line, row, Fill(MessageId::kTerminatingPreviousTag, name));
+      Report(line, row, Fill(previous_tag_, name));
       ProcessTag(line, row, "</" + std::string(name) + ">");
     }
     Push(recognised.tag, text);
@@ -676,12 +696,12 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_
   if (recognised.kind == TagKind::kEnd) {
     const std::string_view tag = name.substr(1);
     if (!IsOnStack(recognised.tag)) {
-      Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, tag));
+      Report(line, row, Fill(unnecessary_end_tag_, tag));
       return;
     }
     const int32_t top = stack_[static_cast<size_t>(stack_top_)].name;
     if (top != recognised.tag) {
-      Report(line, row, Fill(MessageId::kOverlappingTags, tag, names_.Name(top)));
+      Report(line, row, Fill(overlapping_tags_, tag, names_.Name(top)));
       CloseOverlapped(recognised.tag);
     } else {
       Emit(text, in_line);
@@ -700,7 +720,7 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_
     in_p_ = true;
   } else if (recognised.kind == TagKind::kParagraphEnd) {
     if (!in_p_) {
-      Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, "P"));
+      Report(line, row, Fill(unnecessary_end_tag_, "P"));
       return;
     }
     Emit(text, in_line);
