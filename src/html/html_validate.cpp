@@ -26,7 +26,41 @@ constexpr std::string_view kCRLF = "\r\n";
 constexpr std::string_view kSentinel = "@@@@";
 constexpr size_t npos = std::string_view::npos;
 
-bool IsNameChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+// For each byte: itself upper-cased when it is a letter or digit (a byte of
+// a tag's name), else 0.
+constexpr std::array<char, 256> kNameUpper = [] {
+  std::array<char, 256> upper{};
+  for (int c = 0; c < 256; ++c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) upper[c] = static_cast<char>(c);
+    if (c >= 'a' && c <= 'z') upper[c] = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}();
+
+// A tag's name as the rules know it (text runs from its "<" to its ">"):
+// "/" for an end tag, then the letters and digits, upper-cased. In buffer
+// when it fits, else in *long_name.
+std::string_view TagName(std::string_view text, char (&buffer)[16], std::string* long_name) {
+  size_t stop = text.size() > 1 && text[0] == '<' && text[1] == '/' ? 2 : 1;
+  size_t size = stop - 1;
+  if (size > 0) buffer[0] = '/';
+  for (; stop < text.size(); ++stop, ++size) {
+    const char upper = kNameUpper[static_cast<uint8_t>(text[stop])];
+    if (upper == '\0') break;
+    if (size < sizeof buffer) buffer[size] = upper;
+  }
+  if (size <= sizeof buffer) return {buffer, size};
+  *long_name = AsciiUpperCopy(text.substr(1, size));
+  return *long_name;
+}
+
+// The bytes a tag's scan stops at: its end, a "<" that may cut it short and
+// the quotes of its values.
+constexpr std::array<bool, 256> kTagStop = [] {
+  std::array<bool, 256> stop{};
+  for (const char c : {'<', '>', '"', '\''}) stop[static_cast<uint8_t>(c)] = true;
+  return stop;
+}();
 
 // s without leading and trailing CR, LF and spaces (tabs stay).
 std::string_view TrimWhite(std::string_view s) {
@@ -53,22 +87,6 @@ std::string_view Decimal(int32_t value, char (&digits)[12]) {
 char LastNonSpace(std::string_view text) {
   const size_t i = text.find_last_not_of(' ');
   return i == npos ? '\0' : text[i];
-}
-
-// "SCRIPT" or "STYLE" when tag (its "<" to its ">") is a start or end tag
-// of one of those elements, else empty; *end tells which.
-std::string_view RawTextElement(std::string_view tag, bool* end) {
-  size_t at = 1;
-  *end = tag.size() > 1 && tag[1] == '/';
-  if (*end) ++at;
-  for (std::string_view element : {std::string_view("SCRIPT"), std::string_view("STYLE")}) {
-    if (tag.size() > at + element.size() &&
-        EqualsIgnoreCase(tag.substr(at, element.size()), element) &&
-        !IsNameChar(AsciiUpper(tag[at + element.size()]))) {
-      return element;
-    }
-  }
-  return {};
 }
 
 // What a scan of part of a line may look at past its end: enough for the end
@@ -220,7 +238,6 @@ class clsHTMLValidate::Run {
   // in_line: text is part of the line being scanned (it may go out as it
   // stands without a copy).
   void ProcessTag(int32_t line, int32_t row, std::string_view text, bool in_line = false);
-  void ApplyTagRules(int32_t line, int32_t row, std::string_view text, bool in_line);
   // Closes the tags above the topmost entry of name (-1: all of them).
   size_t CloseTo(int32_t name);
   void CloseOverlapped(int32_t name);
@@ -300,7 +317,14 @@ class clsHTMLValidate::Run {
     TagKind kind = TagKind::kUnrecognised;
     bool nests = false;  // a start tag may open inside one of its kind (flag other than 0)
     int32_t tag = -1;    // the name the stack holds for it: its own, or the end tag's without "/"
+    // SCRIPT or STYLE for a start or end tag of one of those elements
+    // (element_end tells which), whatever the table says of it.
+    std::string_view element;
+    bool element_end = false;
   };
+  // name is text's (TagName), and recognised what the table says of it.
+  void ApplyTagRules(int32_t line, int32_t row, std::string_view text, bool in_line,
+                     std::string_view name, const Recognised& recognised);
   // Every name of the table, start and end, and what each one is.
   NameTable names_;
   std::vector<Recognised> recognised_;
@@ -356,10 +380,10 @@ int32_t clsHTMLValidate::Run::Go() {
     const TagRow& row = v_.tags_[static_cast<size_t>(r)];
     const int32_t start = names_.Add(row.name);
     if (static_cast<size_t>(start) == recognised_.size()) {
-      recognised_.push_back({TagKind::kStart, FlagValue(row.flag) != 0, start});
+      recognised_.push_back({TagKind::kStart, FlagValue(row.flag) != 0, start, {}, false});
     }
     if (static_cast<size_t>(names_.Add("/" + row.name)) == recognised_.size()) {
-      recognised_.push_back({TagKind::kEnd, false, start});
+      recognised_.push_back({TagKind::kEnd, false, start, {}, false});
     }
   }
   // The names with rules of their own, unless the table has them.
@@ -368,7 +392,17 @@ int32_t clsHTMLValidate::Run::Go() {
                                    std::pair{"/BODY", TagKind::kBodyEnd},
                                    std::pair{"/HTML", TagKind::kBodyEnd}}) {
     if (static_cast<size_t>(names_.Add(name)) == recognised_.size()) {
-      recognised_.push_back({kind, false, -1});
+      recognised_.push_back({kind, false, -1, {}, false});
+    }
+  }
+  // The elements whose content may be kept as it stands, in the table or not.
+  for (const std::string_view element : {std::string_view("SCRIPT"), std::string_view("STYLE")}) {
+    for (const bool end : {false, true}) {
+      const auto at = static_cast<size_t>(names_.Add(end ? "/" + std::string(element)
+                                                         : std::string(element)));
+      if (at == recognised_.size()) recognised_.push_back({});
+      recognised_[at].element = element;
+      recognised_[at].element_end = end;
     }
   }
   on_stack_.assign(names_.size(), 0);
@@ -522,13 +556,13 @@ size_t clsHTMLValidate::Run::ScanSimpleTag(std::string_view scan, size_t i) {
   if (i + 2 >= scan.size()) return i;
   const char second = AsciiUpper(scan[i + 1]);
   if (!(second == '/' || second == '?' || (second >= 'A' && second <= 'Z'))) return i;
-  // The quotes open at each level, the level and the last byte other than a
-  // space, as ScanChar keeps them; they become the state only if the tag
-  // ends here. Slots above the level are never read before they are set.
+  // The quotes open at each level and the level, as ScanChar keeps them;
+  // they become the state only if the tag ends here. Slots above the level
+  // are never read before they are set.
   int32_t level = 0;
-  char prev = scan[i + 1];
   size_t close = i + 2;
   for (;; ++close) {
+    while (close < scan.size() && !kTagStop[static_cast<uint8_t>(scan[close])]) ++close;
     if (close == scan.size()) return i;
     const char c = scan[close];
     if (c == '>') {
@@ -536,9 +570,12 @@ size_t clsHTMLValidate::Run::ScanSimpleTag(std::string_view scan, size_t i) {
     } else if (c == '<') {
       if (level == 0) return i;
     } else {
-      StepQuotes(c, prev, &level, &quotes_);
+      // The last byte before the quote other than a space: the one after
+      // the "<" is none.
+      size_t prev = close - 1;
+      while (scan[prev] == ' ') --prev;
+      StepQuotes(c, scan[prev], &level, &quotes_);
     }
-    if (c != ' ') prev = c;
   }
   const auto row = static_cast<int32_t>(line_pos_ + i + 1);
   tag_line_ = line_;
@@ -645,43 +682,31 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
 
 void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, std::string_view text,
                                       bool in_line) {
-  ApplyTagRules(line, row, text, in_line);
+  char buffer[16];
+  std::string long_name;
+  const std::string_view name = TagName(text, buffer, &long_name);
+  const int32_t found = names_.Find(name);
+  const Recognised recognised = found < 0 ? Recognised{} : recognised_[static_cast<size_t>(found)];
+  ApplyTagRules(line, row, text, in_line, name, recognised);
   // The repairs this tag caused belong to the element it ends, or to the
   // one before the element it starts.
-  bool end = false;
-  const std::string_view element = RawTextElement(text, &end);
-  if (element.empty()) return;
-  if (end) {
-    if (element == element_) element_.clear();
+  if (recognised.element.empty()) return;
+  if (recognised.element_end) {
+    if (recognised.element == element_) element_.clear();
     return;
   }
-  element_ = element;
+  element_ = recognised.element;
   element_changed_ = false;
-  if (v_.keep_script_text_) raw_end_ = "</" + std::string(element);
+  if (v_.keep_script_text_) raw_end_ = "</" + std::string(recognised.element);
 }
 
 void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_view text,
-                                         bool in_line) {
-  // The name: "/" for an end tag, then the letters and digits, upper-cased.
-  size_t stop = text.size() > 1 && text[0] == '<' && text[1] == '/' ? 2 : 1;
-  while (stop < text.size() && IsNameChar(AsciiUpper(text[stop]))) ++stop;
-  char buffer[16];
-  std::string long_name;
-  std::string_view name;
-  if (stop - 1 <= sizeof buffer) {
-    for (size_t k = 1; k < stop; ++k) buffer[k - 1] = AsciiUpper(text[k]);
-    name = std::string_view(buffer, stop - 1);
-  } else {
-    long_name = AsciiUpperCopy(text.substr(1, stop - 1));
-    name = long_name;
-  }
-
-  const int32_t found = names_.Find(name);
-  const Recognised recognised = found < 0 ? Recognised{} : recognised_[static_cast<size_t>(found)];
-
+                                         bool in_line, std::string_view name,
+                                         const Recognised& recognised) {
   if (recognised.kind == TagKind::kStart) {
-    const std::string_view inner = TrimWhite(text.substr(1, text.size() - 2));
-    if (EqualsIgnoreCase(inner, "A") || EqualsIgnoreCase(inner, "FONT")) {
+    // A start tag that is its name alone and whose name is A or FONT.
+    if ((name == "A" || name == "FONT") &&
+        EqualsIgnoreCase(TrimWhite(text.substr(1, text.size() - 2)), name)) {
       Report(line, row, Fill(empty_tag_, name));
       return;
     }
