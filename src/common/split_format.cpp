@@ -46,22 +46,30 @@ void SplitFormat::Fill(std::span<const std::string_view> texts, std::string* out
 
 bool SplitFormat::FillInOnePass(std::span<const std::string_view> texts, std::string* out) const {
   if (pieces_.empty()) return false;
-  size_t longest = format_.size();  // of the texts on the way, at most
-  for (const Piece& piece : pieces_) {
-    if (piece.arg >= 0 && static_cast<size_t>(piece.arg) < texts.size()) {
-      longest += texts[static_cast<size_t>(piece.arg)].size();
-    }
-  }
-  if (longest > kMaxPositionedText) return false;
   for (std::string_view text : texts) {
     if (text.find('%') != npos) return false;
   }
-  out->clear();
-  out->reserve(longest);
+  // The size of the filled text, and a bound on every text on the way (the
+  // format's size and every fill).
+  size_t size = 0;
+  size_t longest = format_.size();
   for (const Piece& piece : pieces_) {
-    out->append(format_.data() + piece.begin, piece.size);
+    size += piece.size;
+    if (piece.arg >= 0) {
+      const auto arg = static_cast<size_t>(piece.arg);
+      const size_t fill = arg < texts.size() ? texts[arg].size() : 0;
+      size += fill;
+      longest += fill;
+    }
+  }
+  if (longest > kMaxPositionedText) return false;
+  out->resize(size);
+  char* at = out->data();
+  for (const Piece& piece : pieces_) {
+    at = std::copy_n(format_.data() + piece.begin, piece.size, at);
     if (piece.arg >= 0 && static_cast<size_t>(piece.arg) < texts.size()) {
-      out->append(texts[static_cast<size_t>(piece.arg)]);
+      const std::string_view text = texts[static_cast<size_t>(piece.arg)];
+      at = std::copy(text.begin(), text.end(), at);
     }
   }
   return true;

@@ -54,6 +54,15 @@ std::string_view TagName(std::string_view text, char (&buffer)[16], std::string*
   return *long_name;
 }
 
+// The first "<" or ">" in text at or after from, or text.size(). Text
+// between tags is mostly short: its first bytes are tried one at a time.
+size_t FindBracket(std::string_view text, size_t from) {
+  for (const size_t near = std::min(text.size(), from + 8); from < near; ++from) {
+    if (text[from] == '<' || text[from] == '>') return from;
+  }
+  return from == text.size() ? from : std::min(FindAnyOf(text, "<>", from), text.size());
+}
+
 // The bytes a tag's scan stops at: its end, a "<" that may cut it short and
 // the quotes of its values.
 constexpr std::array<bool, 256> kTagStop = [] {
@@ -295,7 +304,9 @@ class clsHTMLValidate::Run {
   bool in_comment_ = false;
   std::array<char, 10> quotes_{};
   int32_t quote_level_ = 0;
-  char prev_char_ = '\0';  // none yet
+  // The last byte other than a space, which decides whether a quote opens a
+  // value: read only inside a tag, whose "<" sets it.
+  char prev_char_ = '\0';
   int32_t tag_line_ = 0;
   int32_t tag_col_ = 0;
   int32_t error_count_ = 0;
@@ -491,36 +502,36 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
       if (end >= limit) end = npos;
       const size_t stop = end == npos ? limit : end;
       Keep(line.substr(i, stop - i));
-      if (const char c = LastNonSpace(line.substr(i, stop - i)); c != '\0') prev_char_ = c;
       if (end != npos) raw_end_.clear();
       i = stop;
       continue;
     }
     // Plain text up to the next bracket, and comment text up to the next
     // ">" (the only character that can end a comment), go over whole.
-    size_t run = 0;
     if (in_comment_) {
-      run = scan.find('>', i);
-      run = (run == npos ? limit : run) - i;
-      tag_text_.append(scan.substr(i, run));
+      const size_t run = std::min(scan.find('>', i), limit) - i;
+      if (run > 0) {
+        tag_text_.append(scan.substr(i, run));
+        i += run;
+        continue;
+      }
     } else if (!in_tag_) {
-      run = FindAnyOf(scan, "<>", i);
-      run = (run == npos ? limit : run) - i;
-      Keep(scan.substr(i, run));
+      const size_t bracket = FindBracket(scan, i);
+      if (bracket > i) Keep(scan.substr(i, bracket - i));
+      if ((i = bracket) == limit) continue;
+      if (scan[i] == '<') {
+        if (const size_t next = ScanSimpleTag(scan, i); next != i) {
+          i = next;
+          continue;
+        }
+      }
     } else if (tag_text_.size() >= 4) {
       // Inside a tag, past its opening: only brackets and quotes matter.
-      run = FindAnyOf(scan, "<>\"'", i);
-      run = (run == npos ? limit : run) - i;
-      tag_text_.append(scan.substr(i, run));
-    }
-    if (run > 0) {
-      if (const char c = LastNonSpace(scan.substr(i, run)); c != '\0') prev_char_ = c;
-      i += run;
-      continue;
-    }
-    if (!in_tag_ && !in_comment_ && line[i] == '<') {
-      if (const size_t next = ScanSimpleTag(scan, i); next != i) {
-        i = next;
+      const size_t run = std::min(FindAnyOf(scan, "<>\"'", i), limit) - i;
+      if (run > 0) {
+        tag_text_.append(scan.substr(i, run));
+        if (const char c = LastNonSpace(scan.substr(i, run)); c != '\0') prev_char_ = c;
+        i += run;
         continue;
       }
     }
@@ -581,7 +592,6 @@ size_t clsHTMLValidate::Run::ScanSimpleTag(std::string_view scan, size_t i) {
   tag_line_ = line_;
   tag_col_ = row;
   col_ = static_cast<int32_t>(line_pos_ + close + 1);
-  prev_char_ = '>';
   ProcessTag(line_, row, scan.substr(i, close + 1 - i), true);
   return close + 1;
 }
