@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 
 #include "common/progress.h"
 #include "common/replacement_file.h"
@@ -38,9 +39,9 @@ constexpr std::array<char, 256> kNameUpper = [] {
 }();
 
 // A tag's name as the rules know it (text runs from its "<" to its ">"):
-// "/" for an end tag, then the letters and digits, upper-cased. In buffer
-// when it fits, else in *long_name.
-std::string_view TagName(std::string_view text, char (&buffer)[16], std::string* long_name) {
+// "/" for an end tag, then the letters and digits, upper-cased. Returns its
+// size; as much of it as fits goes into buffer.
+size_t TagName(std::string_view text, char (&buffer)[16]) {
   size_t stop = text.size() > 1 && text[0] == '<' && text[1] == '/' ? 2 : 1;
   size_t size = stop - 1;
   if (size > 0) buffer[0] = '/';
@@ -49,9 +50,7 @@ std::string_view TagName(std::string_view text, char (&buffer)[16], std::string*
     if (upper == '\0') break;
     if (size < sizeof buffer) buffer[size] = upper;
   }
-  if (size <= sizeof buffer) return {buffer, size};
-  *long_name = AsciiUpperCopy(text.substr(1, size));
-  return *long_name;
+  return size;
 }
 
 // The first "<" or ">" in text at or after from, or text.size(). Text
@@ -125,9 +124,8 @@ size_t FindRawTextEnd(std::string_view line, std::string_view end_tag, size_t fr
 // than the most names there can be.
 class NameTable {
  public:
-  // The index of name, or -1.
-  int32_t Find(std::string_view name) const {
-    const uint64_t key = Key(name);
+  // The index of name, or -1; key is Key(name).
+  int32_t Find(std::string_view name, uint64_t key) const {
     for (size_t slot = Hash(key, name.size());; slot = (slot + 1) & (kSlots - 1)) {
       const Slot& at = slots_[slot];
       if (at.index < 0 || (at.key == key && Same(at.index, name))) return at.index;
@@ -144,8 +142,23 @@ class NameTable {
     names_.emplace_back(name);
     return slots_[slot].index;
   }
+  int32_t Find(std::string_view name) const { return Find(name, Key(name)); }
   std::string_view Name(int32_t index) const { return names_[static_cast<size_t>(index)]; }
   size_t size() const { return names_.size(); }
+
+  // The first eight bytes of a name, zero after its end, as one number.
+  static uint64_t Key(std::string_view name) {
+    char first[8] = {};
+    for (size_t i = 0; i < name.size() && i < 8; ++i) first[i] = name[i];
+    return KeyOf(first);
+  }
+  // The same of the eight bytes at first, which hold the first ones of a
+  // name and zeros after its end.
+  static uint64_t KeyOf(const char* first) {
+    uint64_t key;
+    std::memcpy(&key, first, sizeof key);
+    return key;
+  }
 
  private:
   // Twice the rows of the table (a start and an end name each), four times.
@@ -156,13 +169,6 @@ class NameTable {
     uint64_t key = 0;
     int32_t index = -1;
   };
-  static uint64_t Key(std::string_view name) {
-    uint64_t key = 0;
-    for (size_t i = 0; i < name.size() && i < 8; ++i) {
-      key |= static_cast<uint64_t>(static_cast<uint8_t>(name[i])) << (8 * i);
-    }
-    return key;
-  }
   static size_t Hash(uint64_t key, size_t size) {
     return static_cast<size_t>(((key ^ size) * 0x9E3779B97F4A7C15ull) >> 40) & (kSlots - 1);
   }
@@ -333,7 +339,8 @@ class clsHTMLValidate::Run {
     std::string_view element;
     bool element_end = false;
   };
-  // name is text's (TagName), and recognised what the table says of it.
+  // recognised is what the table says of text's name, and name that name
+  // (empty when the table does not have it).
   void ApplyTagRules(int32_t line, int32_t row, std::string_view text, bool in_line,
                      std::string_view name, const Recognised& recognised);
   // Every name of the table, start and end, and what each one is.
@@ -692,12 +699,16 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
 
 void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, std::string_view text,
                                       bool in_line) {
-  char buffer[16];
-  std::string long_name;
-  const std::string_view name = TagName(text, buffer, &long_name);
-  const int32_t found = names_.Find(name);
-  const Recognised recognised = found < 0 ? Recognised{} : recognised_[static_cast<size_t>(found)];
-  ApplyTagRules(line, row, text, in_line, name, recognised);
+  // A name longer than the buffer is looked up in a copy of its own.
+  char name[16] = {};
+  const size_t size = TagName(text, name);
+  const int32_t found = size <= sizeof name
+                            ? names_.Find({name, size}, NameTable::KeyOf(name))
+                            : names_.Find(AsciiUpperCopy(text.substr(1, size)));
+  static const Recognised kNotInTable;
+  const Recognised& recognised = found < 0 ? kNotInTable : recognised_[static_cast<size_t>(found)];
+  ApplyTagRules(line, row, text, in_line, found < 0 ? std::string_view() : names_.Name(found),
+                recognised);
   // The repairs this tag caused belong to the element it ends, or to the
   // one before the element it starts.
   if (recognised.element.empty()) return;
