@@ -249,7 +249,8 @@ FileReport Process(const std::string& page, const ValidateOptions& options, cons
     // is passed on as it grows.
     report.more_errors = std::make_shared<SpilledTexts>();
     v.ErrorList()->DrainTo([&](Variant entry) {
-      std::string text = entry.ToText();
+      std::string* const held = entry.get_if<std::string>();
+      std::string text = held != nullptr ? std::move(*held) : entry.ToText();
       if (options.dry_run) ReplaceAll(text, target, page);
       report.more_errors->Add(std::move(text));
     });

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/replacement_file.h"
+#include "common/split_format.h"
 #include "frame/forms.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
@@ -19,13 +20,8 @@ namespace vok {
 
 namespace {
 
-constexpr size_t kMaxPositionedText = 32767;
 constexpr std::string_view kCRLF = "\r\n";
 constexpr std::string_view kComponentTitle = "VOK Tools";
-
-void CheckPositionRange(size_t length) {
-  if (length > kMaxPositionedText) throw AutomationError(err::kOverflow);
-}
 
 ObjectRef RequireObject(const Variant& v) {
   ObjectRef o = v.ToObject();
@@ -38,70 +34,19 @@ std::string INIFileName(const Variant& varINIFile) {
   return varINIFile.ToText();
 }
 
-// Fills strFS in one pass when that gives what filling each placeholder in
-// turn gives: every "%" of the format belongs to a placeholder %1% to %6%, no
-// two placeholders stand one digit apart (the digit would make a third
-// between them), and no argument holds a "%", so no fill can make or break
-// a placeholder; nor can any text on the way reach the length limit. False
-// otherwise.
-bool FillInOnePass(std::string_view format, const std::vector<Variant>& args, std::string* out) {
-  std::string texts[6];
-  for (size_t k = 0; k < args.size() && k < 6; ++k) {
-    texts[k] = args[k].ToText();
-    if (texts[k].find('%') != std::string::npos) return false;
-  }
-  out->clear();
-  size_t longest = format.size();  // of the texts on the way, at most
-  size_t after = std::string_view::npos;  // the end of the last placeholder
-  for (size_t i = 0; i < format.size(); ++i) {
-    const size_t mark = std::min(format.find('%', i), format.size());
-    out->append(format.substr(i, mark - i));
-    if ((i = mark) == format.size()) break;
-    if (i + 2 >= format.size() || format[i + 1] < '1' || format[i + 1] > '6' ||
-        format[i + 2] != '%') {
-      return false;
-    }
-    if (after != std::string_view::npos && i == after + 1 && format[after] >= '1' &&
-        format[after] <= '6') {
-      return false;
-    }
-    const std::string& text = texts[format[i + 1] - '1'];
-    out->append(text);
-    longest += text.size();
-    i += 2;
-    after = i + 1;
-  }
-  return longest <= kMaxPositionedText;
-}
-
 }  // namespace
 
 clsCommon::clsCommon() : clsCommon(CurrentEnv()) {}
 clsCommon::clsCommon(Env& env) : env_(env) {}
 
 std::string clsCommon::FormatString(std::string_view strFS, const std::vector<Variant>& Arguments) {
-  CheckPositionRange(strFS.size());
+  const SplitFormat format(strFS);
+  std::string texts[6];
+  std::string_view views[6];
+  const size_t n = std::min<size_t>(Arguments.size(), 6);
+  for (size_t k = 0; k < n; ++k) views[k] = texts[k] = Arguments[k].ToText();
   std::string s;
-  if (FillInOnePass(strFS, Arguments, &s)) return s;
-  s = strFS;
-  for (int i = 1; i <= 6; ++i) {
-    const std::string t = "%" + std::to_string(i) + "%";
-    size_t p = s.find(t);
-    if (p == std::string::npos) continue;
-    std::string replacement =
-        static_cast<size_t>(i) <= Arguments.size() ? Arguments[i - 1].ToText() : std::string();
-    // An argument holding its own placeholder would be filled for ever:
-    // then the search resumes after the inserted text.
-    const bool holds_itself = replacement.find(t) != std::string::npos;
-    while (p != std::string::npos) {
-      s.replace(p, t.size(), replacement);
-      CheckPositionRange(s.size());
-      // Text before p held no placeholder; a new one can start at most
-      // t.size() - 1 characters before p, where the join may have formed it.
-      size_t from = holds_itself ? p + replacement.size() : (p >= t.size() ? p - t.size() + 1 : 0);
-      p = s.find(t, from);
-    }
-  }
+  format.Fill(std::span(views, n), &s);
   return s;
 }
 

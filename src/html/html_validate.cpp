@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 
 #include "common/progress.h"
 #include "common/replacement_file.h"
+#include "common/split_format.h"
 #include "common/text_window.h"
 #include "frame/forms.h"
 #include "html/html_options.h"
@@ -25,7 +27,48 @@ constexpr std::string_view kCRLF = "\r\n";
 constexpr std::string_view kSentinel = "@@@@";
 constexpr size_t npos = std::string_view::npos;
 
-bool IsNameChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+// For each byte: itself upper-cased when it is a letter or digit (a byte of
+// a tag's name), else 0.
+constexpr std::array<char, 256> kNameUpper = [] {
+  std::array<char, 256> upper{};
+  for (int c = 0; c < 256; ++c) {
+    if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) upper[c] = static_cast<char>(c);
+    if (c >= 'a' && c <= 'z') upper[c] = static_cast<char>(c - 'a' + 'A');
+  }
+  return upper;
+}();
+
+// A tag's name as the rules know it (text runs from its "<" to its ">"):
+// "/" for an end tag, then the letters and digits, upper-cased. Returns its
+// size; as much of it as fits goes into buffer.
+size_t TagName(std::string_view text, char (&buffer)[16]) {
+  size_t stop = text.size() > 1 && text[0] == '<' && text[1] == '/' ? 2 : 1;
+  size_t size = stop - 1;
+  if (size > 0) buffer[0] = '/';
+  for (; stop < text.size(); ++stop, ++size) {
+    const char upper = kNameUpper[static_cast<uint8_t>(text[stop])];
+    if (upper == '\0') break;
+    if (size < sizeof buffer) buffer[size] = upper;
+  }
+  return size;
+}
+
+// The first "<" or ">" in text at or after from, or text.size(). Text
+// between tags is mostly short: its first bytes are tried one at a time.
+size_t FindBracket(std::string_view text, size_t from) {
+  for (const size_t near = std::min(text.size(), from + 8); from < near; ++from) {
+    if (text[from] == '<' || text[from] == '>') return from;
+  }
+  return from == text.size() ? from : std::min(FindAnyOf(text, "<>", from), text.size());
+}
+
+// The bytes a tag's scan stops at: its end, a "<" that may cut it short and
+// the quotes of its values.
+constexpr std::array<bool, 256> kTagStop = [] {
+  std::array<bool, 256> stop{};
+  for (const char c : {'<', '>', '"', '\''}) stop[static_cast<uint8_t>(c)] = true;
+  return stop;
+}();
 
 // s without leading and trailing CR, LF and spaces (tabs stay).
 std::string_view TrimWhite(std::string_view s) {
@@ -42,26 +85,16 @@ int32_t FlagValue(std::string_view text) {
   return ec == std::errc() && end == text.data() + text.size() ? value : 0;
 }
 
+// value in decimal, written into digits.
+std::string_view Decimal(int32_t value, char (&digits)[12]) {
+  const auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  return std::string_view(digits, static_cast<size_t>(end - digits));
+}
+
 // The last byte of text that is not a space, or none (0).
 char LastNonSpace(std::string_view text) {
   const size_t i = text.find_last_not_of(' ');
   return i == npos ? '\0' : text[i];
-}
-
-// "SCRIPT" or "STYLE" when tag (its "<" to its ">") is a start or end tag
-// of one of those elements, else empty; *end tells which.
-std::string_view RawTextElement(std::string_view tag, bool* end) {
-  size_t at = 1;
-  *end = tag.size() > 1 && tag[1] == '/';
-  if (*end) ++at;
-  for (std::string_view element : {std::string_view("SCRIPT"), std::string_view("STYLE")}) {
-    if (tag.size() > at + element.size() &&
-        EqualsIgnoreCase(tag.substr(at, element.size()), element) &&
-        !IsNameChar(AsciiUpper(tag[at + element.size()]))) {
-      return element;
-    }
-  }
-  return {};
 }
 
 // What a scan of part of a line may look at past its end: enough for the end
@@ -91,9 +124,8 @@ size_t FindRawTextEnd(std::string_view line, std::string_view end_tag, size_t fr
 // than the most names there can be.
 class NameTable {
  public:
-  // The index of name, or -1.
-  int32_t Find(std::string_view name) const {
-    const uint64_t key = Key(name);
+  // The index of name, or -1; key is Key(name).
+  int32_t Find(std::string_view name, uint64_t key) const {
     for (size_t slot = Hash(key, name.size());; slot = (slot + 1) & (kSlots - 1)) {
       const Slot& at = slots_[slot];
       if (at.index < 0 || (at.key == key && Same(at.index, name))) return at.index;
@@ -110,8 +142,23 @@ class NameTable {
     names_.emplace_back(name);
     return slots_[slot].index;
   }
+  int32_t Find(std::string_view name) const { return Find(name, Key(name)); }
   std::string_view Name(int32_t index) const { return names_[static_cast<size_t>(index)]; }
   size_t size() const { return names_.size(); }
+
+  // The first eight bytes of a name, zero after its end, as one number.
+  static uint64_t Key(std::string_view name) {
+    char first[8] = {};
+    for (size_t i = 0; i < name.size() && i < 8; ++i) first[i] = name[i];
+    return KeyOf(first);
+  }
+  // The same of the eight bytes at first, which hold the first ones of a
+  // name and zeros after its end.
+  static uint64_t KeyOf(const char* first) {
+    uint64_t key;
+    std::memcpy(&key, first, sizeof key);
+    return key;
+  }
 
  private:
   // Twice the rows of the table (a start and an end name each), four times.
@@ -122,13 +169,6 @@ class NameTable {
     uint64_t key = 0;
     int32_t index = -1;
   };
-  static uint64_t Key(std::string_view name) {
-    uint64_t key = 0;
-    for (size_t i = 0; i < name.size() && i < 8; ++i) {
-      key |= static_cast<uint64_t>(static_cast<uint8_t>(name[i])) << (8 * i);
-    }
-    return key;
-  }
   static size_t Hash(uint64_t key, size_t size) {
     return static_cast<size_t>(((key ^ size) * 0x9E3779B97F4A7C15ull) >> 40) & (kSlots - 1);
   }
@@ -165,9 +205,12 @@ class clsHTMLValidate::Run {
 
  private:
   void Report(int32_t line, int32_t row, std::string_view text) {
-    errors_.Add(Variant(v_.common_->FormatString(
-        Message(MessageId::kInformationAtPosition),
-        {Variant(line), Variant(row), Variant(std::string(text))})));
+    char line_digits[12];
+    char row_digits[12];
+    const std::string_view texts[] = {Decimal(line, line_digits), Decimal(row, row_digits), text};
+    std::string message;
+    at_position_.Fill(texts, &message);
+    errors_.Add(Variant(std::move(message)));
     ++fixed_count_;
     Changed(line);
   }
@@ -178,9 +221,19 @@ class clsHTMLValidate::Run {
     element_changed_ = true;
     v_.last_run_.script_text_changes.push_back({element_, line});
   }
-  std::string Fill(MessageId id, std::string_view a, std::string_view b = {}) {
-    return v_.common_->FormatString(Message(id), {Variant(std::string(a)), Variant(std::string(b))});
+  // The message filled with a and b; valid until the next fill.
+  std::string_view Fill(const SplitFormat& message, std::string_view a, std::string_view b = {}) {
+    const std::string_view texts[] = {a, b};
+    message.Fill(texts, &filled_);
+    return filled_;
   }
+  // The messages of repairs, read once.
+  const SplitFormat at_position_{Message(MessageId::kInformationAtPosition)};
+  const SplitFormat empty_tag_{Message(MessageId::kIgnoringEmptyTag)};
+  const SplitFormat previous_tag_{Message(MessageId::kTerminatingPreviousTag)};
+  const SplitFormat overlapping_tags_{Message(MessageId::kOverlappingTags)};
+  const SplitFormat unnecessary_end_tag_{Message(MessageId::kIgnoringUnnecessaryEndTag)};
+  std::string filled_;
   void Write(std::string_view text) {
     if (text.empty() || !write_status_.ok()) return;
     write_status_ = out_.file().Append(text);
@@ -200,7 +253,6 @@ class clsHTMLValidate::Run {
   // in_line: text is part of the line being scanned (it may go out as it
   // stands without a copy).
   void ProcessTag(int32_t line, int32_t row, std::string_view text, bool in_line = false);
-  void ApplyTagRules(int32_t line, int32_t row, std::string_view text, bool in_line);
   // Closes the tags above the topmost entry of name (-1: all of them).
   size_t CloseTo(int32_t name);
   void CloseOverlapped(int32_t name);
@@ -258,7 +310,9 @@ class clsHTMLValidate::Run {
   bool in_comment_ = false;
   std::array<char, 10> quotes_{};
   int32_t quote_level_ = 0;
-  char prev_char_ = '\0';  // none yet
+  // The last byte other than a space, which decides whether a quote opens a
+  // value: read only inside a tag, whose "<" sets it.
+  char prev_char_ = '\0';
   int32_t tag_line_ = 0;
   int32_t tag_col_ = 0;
   int32_t error_count_ = 0;
@@ -280,7 +334,15 @@ class clsHTMLValidate::Run {
     TagKind kind = TagKind::kUnrecognised;
     bool nests = false;  // a start tag may open inside one of its kind (flag other than 0)
     int32_t tag = -1;    // the name the stack holds for it: its own, or the end tag's without "/"
+    // SCRIPT or STYLE for a start or end tag of one of those elements
+    // (element_end tells which), whatever the table says of it.
+    std::string_view element;
+    bool element_end = false;
   };
+  // recognised is what the table says of text's name, and name that name
+  // (empty when the table does not have it).
+  void ApplyTagRules(int32_t line, int32_t row, std::string_view text, bool in_line,
+                     std::string_view name, const Recognised& recognised);
   // Every name of the table, start and end, and what each one is.
   NameTable names_;
   std::vector<Recognised> recognised_;
@@ -336,10 +398,10 @@ int32_t clsHTMLValidate::Run::Go() {
     const TagRow& row = v_.tags_[static_cast<size_t>(r)];
     const int32_t start = names_.Add(row.name);
     if (static_cast<size_t>(start) == recognised_.size()) {
-      recognised_.push_back({TagKind::kStart, FlagValue(row.flag) != 0, start});
+      recognised_.push_back({TagKind::kStart, FlagValue(row.flag) != 0, start, {}, false});
     }
     if (static_cast<size_t>(names_.Add("/" + row.name)) == recognised_.size()) {
-      recognised_.push_back({TagKind::kEnd, false, start});
+      recognised_.push_back({TagKind::kEnd, false, start, {}, false});
     }
   }
   // The names with rules of their own, unless the table has them.
@@ -348,7 +410,17 @@ int32_t clsHTMLValidate::Run::Go() {
                                    std::pair{"/BODY", TagKind::kBodyEnd},
                                    std::pair{"/HTML", TagKind::kBodyEnd}}) {
     if (static_cast<size_t>(names_.Add(name)) == recognised_.size()) {
-      recognised_.push_back({kind, false, -1});
+      recognised_.push_back({kind, false, -1, {}, false});
+    }
+  }
+  // The elements whose content may be kept as it stands, in the table or not.
+  for (const std::string_view element : {std::string_view("SCRIPT"), std::string_view("STYLE")}) {
+    for (const bool end : {false, true}) {
+      const auto at = static_cast<size_t>(names_.Add(end ? "/" + std::string(element)
+                                                         : std::string(element)));
+      if (at == recognised_.size()) recognised_.push_back({});
+      recognised_[at].element = element;
+      recognised_[at].element_end = end;
     }
   }
   on_stack_.assign(names_.size(), 0);
@@ -437,36 +509,36 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
       if (end >= limit) end = npos;
       const size_t stop = end == npos ? limit : end;
       Keep(line.substr(i, stop - i));
-      if (const char c = LastNonSpace(line.substr(i, stop - i)); c != '\0') prev_char_ = c;
       if (end != npos) raw_end_.clear();
       i = stop;
       continue;
     }
     // Plain text up to the next bracket, and comment text up to the next
     // ">" (the only character that can end a comment), go over whole.
-    size_t run = 0;
     if (in_comment_) {
-      run = scan.find('>', i);
-      run = (run == npos ? limit : run) - i;
-      tag_text_.append(scan.substr(i, run));
+      const size_t run = std::min(scan.find('>', i), limit) - i;
+      if (run > 0) {
+        tag_text_.append(scan.substr(i, run));
+        i += run;
+        continue;
+      }
     } else if (!in_tag_) {
-      run = FindAnyOf(scan, "<>", i);
-      run = (run == npos ? limit : run) - i;
-      Keep(scan.substr(i, run));
+      const size_t bracket = FindBracket(scan, i);
+      if (bracket > i) Keep(scan.substr(i, bracket - i));
+      if ((i = bracket) == limit) continue;
+      if (scan[i] == '<') {
+        if (const size_t next = ScanSimpleTag(scan, i); next != i) {
+          i = next;
+          continue;
+        }
+      }
     } else if (tag_text_.size() >= 4) {
       // Inside a tag, past its opening: only brackets and quotes matter.
-      run = FindAnyOf(scan, "<>\"'", i);
-      run = (run == npos ? limit : run) - i;
-      tag_text_.append(scan.substr(i, run));
-    }
-    if (run > 0) {
-      if (const char c = LastNonSpace(scan.substr(i, run)); c != '\0') prev_char_ = c;
-      i += run;
-      continue;
-    }
-    if (!in_tag_ && !in_comment_ && line[i] == '<') {
-      if (const size_t next = ScanSimpleTag(scan, i); next != i) {
-        i = next;
+      const size_t run = std::min(FindAnyOf(scan, "<>\"'", i), limit) - i;
+      if (run > 0) {
+        tag_text_.append(scan.substr(i, run));
+        if (const char c = LastNonSpace(scan.substr(i, run)); c != '\0') prev_char_ = c;
+        i += run;
         continue;
       }
     }
@@ -502,13 +574,13 @@ size_t clsHTMLValidate::Run::ScanSimpleTag(std::string_view scan, size_t i) {
   if (i + 2 >= scan.size()) return i;
   const char second = AsciiUpper(scan[i + 1]);
   if (!(second == '/' || second == '?' || (second >= 'A' && second <= 'Z'))) return i;
-  // The quotes open at each level, the level and the last byte other than a
-  // space, as ScanChar keeps them; they become the state only if the tag
-  // ends here. Slots above the level are never read before they are set.
+  // The quotes open at each level and the level, as ScanChar keeps them;
+  // they become the state only if the tag ends here. Slots above the level
+  // are never read before they are set.
   int32_t level = 0;
-  char prev = scan[i + 1];
   size_t close = i + 2;
   for (;; ++close) {
+    while (close < scan.size() && !kTagStop[static_cast<uint8_t>(scan[close])]) ++close;
     if (close == scan.size()) return i;
     const char c = scan[close];
     if (c == '>') {
@@ -516,15 +588,17 @@ size_t clsHTMLValidate::Run::ScanSimpleTag(std::string_view scan, size_t i) {
     } else if (c == '<') {
       if (level == 0) return i;
     } else {
-      StepQuotes(c, prev, &level, &quotes_);
+      // The last byte before the quote other than a space: the one after
+      // the "<" is none.
+      size_t prev = close - 1;
+      while (scan[prev] == ' ') --prev;
+      StepQuotes(c, scan[prev], &level, &quotes_);
     }
-    if (c != ' ') prev = c;
   }
   const auto row = static_cast<int32_t>(line_pos_ + i + 1);
   tag_line_ = line_;
   tag_col_ = row;
   col_ = static_cast<int32_t>(line_pos_ + close + 1);
-  prev_char_ = '>';
   ProcessTag(line_, row, scan.substr(i, close + 1 - i), true);
   return close + 1;
 }
@@ -625,48 +699,40 @@ bool clsHTMLValidate::Run::ScanChar(char c) {
 
 void clsHTMLValidate::Run::ProcessTag(int32_t line, int32_t row, std::string_view text,
                                       bool in_line) {
-  ApplyTagRules(line, row, text, in_line);
+  // A name longer than the buffer is looked up in a copy of its own.
+  char name[16] = {};
+  const size_t size = TagName(text, name);
+  const int32_t found = size <= sizeof name
+                            ? names_.Find({name, size}, NameTable::KeyOf(name))
+                            : names_.Find(AsciiUpperCopy(text.substr(1, size)));
+  static const Recognised kNotInTable;
+  const Recognised& recognised = found < 0 ? kNotInTable : recognised_[static_cast<size_t>(found)];
+  ApplyTagRules(line, row, text, in_line, found < 0 ? std::string_view() : names_.Name(found),
+                recognised);
   // The repairs this tag caused belong to the element it ends, or to the
   // one before the element it starts.
-  bool end = false;
-  const std::string_view element = RawTextElement(text, &end);
-  if (element.empty()) return;
-  if (end) {
-    if (element == element_) element_.clear();
+  if (recognised.element.empty()) return;
+  if (recognised.element_end) {
+    if (recognised.element == element_) element_.clear();
     return;
   }
-  element_ = element;
+  element_ = recognised.element;
   element_changed_ = false;
-  if (v_.keep_script_text_) raw_end_ = "</" + std::string(element);
+  if (v_.keep_script_text_) raw_end_ = "</" + std::string(recognised.element);
 }
 
 void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_view text,
-                                         bool in_line) {
-  // The name: "/" for an end tag, then the letters and digits, upper-cased.
-  size_t stop = text.size() > 1 && text[0] == '<' && text[1] == '/' ? 2 : 1;
-  while (stop < text.size() && IsNameChar(AsciiUpper(text[stop]))) ++stop;
-  char buffer[16];
-  std::string long_name;
-  std::string_view name;
-  if (stop - 1 <= sizeof buffer) {
-    for (size_t k = 1; k < stop; ++k) buffer[k - 1] = AsciiUpper(text[k]);
-    name = std::string_view(buffer, stop - 1);
-  } else {
-    long_name = AsciiUpperCopy(text.substr(1, stop - 1));
-    name = long_name;
-  }
-
-  const int32_t found = names_.Find(name);
-  const Recognised recognised = found < 0 ? Recognised{} : recognised_[static_cast<size_t>(found)];
-
+                                         bool in_line, std::string_view name,
+                                         const Recognised& recognised) {
   if (recognised.kind == TagKind::kStart) {
-    const std::string_view inner = TrimWhite(text.substr(1, text.size() - 2));
-    if (EqualsIgnoreCase(inner, "A") || EqualsIgnoreCase(inner, "FONT")) {
-      Report(line, row, Fill(MessageId::kIgnoringEmptyTag, name));
+    // A start tag that is its name alone and whose name is A or FONT.
+    if ((name == "A" || name == "FONT") &&
+        EqualsIgnoreCase(TrimWhite(text.substr(1, text.size() - 2)), name)) {
+      Report(line, row, Fill(empty_tag_, name));
       return;
     }
     if (!recognised.nests && IsOnStack(recognised.tag)) {
-      Report(line, row, Fill(MessageId::kTerminatingPreviousTag, name));
+      Report(line, row, Fill(previous_tag_, name));
       ProcessTag(line, row, "</" + std::string(name) + ">");
     }
     Push(recognised.tag, text);
@@ -676,12 +742,12 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_
   if (recognised.kind == TagKind::kEnd) {
     const std::string_view tag = name.substr(1);
     if (!IsOnStack(recognised.tag)) {
-      Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, tag));
+      Report(line, row, Fill(unnecessary_end_tag_, tag));
       return;
     }
     const int32_t top = stack_[static_cast<size_t>(stack_top_)].name;
     if (top != recognised.tag) {
-      Report(line, row, Fill(MessageId::kOverlappingTags, tag, names_.Name(top)));
+      Report(line, row, Fill(overlapping_tags_, tag, names_.Name(top)));
       CloseOverlapped(recognised.tag);
     } else {
       Emit(text, in_line);
@@ -700,7 +766,7 @@ void clsHTMLValidate::Run::ApplyTagRules(int32_t line, int32_t row, std::string_
     in_p_ = true;
   } else if (recognised.kind == TagKind::kParagraphEnd) {
     if (!in_p_) {
-      Report(line, row, Fill(MessageId::kIgnoringUnnecessaryEndTag, "P"));
+      Report(line, row, Fill(unnecessary_end_tag_, "P"));
       return;
     }
     Emit(text, in_line);
