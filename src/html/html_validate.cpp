@@ -92,9 +92,13 @@ std::string_view Decimal(int32_t value, char (&digits)[12]) {
 }
 
 // The last byte of text that is not a space, or none (0).
-char LastNonSpace(std::string_view text) {
+// The last byte of text other than a space, which may be a NUL; false when
+// there is none.
+bool LastNonSpace(std::string_view text, char* c) {
   const size_t i = text.find_last_not_of(' ');
-  return i == npos ? '\0' : text[i];
+  if (i == npos) return false;
+  *c = text[i];
+  return true;
 }
 
 // What a scan of part of a line may look at past its end: enough for the end
@@ -537,7 +541,7 @@ void clsHTMLValidate::Run::ScanLine(std::string_view line, size_t limit, bool en
       const size_t run = std::min(FindAnyOf(scan, "<>\"'", i), limit) - i;
       if (run > 0) {
         tag_text_.append(scan.substr(i, run));
-        if (const char c = LastNonSpace(scan.substr(i, run)); c != '\0') prev_char_ = c;
+        LastNonSpace(scan.substr(i, run), &prev_char_);
         i += run;
         continue;
       }
