@@ -80,9 +80,6 @@ const CallRun kRuns[] = {
      {}},
     {"BatchOnTheUsersInstanceQuitsNothing", true, {}, {"StartBatch", "DOC2RTF", "EndBatch"},
      {"", "0", ""}, L{kAttach} + Open("user", "/d/a.doc") + kToRtf, {"user"}},
-    // A batch after single calls: the flags are back as they started.
-    {"SingleAfterBatch", false, {}, {"StartBatch", "EndBatch", "DOC2RTF"}, {"", "", "0"},
-     L{kNone, kCreate} + Open("app1", "/d/a.doc") + kToRtf + L{"app1.Quit(0%)"}, {}},
     // The quit's failure reaches the caller of EndBatch, once.
     {"EndBatchQuitFails", false, {{"Quit", 1}}, {"StartBatch", "DOC2RTF", "EndBatch", "EndBatch"},
      {"", "0", "440", ""},
@@ -111,8 +108,6 @@ const CallRun kRuns[] = {
      L{kNone, kCreate, "app1.Visible = true", "app1.Documents",
        "app1.Documents.Open(\"/d/a.doc\", false, true, false)  ! fails", "app1.Quit(0%)"},
      {}},
-    {"DocumentsFails", false, {{"Documents", 1}}, {"DOC2RTF"}, {"1"},
-     L{kNone, kCreate, "app1.Visible = true", "app1.Documents  ! fails", "app1.Quit(0%)"}, {}},
     // The failures of the tries before are cleared: only the last one counts.
     {"AttachFailsThenStarts", true, {{"GetRunning", 1}}, {"DOC2RTF"}, {"0"},
      L{kAttach + "  ! fails", kCreate} + Open("app1", "/d/a.doc") + kToRtf + L{"app1.Quit(0%)"},
@@ -186,19 +181,6 @@ TEST_P(Doc2RtfRun, MakesTheCallsInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(All, Doc2RtfRun, ::testing::ValuesIn(kRuns),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// The instance is made visible for every conversion, the user's own too.
-TEST(Doc2Rtf, ShowsTheInstanceItUses) {
-  test::MemoryWorld world;
-  ScriptedOffice office;
-  world.env.office = &office;
-  world.fs.WriteFile("/d/a.doc", "x");
-  office.StartUserInstance();
-  clsDOC2RTF converter(world.env);
-  converter.DOCFile("/d/a.doc");
-  EXPECT_EQ(converter.DOC2RTF(), 0);
-  EXPECT_EQ(office.Visible(), std::vector<std::string>{"user"});
-}
 
 struct Names {
   const char* source;

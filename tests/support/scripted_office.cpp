@@ -230,12 +230,4 @@ std::vector<std::string> ScriptedOffice::OpenDocuments() const {
   return labels;
 }
 
-std::vector<std::string> ScriptedOffice::Visible() const {
-  std::vector<std::string> labels;
-  for (const auto& i : instances_) {
-    if (i->visible) labels.push_back(i->label);
-  }
-  return labels;
-}
-
 }  // namespace vok::test

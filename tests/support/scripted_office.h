@@ -51,8 +51,6 @@ class ScriptedOffice : public OfficeAutomation {
   std::vector<std::string> Running() const;
   // Labels of the documents open now.
   std::vector<std::string> OpenDocuments() const;
-  // Labels of the instances whose Visible was last set true.
-  std::vector<std::string> Visible() const;
 
   struct Instance;
   struct Document;
