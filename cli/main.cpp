@@ -15,6 +15,7 @@
 #include "languages_command.h"
 #include "lines_command.h"
 #include "mif_command.h"
+#include "office_command.h"
 #include "platform/env.h"
 #include "reg_command.h"
 #include "report.h"
@@ -282,6 +283,36 @@ was imported), or the store or a file could not be read or written; 64 a
 usage error, also a key name without a valid root, an unknown type or data
 that does not fit it; 73 not replaced: an existing value (add) or file
 (export) without --force; 74 the report could not be written.)";
+
+constexpr const char* kOfficeHelp =
+    R"(doc2rtf converts word-processor documents (.doc, .docx, .odt, ..) to RTF,
+ready for voktools rtf extract and translation; rtf2doc converts RTF files
+back. The office suite does the conversion. It is found in this order: the
+instance you run already (it is used and left running), else a new
+instance (quit after the file), else one opened by the file itself. Several
+files run as one batch on one instance, quit after the last file.
+
+Names: doc2rtf writes DOC's folder and name with _doc.rtf (report.doc:
+report_doc.rtf); rtf2doc writes RTF's folder and name, without a final _doc
+in any case, with .doc (report_doc.rtf: report.doc), so that a document
+comes back under its own name. --rtf and --doc name the output instead,
+with a single file only. An existing output is refused (--force replaces
+it; it is deleted before the office suite is asked, so a failed conversion
+leaves none).
+
+Output: per file a summary line ("DOC: converted to RTF"), or the reason
+it failed on standard error; with --json one JSON object per file:
+{"result":N,"errors":[..],"warnings":[..],"files":{"DOCFile":..,"RTFFile":..}}
+and on failure "reason": "no-source", "no-office-suite",
+"office-unreachable", "not-opened" or "not-saved". A progress bar counts the
+files on standard error when it is a terminal, unless --quiet.
+Without an office suite every file fails with result 1 and says which
+package to install (libreoffice-writer).
+Results: 0 converted; 1 not converted (the reason follows); 73 refused, the
+output exists or is the input itself.
+Exit status: 0 when every file was converted, otherwise the largest result;
+64 for a usage error, 70 for an unexpected failure, 74 when the report
+could not be written.)";
 
 constexpr const char* kUncHelp =
     R"(Drive letters come from the drive map, section [Drives] of the library's
@@ -645,6 +676,22 @@ int Run(int argc, char** argv) {
   check->needs("--codepage");
   codepages->add_flag("--json", codepages_options.json, "One JSON object per code page and line");
   codepages->footer(kCodePagesHelp);
+  vok::cli::OfficeOptions office_options;
+  CLI::App* doc2rtf = app.add_subcommand(
+      "doc2rtf", "Converts word-processor documents to RTF through the office suite");
+  doc2rtf->add_option("DOC", office_options.files, "Documents, converted in order")->required();
+  doc2rtf->add_option("--rtf", office_options.target, "The RTF file, with a single DOC only")
+      ->type_name("FILE");
+  CLI::App* rtf2doc = app.add_subcommand(
+      "rtf2doc", "Converts RTF files back to word-processor documents through the office suite");
+  rtf2doc->add_option("RTF", office_options.files, "RTF files, converted in order")->required();
+  rtf2doc->add_option("--doc", office_options.target, "The document, with a single RTF only")
+      ->type_name("FILE");
+  for (CLI::App* sub : {doc2rtf, rtf2doc}) {
+    sub->add_flag("--force", office_options.force, "Replace an existing output");
+    AddReportFlags(sub, report_options, "per file and line (JSON Lines)");
+    sub->footer(kOfficeHelp);
+  }
   vok::cli::UncOptions unc_options;
   CLI::App* unc = app.add_subcommand(
       "unc", "Prints the network (UNC) name of paths, or with --reverse their local path");
@@ -693,6 +740,10 @@ int Run(int argc, char** argv) {
         }
       }
     }
+    if ((*doc2rtf || *rtf2doc) && !office_options.target.empty() &&
+        office_options.files.size() != 1) {
+      throw CLI::ValidationError(*doc2rtf ? "--rtf" : "--doc", "only with exactly one file");
+    }
     if ((*mif_remove || *mif_insert) && !mif_options.obj_file.empty() &&
         mif_options.files.size() != 1) {
       throw CLI::ValidationError("--obj", "only with exactly one MIF file");
@@ -729,6 +780,7 @@ int Run(int argc, char** argv) {
     touched.insert(touched.end(), outputs.begin(), outputs.end());
   };
   if (*rtf) touch(rtf_options.files, {rtf_options.obj_file});
+  if (*doc2rtf || *rtf2doc) touch(office_options.files, {office_options.target});
   if (*asp2html || *html2asp) {
     touch(asp_options.files, {asp_options.htm_file, asp_options.asp_file, asp_options.scr_file});
   }
@@ -757,6 +809,8 @@ int Run(int argc, char** argv) {
   if (*unc) return vok::cli::RunUnc(unc_options, std::cout, std::cerr);
   if (*rtf_extract) return vok::cli::RunRtfExtract(rtf_options, reporter);
   if (*rtf_insert) return vok::cli::RunRtfInsert(rtf_options, reporter);
+  if (*doc2rtf) return vok::cli::RunDoc2Rtf(office_options, reporter);
+  if (*rtf2doc) return vok::cli::RunRtf2Doc(office_options, reporter);
   if (*tags) {
     std::cout << vok::clsHTMLValidate::kDefaultTags << '\n';
     return 0;

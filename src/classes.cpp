@@ -6,6 +6,7 @@
 #include "frame/builtin_classes.h"
 #include "voktools/asp2html.h"
 #include "voktools/common.h"
+#include "voktools/doc2rtf.h"
 #include "voktools/html_validate.h"
 #include "voktools/languages.h"
 #include "voktools/mif_utilities.h"
@@ -29,6 +30,7 @@ const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
       {"clsASP2HTML", &Make<clsASP2HTML>},
       {"cRegistry", &Make<cRegistry>},
       {"clsCommon", &Make<clsCommon>},
+      {"clsDOC2RTF", &Make<clsDOC2RTF>},
       {"clsGetTempFileName", &Make<clsGetTempFileName>},
       {"clsHTMLValidate", &Make<clsHTMLValidate>},
       {"clsLanguages", &Make<clsLanguages>},

@@ -7,6 +7,7 @@
 #include "voktools/collection.h"
 #include "voktools/common.h"
 #include "voktools/dispatch.h"
+#include "voktools/doc2rtf.h"
 #include "voktools/events.h"
 #include "voktools/factory.h"
 #include "voktools/host.h"
