@@ -154,7 +154,6 @@ Status LaunchWorker(const OfficeSettings& settings, const std::string& folder, b
   std::vector<std::string> argv = {settings.worker, "--folder", folder, "--ready-fd",
                                    std::to_string(kReadyFd), "--program", settings.program_folder};
   if (private_instance) argv.push_back("--private");
-  if (settings.test_hooks) argv.push_back("--test-hooks");
   std::vector<char*> args;
   for (std::string& a : argv) args.push_back(a.data());
   args.push_back(nullptr);
@@ -184,7 +183,9 @@ Status LaunchWorker(const OfficeSettings& settings, const std::string& folder, b
 
   ch::LineBuffer buffer;
   std::string line;
-  const auto deadline = ch::Clock::now() + settings.time_limit;
+  const auto start_limit = std::max<std::chrono::milliseconds>(settings.time_limit,
+                                                               OfficeSettings::kStartAllowance);
+  const auto deadline = ch::Clock::now() + start_limit;
   const ch::ReadResult result = ch::ReadLine(ready[0], buffer, deadline, &line);
   ::close(ready[0]);
   if (result == ch::ReadResult::kLine && line == "ready") return Status::OK();
@@ -194,7 +195,7 @@ Status LaunchWorker(const OfficeSettings& settings, const std::string& folder, b
   fs::remove_all(folder, ignored);
   if (result == ch::ReadResult::kTimeout) {
     return Status::Error(ETIMEDOUT,
-                         "the office suite did not start within " + Seconds(settings.time_limit));
+                         "the office suite did not start within " + Seconds(start_limit));
   }
   return Status::Error(EIO, "the office suite did not start" +
                                 (line.rfind("failed ", 0) == 0 ? ": " + line.substr(7) : ""));

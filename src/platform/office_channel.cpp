@@ -45,7 +45,8 @@ ReadResult ReadLine(int fd, LineBuffer& buffer, Clock::time_point deadline, std:
     if (!Wait(fd, POLLIN, deadline)) {
       return Clock::now() >= deadline ? ReadResult::kTimeout : ReadResult::kError;
     }
-    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    // read, not recv: the channel may be a pipe.
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
     if (n == 0) return ReadResult::kEnd;
     if (n < 0) {
       if (errno == EINTR || errno == EAGAIN) continue;

@@ -1,8 +1,7 @@
 // voktools-office-worker: one office suite instance, driven through
 // LibreOfficeKit, serving the library's requests on a Unix socket.
 //
-//   voktools-office-worker --folder DIR [--ready-fd N] [--private]
-//                          [--program DIR] [--test-hooks]
+//   voktools-office-worker --folder DIR [--ready-fd N] [--private] [--program DIR]
 //
 // DIR (mode 0700, made by the caller) holds the socket "socket" and the
 // suite's profile "profile" of this instance alone; the worker removes DIR
@@ -16,7 +15,6 @@
 //   {"op":"save","doc":N,"path":ABS,"format":"rtf"}
 //   {"op":"close","doc":N}
 //   {"op":"quit"}                            the worker answers, then ends
-//   {"op":"sleep","ms":N}                    with --test-hooks only
 // Failures: {"ok":false,"error":"..."}. Documents belong to the connection
 // that opened them and are dropped when it closes.
 #define LOK_USE_UNSTABLE_API
@@ -36,7 +34,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/office_channel.h"
@@ -56,7 +53,6 @@ struct Options {
   std::string program = kDefaultProgram;
   int ready_fd = -1;
   bool private_instance = false;
-  bool test_hooks = false;
 };
 
 struct Client {
@@ -159,10 +155,6 @@ class Worker {
       if (op == "close") return Close(fd, request.at("doc").get<int>());
       if (op == "quit") {
         *quit = true;
-        return json{{"ok", true}};
-      }
-      if (op == "sleep" && options_.test_hooks) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(request.at("ms").get<int>()));
         return json{{"ok", true}};
       }
     } catch (const json::exception&) {
@@ -313,8 +305,6 @@ int main(int argc, char** argv) {
       options.ready_fd = std::atoi(argv[++i]);
     } else if (arg == "--private") {
       options.private_instance = true;
-    } else if (arg == "--test-hooks") {
-      options.test_hooks = true;
     } else {
       Fail(options, "unknown argument " + arg);
     }
