@@ -110,10 +110,13 @@ TEST_F(OfficeTest, CorpusRoundTripsKeepTheTextOnOneInstance) {
     const std::string stem = scratch_ / source.stem().string();
     Convert(*application, source, stem + ".txt", 2);
     const std::string text = Words(ReadFile(stem + ".txt"));
-    for (const char* kind : {".doc", ".docx"}) {
+    // Each file is written in the format its name and FileFormat ask for.
+    for (const auto& [kind, magic] : {std::pair{".doc", "\xD0\xCF\x11\xE0"}, {".docx", "PK"}}) {
       SCOPED_TRACE(kind);
       Convert(*application, source, stem + kind, 0);
+      EXPECT_TRUE(ReadFile(stem + kind).starts_with(magic));
       Convert(*application, stem + kind, stem + "_back.rtf", 6);
+      EXPECT_TRUE(ReadFile(stem + "_back.rtf").starts_with("{\\rtf"));
       Convert(*application, stem + "_back.rtf", stem + "_back.txt", 2);
       EXPECT_EQ(Words(ReadFile(stem + "_back.txt")), text);
     }
