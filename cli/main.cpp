@@ -16,6 +16,8 @@
 #include "lines_command.h"
 #include "mif_command.h"
 #include "office_command.h"
+#include "office_instance_command.h"
+#include "platform/libreoffice_automation.h"
 #include "platform/env.h"
 #include "reg_command.h"
 #include "report.h"
@@ -313,6 +315,20 @@ output exists or is the input itself.
 Exit status: 0 when every file was converted, otherwise the largest result;
 64 for a usage error, 70 for an unexpected failure, 74 when the report
 could not be written.)";
+
+constexpr const char* kOfficeInstanceHelp =
+    R"(The office instance: one LibreOffice instance that stays running for this
+user, so that conversions attach to it instead of starting their own.
+
+  voktools office start     starts it (nothing to do when it runs)
+  voktools office status    describes it; exit status 3 when none runs
+  voktools office stop      ends it and removes its folder
+
+It lives in voktools-office-UID in $XDG_RUNTIME_DIR (else $TMPDIR or /tmp)
+until stopped or until the machine restarts. Every request to it must be
+answered within VOKTOOLS_OFFICE_TIMEOUT seconds (default 120).
+Exit status: 0, 1 when LibreOffice is missing or the instance could not be
+started or stopped (the reason on standard error), 3 (status) not running.)";
 
 constexpr const char* kUncHelp =
     R"(Drive letters come from the drive map, section [Drives] of the library's
@@ -706,6 +722,16 @@ int Run(int argc, char** argv) {
       ->excludes("--use-share");
   unc->footer(kUncHelp);
 
+  // The long-lived office instance.
+  vok::cli::OfficeInstanceOptions instance_options;
+  CLI::App* office = app.add_subcommand(
+      "office", "Starts, stops or describes the office instance that conversions attach to");
+  office->add_option("ACTION", instance_options.action, "start, stop or status")
+      ->required()
+      ->check(CLI::IsMember({"start", "stop", "status"}));
+  office->add_flag("--json", instance_options.json, "One JSON object");
+  office->footer(kOfficeInstanceHelp);
+
   // The words after the program's name, as the user would correct them:
   // "help [COMMAND...]" is COMMAND... --help, --version works anywhere, and
   // a word that names no command is said to be one.
@@ -807,6 +833,10 @@ int Run(int argc, char** argv) {
     return vok::cli::RunRegImport(reg_options, registry, std::cin, std::cout, std::cerr);
   }
   if (*unc) return vok::cli::RunUnc(unc_options, std::cout, std::cerr);
+  if (*office) {
+    vok::LibreOfficeAutomation automation(vok::OfficeSettings::FromEnvironment());
+    return vok::cli::RunOfficeInstance(instance_options, automation, std::cout, std::cerr);
+  }
   if (*rtf_extract) return vok::cli::RunRtfExtract(rtf_options, reporter);
   if (*rtf_insert) return vok::cli::RunRtfInsert(rtf_options, reporter);
   if (*doc2rtf) return vok::cli::RunDoc2Rtf(office_options, reporter);

@@ -8,7 +8,7 @@
 #include "platform/clock.h"
 #include "platform/network.h"
 #include "platform/posix_file_system.h"
-#include "platform/office_automation.h"
+#include "platform/libreoffice_automation.h"
 #include "platform/posix_profile_store.h"
 #include "platform/processes.h"
 #include "platform/random.h"
@@ -61,8 +61,9 @@ Clock& SystemClock() {
 }
 
 OfficeAutomation& SystemOffice() {
-  static NoOfficeAutomation none;
-  return none;
+  // When the suite is missing, each call says what to install.
+  static LibreOfficeAutomation office(OfficeSettings::FromEnvironment());
+  return office;
 }
 
 Random& SystemRandom() {

@@ -1,0 +1,611 @@
+#include "platform/libreoffice_automation.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <thread>
+#include <vector>
+
+#include "platform/file_system.h"
+#include "platform/office_channel.h"
+#include "voktools/automation_error.h"
+#include "voktools/dispatch.h"
+
+extern char** environ;
+
+namespace vok {
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace ch = office_channel;
+using nlohmann::json;
+
+constexpr const char* kWorkerName = "voktools-office-worker";
+constexpr const char* kSuitePackage = "libreoffice-writer";
+// How long an ended instance may take to leave before it is killed.
+constexpr auto kExitGrace = std::chrono::seconds(5);
+
+bool SameText(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+bool KnownClass(std::string_view class_name) {
+  for (std::string_view known : {"Word.Application", "PowerPoint.Application", "Excel.Application"}) {
+    if (SameText(class_name, known)) return true;
+  }
+  return false;
+}
+
+std::string Seconds(std::chrono::milliseconds limit) {
+  return DoubleToText(static_cast<double>(limit.count()) / 1000.0) + " s";
+}
+
+// The folder of the file this library was loaded from.
+std::string LibraryFolder() {
+  Dl_info info{};
+  if (::dladdr(reinterpret_cast<void*>(&OfficeWorkerProcess), &info) == 0 ||
+      info.dli_fname == nullptr) {
+    return "";
+  }
+  std::error_code error;
+  const fs::path library = fs::canonical(info.dli_fname, error);
+  return error ? "" : library.parent_path().string();
+}
+
+std::string FindWorker() {
+  if (const char* set = std::getenv("VOKTOOLS_OFFICE_WORKER"); set != nullptr && *set != '\0') {
+    return set;
+  }
+  std::vector<fs::path> candidates;
+  if (const std::string folder = LibraryFolder(); !folder.empty()) {
+    candidates.push_back(fs::path(folder) / kWorkerName);
+    candidates.push_back(fs::path(folder) / ".." / "libexec" / "voktools" / kWorkerName);
+  }
+  std::error_code error;
+  const fs::path self = fs::read_symlink("/proc/self/exe", error);
+  if (!error) candidates.push_back(self.parent_path() / kWorkerName);
+  for (const fs::path& candidate : candidates) {
+    if (::access(candidate.c_str(), X_OK) == 0) return candidate.lexically_normal().string();
+  }
+  return candidates.empty() ? kWorkerName : candidates.front().string();
+}
+
+std::string EnvFolder(const char* name) {
+  const char* value = std::getenv(name);
+  std::error_code error;
+  return value != nullptr && *value == '/' && fs::is_directory(value, error) ? value : "";
+}
+
+// A folder that only this user may enter, or why it is not one.
+Status CheckPrivate(const std::string& folder) {
+  struct stat st;
+  if (::lstat(folder.c_str(), &st) != 0) return Status::FromErrno(errno);
+  if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & 077) != 0) {
+    return Status::Error(EPERM, folder + " is not a private folder of this user");
+  }
+  return Status::OK();
+}
+
+// Waits until process pid has ended (reaping it when it is our child);
+// false when it still runs at the deadline.
+bool WaitForEnd(pid_t pid, ch::Clock::time_point deadline) {
+  for (;;) {
+    int status;
+    const pid_t rc = ::waitpid(pid, &status, WNOHANG);
+    if (rc == pid) return true;
+    if (rc < 0 && errno == ECHILD && ::kill(pid, 0) != 0 && errno == ESRCH) return true;
+    if (ch::Clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void EndProcess(pid_t pid, ch::Clock::time_point deadline) {
+  if (pid <= 0) return;
+  if (!WaitForEnd(pid, deadline)) {
+    ::kill(pid, SIGKILL);
+    WaitForEnd(pid, ch::Clock::now() + kExitGrace);
+  }
+}
+
+int ConnectTo(const std::string& socket_path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (socket_path.size() >= sizeof address.sun_path) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  std::memcpy(address.sun_path, socket_path.c_str(), socket_path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return -1;
+  }
+  return fd;
+}
+
+// Starts a worker in folder (made private by the caller) and waits until it
+// listens. The worker is in a session of its own, away from the terminal's
+// signals; its output goes to a log in the folder.
+Status LaunchWorker(const OfficeSettings& settings, const std::string& folder, bool private_instance,
+                    pid_t* pid) {
+  int ready[2];
+  if (::pipe2(ready, O_CLOEXEC) != 0) return Status::FromErrno(errno);
+  constexpr int kReadyFd = 3;
+  std::vector<std::string> argv = {settings.worker, "--folder", folder, "--ready-fd",
+                                   std::to_string(kReadyFd), "--program", settings.program_folder};
+  if (private_instance) argv.push_back("--private");
+  std::vector<char*> args;
+  for (std::string& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+
+  const std::string log = folder + "/log";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  posix_spawn_file_actions_adddup2(&actions, ready[1], kReadyFd);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
+  const int rc = ::posix_spawn(pid, settings.worker.c_str(), &actions, &attributes, args.data(),
+                               environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  ::close(ready[1]);
+  if (rc != 0) {
+    ::close(ready[0]);
+    return Status::Error(rc, "cannot start " + settings.worker + ": " + std::strerror(rc));
+  }
+
+  ch::LineBuffer buffer;
+  std::string line;
+  const auto start_limit = std::max<std::chrono::milliseconds>(settings.time_limit,
+                                                               OfficeSettings::kStartAllowance);
+  const auto deadline = ch::Clock::now() + start_limit;
+  const ch::ReadResult result = ch::ReadLine(ready[0], buffer, deadline, &line);
+  ::close(ready[0]);
+  if (result == ch::ReadResult::kLine && line == "ready") return Status::OK();
+  ::kill(*pid, SIGKILL);
+  WaitForEnd(*pid, ch::Clock::now() + kExitGrace);
+  std::error_code ignored;
+  fs::remove_all(folder, ignored);
+  if (result == ch::ReadResult::kTimeout) {
+    return Status::Error(ETIMEDOUT,
+                         "the office suite did not start within " + Seconds(start_limit));
+  }
+  return Status::Error(EIO, "the office suite did not start" +
+                                (line.rfind("failed ", 0) == 0 ? ": " + line.substr(7) : ""));
+}
+
+// One connection to a worker. Every request has the time limit; an instance
+// that dies or does not answer in time is not used again (and, when this
+// connection started it, it is killed).
+class OfficeInstance {
+ public:
+  OfficeInstance(int fd, pid_t own_pid, std::string own_folder, std::chrono::milliseconds limit)
+      : fd_(fd), own_pid_(own_pid), own_folder_(std::move(own_folder)), limit_(limit) {}
+  ~OfficeInstance() { Release(false); }
+  OfficeInstance(const OfficeInstance&) = delete;
+  OfficeInstance& operator=(const OfficeInstance&) = delete;
+
+  // The answer to request; AutomationError when the instance fails or the
+  // suite refuses.
+  json Call(const json& request) {
+    if (fd_ < 0) {
+      throw AutomationError(office_err::kServerUnavailable, "The office instance has ended");
+    }
+    const auto deadline = ch::Clock::now() + limit_;
+    std::string line;
+    ch::ReadResult result = ch::ReadResult::kError;
+    if (ch::WriteLine(fd_, request.dump(), deadline)) {
+      result = ch::ReadLine(fd_, buffer_, deadline, &line);
+    } else if (ch::Clock::now() >= deadline) {
+      result = ch::ReadResult::kTimeout;
+    }
+    if (result != ch::ReadResult::kLine) {
+      Release(true);
+      throw AutomationError(office_err::kServerUnavailable,
+                            result == ch::ReadResult::kTimeout
+                                ? "The office instance did not answer within " + Seconds(limit_)
+                                : "The office instance ended");
+    }
+    json answer = json::parse(line, nullptr, false);
+    if (!answer.is_object()) {
+      Release(true);
+      throw AutomationError(office_err::kServerUnavailable, "The office instance answered nonsense");
+    }
+    if (!answer.value("ok", false)) {
+      throw AutomationError(office_err::kCommandFailed, answer.value("error", "Command failed"));
+    }
+    return answer;
+  }
+
+  // Ends the instance: asks it to quit and, when it is ours, waits for it.
+  void Quit() {
+    if (fd_ < 0) {
+      throw AutomationError(office_err::kServerUnavailable, "The office instance has ended");
+    }
+    Call(json{{"op", "quit"}});
+    Release(false);
+  }
+
+  pid_t pid() {
+    if (own_pid_ > 0) return own_pid_;
+    if (known_pid_ == 0 && fd_ >= 0) known_pid_ = Call(json{{"op", "status"}}).value("pid", 0);
+    return known_pid_;
+  }
+
+ private:
+  // Drops the connection; a worker of our own ends with it (at once when
+  // kill, as after a failure).
+  void Release(bool kill) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (own_pid_ > 0) {
+      if (kill) ::kill(own_pid_, SIGKILL);
+      EndProcess(own_pid_, ch::Clock::now() + kExitGrace);
+      own_pid_ = 0;
+    }
+    if (!own_folder_.empty()) {
+      std::error_code ignored;
+      fs::remove_all(own_folder_, ignored);
+      own_folder_.clear();
+    }
+  }
+
+  int fd_;
+  pid_t own_pid_;
+  std::string own_folder_;
+  std::chrono::milliseconds limit_;
+  ch::LineBuffer buffer_;
+  pid_t known_pid_ = 0;
+};
+
+using InstanceRef = std::shared_ptr<OfficeInstance>;
+
+// The objects share their instance; the last one gone releases it.
+class OfficeObject : public Dispatch {
+ public:
+  explicit OfficeObject(InstanceRef instance) : instance_(std::move(instance)) {}
+  OfficeInstance& instance() const { return *instance_; }
+  const InstanceRef& instance_ref() const { return instance_; }
+
+ private:
+  InstanceRef instance_;
+};
+
+class OfficeApplication;
+
+// Only closing and quitting without saving: the documents are opened
+// read-only, and saving is SaveAs.
+void RequireNoSave(const Variant& save_changes, const char* member) {
+  if (!save_changes.IsMissing() && !save_changes.IsEmpty() && save_changes.ToInt32() != 0) {
+    throw AutomationError(err::kInvalidCall,
+                          std::string(member) + " saves nothing: SaveChanges must be 0");
+  }
+}
+
+// The suite's export format for a SaveAs format number and target name.
+std::string ExportFormat(int16_t format, const std::string& target) {
+  std::string extension = fs::path(target).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  switch (format) {
+    case 0:  // the word processor's document: by the target's name
+      if (extension == ".docx") return "docx";
+      if (extension == ".odt") return "odt";
+      return "doc";
+    case 2:  // plain text
+      return "txt";
+    case 6:
+      return "rtf";
+    case 12:  // Office Open XML
+    case 16:
+      return "docx";
+    case 17:
+      return "pdf";
+    default:
+      throw AutomationError(err::kInvalidCall,
+                            "SaveAs format " + std::to_string(format) + " is not supported");
+  }
+}
+
+// A file name from the caller, as an absolute local path.
+std::string AbsolutePath(const std::string& name) {
+  std::error_code error;
+  const fs::path path = fs::absolute(NativePath(name), error);
+  if (error) throw AutomationError(err::kBadFileNumber, "Bad file name: " + name);
+  return path.lexically_normal().string();
+}
+
+class OfficeDocument : public OfficeObject {
+ public:
+  OfficeDocument(InstanceRef instance, int id, std::weak_ptr<Dispatch> application)
+      : OfficeObject(std::move(instance)), id_(id), application_(std::move(application)) {}
+
+  const ClassTypeInfo& TypeInfo() const override {
+    using C = OfficeDocument;
+    using T = MemberTable<C>;
+    using V = VarType;
+    static const ClassTypeInfo info{
+        "Document",
+        {
+            T::Get("Application", 1, V::kObject, &C::Application),
+            T::Method("SaveAs", 2,
+                      {{"FileName", V::kText}, {"FileFormat", V::kVariant, true, true}}, V::kEmpty,
+                      &C::SaveAs),
+            T::Method("Close", 3, {{"SaveChanges", V::kVariant, true, true}}, V::kEmpty,
+                      &C::Close),
+        }};
+    return info;
+  }
+
+  ObjectRef Application();
+  void SaveAs(std::string file_name, Variant file_format) {
+    const int16_t format = file_format.IsMissing() ? 0 : file_format.ToInt16();
+    const std::string path = AbsolutePath(file_name);
+    instance().Call(
+        json{{"op", "save"}, {"doc", id_}, {"path", path}, {"format", ExportFormat(format, path)}});
+  }
+  void Close(Variant save_changes) {
+    RequireNoSave(save_changes, "Close");
+    instance().Call(json{{"op", "close"}, {"doc", id_}});
+  }
+
+ private:
+  int id_;
+  std::weak_ptr<Dispatch> application_;
+};
+
+class OfficeDocuments : public OfficeObject {
+ public:
+  OfficeDocuments(InstanceRef instance, std::weak_ptr<Dispatch> application)
+      : OfficeObject(std::move(instance)), application_(std::move(application)) {}
+
+  const ClassTypeInfo& TypeInfo() const override {
+    using C = OfficeDocuments;
+    using T = MemberTable<C>;
+    using V = VarType;
+    static const ClassTypeInfo info{
+        "Documents",
+        {
+            T::Method("Open", 1,
+                      {{"FileName", V::kText},
+                       {"ConfirmConversions", V::kVariant, true, true},
+                       {"ReadOnly", V::kVariant, true, true},
+                       {"AddToRecentFiles", V::kVariant, true, true}},
+                      V::kObject, &C::Open),
+        }};
+    return info;
+  }
+
+  // Conversions are never confirmed, the file is never written and there is
+  // no list of recent files: the three flags change nothing.
+  ObjectRef Open(std::string file_name, Variant, Variant, Variant);
+
+ private:
+  std::weak_ptr<Dispatch> application_;
+};
+
+class OfficeApplication : public OfficeObject {
+ public:
+  explicit OfficeApplication(InstanceRef instance) : OfficeObject(std::move(instance)) {}
+
+  const ClassTypeInfo& TypeInfo() const override {
+    using C = OfficeApplication;
+    using T = MemberTable<C>;
+    using V = VarType;
+    using M = MemberKind;
+    static const ClassTypeInfo info{
+        "Application",
+        {
+            T::Property("Visible", 1, M::kGetLet, V::kBool, &C::visible, &C::set_visible),
+            T::Get("Documents", 2, V::kObject, &C::Documents),
+            T::Get("Version", 3, V::kText, &C::Version),
+            T::Method("Quit", 4, {{"SaveChanges", V::kVariant, true, true}}, V::kEmpty, &C::Quit),
+        }};
+    return info;
+  }
+
+  // The suite has no window here: Visible is remembered and changes nothing.
+  bool visible() const { return visible_; }
+  void set_visible(bool visible) { visible_ = visible; }
+  ObjectRef Documents() {
+    return std::make_shared<OfficeDocuments>(instance_ref(), weak_from_this());
+  }
+  std::string Version() {
+    return instance().Call(json{{"op", "status"}}).value("version", std::string());
+  }
+  void Quit(Variant save_changes) {
+    RequireNoSave(save_changes, "Quit");
+    instance().Quit();
+  }
+
+ private:
+  bool visible_ = false;
+};
+
+ObjectRef OfficeDocuments::Open(std::string file_name, Variant, Variant, Variant) {
+  const json answer = instance().Call(json{{"op", "open"}, {"path", AbsolutePath(file_name)}});
+  return std::make_shared<OfficeDocument>(instance_ref(), answer.value("doc", 0), application_);
+}
+
+ObjectRef OfficeDocument::Application() {
+  if (ObjectRef application = application_.lock()) return application;
+  // Opened by file: the application object is made when first asked for.
+  ObjectRef application = std::make_shared<OfficeApplication>(instance_ref());
+  application_ = application;
+  return application;
+}
+
+// A private folder of a fresh name for a new instance.
+Status MakeInstanceFolder(const std::string& runtime_folder, std::string* folder) {
+  std::string name =
+      runtime_folder + "/voktools-office-" + std::to_string(::geteuid()) + "-XXXXXX";
+  if (::mkdtemp(name.data()) == nullptr) return Status::FromErrno(errno);
+  *folder = name;
+  return Status::OK();
+}
+
+}  // namespace
+
+OfficeSettings OfficeSettings::FromEnvironment() {
+  OfficeSettings settings;
+  settings.worker = FindWorker();
+  settings.runtime_folder = EnvFolder("XDG_RUNTIME_DIR");
+  if (settings.runtime_folder.empty()) settings.runtime_folder = EnvFolder("TMPDIR");
+  if (settings.runtime_folder.empty()) settings.runtime_folder = "/tmp";
+  if (const char* limit = std::getenv("VOKTOOLS_OFFICE_TIMEOUT"); limit != nullptr) {
+    char* end = nullptr;
+    const double seconds = std::strtod(limit, &end);
+    if (end != limit && *end == '\0' && seconds > 0 && seconds < 1e6) {
+      settings.time_limit = std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000));
+    }
+  }
+  return settings;
+}
+
+Status LibreOfficeAutomation::Available() const {
+  const std::string& program = settings_.program_folder;
+  if (::access((program + "/libmergedlo.so").c_str(), R_OK) != 0 &&
+      ::access((program + "/libsofficeapp.so").c_str(), R_OK) != 0) {
+    return Status::Error(ENOENT, std::string("LibreOffice is not installed (no ") + program +
+                                     "): install the Debian package " + kSuitePackage +
+                                     " (apt-get install --no-install-recommends " + kSuitePackage +
+                                     ")");
+  }
+  if (::access(settings_.worker.c_str(), X_OK) != 0) {
+    return Status::Error(ENOENT, std::string("the office worker ") + kWorkerName +
+                                     " is not installed beside the voktools library (" +
+                                     settings_.worker + ")");
+  }
+  return Status::OK();
+}
+
+std::string LibreOfficeAutomation::SharedFolder() const {
+  return settings_.runtime_folder + "/voktools-office-" + std::to_string(::geteuid());
+}
+
+Status LibreOfficeAutomation::GetRunning(std::string_view class_name, ObjectRef* application) {
+  if (!KnownClass(class_name)) {
+    return Status::Error(ENOENT, "no office application of class " + std::string(class_name));
+  }
+  const std::string folder = SharedFolder();
+  if (Status s = CheckPrivate(folder); !s.ok()) {
+    return s.code() == ENOENT ? Status::Error(ENOENT, "no office instance is running") : s;
+  }
+  const int fd = ConnectTo(folder + "/socket");
+  if (fd < 0) return Status::Error(ENOENT, "no office instance is running");
+  *application = std::make_shared<OfficeApplication>(
+      std::make_shared<OfficeInstance>(fd, 0, "", settings_.time_limit));
+  return Status::OK();
+}
+
+Status LibreOfficeAutomation::Create(std::string_view class_name, ObjectRef* application) {
+  if (!KnownClass(class_name)) {
+    return Status::Error(ENOENT, "no office application of class " + std::string(class_name));
+  }
+  if (Status s = Available(); !s.ok()) return s;
+  std::string folder;
+  if (Status s = MakeInstanceFolder(settings_.runtime_folder, &folder); !s.ok()) return s;
+  pid_t pid = 0;
+  if (Status s = LaunchWorker(settings_, folder, true, &pid); !s.ok()) return s;
+  const int fd = ConnectTo(folder + "/socket");
+  auto instance = std::make_shared<OfficeInstance>(fd, pid, folder, settings_.time_limit);
+  if (fd < 0) return Status::FromErrno(errno);  // the instance ends with its object
+  *application = std::make_shared<OfficeApplication>(std::move(instance));
+  return Status::OK();
+}
+
+Status LibreOfficeAutomation::GetFileObject(const std::string& path, ObjectRef* document) {
+  ObjectRef application;
+  if (Status s = Create("Word.Application", &application); !s.ok()) return s;
+  try {
+    ObjectRef documents = application->Get("Documents").ToObject();
+    *document = documents->Call("Open", {path, false, true, false}).ToObject();
+  } catch (const AutomationError& e) {
+    return Status::Error(EIO, e.description());
+  }
+  return Status::OK();
+}
+
+Status LibreOfficeAutomation::StartShared(OfficeInstanceInfo* info) {
+  if (Status s = Available(); !s.ok()) return s;
+  const std::string folder = SharedFolder();
+  if (SharedInfo(info).ok()) return Status::Error(EEXIST, "an office instance is already running");
+  // What is left of an instance that ended without removing its folder.
+  if (CheckPrivate(folder).ok()) {
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+  }
+  if (::mkdir(folder.c_str(), 0700) != 0) return Status::FromErrno(errno);
+  if (Status s = CheckPrivate(folder); !s.ok()) return s;
+  pid_t pid = 0;
+  if (Status s = LaunchWorker(settings_, folder, false, &pid); !s.ok()) return s;
+  return SharedInfo(info);
+}
+
+Status LibreOfficeAutomation::SharedInfo(OfficeInstanceInfo* info) {
+  ObjectRef application;
+  if (Status s = GetRunning("Word.Application", &application); !s.ok()) return s;
+  try {
+    auto& instance = static_cast<OfficeObject&>(*application).instance();
+    const json status = instance.Call(json{{"op", "status"}});
+    info->pid = status.value("pid", 0);
+    info->version = status.value("version", "");
+    // Not counting this connection.
+    info->clients = status.value("clients", 1) - 1;
+    info->documents = status.value("documents", 0);
+    info->folder = SharedFolder();
+  } catch (const AutomationError& e) {
+    return Status::Error(EIO, e.description());
+  }
+  return Status::OK();
+}
+
+Status LibreOfficeAutomation::StopShared() {
+  OfficeInstanceInfo info;
+  if (Status s = SharedInfo(&info); !s.ok()) return s;
+  ObjectRef application;
+  if (Status s = GetRunning("Word.Application", &application); !s.ok()) return s;
+  try {
+    application->Call("Quit", {int16_t{0}});
+  } catch (const AutomationError&) {
+    // It is ended below all the same.
+  }
+  EndProcess(info.pid, ch::Clock::now() + kExitGrace);
+  std::error_code ignored;
+  if (CheckPrivate(info.folder).ok()) fs::remove_all(info.folder, ignored);
+  return Status::OK();
+}
+
+pid_t OfficeWorkerProcess(const Dispatch& object) {
+  const auto* office = dynamic_cast<const OfficeObject*>(&object);
+  return office == nullptr ? 0 : office->instance().pid();
+}
+
+}  // namespace vok

@@ -1,0 +1,324 @@
+// voktools-office-worker: one office suite instance, driven through
+// LibreOfficeKit, serving the library's requests on a Unix socket.
+//
+//   voktools-office-worker --folder DIR [--ready-fd N] [--private] [--program DIR]
+//
+// DIR (mode 0700, made by the caller) holds the socket "socket" and the
+// suite's profile "profile" of this instance alone; the worker removes DIR
+// when it ends. --private: one client
+// only, and the worker ends when that client goes. When it listens, the
+// worker writes "ready" (or "failed REASON") and a newline to the ready fd.
+//
+// Requests and answers are JSON objects, one per line:
+//   {"op":"status"}                          -> {"ok":true,"pid":N,"version":"7.4.7.2","documents":N}
+//   {"op":"open","path":ABS}                 -> {"ok":true,"doc":N}
+//   {"op":"save","doc":N,"path":ABS,"format":"rtf"}
+//   {"op":"close","doc":N}
+//   {"op":"quit"}                            the worker answers, then ends
+// Failures: {"ok":false,"error":"..."}. Documents belong to the connection
+// that opened them and are dropped when it closes.
+#define LOK_USE_UNSTABLE_API
+#include <LibreOfficeKit/LibreOfficeKit.hxx>
+#include <nlohmann/json.hpp>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/office_channel.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace ch = vok::office_channel;
+using nlohmann::json;
+
+constexpr const char* kDefaultProgram = "/usr/lib/libreoffice/program";
+// A client that stops reading its answers is dropped after this long.
+constexpr auto kWriteLimit = std::chrono::seconds(30);
+
+struct Options {
+  std::string folder;
+  std::string program = kDefaultProgram;
+  int ready_fd = -1;
+  bool private_instance = false;
+};
+
+struct Client {
+  int fd;
+  ch::LineBuffer buffer;
+};
+
+struct OpenDocument {
+  int client_fd;
+  std::unique_ptr<lok::Document> document;
+};
+
+class Worker {
+ public:
+  Worker(Options options, lok::Office* office, int listener)
+      : options_(std::move(options)), office_(office), listener_(listener) {}
+
+  [[noreturn]] void Serve() {
+    for (;;) {
+      std::vector<pollfd> polled;
+      if (!options_.private_instance || clients_.empty()) polled.push_back({listener_, POLLIN, 0});
+      for (const Client& c : clients_) polled.push_back({c.fd, POLLIN, 0});
+      if (::poll(polled.data(), polled.size(), -1) < 0) {
+        if (errno == EINTR) continue;
+        End(1);
+      }
+      for (const pollfd& p : polled) {
+        if (p.revents == 0) continue;
+        if (p.fd == listener_) {
+          Accept();
+        } else {
+          ServeClient(p.fd);
+        }
+      }
+    }
+  }
+
+ private:
+  void Accept() {
+    const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) clients_.push_back(Client{fd, {}});
+    if (options_.private_instance) {
+      // Nobody else may reach a private instance once its client is there.
+      ::close(listener_);
+      listener_ = -1;
+      ::unlink((options_.folder + "/socket").c_str());
+    }
+  }
+
+  Client* FindClient(int fd) {
+    for (Client& c : clients_) {
+      if (c.fd == fd) return &c;
+    }
+    return nullptr;
+  }
+
+  void ServeClient(int fd) {
+    Client* client = FindClient(fd);
+    if (client == nullptr) return;
+    char chunk[4096];
+    const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+    if (n <= 0) {
+      DropClient(fd);
+      return;
+    }
+    client->buffer.Append(chunk, static_cast<size_t>(n));
+    std::string line;
+    while (FindClient(fd) != nullptr && FindClient(fd)->buffer.TakeLine(&line)) {
+      bool quit = false;
+      const json answer = Answer(fd, line, &quit);
+      const bool sent = ch::WriteLine(fd, answer.dump(), ch::Clock::now() + kWriteLimit);
+      if (quit) End(0);
+      if (!sent) DropClient(fd);
+    }
+  }
+
+  void DropClient(int fd) {
+    for (auto it = documents_.begin(); it != documents_.end();) {
+      it = it->second.client_fd == fd ? documents_.erase(it) : std::next(it);
+    }
+    ::close(fd);
+    std::erase_if(clients_, [fd](const Client& c) { return c.fd == fd; });
+    if (options_.private_instance) End(0);
+  }
+
+  json Answer(int fd, const std::string& line, bool* quit) {
+    const json request = json::parse(line, nullptr, false);
+    if (!request.is_object() || !request.contains("op") || !request["op"].is_string()) {
+      return Failure("malformed request");
+    }
+    const std::string op = request["op"];
+    try {
+      if (op == "status") return Status();
+      if (op == "open") return Open(fd, request.at("path").get<std::string>());
+      if (op == "save") {
+        return Save(fd, request.at("doc").get<int>(), request.at("path").get<std::string>(),
+                    request.at("format").get<std::string>());
+      }
+      if (op == "close") return Close(fd, request.at("doc").get<int>());
+      if (op == "quit") {
+        *quit = true;
+        return json{{"ok", true}};
+      }
+    } catch (const json::exception&) {
+      return Failure("malformed request");
+    }
+    return Failure("unknown request " + op);
+  }
+
+  json Status() {
+    return json{{"ok", true},
+                {"pid", ::getpid()},
+                {"version", Version()},
+                {"documents", documents_.size()},
+                {"clients", clients_.size()}};
+  }
+
+  std::string Version() {
+    if (!version_.empty()) return version_;
+    char* info = office_->getVersionInfo();
+    if (info == nullptr) return version_;
+    const json parsed = json::parse(info, nullptr, false);
+    std::free(info);
+    if (parsed.is_object()) {
+      version_ = parsed.value("ProductVersion", "") + parsed.value("ProductExtension", "");
+    }
+    return version_;
+  }
+
+  json Open(int fd, const std::string& path) {
+    if (!fs::is_regular_file(path)) return Failure("no such file: " + path);
+    lok::Document* document = office_->documentLoad(ch::FileUrl(path).c_str(), "Language=en-US");
+    if (document == nullptr) return Failure("cannot open " + path + SuiteError());
+    const int id = ++last_document_;
+    documents_[id] = OpenDocument{fd, std::unique_ptr<lok::Document>(document)};
+    return json{{"ok", true}, {"doc", id}};
+  }
+
+  json Save(int fd, int id, const std::string& path, const std::string& format) {
+    OpenDocument* open = Find(fd, id);
+    if (open == nullptr) return Failure("no such document");
+    // Text goes out as UTF-8 whatever the machine's locale.
+    const char* filter_options = format == "txt" ? "UTF8" : nullptr;
+    if (!open->document->saveAs(ch::FileUrl(path).c_str(), format.c_str(), filter_options)) {
+      return Failure("cannot save " + path + " as " + format + SuiteError());
+    }
+    return json{{"ok", true}};
+  }
+
+  json Close(int fd, int id) {
+    if (Find(fd, id) == nullptr) return Failure("no such document");
+    documents_.erase(id);
+    return json{{"ok", true}};
+  }
+
+  OpenDocument* Find(int fd, int id) {
+    const auto it = documents_.find(id);
+    return it == documents_.end() || it->second.client_fd != fd ? nullptr : &it->second;
+  }
+
+  std::string SuiteError() {
+    char* text = office_->getError();
+    if (text == nullptr) return "";
+    std::string error = text;
+    std::free(text);
+    return error.empty() ? "" : ": " + error;
+  }
+
+  static json Failure(const std::string& error) { return json{{"ok", false}, {"error", error}}; }
+
+  // The suite may crash while it shuts down: the worker leaves without it.
+  [[noreturn]] void End(int code) {
+    std::error_code ignored;
+    fs::remove_all(options_.folder, ignored);
+    ::_exit(code);
+  }
+
+  Options options_;
+  lok::Office* office_;
+  int listener_;
+  std::vector<Client> clients_;
+  std::map<int, OpenDocument> documents_;
+  int last_document_ = 0;
+  std::string version_;
+};
+
+void Report(int fd, const std::string& text) {
+  if (fd < 0) return;
+  const std::string line = text + '\n';
+  (void)!::write(fd, line.data(), line.size());
+  ::close(fd);
+}
+
+[[noreturn]] void Fail(const Options& options, const std::string& reason) {
+  Report(options.ready_fd, "failed " + reason);
+  std::error_code ignored;
+  if (!options.folder.empty()) fs::remove_all(options.folder, ignored);
+  ::_exit(1);
+}
+
+int Listen(const std::string& path) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return -1;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  ::unlink(path.c_str());
+  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+      ::listen(fd, 16) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// The suite's settings for this instance: no lock files beside the
+// documents (a worker that is killed would leave them behind).
+constexpr const char* kSettings =
+    R"(<?xml version="1.0" encoding="UTF-8"?>
+<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseLocking" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentOOoLockFile" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentSystemFileLocking" oor:op="fuse"><value>false</value></prop></item>
+</oor:items>
+)";
+
+bool WriteSettings(const std::string& profile) {
+  std::error_code error;
+  fs::create_directories(profile + "/user", error);
+  if (error) return false;
+  std::ofstream out(profile + "/user/registrymodifications.xcu", std::ios::binary);
+  out << kSettings;
+  return static_cast<bool>(out.flush());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (arg == "--folder" && has_value) {
+      options.folder = argv[++i];
+    } else if (arg == "--program" && has_value) {
+      options.program = argv[++i];
+    } else if (arg == "--ready-fd" && has_value) {
+      options.ready_fd = std::atoi(argv[++i]);
+    } else if (arg == "--private") {
+      options.private_instance = true;
+    } else {
+      Fail(options, "unknown argument " + arg);
+    }
+  }
+  if (options.folder.empty()) Fail(options, "no --folder");
+  ::signal(SIGPIPE, SIG_IGN);
+
+  const std::string profile = options.folder + "/profile";
+  if (!WriteSettings(profile)) Fail(options, "cannot write the profile in " + profile);
+  lok::Office* office = lok::lok_cpp_init(options.program.c_str(), ch::FileUrl(profile).c_str());
+  if (office == nullptr) Fail(options, "the office suite did not start from " + options.program);
+
+  const int listener = Listen(options.folder + "/socket");
+  if (listener < 0) Fail(options, std::string("cannot listen: ") + std::strerror(errno));
+  Report(options.ready_fd, "ready");
+  Worker(options, office, listener).Serve();
+}
