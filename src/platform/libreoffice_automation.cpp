@@ -253,6 +253,9 @@ class OfficeInstance {
     Release(false);
   }
 
+  // Whether calls can still reach the instance.
+  bool alive() const { return fd_ >= 0; }
+
   pid_t pid() {
     if (own_pid_ > 0) return own_pid_;
     if (known_pid_ == 0 && fd_ >= 0) known_pid_ = Call(json{{"op", "status"}}).value("pid", 0);
@@ -515,14 +518,21 @@ Status LibreOfficeAutomation::GetRunning(std::string_view class_name, ObjectRef*
     return Status::Error(ENOENT, "no office application of class " + std::string(class_name));
   }
   const std::string folder = SharedFolder();
-  if (Status s = CheckPrivate(folder); !s.ok()) {
-    return s.code() == ENOENT ? Status::Error(ENOENT, "no office instance is running") : s;
+  Status s = CheckPrivate(folder);
+  const int fd = s.ok() ? ConnectTo(folder + "/socket") : -1;
+  if (fd >= 0) {
+    *application = std::make_shared<OfficeApplication>(
+        std::make_shared<OfficeInstance>(fd, 0, "", settings_.time_limit));
+    return Status::OK();
   }
-  const int fd = ConnectTo(folder + "/socket");
-  if (fd < 0) return Status::Error(ENOENT, "no office instance is running");
-  *application = std::make_shared<OfficeApplication>(
-      std::make_shared<OfficeInstance>(fd, 0, "", settings_.time_limit));
-  return Status::OK();
+  // Else the instance this process started, while it runs: a batch goes on
+  // with it.
+  if (ObjectRef mine = started_.lock();
+      mine && static_cast<OfficeObject&>(*mine).instance().alive()) {
+    *application = std::move(mine);
+    return Status::OK();
+  }
+  return s.ok() || s.code() == ENOENT ? Status::Error(ENOENT, "no office instance is running") : s;
 }
 
 Status LibreOfficeAutomation::Create(std::string_view class_name, ObjectRef* application) {
@@ -538,6 +548,7 @@ Status LibreOfficeAutomation::Create(std::string_view class_name, ObjectRef* app
   auto instance = std::make_shared<OfficeInstance>(fd, pid, folder, settings_.time_limit);
   if (fd < 0) return Status::FromErrno(errno);  // the instance ends with its object
   *application = std::make_shared<OfficeApplication>(std::move(instance));
+  started_ = *application;
   return Status::OK();
 }
 

@@ -78,6 +78,10 @@ class LibreOfficeAutomation : public OfficeAutomation {
 
  private:
   OfficeSettings settings_;
+  // The application object of the last instance Create started, which
+  // GetRunning finds while it runs (as a running instance is found by its
+  // class).
+  std::weak_ptr<Dispatch> started_;
 };
 
 // The worker process behind an office object (application, Documents or

@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/env.h"
 #include "support/scratch_dir.h"
+#include "voktools/doc2rtf.h"
 #include "voktools/automation_error.h"
 #include "voktools/dispatch.h"
 
@@ -216,6 +218,31 @@ TEST_F(OfficeTest, RunningInstanceLivesFromStartToStop) {
   EXPECT_TRUE(Ended(info.pid));
   EXPECT_FALSE(fs::exists(office.SharedFolder()));
   EXPECT_EQ(office.StopShared().code(), ENOENT);
+}
+
+// A batch of conversions starts one instance, which the later conversions
+// find running, and which ends with the batch.
+TEST_F(OfficeTest, BatchRunsOnTheInstanceItsFirstConversionStarted) {
+  LibreOfficeAutomation office(settings_);
+  Env env = CurrentEnv();
+  env.office = &office;
+  ScopedEnv scoped(env);
+  clsDOC2RTF converter;
+  converter.StartBatch();
+  pid_t first = 0;
+  for (const char* name : {"rtfpipe-Issue46.rtf", "rtfjs-wmf.rtf"}) {
+    converter.RTFFile(std::string(VOK_CORPUS_DIR "/rtf/") + name);
+    converter.DOCFile(scratch_ / (std::string(name) + ".doc"));
+    EXPECT_EQ(converter.RTF2DOC(), 0) << name;
+    ObjectRef running;
+    ASSERT_TRUE(office.GetRunning("Word.Application", &running).ok());
+    if (first == 0) first = OfficeWorkerProcess(*running);
+    EXPECT_EQ(OfficeWorkerProcess(*running), first);
+  }
+  converter.EndBatch();
+  ObjectRef none;
+  EXPECT_EQ(office.GetRunning("Word.Application", &none).code(), ENOENT);
+  EXPECT_TRUE(Ended(first));
 }
 
 TEST_F(OfficeTest, MissingSuiteSaysWhatToInstall) {
