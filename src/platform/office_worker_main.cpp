@@ -75,10 +75,15 @@ class Worker {
       std::vector<pollfd> polled;
       if (!options_.private_instance || clients_.empty()) polled.push_back({listener_, POLLIN, 0});
       for (const Client& c : clients_) polled.push_back({c.fd, POLLIN, 0});
-      if (::poll(polled.data(), polled.size(), -1) < 0) {
+      // A private instance whose client never comes (its host died before
+      // connecting) does not wait for ever.
+      const bool waiting_for_owner = options_.private_instance && clients_.empty();
+      const int ready = ::poll(polled.data(), polled.size(), waiting_for_owner ? kOwnerWaitMs : -1);
+      if (ready < 0) {
         if (errno == EINTR) continue;
         End(1);
       }
+      if (ready == 0) End(0);
       for (const pollfd& p : polled) {
         if (p.revents == 0) continue;
         if (p.fd == listener_) {
@@ -91,6 +96,8 @@ class Worker {
   }
 
  private:
+  static constexpr int kOwnerWaitMs = 60000;
+
   void Accept() {
     const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd >= 0) clients_.push_back(Client{fd, {}});
