@@ -24,8 +24,10 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -65,38 +67,108 @@ struct OpenDocument {
   std::unique_ptr<lok::Document> document;
 };
 
+void Report(int fd, const std::string& text);
+[[noreturn]] void Fail(const Options& options, const std::string& reason);
+
 class Worker {
  public:
   Worker(Options options, lok::Office* office, int listener)
-      : options_(std::move(options)), office_(office), listener_(listener) {}
+      : options_(std::move(options)),
+        office_(office),
+        listener_(listener),
+        owner_deadline_(ch::Clock::now() + std::chrono::milliseconds(kOwnerWaitMs)) {
+    if (::pipe2(wake_pipe_, O_CLOEXEC | O_NONBLOCK) != 0) Fail(options_, "cannot make a pipe");
+    wake_fd_ = wake_pipe_[0];
+  }
 
-  [[noreturn]] void Serve() {
+  // Called by the suite's main loop when it has nothing to do for
+  // timeout_us (negative: no timer is due). Serves the clients, and goes on
+  // serving while requests follow each other: the suite's background work
+  // (laying out pages nobody looks at, counting words) waits until no
+  // request has come for kQuietMs, so that a batch pays only for its
+  // conversions.
+  int Poll(int timeout_us) {
+    if (!started_) {
+      // The suite has started: its first turn of the main loop.
+      started_ = true;
+      Report(options_.ready_fd, "ready");
+    }
+    if (serving_) {
+      // A main loop inside a request (the suite waiting for something):
+      // only the wake-up counts.
+      WaitForWake(std::min(timeout_us < 0 ? kNestedWaitMs : timeout_us / 1000, kNestedWaitMs));
+      return 0;
+    }
+    serving_ = true;
+    bool served = false;
+    int wait_ms = timeout_us < 0 ? -1 : (timeout_us + 999) / 1000;
     for (;;) {
-      std::vector<pollfd> polled;
-      if (!options_.private_instance || clients_.empty()) polled.push_back({listener_, POLLIN, 0});
+      std::vector<pollfd> polled{{wake_fd_, POLLIN, 0}};
+      if (listener_ >= 0) polled.push_back({listener_, POLLIN, 0});
       for (const Client& c : clients_) polled.push_back({c.fd, POLLIN, 0});
+      int limit = wait_ms;
       // A private instance whose client never comes (its host died before
       // connecting) does not wait for ever.
       const bool waiting_for_owner = options_.private_instance && clients_.empty();
-      const int ready = ::poll(polled.data(), polled.size(), waiting_for_owner ? kOwnerWaitMs : -1);
-      if (ready < 0) {
-        if (errno == EINTR) continue;
-        End(1);
+      if (waiting_for_owner) {
+        const int left = MillisecondsUntil(owner_deadline_);
+        if (left == 0) End(0);
+        limit = limit < 0 ? left : std::min(limit, left);
       }
-      if (ready == 0) End(0);
+      const int ready = ::poll(polled.data(), polled.size(), limit);
+      if (ready < 0 && errno != EINTR) End(1);
+      if (ready <= 0) {
+        if (ready == 0 && waiting_for_owner && MillisecondsUntil(owner_deadline_) == 0) End(0);
+        break;
+      }
       for (const pollfd& p : polled) {
         if (p.revents == 0) continue;
-        if (p.fd == listener_) {
+        if (p.fd == wake_fd_) {
+          DrainWake();
+        } else if (p.fd == listener_) {
           Accept();
         } else {
           ServeClient(p.fd);
+          served = true;
         }
       }
+      // Woken before any request: the suite has work to do now. Once a
+      // request has come, that work waits for the quiet.
+      if (!served && polled.front().revents != 0) break;
+      if (served) wait_ms = kQuietMs;
     }
+    serving_ = false;
+    return 0;
+  }
+
+  // Called from the suite's threads: the main loop has something to do.
+  void Wake() {
+    const char byte = 1;
+    (void)!::write(wake_pipe_[1], &byte, 1);
   }
 
  private:
   static constexpr int kOwnerWaitMs = 60000;
+  static constexpr int kQuietMs = 20;
+  static constexpr int kNestedWaitMs = 10;
+
+  static int MillisecondsUntil(ch::Clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - ch::Clock::now()).count();
+    return static_cast<int>(std::clamp<long long>(left, 0, 1 << 30));
+  }
+
+  void WaitForWake(int limit_ms) {
+    pollfd p{wake_fd_, POLLIN, 0};
+    if (::poll(&p, 1, std::max(limit_ms, 0)) > 0) DrainWake();
+  }
+
+  void DrainWake() {
+    char bytes[64];
+    while (::read(wake_fd_, bytes, sizeof bytes) > 0) {
+    }
+  }
+
 
   void Accept() {
     const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
@@ -245,6 +317,11 @@ class Worker {
   std::map<int, OpenDocument> documents_;
   int last_document_ = 0;
   std::string version_;
+  ch::Clock::time_point owner_deadline_;
+  int wake_pipe_[2] = {-1, -1};
+  int wake_fd_ = -1;
+  bool started_ = false;
+  bool serving_ = false;
 };
 
 void Report(int fd, const std::string& text) {
@@ -280,7 +357,8 @@ int Listen(const std::string& path) {
 // The suite's settings for this instance:
 // - no lock files beside the documents (a worker that is killed would leave
 //   them behind);
-// - no spelling as you type: nobody sees the squiggles;
+// - no spelling as you type and no collecting of words for completion:
+//   nobody types here;
 // - the profile says that a version at least as new as this one has already
 //   started in it, so that the suite does not run its first-start graphics
 //   checks, which take most of a second on every fresh profile.
@@ -291,6 +369,8 @@ constexpr const char* kSettings =
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentOOoLockFile" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Common/Misc"><prop oor:name="UseDocumentSystemFileLocking" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Office.Linguistic/SpellChecking"><prop oor:name="IsSpellAuto" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/AutoFunction/Completion"><prop oor:name="Enable" oor:op="fuse"><value>false</value></prop></item>
+<item oor:path="/org.openoffice.Office.Writer/AutoFunction/Completion"><prop oor:name="CollectWords" oor:op="fuse"><value>false</value></prop></item>
 <item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>999.9</value></prop></item>
 </oor:items>
 )";
@@ -328,11 +408,17 @@ int main(int argc, char** argv) {
 
   const std::string profile = options.folder + "/profile";
   if (!WriteSettings(profile)) Fail(options, "cannot write the profile in " + profile);
+  // The suite's main loop on this thread (runLoop below), not on one of
+  // its own.
+  ::setenv("SAL_LOK_OPTIONS", "unipoll", 1);
   lok::Office* office = lok::lok_cpp_init(options.program.c_str(), ch::FileUrl(profile).c_str());
   if (office == nullptr) Fail(options, "the office suite did not start from " + options.program);
 
   const int listener = Listen(options.folder + "/socket");
   if (listener < 0) Fail(options, std::string("cannot listen: ") + std::strerror(errno));
-  Report(options.ready_fd, "ready");
-  Worker(options, office, listener).Serve();
+  Worker worker(options, office, listener);
+  // The suite's main loop runs on this thread and hands it the waiting.
+  office->runLoop([](void* data, int timeout_us) { return static_cast<Worker*>(data)->Poll(timeout_us); },
+                  [](void* data) { static_cast<Worker*>(data)->Wake(); }, &worker);
+  Fail(options, "the office suite's main loop ended");
 }
