@@ -14,6 +14,9 @@
 //   {"op":"open","path":ABS}                 -> {"ok":true,"doc":N}
 //   {"op":"save","doc":N,"path":ABS,"format":"rtf"}
 //   {"op":"close","doc":N}
+//   {"op":"run","doc":N,"macro":NAME,"script":ABS}
+//                                            runs the add-in macro NAME of the
+//                                            Python module ABS on document N
 //   {"op":"quit"}                            the worker answers, then ends
 // Failures: {"ok":false,"error":"..."}. Documents belong to the connection
 // that opened them and are dropped when it closes.
@@ -28,6 +31,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -49,6 +53,11 @@ using nlohmann::json;
 constexpr const char* kDefaultProgram = "/usr/lib/libreoffice/program";
 // A client that stops reading its answers is dropped after this long.
 constexpr auto kWriteLimit = std::chrono::seconds(30);
+// Where the system's Python keeps the suite's Python bridge, and its prefix.
+constexpr const char* kSystemPythonBridge = "/usr/lib/python3/dist-packages/uno.py";
+constexpr const char* kSystemPythonPrefix = "/usr";
+// The add-in macros' module, as the profile's Basic bridge names it.
+constexpr const char* kMacroModule = "quon.py";
 
 struct Options {
   std::string folder;
@@ -64,10 +73,12 @@ struct Client {
 
 struct OpenDocument {
   int client_fd;
+  std::string path;
   std::unique_ptr<lok::Document> document;
 };
 
 void Report(int fd, const std::string& text);
+bool WriteBasicBridge(const std::string& profile);
 [[noreturn]] void Fail(const Options& options, const std::string& reason);
 
 class Worker {
@@ -91,6 +102,9 @@ class Worker {
     if (!started_) {
       // The suite has started: its first turn of the main loop.
       started_ = true;
+      if (!WriteBasicBridge(options_.folder + "/profile")) {
+        Fail(options_, "cannot write the profile in " + options_.folder);
+      }
       Report(options_.ready_fd, "ready");
     }
     if (serving_) {
@@ -232,6 +246,10 @@ class Worker {
                     request.at("format").get<std::string>());
       }
       if (op == "close") return Close(fd, request.at("doc").get<int>());
+      if (op == "run") {
+        return RunMacro(fd, request.at("doc").get<int>(), request.at("macro").get<std::string>(),
+                        request.at("script").get<std::string>());
+      }
       if (op == "quit") {
         *quit = true;
         return json{{"ok", true}};
@@ -267,7 +285,7 @@ class Worker {
     lok::Document* document = office_->documentLoad(ch::FileUrl(path).c_str(), "Language=en-US");
     if (document == nullptr) return Failure("cannot open " + path + SuiteError());
     const int id = ++last_document_;
-    documents_[id] = OpenDocument{fd, std::unique_ptr<lok::Document>(document)};
+    documents_[id] = OpenDocument{fd, path, std::unique_ptr<lok::Document>(document)};
     return json{{"ok", true}, {"doc", id}};
   }
 
@@ -280,6 +298,52 @@ class Worker {
       return Failure("cannot save " + path + " as " + format + SuiteError());
     }
     return json{{"ok", true}};
+  }
+
+  // Runs the add-in macro `macro` of the Python module `script` on document
+  // id: the module is put in the profile's scripts, and the profile's Basic
+  // bridge calls its Dispatch with a request file naming the macro, the
+  // document and where the macro writes its result.
+  json RunMacro(int fd, int id, const std::string& macro, const std::string& script) {
+    OpenDocument* open = Find(fd, id);
+    if (open == nullptr) return Failure("no such document");
+    if (macro.empty() || !std::all_of(macro.begin(), macro.end(), [](unsigned char c) {
+          return std::isalnum(c) != 0;
+        })) {
+      return Failure("no macro " + macro);
+    }
+    const std::string scripts = options_.folder + "/profile/user/Scripts/python";
+    std::error_code error;
+    fs::create_directories(scripts, error);
+    if (!error) {
+      fs::copy_file(script, scripts + "/" + kMacroModule, fs::copy_options::overwrite_existing,
+                    error);
+    }
+    if (error) return Failure("cannot use the macros of " + script + ": " + error.message());
+    const std::string request_path = options_.folder + "/macro-request.json";
+    const std::string result_path = options_.folder + "/macro-result.json";
+    fs::remove(result_path, error);
+    {
+      std::ofstream request(request_path, std::ios::binary | std::ios::trunc);
+      request << json{{"macro", macro},
+                      {"document", ch::FileUrl(open->path)},
+                      {"path", open->path},
+                      {"result", result_path}}
+                     .dump();
+      if (!request.flush()) return Failure("cannot write " + request_path);
+    }
+    // The folder is ours (made with mkdtemp or by name), so it holds no
+    // quote that would end the Basic string.
+    if (request_path.find('"') != std::string::npos) return Failure("bad folder " + request_path);
+    const std::string url = "macro:///VokTools.Bridge.Run(\"" + request_path + "\")";
+    const bool ran = office_->runMacro(url.c_str());
+    std::ifstream in(result_path, std::ios::binary);
+    const json result = json::parse(in, nullptr, false);
+    if (!result.is_object()) {
+      return Failure("the macro " + macro + " did not finish" + (ran ? "" : SuiteError()));
+    }
+    if (!result.value("ok", false)) return Failure(result.value("error", "the macro " + macro + " failed"));
+    return json{{"ok", true}, {"units", result.value("units", 0)}};
   }
 
   json Close(int fd, int id) {
@@ -375,13 +439,54 @@ constexpr const char* kSettings =
 </oor:items>
 )";
 
+// The Basic library that runs the add-in macros: the suite runs Basic
+// macros by URL, and this one hands the request to the Python module.
+constexpr const char* kBasicLibraries =
+    R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE library:libraries PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "libraries.dtd">
+<library:libraries xmlns:library="http://openoffice.org/2000/library" xmlns:xlink="http://www.w3.org/1999/xlink">
+ <library:library library:name="VokTools" xlink:href="$(USER)/basic/VokTools/script.xlb/" xlink:type="simple" library:link="false"/>
+</library:libraries>
+)";
+constexpr const char* kBasicLibrary =
+    R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE library:library PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "library.dtd">
+<library:library xmlns:library="http://openoffice.org/2000/library" library:name="VokTools" library:readonly="false" library:passwordprotected="false">
+ <library:element library:name="Bridge"/>
+</library:library>
+)";
+constexpr const char* kBasicBridge =
+    R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE script:module PUBLIC "-//OpenOffice.org//DTD OfficeDocument 1.0//EN" "module.dtd">
+<script:module xmlns:script="http://openoffice.org/2000/script" script:name="Bridge" script:language="StarBasic">
+Sub Run(request As String)
+  Dim script As Object
+  script = createUnoService(&quot;com.sun.star.script.provider.MasterScriptProviderFactory&quot;).createScriptProvider(&quot;&quot;).getScript(&quot;vnd.sun.star.script:quon.py$Dispatch?language=Python&amp;location=user&quot;)
+  script.invoke(Array(request), Array(), Array())
+End Sub
+</script:module>
+)";
+
+bool WriteFile(const std::string& path, const char* text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  return static_cast<bool>(out.flush());
+}
+
 bool WriteSettings(const std::string& profile) {
   std::error_code error;
   fs::create_directories(profile + "/user", error);
-  if (error) return false;
-  std::ofstream out(profile + "/user/registrymodifications.xcu", std::ios::binary);
-  out << kSettings;
-  return static_cast<bool>(out.flush());
+  return !error && WriteFile(profile + "/user/registrymodifications.xcu", kSettings);
+}
+
+// The suite fills a new profile's Basic folder when it starts, and reads
+// the folder when Basic is first used: the bridge goes in between.
+bool WriteBasicBridge(const std::string& profile) {
+  std::error_code error;
+  fs::create_directories(profile + "/user/basic/VokTools", error);
+  return !error && WriteFile(profile + "/user/basic/script.xlc", kBasicLibraries) &&
+         WriteFile(profile + "/user/basic/VokTools/script.xlb", kBasicLibrary) &&
+         WriteFile(profile + "/user/basic/VokTools/Bridge.xba", kBasicBridge);
 }
 
 }  // namespace
@@ -408,6 +513,12 @@ int main(int argc, char** argv) {
 
   const std::string profile = options.folder + "/profile";
   if (!WriteSettings(profile)) Fail(options, "cannot write the profile in " + profile);
+  // The suite's Python is the system's, installed with the suite's Python
+  // bridge; an interpreter that comes first on the PATH (a virtual
+  // environment, a Python of the user's own) must not lend it its library.
+  if (std::getenv("PYTHONHOME") == nullptr && fs::exists(kSystemPythonBridge)) {
+    ::setenv("PYTHONHOME", kSystemPythonPrefix, 1);
+  }
   // The suite's main loop on this thread (runLoop below), not on one of
   // its own.
   ::setenv("SAL_LOK_OPTIONS", "unipoll", 1);
