@@ -10,6 +10,7 @@
 #include "voktools/html_validate.h"
 #include "voktools/languages.h"
 #include "voktools/mif_utilities.h"
+#include "voktools/office_util.h"
 #include "voktools/registry.h"
 #include "voktools/retrieve_file.h"
 #include "voktools/rtf_util.h"
@@ -35,9 +36,11 @@ const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
       {"clsHTMLValidate", &Make<clsHTMLValidate>},
       {"clsLanguages", &Make<clsLanguages>},
       {"clsMIFUtilities", &Make<clsMIFUtilities>},
+      {"clsPPTUtil", &Make<clsPPTUtil>},
       {"clsRetrieveFile", &Make<clsRetrieveFile>},
       {"clsRTFUtil", &Make<clsRTFUtil>},
       {"clsUNCName", &Make<clsUNCName>},
+      {"clsXLSUtil", &Make<clsXLSUtil>},
   };
   return builtins;
 }

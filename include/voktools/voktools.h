@@ -14,6 +14,7 @@
 #include "voktools/html_validate.h"
 #include "voktools/messages.h"
 #include "voktools/mif_utilities.h"
+#include "voktools/office_util.h"
 #include "voktools/retrieve_file.h"
 #include "voktools/rtf_util.h"
 #include "voktools/temp_file_name.h"

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/file_system.h"
+#include "platform/library_folder.h"
 #include "platform/office_channel.h"
 #include "voktools/automation_error.h"
 #include "voktools/dispatch.h"
@@ -46,27 +47,51 @@ bool SameText(std::string_view a, std::string_view b) {
          });
 }
 
-bool KnownClass(std::string_view class_name) {
-  for (std::string_view known : {"Word.Application", "PowerPoint.Application", "Excel.Application"}) {
-    if (SameText(class_name, known)) return true;
+// The applications of the suite, by class name.
+enum class OfficeKind { kWord, kPresentation, kWorkbook };
+
+struct KindInfo {
+  OfficeKind kind;
+  std::string_view class_name;
+  std::string_view collection;  // the application's collection of documents
+};
+
+constexpr KindInfo kKinds[] = {
+    {OfficeKind::kWord, "Word.Application", "Documents"},
+    {OfficeKind::kPresentation, "PowerPoint.Application", "Presentations"},
+    {OfficeKind::kWorkbook, "Excel.Application", "Workbooks"},
+};
+
+const KindInfo* FindApplicationKind(std::string_view class_name) {
+  for (const KindInfo& k : kKinds) {
+    if (SameText(class_name, k.class_name)) return &k;
   }
-  return false;
+  return nullptr;
+}
+
+const KindInfo& Info(OfficeKind kind) { return kKinds[static_cast<int>(kind)]; }
+
+std::string LowerExtension(const std::string& path) {
+  std::string extension = fs::path(path).extension().string();
+  std::transform(extension.begin(), extension.end(), extension.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return extension;
+}
+
+// The application that opens a file, by its extension.
+OfficeKind KindOfFile(const std::string& path) {
+  const std::string extension = LowerExtension(path);
+  for (std::string_view e : {".ppt", ".pptx", ".pps", ".ppsx", ".odp", ".fodp"}) {
+    if (extension == e) return OfficeKind::kPresentation;
+  }
+  for (std::string_view e : {".xls", ".xlsx", ".xlsm", ".ods", ".fods", ".csv"}) {
+    if (extension == e) return OfficeKind::kWorkbook;
+  }
+  return OfficeKind::kWord;
 }
 
 std::string Seconds(std::chrono::milliseconds limit) {
   return DoubleToText(static_cast<double>(limit.count()) / 1000.0) + " s";
-}
-
-// The folder of the file this library was loaded from.
-std::string LibraryFolder() {
-  Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&OfficeWorkerProcess), &info) == 0 ||
-      info.dli_fname == nullptr) {
-    return "";
-  }
-  std::error_code error;
-  const fs::path library = fs::canonical(info.dli_fname, error);
-  return error ? "" : library.parent_path().string();
 }
 
 std::string FindWorker() {
@@ -201,6 +226,8 @@ Status LaunchWorker(const OfficeSettings& settings, const std::string& folder, b
                                 (line.rfind("failed ", 0) == 0 ? ": " + line.substr(7) : ""));
 }
 
+}  // namespace
+
 // One connection to a worker. Every request has the time limit; an instance
 // that dies or does not answer in time is not used again (and, when this
 // connection started it, it is killed).
@@ -256,6 +283,18 @@ class OfficeInstance {
   // Whether calls can still reach the instance.
   bool alive() const { return fd_ >= 0; }
 
+  // The documents opened through this connection and not closed, oldest
+  // first.
+  struct OpenedDocument {
+    int id;
+    std::string path;
+  };
+  const std::vector<OpenedDocument>& opened() const { return opened_; }
+  void Opened(int id, std::string path) { opened_.push_back({id, std::move(path)}); }
+  void Closed(int id) {
+    std::erase_if(opened_, [id](const OpenedDocument& d) { return d.id == id; });
+  }
+
   pid_t pid() {
     if (own_pid_ > 0) return own_pid_;
     if (known_pid_ == 0 && fd_ >= 0) known_pid_ = Call(json{{"op", "status"}}).value("pid", 0);
@@ -286,9 +325,12 @@ class OfficeInstance {
   std::chrono::milliseconds limit_;
   ch::LineBuffer buffer_;
   pid_t known_pid_ = 0;
+  std::vector<OpenedDocument> opened_;
 };
 
 using InstanceRef = std::shared_ptr<OfficeInstance>;
+
+namespace {
 
 // The objects share their instance; the last one gone releases it.
 class OfficeObject : public Dispatch {
@@ -301,10 +343,7 @@ class OfficeObject : public Dispatch {
   InstanceRef instance_;
 };
 
-class OfficeApplication;
-
-// Only closing and quitting without saving: the documents are opened
-// read-only, and saving is SaveAs.
+// Only closing and quitting without saving: saving is Save and SaveAs.
 void RequireNoSave(const Variant& save_changes, const char* member) {
   if (!save_changes.IsMissing() && !save_changes.IsEmpty() && save_changes.ToInt32() != 0) {
     throw AutomationError(err::kInvalidCall,
@@ -314,9 +353,7 @@ void RequireNoSave(const Variant& save_changes, const char* member) {
 
 // The suite's export format for a SaveAs format number and target name.
 std::string ExportFormat(int16_t format, const std::string& target) {
-  std::string extension = fs::path(target).extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return std::tolower(c); });
+  const std::string extension = LowerExtension(target);
   switch (format) {
     case 0:  // the word processor's document: by the target's name
       if (extension == ".docx") return "docx";
@@ -337,6 +374,17 @@ std::string ExportFormat(int16_t format, const std::string& target) {
   }
 }
 
+// The format a document is saved in by Save: its own, by its name.
+std::string OwnFormat(const std::string& path) {
+  const std::string extension = LowerExtension(path);
+  for (std::string_view own : {".doc", ".docx", ".odt", ".rtf", ".ppt", ".pptx", ".odp", ".xls",
+                               ".xlsx", ".ods"}) {
+    if (extension == own) return extension.substr(1);
+  }
+  throw AutomationError(office_err::kCommandFailed,
+                        "Cannot save " + path + " in its own format (" + extension + ")");
+}
+
 // A file name from the caller, as an absolute local path.
 std::string AbsolutePath(const std::string& name) {
   std::error_code error;
@@ -345,10 +393,18 @@ std::string AbsolutePath(const std::string& name) {
   return path.lexically_normal().string();
 }
 
+bool Truth(const Variant& flag) { return !flag.IsMissing() && !flag.IsEmpty() && flag.ToBool(); }
+
 class OfficeDocument : public OfficeObject {
  public:
-  OfficeDocument(InstanceRef instance, int id, std::weak_ptr<Dispatch> application)
-      : OfficeObject(std::move(instance)), id_(id), application_(std::move(application)) {}
+  OfficeDocument(InstanceRef instance, OfficeKind kind, int id, std::string path, bool read_only,
+                 std::weak_ptr<Dispatch> application)
+      : OfficeObject(std::move(instance)),
+        kind_(kind),
+        id_(id),
+        path_(std::move(path)),
+        read_only_(read_only),
+        application_(std::move(application)) {}
 
   const ClassTypeInfo& TypeInfo() const override {
     using C = OfficeDocument;
@@ -363,6 +419,8 @@ class OfficeDocument : public OfficeObject {
                       &C::SaveAs),
             T::Method("Close", 3, {{"SaveChanges", V::kVariant, true, true}}, V::kEmpty,
                       &C::Close),
+            T::Method("Save", 4, {}, V::kEmpty, &C::Save),
+            T::Property("Saved", 5, MemberKind::kGetLet, V::kBool, &C::saved, &C::set_saved),
         }};
     return info;
   }
@@ -374,71 +432,138 @@ class OfficeDocument : public OfficeObject {
     instance().Call(
         json{{"op", "save"}, {"doc", id_}, {"path", path}, {"format", ExportFormat(format, path)}});
   }
+  // Writes the document over its file, in its own format.
+  void Save() {
+    if (read_only_) {
+      throw AutomationError(office_err::kCommandFailed, path_ + " was opened read-only");
+    }
+    instance().Call(json{{"op", "save"}, {"doc", id_}, {"path", path_}, {"format", OwnFormat(path_)}});
+    saved_ = true;
+  }
+  // Whether the document has no changes to save: remembered; a document is
+  // only ever written by Save and SaveAs.
+  bool saved() const { return saved_; }
+  void set_saved(bool saved) { saved_ = saved; }
   void Close(Variant save_changes) {
     RequireNoSave(save_changes, "Close");
     instance().Call(json{{"op", "close"}, {"doc", id_}});
+    instance().Closed(id_);
   }
 
  private:
+  OfficeKind kind_;
   int id_;
+  std::string path_;
+  bool read_only_;
+  bool saved_ = true;
   std::weak_ptr<Dispatch> application_;
 };
 
+// An application's Documents, Presentations or Workbooks.
 class OfficeDocuments : public OfficeObject {
  public:
-  OfficeDocuments(InstanceRef instance, std::weak_ptr<Dispatch> application)
-      : OfficeObject(std::move(instance)), application_(std::move(application)) {}
+  OfficeDocuments(InstanceRef instance, OfficeKind kind, std::weak_ptr<Dispatch> application)
+      : OfficeObject(std::move(instance)), kind_(kind), application_(std::move(application)) {}
 
   const ClassTypeInfo& TypeInfo() const override {
     using C = OfficeDocuments;
     using T = MemberTable<C>;
     using V = VarType;
-    static const ClassTypeInfo info{
+    static const ClassTypeInfo documents{
         "Documents",
-        {
-            T::Method("Open", 1,
-                      {{"FileName", V::kText},
-                       {"ConfirmConversions", V::kVariant, true, true},
-                       {"ReadOnly", V::kVariant, true, true},
-                       {"AddToRecentFiles", V::kVariant, true, true}},
-                      V::kObject, &C::Open),
-        }};
-    return info;
+        {T::Method("Open", 1,
+                   {{"FileName", V::kText},
+                    {"ConfirmConversions", V::kVariant, true, true},
+                    {"ReadOnly", V::kVariant, true, true},
+                    {"AddToRecentFiles", V::kVariant, true, true}},
+                   V::kObject, &C::OpenDocument)}};
+    static const ClassTypeInfo presentations{
+        "Presentations",
+        {T::Method("Open", 1,
+                   {{"FileName", V::kText},
+                    {"ReadOnly", V::kVariant, true, true},
+                    {"Untitled", V::kVariant, true, true},
+                    {"WithWindow", V::kVariant, true, true}},
+                   V::kObject, &C::OpenPresentation)}};
+    static const ClassTypeInfo workbooks{
+        "Workbooks",
+        {T::Method("Open", 1,
+                   {{"FileName", V::kText},
+                    {"UpdateLinks", V::kVariant, true, true},
+                    {"ReadOnly", V::kVariant, true, true}},
+                   V::kObject, &C::OpenWorkbook)}};
+    switch (kind_) {
+      case OfficeKind::kPresentation:
+        return presentations;
+      case OfficeKind::kWorkbook:
+        return workbooks;
+      case OfficeKind::kWord:
+        break;
+    }
+    return documents;
   }
 
-  // Conversions are never confirmed, the file is never written and there is
-  // no list of recent files: the three flags change nothing.
-  ObjectRef Open(std::string file_name, Variant, Variant, Variant);
+  // Conversions are never confirmed, links are not updated, there is no
+  // window and no list of recent files: only ReadOnly counts, and a
+  // read-only document cannot be saved over its file.
+  ObjectRef OpenDocument(std::string file_name, Variant, Variant read_only, Variant) {
+    return OpenFile(file_name, Truth(read_only));
+  }
+  ObjectRef OpenPresentation(std::string file_name, Variant read_only, Variant, Variant) {
+    return OpenFile(file_name, Truth(read_only));
+  }
+  ObjectRef OpenWorkbook(std::string file_name, Variant, Variant read_only) {
+    return OpenFile(file_name, Truth(read_only));
+  }
+  ObjectRef OpenFile(const std::string& file_name, bool read_only);
 
  private:
+  OfficeKind kind_;
   std::weak_ptr<Dispatch> application_;
 };
 
 class OfficeApplication : public OfficeObject {
  public:
-  explicit OfficeApplication(InstanceRef instance) : OfficeObject(std::move(instance)) {}
+  OfficeApplication(OfficeKind kind, InstanceRef instance)
+      : OfficeObject(std::move(instance)), kind_(kind) {}
 
   const ClassTypeInfo& TypeInfo() const override {
     using C = OfficeApplication;
     using T = MemberTable<C>;
     using V = VarType;
     using M = MemberKind;
-    static const ClassTypeInfo info{
-        "Application",
-        {
-            T::Property("Visible", 1, M::kGetLet, V::kBool, &C::visible, &C::set_visible),
-            T::Get("Documents", 2, V::kObject, &C::Documents),
-            T::Get("Version", 3, V::kText, &C::Version),
-            T::Method("Quit", 4, {{"SaveChanges", V::kVariant, true, true}}, V::kEmpty, &C::Quit),
-        }};
-    return info;
+    const auto common = [](std::string_view collection) {
+      return std::vector<MemberInfo>{
+          T::Property("Visible", 1, M::kGetLet, V::kBool, &C::visible, &C::set_visible),
+          T::Get(collection, 2, V::kObject, &C::Documents),
+          T::Get("Version", 3, V::kText, &C::Version),
+          T::Method("Quit", 4, {{"SaveChanges", V::kVariant, true, true}}, V::kEmpty, &C::Quit),
+      };
+    };
+    const auto with_run = [&](std::string_view collection) {
+      std::vector<MemberInfo> members = common(collection);
+      members.push_back(T::Method("Run", 5, {{"MacroName", V::kText}}, V::kEmpty, &C::Run));
+      return members;
+    };
+    static const ClassTypeInfo word{"Application", common("Documents")};
+    static const ClassTypeInfo presentation{"Application", with_run("Presentations")};
+    static const ClassTypeInfo workbook{"Application", with_run("Workbooks")};
+    switch (kind_) {
+      case OfficeKind::kPresentation:
+        return presentation;
+      case OfficeKind::kWorkbook:
+        return workbook;
+      case OfficeKind::kWord:
+        break;
+    }
+    return word;
   }
 
   // The suite has no window here: Visible is remembered and changes nothing.
   bool visible() const { return visible_; }
   void set_visible(bool visible) { visible_ = visible; }
   ObjectRef Documents() {
-    return std::make_shared<OfficeDocuments>(instance_ref(), weak_from_this());
+    return std::make_shared<OfficeDocuments>(instance_ref(), kind_, weak_from_this());
   }
   std::string Version() {
     return instance().Call(json{{"op", "status"}}).value("version", std::string());
@@ -447,20 +572,52 @@ class OfficeApplication : public OfficeObject {
     RequireNoSave(save_changes, "Quit");
     instance().Quit();
   }
+  // Runs "ADDIN!Macro": a macro of the add-in document ADDIN, open in this
+  // instance, on the document opened last after it. An add-in's macros are
+  // the Python module of its name beside it (quon.ppt: quon.py).
+  void Run(std::string macro_name) {
+    const size_t bang = macro_name.find('!');
+    const std::string addin = bang == std::string::npos ? "" : macro_name.substr(0, bang);
+    const std::string macro = bang == std::string::npos ? macro_name : macro_name.substr(bang + 1);
+    const auto& opened = instance().opened();
+    const auto found = std::find_if(opened.begin(), opened.end(), [&](const auto& d) {
+      return SameText(fs::path(d.path).filename().string(), addin);
+    });
+    if (found == opened.end()) {
+      throw AutomationError(office_err::kCommandFailed,
+                            "Cannot run the macro " + macro_name + ": " +
+                                (addin.empty() ? "it names no add-in" : addin + " is not open"));
+    }
+    const auto target = std::find_if(opened.rbegin(), opened.rend(),
+                                      [&](const auto& d) { return d.id != found->id; });
+    if (target == opened.rend()) {
+      throw AutomationError(office_err::kCommandFailed,
+                            "Cannot run the macro " + macro_name + ": no document is open");
+    }
+    const std::string script =
+        (fs::path(found->path).parent_path() / fs::path(found->path).stem()).string() + ".py";
+    instance().Call(
+        json{{"op", "run"}, {"doc", target->id}, {"macro", macro}, {"script", script}});
+  }
 
  private:
+  OfficeKind kind_;
   bool visible_ = false;
 };
 
-ObjectRef OfficeDocuments::Open(std::string file_name, Variant, Variant, Variant) {
-  const json answer = instance().Call(json{{"op", "open"}, {"path", AbsolutePath(file_name)}});
-  return std::make_shared<OfficeDocument>(instance_ref(), answer.value("doc", 0), application_);
+ObjectRef OfficeDocuments::OpenFile(const std::string& file_name, bool read_only) {
+  const std::string path = AbsolutePath(file_name);
+  const json answer = instance().Call(json{{"op", "open"}, {"path", path}});
+  const int id = answer.value("doc", 0);
+  instance().Opened(id, path);
+  return std::make_shared<OfficeDocument>(instance_ref(), kind_, id, path, read_only,
+                                          application_);
 }
 
 ObjectRef OfficeDocument::Application() {
   if (ObjectRef application = application_.lock()) return application;
   // Opened by file: the application object is made when first asked for.
-  ObjectRef application = std::make_shared<OfficeApplication>(instance_ref());
+  ObjectRef application = std::make_shared<OfficeApplication>(kind_, instance_ref());
   application_ = application;
   return application;
 }
@@ -514,7 +671,8 @@ std::string LibreOfficeAutomation::SharedFolder() const {
 }
 
 Status LibreOfficeAutomation::GetRunning(std::string_view class_name, ObjectRef* application) {
-  if (!KnownClass(class_name)) {
+  const KindInfo* kind = FindApplicationKind(class_name);
+  if (kind == nullptr) {
     return Status::Error(ENOENT, "no office application of class " + std::string(class_name));
   }
   const std::string folder = SharedFolder();
@@ -522,21 +680,21 @@ Status LibreOfficeAutomation::GetRunning(std::string_view class_name, ObjectRef*
   const int fd = s.ok() ? ConnectTo(folder + "/socket") : -1;
   if (fd >= 0) {
     *application = std::make_shared<OfficeApplication>(
-        std::make_shared<OfficeInstance>(fd, 0, "", settings_.time_limit));
+        kind->kind, std::make_shared<OfficeInstance>(fd, 0, "", settings_.time_limit));
     return Status::OK();
   }
   // Else the instance this process started, while it runs: a batch goes on
   // with it.
-  if (ObjectRef mine = started_.lock();
-      mine && static_cast<OfficeObject&>(*mine).instance().alive()) {
-    *application = std::move(mine);
+  if (InstanceRef mine = started_.lock(); mine && mine->alive()) {
+    *application = std::make_shared<OfficeApplication>(kind->kind, std::move(mine));
     return Status::OK();
   }
   return s.ok() || s.code() == ENOENT ? Status::Error(ENOENT, "no office instance is running") : s;
 }
 
 Status LibreOfficeAutomation::Create(std::string_view class_name, ObjectRef* application) {
-  if (!KnownClass(class_name)) {
+  const KindInfo* kind = FindApplicationKind(class_name);
+  if (kind == nullptr) {
     return Status::Error(ENOENT, "no office application of class " + std::string(class_name));
   }
   if (Status s = Available(); !s.ok()) return s;
@@ -547,17 +705,18 @@ Status LibreOfficeAutomation::Create(std::string_view class_name, ObjectRef* app
   const int fd = ConnectTo(folder + "/socket");
   auto instance = std::make_shared<OfficeInstance>(fd, pid, folder, settings_.time_limit);
   if (fd < 0) return Status::FromErrno(errno);  // the instance ends with its object
-  *application = std::make_shared<OfficeApplication>(std::move(instance));
-  started_ = *application;
+  started_ = instance;
+  *application = std::make_shared<OfficeApplication>(kind->kind, std::move(instance));
   return Status::OK();
 }
 
 Status LibreOfficeAutomation::GetFileObject(const std::string& path, ObjectRef* document) {
+  const KindInfo& kind = Info(KindOfFile(path));
   ObjectRef application;
-  if (Status s = Create("Word.Application", &application); !s.ok()) return s;
+  if (Status s = Create(kind.class_name, &application); !s.ok()) return s;
   try {
-    ObjectRef documents = application->Get("Documents").ToObject();
-    *document = documents->Call("Open", {path, false, true, false}).ToObject();
+    ObjectRef documents = application->Get(kind.collection).ToObject();
+    *document = static_cast<OfficeDocuments&>(*documents).OpenFile(path, true);
   } catch (const AutomationError& e) {
     return Status::Error(EIO, e.description());
   }

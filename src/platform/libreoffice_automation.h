@@ -61,6 +61,7 @@ class LibreOfficeAutomation : public OfficeAutomation {
   Status GetRunning(std::string_view class_name, ObjectRef* application) override;
   Status Create(std::string_view class_name, ObjectRef* application) override;
   Status GetFileObject(const std::string& path, ObjectRef* document) override;
+  std::chrono::milliseconds TimeLimit() const override { return settings_.time_limit; }
 
   // The running instance for later commands: started, ended, described.
   // StartShared fails with EEXIST when one already runs; StopShared and
@@ -78,10 +79,9 @@ class LibreOfficeAutomation : public OfficeAutomation {
 
  private:
   OfficeSettings settings_;
-  // The application object of the last instance Create started, which
-  // GetRunning finds while it runs (as a running instance is found by its
-  // class).
-  std::weak_ptr<Dispatch> started_;
+  // The last instance Create started, which GetRunning finds while it runs
+  // (as a running instance is found by its class).
+  std::weak_ptr<class OfficeInstance> started_;
 };
 
 // The worker process behind an office object (application, Documents or

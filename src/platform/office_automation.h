@@ -2,16 +2,20 @@
 //
 // Each way of reaching an application gives a Dispatch object whose members
 // are called by name (Variant arguments, failures as AutomationError):
-//   application: Visible (let), Documents (get: an object with Open),
-//                Version (get), Quit(SaveChanges)
+//   application: Visible (let), Documents / Presentations / Workbooks (get:
+//                an object with Open), Version (get), Quit(SaveChanges),
+//                Run(MacroName) (presentations and workbooks)
 //   Documents.Open(FileName, ConfirmConversions, ReadOnly, AddToRecentFiles)
-//                gives a document
-//   document:    Application (get), SaveAs(FileName, FileFormat),
-//                Close(SaveChanges)
+//   Presentations.Open(FileName, ReadOnly, Untitled, WithWindow)
+//   Workbooks.Open(FileName, UpdateLinks, ReadOnly)
+//                each gives a document
+//   document:    Application (get), SaveAs(FileName, FileFormat), Save,
+//                Saved (get, let), Close(SaveChanges)
 // Class names are this platform's: "Word.Application" and the other
 // applications' classes.
 #pragma once
 
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -32,6 +36,8 @@ class OfficeAutomation {
   // The document object for a file, opened by the application that handles
   // its kind, in a new instance.
   virtual Status GetFileObject(const std::string& path, ObjectRef* document) = 0;
+  // How long one call may take before the instance is given up.
+  virtual std::chrono::milliseconds TimeLimit() const { return std::chrono::seconds(120); }
 };
 
 // The platform without office applications: every way fails, saying so.

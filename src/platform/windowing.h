@@ -1,6 +1,7 @@
 // What the library needs of a window system. Headless by default: no screen.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -25,6 +26,23 @@ class Windowing {
   // Without a screen the message goes to the host's message-box hook
   // (SetMessageBoxHook), else to its warning sink.
   virtual void MessageBox(const std::string& text, const std::string& title);
+
+  // Top-level windows of other programs, by 32-bit handle (0: none). Without
+  // a window system there are none: no foreground window, nothing found,
+  // nothing brought forward, no message posted.
+  //
+  // The title of the foreground window; none when no window has the focus.
+  virtual std::optional<std::string> ForegroundWindowTitle() { return std::nullopt; }
+  // Brings the top-level window titled title to the foreground; false when
+  // no window has that title.
+  virtual bool BringToForeground(const std::string& /*title*/) { return false; }
+  // The first top-level window of a window class.
+  virtual uint32_t FindWindowByClass(const std::string& /*window_class*/) { return 0; }
+  // Posts message to window; false when it could not be posted.
+  virtual bool PostMessage(uint32_t /*window*/, uint32_t /*message*/, uint64_t /*wparam*/,
+                           int64_t /*lparam*/) {
+    return false;
+  }
 };
 
 class HeadlessWindowing : public Windowing {
