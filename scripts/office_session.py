@@ -3,6 +3,7 @@ tests: its own profile in a temporary folder, killed when the session ends."""
 
 import os
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -28,7 +29,8 @@ class OfficeSession(object):
                 os.path.join(self.folder, "profile")),
              "--headless", "--invisible", "--norestore", "--nologo",
              "--accept=pipe,name=%s;urp;" % pipe],
-            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+            start_new_session=True)
         local = uno.getComponentContext()
         resolver = local.ServiceManager.createInstanceWithContext(
             "com.sun.star.bridge.UnoUrlResolver", local)
@@ -59,9 +61,12 @@ class OfficeSession(object):
             "private:factory/" + kind, "_blank", 0, (prop("Hidden", True),))
 
     def close(self):
+        # soffice starts the suite as a child of its own: end the whole group.
         try:
-            self.process.kill()
+            os.killpg(self.process.pid, signal.SIGKILL)
             self.process.wait(10)
+        except (OSError, subprocess.TimeoutExpired):
+            pass
         finally:
             shutil.rmtree(self.folder, ignore_errors=True)
 

@@ -265,15 +265,11 @@ def _flatten(pieces):
 
 
 def _apply_props(cursor, run):
-    names, values = [], []
-    for name, value in zip(RUN_PROPS, run.props):
-        if value is not None:
-            names.append(name)
-            values.append(value)
-    try:
-        cursor.setPropertyValues(tuple(names), tuple(values))
-    except Exception:
-        for name, value in zip(names, values):
+    """Gives the text under cursor the run's properties, setting only those
+    the text does not have already (no needless hard formatting)."""
+    current = _read_props(cursor)
+    for name, value, now in zip(RUN_PROPS, run.props, current):
+        if value is not None and _hashable(value) != _hashable(now):
             try:
                 cursor.setPropertyValue(name, value)
             except Exception:
@@ -408,13 +404,13 @@ def _shape_places(prefix, shape):
     """Places of a shape: paragraphs, cells of a table, shapes of a group."""
     name = getattr(shape, "Name", "") or ""
     yield (prefix, None, None)
-    if shape.supportsService("com.sun.star.drawing.GroupShape"):
+    if shape.getShapeType() == "com.sun.star.drawing.GroupShape":
         for index in range(shape.getCount()):
             for place in _shape_places("%s.%d" % (prefix, index + 1),
                                        shape.getByIndex(index)):
                 yield place
         return
-    if shape.supportsService("com.sun.star.drawing.TableShape"):
+    if shape.getShapeType() == "com.sun.star.drawing.TableShape":
         model = shape.Model
         for row in range(model.Rows.getCount()):
             for col in range(model.Columns.getCount()):
