@@ -51,12 +51,8 @@ class FakeMounts : public MountTable {
 
 class FakeShares : public ShareList {
  public:
-  ShareListing Read() override {
-    ++reads;
-    return listing;
-  }
+  ShareListing Read() override { return listing; }
   ShareListing listing;
-  int reads = 0;
 };
 
 class FakeMachine : public MachineInfo {

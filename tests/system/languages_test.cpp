@@ -53,29 +53,21 @@ std::vector<std::string> Fields(int32_t id) {
   return fields;
 }
 
-TEST(LanguageLists, HoldTheCodesAndNumbersInIdOrderAndNothingAround) {
+// The codes and numbers in id order, nothing around the lists, and the
+// fields of each entry as their rules say.
+TEST(LanguageLists, HoldTheCodesAndNumbersInIdOrderWithFieldsThatFollowTheirRules) {
   const std::vector<std::string> codes = Words(kLanguageCodes);
   const std::vector<std::string> numbers = Words(kCodePageNumbers);
   ASSERT_EQ(codes.size(), size_t(kLanguageListSize));
   ASSERT_EQ(numbers.size(), size_t(kCodePageListSize));
-  for (int32_t i = 0; i < kLanguageListSize; ++i) {
-    EXPECT_EQ(Fields(kLanguageListFirst + i).at(1), codes[size_t(i)]) << i;
-  }
-  for (int32_t i = 0; i < kCodePageListSize; ++i) {
-    EXPECT_EQ(Fields(kCodePageListFirst + i).at(1), numbers[size_t(i)]) << i;
-  }
   for (int32_t id : {999, 1147, 1999, 2056}) {
     EXPECT_THROW(Message(id), AutomationError) << id;
   }
-}
-
-TEST(LanguageLists, LanguageFieldsFollowTheirRules) {
-  std::set<int32_t> numbers;
   for (int32_t i = 0; i < kCodePageListSize; ++i) {
     const std::vector<std::string> f = Fields(kCodePageListFirst + i);
     ASSERT_EQ(f.size(), 3u) << i;
     EXPECT_FALSE(f[0].empty() || f[2].empty()) << i;
-    numbers.insert(std::stoi(f[1]));
+    EXPECT_EQ(f[1], numbers[size_t(i)]) << i;
   }
   int empty_locales = 0, abbreviations = 0;
   std::set<int32_t> used;
@@ -84,6 +76,7 @@ TEST(LanguageLists, LanguageFieldsFollowTheirRules) {
     SCOPED_TRACE(Message(kLanguageListFirst + i));
     ASSERT_TRUE(f.size() == 4 || f.size() == 5);
     EXPECT_FALSE(f[0].empty());
+    EXPECT_EQ(f[1], codes[size_t(i)]);
     std::string underscored = f[1];
     for (char& c : underscored) c = c == '-' ? '_' : c;
     const std::string& locale = f[2];
@@ -93,9 +86,7 @@ TEST(LanguageLists, LanguageFieldsFollowTheirRules) {
       EXPECT_TRUE(locale == underscored || locale == f[1] + "_00" || locale == f[1] + "_" + f[1])
           << locale;
     }
-    const int32_t number = std::stoi(f[3]);
-    EXPECT_TRUE(numbers.count(number)) << number;
-    used.insert(number);
+    used.insert(std::stoi(f[3]));
     if (f.size() == 5) {
       ++abbreviations;
       EXPECT_EQ(f[4].size(), 3u);
@@ -208,8 +199,10 @@ class TableService : public LanguageListService {
   int live_ = 0;
 };
 
-// What every member answers, for indexes from -2 to two beyond the end.
-std::string Answers(const clsLanguages& l) {
+// What every member answers, for indexes from -2 to two beyond the end; T is
+// clsLanguages or the model below.
+template <typename T>
+std::string Answers(const T& l) {
   std::ostringstream out;
   out << l.LanguageCount() << " " << l.CodePageCount() << "\n";
   for (int32_t i = -2; i <= l.LanguageCount() + 2; ++i) {
@@ -223,98 +216,84 @@ std::string Answers(const clsLanguages& l) {
   return out.str();
 }
 
-LanguageEntry Lang(const std::string& code, int32_t encoding) {
-  return {0, "Lang " + code, code, encoding, 5};
-}
-CodePageEntry Page(const std::string& code, int32_t number) {
-  return {0, "Page " + code, code, number};
-}
+// The loading rule on plain tables: entries up to the first fetch that
+// reports a failure; one that throws is kept as far as it was filled; a
+// count that throws is 0.
+struct Model {
+  Model(const Tables& t, bool available) {
+    const int32_t n = t.count_throws ? 0 : t.language_count.value_or(int32_t(t.languages.size()));
+    for (int32_t i = 0; available && i < n; ++i) {
+      if (t.language_throw_at == i) {
+        languages.push_back({0, "half", "", 0, 0});
+        continue;
+      }
+      if (t.language_fail_at == i) break;
+      languages.push_back(t.languages[size_t(i)]);
+    }
+    const int32_t m = t.code_page_count.value_or(int32_t(t.code_pages.size()));
+    for (int32_t i = 0; available && i < m && t.code_page_fail_at != i; ++i) {
+      pages.push_back(t.code_pages[size_t(i)]);
+    }
+  }
+  template <typename E>
+  static const E* At(const std::vector<E>& v, int32_t i) {
+    return i >= 0 && size_t(i) < v.size() ? &v[size_t(i)] : nullptr;
+  }
+  int32_t LanguageCount() const { return int32_t(languages.size()) - 1; }
+  int32_t CodePageCount() const { return int32_t(pages.size()) - 1; }
+  std::string LanguageDescription(int32_t i) const {
+    return At(languages, i) ? At(languages, i)->description : "";
+  }
+  std::string LanguageCode(int32_t i) const { return At(languages, i) ? At(languages, i)->code : ""; }
+  int32_t LanguageEncoding(int32_t i) const {
+    return At(languages, i) ? At(languages, i)->encoding : 0;
+  }
+  int32_t LanguageCodePage(int32_t i) const {
+    for (int32_t k = 0; At(languages, i) && k <= CodePageCount(); ++k) {
+      if (pages[size_t(k)].number == languages[size_t(i)].encoding) return k;
+    }
+    return -1;
+  }
+  std::string CodePageDescription(int32_t i) const {
+    return At(pages, i) ? At(pages, i)->description : "";
+  }
+  int32_t CodePageNumber(int32_t i) const { return At(pages, i) ? At(pages, i)->number : 0; }
+  std::string CodePageCode(int32_t i) const { return At(pages, i) ? At(pages, i)->code : ""; }
+  std::vector<LanguageEntry> languages;
+  std::vector<CodePageEntry> pages;
+};
 
-TEST(Languages, LoadsOnceThroughTheServiceAndAnswersOutOfRange) {
-  Tables base;
-  base.languages = {Lang("A", 1252), Lang("B", 1251), Lang("C", 437)};
-  base.code_pages = {Page("p0", 1251), Page("p1", 1252), Page("p2", 1252)};
-  auto with = [&](auto change) {
-    Tables t = base;
-    change(t);
-    return t;
-  };
-  const std::string none = "-1 -1\n-2: ||0|-1\n-1: ||0|-1\n0: ||0|-1\n1: ||0|-1\n"
-                           "cp -2: |0|\ncp -1: |0|\ncp 0: |0|\ncp 1: |0|\n";
-  struct Case {
-    const char* name;
-    Tables tables;
-    bool available;
-    std::string answers;
-  } const cases[] = {
-      {"three languages; 437 has no page; 1252 twice gives the lower index", base, true,
-       "2 2\n-2: ||0|-1\n-1: ||0|-1\n0: Lang A|A|1252|1\n1: Lang B|B|1251|0\n"
-       "2: Lang C|C|437|-1\n3: ||0|-1\n4: ||0|-1\n"
-       "cp -2: |0|\ncp -1: |0|\ncp 0: Page p0|1251|p0\ncp 1: Page p1|1252|p1\n"
-       "cp 2: Page p2|1252|p2\ncp 3: |0|\ncp 4: |0|\n"},
-      {"the second fetch fails", with([](Tables& t) {
-         t.language_fail_at = 1;
-         t.code_page_fail_at = 0;
-       }),
-       true,
-       "0 -1\n-2: ||0|-1\n-1: ||0|-1\n0: Lang A|A|1252|-1\n1: ||0|-1\n2: ||0|-1\n"
-       "cp -2: |0|\ncp -1: |0|\ncp 0: |0|\ncp 1: |0|\n"},
-      {"a fetch that throws keeps its entry as filled", with([](Tables& t) {
-         t.language_throw_at = 0;
-         t.languages.resize(1);
-         t.code_pages.clear();
-       }),
-       true, "0 -1\n-2: ||0|-1\n-1: ||0|-1\n0: half||0|-1\n1: ||0|-1\n2: ||0|-1\n"
-             "cp -2: |0|\ncp -1: |0|\ncp 0: |0|\ncp 1: |0|\n"},
-      {"counts that throw or are negative", with([](Tables& t) { t.count_throws = true;
-                                                               t.code_page_count = -5; }),
-       true, none},
-      {"no service", base, false, none},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TableService service(c.tables, c.available);
+// Random tables with fetches that fail or throw, counts that throw or are
+// negative, and no service at all: every member agrees with the model, and
+// the service's list is released when loading ends.
+TEST(Languages, AgreeWithAModelOnRandomTables) {
+  std::mt19937 rng(20240611);
+  for (int round = 0; round < 300; ++round) {
+    Tables t;
+    const int n = int(rng() % 6), m = int(rng() % 6);
+    for (int i = 0; i < n; ++i) {
+      t.languages.push_back({0, "Lang " + std::to_string(i), std::to_string(i), int32_t(rng() % 4), 5});
+    }
+    for (int i = 0; i < m; ++i) {
+      t.code_pages.push_back({0, "Page " + std::to_string(i), std::to_string(i), int32_t(rng() % 4)});
+    }
+    if (rng() % 2) t.language_fail_at = int32_t(rng() % 7);
+    if (rng() % 2) t.code_page_fail_at = int32_t(rng() % 7);
+    if (rng() % 3 == 0) t.language_throw_at = int32_t(rng() % 7);
+    t.count_throws = rng() % 10 == 0;
+    if (rng() % 10 == 0) t.code_page_count = -int32_t(rng() % 3);
+    const bool available = rng() % 10 != 0;
+    SCOPED_TRACE("round " + std::to_string(round));
+    TableService service(t, available);
     Env env;
     env.languages = &service;
     ScopedEnv scope(env);
-    clsLanguages languages;
-    EXPECT_EQ(Answers(languages), c.answers);
-    EXPECT_EQ(service.live(), 0);  // released when loading ends
+    EXPECT_EQ(Answers(clsLanguages()), Answers(Model(t, available)));
+    EXPECT_EQ(service.live(), 0);
   }
   Env env;
   env.languages = nullptr;
-  EXPECT_EQ(Answers(clsLanguages(env)), none);
-}
-
-// Random tables with a failing fetch somewhere: every member agrees with a
-// plain model of the loading rule.
-TEST(Languages, AgreeWithAModelOnRandomTables) {
-  std::mt19937 rng(20240611);
-  for (int round = 0; round < 200; ++round) {
-    Tables t;
-    const int n = int(rng() % 6), m = int(rng() % 6);
-    for (int i = 0; i < n; ++i) t.languages.push_back(Lang(std::to_string(i), int32_t(rng() % 4)));
-    for (int i = 0; i < m; ++i) t.code_pages.push_back(Page(std::to_string(i), int32_t(rng() % 4)));
-    if (rng() % 2) t.language_fail_at = int32_t(rng() % 7);
-    if (rng() % 2) t.code_page_fail_at = int32_t(rng() % 7);
-    TableService service(t);
-    Env env;
-    env.languages = &service;
-    clsLanguages l(env);
-    const int kept = std::min(n, t.language_fail_at.value_or(n));
-    const int kept_pages = std::min(m, t.code_page_fail_at.value_or(m));
-    ASSERT_EQ(l.LanguageCount(), kept - 1);
-    ASSERT_EQ(l.CodePageCount(), kept_pages - 1);
-    for (int i = 0; i < kept; ++i) {
-      int expected = -1;
-      for (int k = kept_pages - 1; k >= 0; --k) {
-        if (t.code_pages[size_t(k)].number == t.languages[size_t(i)].encoding) expected = k;
-      }
-      EXPECT_EQ(l.LanguageCodePage(i), expected);
-      EXPECT_EQ(l.LanguageCode(i), t.languages[size_t(i)].code);
-    }
-    for (int k = 0; k < kept_pages; ++k) EXPECT_EQ(l.CodePageCode(k), t.code_pages[size_t(k)].code);
-  }
+  EXPECT_EQ(Answers(clsLanguages(env)), Answers(Model(Tables{}, false)));
 }
 
 }  // namespace
