@@ -638,11 +638,13 @@ def xml_path_for(path):
 
 
 def _find_document(desktop, url):
+    # By path: two URLs of one file may escape different characters.
+    path = uno.fileUrlToSystemPath(url)
     components = desktop.getComponents().createEnumeration()
     while components.hasMoreElements():
         component = components.nextElement()
         try:
-            if component.getURL() == url:
+            if component.getURL() == url or uno.fileUrlToSystemPath(component.getURL()) == path:
                 return component
         except Exception:
             pass
