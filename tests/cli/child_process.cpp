@@ -94,6 +94,13 @@ std::vector<std::string> Args(const std::string& words, const ScratchDir& dir) {
   return args;
 }
 
+std::vector<cli::Json> JsonLines(const std::string& text) {
+  std::vector<cli::Json> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(cli::Json::parse(line));
+  return lines;
+}
+
 void CheckCommandCase(const CommandCase& c) {
   ScratchDir dir;
   for (const auto& [name, bytes] : c.before) {

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "json_text.h"
 #include "support/scratch_dir.h"
 
 namespace vok::test {
@@ -70,5 +71,8 @@ inline void PrintTo(const CommandCase& c, std::ostream* os) { *os << c.name; }
 
 // Runs the case and checks it with gtest expectations.
 void CheckCommandCase(const CommandCase& c);
+
+// Each line of text parsed as JSON.
+std::vector<cli::Json> JsonLines(const std::string& text);
 
 }  // namespace vok::test

@@ -24,7 +24,6 @@ const std::string kMif = "<MIFFile 7.00>\n=Inset\n&data\n=EndInset\n";
 const std::string kMifObjects = "<QUONObj 1>\r\n=Inset\r\n&data\r\n=EndInset\r\n<QUONObj End>\r\n";
 const std::string kPage = "<p><%=x%></p>\r\n";
 const std::string kHtml = "<p><!-- ASP2HTML 1 --></p>\r\n";
-const std::string kNoParas = "<MIFFile 5.50>\r\n<TextFlow \r\n>\r\n";
 const std::string kMine = "translated work";
 
 const std::string kNever = "; not replaced, even with --force";

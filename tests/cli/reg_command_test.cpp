@@ -202,12 +202,10 @@ TEST(RegFile, MalformedFileGivesTheLineAndImportsNothing) {
       {ok + "\"b\"=hex:01,,02\r\n", 5, "not a hex byte"},
       {ok + "\"b\" \"c\"\r\n", 5, "'=' is missing"},
       {ok + "\"b\"=hex(z1):00\r\n", 5, "N is not a hex number"},
-      {ok + "\"b\"=hex():00\r\n", 5, "N is not a hex number"},
       {ok + "\"b\"=hex(2)00\r\n", 5, "':' is missing"},
       {ok + "\"b\"=dword:123456789\r\n", 5, "dword:"},
       {ok + "\"b\"=\"open\r\n", 5, "no closing quote"},
       {ok + "\"b\"=\"x\" y\r\n", 5, "follows the text"},
-      {ok + "\"b=\"x\"\r\n", 5, "'=' is missing"},
       {ok + "\"b\"=word:1\r\n", 5, "the data is none of"},
       {ok + "[HKEY_LOCAL\\X]\r\n", 5, "\"HKEY_LOCAL\" is not a root key"},
       {ok + "[HKCU\\X\\\\Y]\r\n", 5, "empty part"},
@@ -284,7 +282,6 @@ TEST(RegCommand, RefusesWhatCannotBeDone) {
       {"add", "HKCU\\K", "v", "REG_SZ", "new", 73, "exists already; not replaced"},
       {"add", "HKCU\\K", "v", "REG_WORD", "1", 64, "--type: \"REG_WORD\" is none of"},
       {"add", "HKCU\\K", "w", "REG_DWORD", "4294967296", 64, "is not a number"},
-      {"add", "HKCU\\K", "w", "REG_DWORD", "-1", 64, "is not a number"},
       {"add", "HKCU\\K", "w", "REG_DWORD", "0x", 64, "is not a number"},
       {"add", "HKCU\\K", "w", "REG_BINARY", "abc", 64, "two per byte"},
       {"add", "HKCU\\K", "w", "REG_MULTI_SZ", "a\\0\\0b", 64, "empty string"},
@@ -321,10 +318,8 @@ TEST(RegCommand, JsonOutputReadsBackToTheStore) {
   o.json = o.recursive = true;
   const RegRun run = RunReg(RunRegQuery, o, r);
   ASSERT_EQ(run.status, 0) << run.err;
-  std::istringstream lines(run.out);
-  int keys = 0;
-  for (std::string line; std::getline(lines, line); ++keys) {
-    const Json j = Json::parse(line);
+  const std::vector<Json> lines = test::JsonLines(run.out);
+  for (const Json& j : lines) {
     std::string path = *TextFromJson(j["key"]);
     ASSERT_TRUE(path.starts_with("HKEY_CURRENT_USER\\"));
     path.erase(0, 18);
@@ -353,10 +348,10 @@ TEST(RegCommand, JsonOutputReadsBackToTheStore) {
     EXPECT_EQ(j["subkeys"].size(), subkeys.size());
   }
   std::istringstream dump(Dump(r, reg::kCurrentUser, "T"));
-  int dumped = 0;
+  size_t dumped = 0;
   for (std::string line; std::getline(dump, line);) dumped += line.starts_with("[");
-  EXPECT_EQ(keys, dumped);
-  EXPECT_GT(keys, 3);
+  EXPECT_EQ(lines.size(), dumped);
+  EXPECT_GT(dumped, 3);
 }
 
 // The command itself on the store named by VOKTOOLS_REGISTRY.

@@ -23,7 +23,7 @@ struct UncRun {
   bool use_share, reverse;
   std::string out;
   int status;
-  std::string err;  // a text standard error holds; empty: none at all
+  std::vector<std::string> err;  // texts standard error holds; empty: none at all
 };
 
 void PrintTo(const UncRun& c, std::ostream* os) { *os << c.label; }
@@ -43,14 +43,11 @@ class UncCommandTest : public test::FakeNetwork, public ::testing::TestWithParam
     UncRun run = c;
     run.status = RunUnc(options, out, err);
     run.out = out.str();
-    run.err = err.str();
+    run.err = {err.str()};
     options.json = true;
     EXPECT_EQ(RunUnc(options, json_out, json_err), run.status);
-    EXPECT_EQ(json_err.str(), run.err);
-    std::vector<Json> lines;
-    std::istringstream in(json_out.str());
-    for (std::string line; std::getline(in, line);) lines.push_back(Json::parse(line));
-    return {run, lines};
+    EXPECT_EQ(json_err.str(), run.err[0]);
+    return {run, test::JsonLines(json_out.str())};
   }
 };
 
@@ -59,11 +56,8 @@ TEST_P(UncCommandTest, PrintsOneLinePerPathAndTheSameAsJson) {
   const auto [run, json] = Run(c);
   EXPECT_EQ(run.status, c.status);
   EXPECT_EQ(run.out, c.out);
-  if (c.err.empty()) {
-    EXPECT_EQ(run.err, "");
-  } else {
-    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
-  }
+  EXPECT_EQ(run.err[0].empty(), c.err.empty()) << run.err[0];
+  for (const std::string& said : c.err) EXPECT_NE(run.err[0].find(said), std::string::npos) << run.err[0];
   // Each JSON line names its path and holds what the plain line printed.
   ASSERT_EQ(json.size(), c.paths.size());
   std::istringstream plain(run.out);
@@ -89,34 +83,30 @@ TEST_P(UncCommandTest, PrintsOneLinePerPathAndTheSameAsJson) {
 INSTANTIATE_TEST_SUITE_P(
     Runs, UncCommandTest,
     ::testing::Values(
-        UncRun{"DriveAndPosixPaths",
-               {"Z:\\a.mif", "z:\\m\\b.mif", "/mnt/projects/c d.mif", "Y:\\x"},
+        UncRun{"DrivePosixAndUnresolvedPaths",
+               {"Z:\\a.mif", "/mnt/projects/c d.mif", "Y:\\x", "L:\\x.txt", "Q:\\x.txt", "docs/a.txt",
+                "/etc/hosts"},
                false, false,
-               "\\\\FileServer\\Projects\\a.mif\n\\\\FileServer\\Projects\\m\\b.mif\n"
-               "\\\\FileServer\\Projects\\c d.mif\n\\\\fs\\team\\x\n",
-               0, ""},
-        UncRun{"LocalFolderNotOnTheNetwork", {"L:\\x.txt", "Z:\\a.mif"}, false, false,
-               "L:\\x.txt\n\\\\FileServer\\Projects\\a.mif\n", 1,
-               "L:\\x.txt: not a network drive: L: is /srv/data, not on a network mount"},
+               "\\\\FileServer\\Projects\\a.mif\n\\\\FileServer\\Projects\\c d.mif\n\\\\fs\\team\\x\n"
+               "L:\\x.txt\nQ:\\x.txt\ndocs/a.txt\n/etc/hosts\n",
+               1,
+               {"L:\\x.txt: not a network drive: L: is /srv/data, not on a network mount\n",
+                "Q: is not in the drive map ([Drives] of ", "docs/a.txt: no drive letter",
+                "/etc/hosts: not on a network mount\n"}},
         UncRun{"LocalFolderThroughItsShare", {"L:\\x.txt", "/srv/data/y"}, true, false,
-               "\\\\PC\\Data\\x.txt\n\\\\PC\\Data\\y\n", 0, ""},
-        UncRun{"UnmappedDrive", {"Q:\\x.txt"}, true, false, "Q:\\x.txt\n", 1,
-               "Q: is not in the drive map ([Drives] of "},
-        UncRun{"RelativeAndPosixLocal", {"docs/a.txt", "/etc/hosts"}, false, false,
-               "docs/a.txt\n/etc/hosts\n", 1, "/etc/hosts: not on a network mount"},
+               "\\\\PC\\Data\\x.txt\n\\\\PC\\Data\\y\n", 0, {}},
         UncRun{"Reverse",
-               {"\\\\fileserver\\projects\\a.mif", "//FileServer/Projects/m/b.mif",
-                "\\\\pc\\data\\x"},
-               false, true, "/mnt/projects/a.mif\n/mnt/projects/m/b.mif\n/srv/data/x\n", 0, ""},
-        UncRun{"ReverseMountedNowhere", {"\\\\elsewhere\\share\\a.mif", "Z:\\a.mif"}, false,
-               true, "\\\\elsewhere\\share\\a.mif\nZ:\\a.mif\n", 1,
-               "\\\\elsewhere\\share\\a.mif: not mounted here"}));
+               {"\\\\fileserver\\projects\\a.mif", "//FileServer/Projects/m/b.mif", "\\\\pc\\data\\x",
+                "\\\\elsewhere\\share\\a.mif", "Z:\\a.mif"},
+               false, true,
+               "/mnt/projects/a.mif\n/mnt/projects/m/b.mif\n/srv/data/x\n\\\\elsewhere\\share\\a.mif\nZ:\\a.mif\n",
+               1, {"\\\\elsewhere\\share\\a.mif: not mounted here", "Z:\\a.mif: not a network name"}}));
 
 TEST_F(UncCommandTest, AnUnreadableShareListIsWarnedAbout) {
   shares.listing.names_only = true;
-  const auto [run, json] = Run({"NamesOnly", {"L:\\x.txt"}, true, false, "", 0, ""});
+  const auto [run, json] = Run({"NamesOnly", {"L:\\x.txt"}, true, false, "", 0, {}});
   EXPECT_EQ(run.status, kUncUnresolved);
-  EXPECT_NE(run.err.find("voktools: warning: the machine's share list"), std::string::npos);
+  EXPECT_NE(run.err[0].find("voktools: warning: the machine's share list"), std::string::npos);
 }
 
 // The command itself: the drive map in the INI file of $VOKTOOLS_WINDIR,
