@@ -218,8 +218,8 @@ void OfficeAddinConverter::RunMacro(std::string_view macro, Calls& calls) {
   {
     std::unique_ptr<ScratchFile> file;
     Status created = env_.fs->CreateScratch(FolderOf(marker), &file);
-    if (created.ok()) created = file->Close();
     if (created.ok()) created = file->Publish(marker);
+    if (created.ok()) created = file->Close();
     if (!created.ok()) calls.Fail("Cannot create " + marker + ": " + created.message());
   }
   const bool ran = calls.Run([&] { On(application_).Call("Run", {Variant(std::string(macro))}); });
