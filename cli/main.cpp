@@ -15,6 +15,7 @@
 #include "languages_command.h"
 #include "lines_command.h"
 #include "mif_command.h"
+#include "addin_command.h"
 #include "office_command.h"
 #include "office_instance_command.h"
 #include "platform/libreoffice_automation.h"
@@ -315,6 +316,37 @@ output exists or is the input itself.
 Exit status: 0 when every file was converted, otherwise the largest result;
 64 for a usage error, 70 for an unexpected failure, 74 when the report
 could not be written.)";
+
+constexpr const char* kAddinHelp =
+    R"(ppt2xml and xls2xml export the text of presentations (.ppt, .pptx, .odp)
+and workbooks (.xls, .xlsx, .ods) to an XLIFF 1.2 file for translation tools;
+xml2ppt and xml2xls import the translated file back into the document, in
+place, keeping its layout and formatting. The office suite's add-in macros
+(quon.ppt and quon.xls beside the voktools library, with their module
+quon.py) do the work; several documents run on one connection to the suite.
+
+Names: the XML file is the document's folder and name with _ and its
+extension and .xml (deck.ppt: deck_ppt.xml; book.xlsx: book_xlsx.xml);
+--xml names another one, with a single document only (it is moved there
+after an export, and copied to the document's own name for an import).
+An existing XML file is refused on export (--force replaces it). A
+read-only document is refused on import.
+
+XLIFF: one trans-unit per paragraph of every shape, table cell and speaker
+note of every slide, or per text cell, sheet name and cell comment, with
+resname saying where ("slide 3/shape 2/paragraph 1", "sheet 1/cell B3");
+bold, italics and other runs inside a paragraph are <g id="n"> elements,
+line breaks <x ctype="lb"/>. Import takes each target (the source when
+there is none); a unit whose place is gone or whose text there changed since
+the export is not placed, and the import fails naming it (the others are).
+
+Output: per document a summary line, or the reason on standard error; with
+--json one JSON object per document: {"result":N,"errors":[..],
+"files":{"PPTFile":..,"XMLFile":..}}. A progress bar counts the documents on
+standard error when it is a terminal, unless --quiet.
+Results: 0 done; 1 not done (the reason follows); 73 refused.
+Exit status: 0 when every document was done, otherwise the largest result;
+64 for a usage error, 74 when the report could not be written.)";
 
 constexpr const char* kOfficeInstanceHelp =
     R"(The office instance: one LibreOffice instance that stays running for this
@@ -708,6 +740,26 @@ int Run(int argc, char** argv) {
     AddReportFlags(sub, report_options, "per file and line (JSON Lines)");
     sub->footer(kOfficeHelp);
   }
+  vok::cli::AddinOptions addin_options;
+  const std::pair<const char*, const char*> addin_commands[] = {
+      {"ppt2xml", "Exports the text of presentations to XLIFF files for translation"},
+      {"xml2ppt", "Imports translated XLIFF files back into their presentations"},
+      {"xls2xml", "Exports the text of workbooks to XLIFF files for translation"},
+      {"xml2xls", "Imports translated XLIFF files back into their workbooks"},
+  };
+  std::vector<CLI::App*> addin_subs;
+  for (const auto& [name, description] : addin_commands) {
+    CLI::App* sub = app.add_subcommand(name, description);
+    sub->add_option("DOCUMENT", addin_options.files,
+                    "Presentations or workbooks, converted in order")
+        ->required();
+    sub->add_option("--xml", addin_options.xml, "The XML file, with a single DOCUMENT only")
+        ->type_name("FILE");
+    sub->add_flag("--force", addin_options.force, "Replace an existing XML file");
+    AddReportFlags(sub, report_options, "per document and line (JSON Lines)");
+    sub->footer(kAddinHelp);
+    addin_subs.push_back(sub);
+  }
   vok::cli::UncOptions unc_options;
   CLI::App* unc = app.add_subcommand(
       "unc", "Prints the network (UNC) name of paths, or with --reverse their local path");
@@ -770,6 +822,11 @@ int Run(int argc, char** argv) {
         office_options.files.size() != 1) {
       throw CLI::ValidationError(*doc2rtf ? "--rtf" : "--doc", "only with exactly one file");
     }
+    for (CLI::App* sub : addin_subs) {
+      if (*sub && !addin_options.xml.empty() && addin_options.files.size() != 1) {
+        throw CLI::ValidationError("--xml", "only with exactly one document");
+      }
+    }
     if ((*mif_remove || *mif_insert) && !mif_options.obj_file.empty() &&
         mif_options.files.size() != 1) {
       throw CLI::ValidationError("--obj", "only with exactly one MIF file");
@@ -807,6 +864,9 @@ int Run(int argc, char** argv) {
   };
   if (*rtf) touch(rtf_options.files, {rtf_options.obj_file});
   if (*doc2rtf || *rtf2doc) touch(office_options.files, {office_options.target});
+  for (CLI::App* sub : addin_subs) {
+    if (*sub) touch(addin_options.files, {addin_options.xml});
+  }
   if (*asp2html || *html2asp) {
     touch(asp_options.files, {asp_options.htm_file, asp_options.asp_file, asp_options.scr_file});
   }
@@ -839,6 +899,14 @@ int Run(int argc, char** argv) {
   }
   if (*rtf_extract) return vok::cli::RunRtfExtract(rtf_options, reporter);
   if (*rtf_insert) return vok::cli::RunRtfInsert(rtf_options, reporter);
+  constexpr vok::cli::AddinOperation kAddinOperations[] = {
+      vok::cli::AddinOperation::kPptToXml, vok::cli::AddinOperation::kXmlToPpt,
+      vok::cli::AddinOperation::kXlsToXml, vok::cli::AddinOperation::kXmlToXls};
+  for (size_t i = 0; i < addin_subs.size(); ++i) {
+    if (*addin_subs[i]) {
+      return vok::cli::RunAddinConversion(kAddinOperations[i], addin_options, reporter);
+    }
+  }
   if (*doc2rtf) return vok::cli::RunDoc2Rtf(office_options, reporter);
   if (*rtf2doc) return vok::cli::RunRtf2Doc(office_options, reporter);
   if (*tags) {

@@ -63,8 +63,9 @@ class OfficeAddinConverter : public Dispatch {
   // handle of its frame window (0: unknown).
   bool Started() const { return started_; }
   uint32_t FrameWindow() const { return frame_window_; }
-  // Whether the connection found an application at all.
+  // Whether the connection found an application at all, and if not, why.
   bool Connected() const { return application_ != nullptr; }
+  const std::string& ConnectionFailure() const { return connection_failure_; }
   // Why the connection or the last conversion failed: the first failed
   // call's words (empty after a success).
   const std::string& LastFailureMessage() const { return last_failure_message_; }
@@ -107,6 +108,7 @@ class OfficeAddinConverter : public Dispatch {
   ObjectRef addin_;
   uint32_t frame_window_ = 0;
   std::string last_failure_message_;
+  std::string connection_failure_;
 };
 
 class clsPPTUtil : public OfficeAddinConverter {

@@ -23,7 +23,7 @@ constexpr uint32_t kQuitMessage = 18;
 // How often the wait for a macro looks at the marker file, and how often it
 // asks whether the instance still answers.
 constexpr auto kMarkerLook = std::chrono::milliseconds(10);
-constexpr auto kAliveLook = std::chrono::seconds(1);
+constexpr auto kAliveLook = std::chrono::milliseconds(250);
 constexpr size_t kTitleLimit = 1023;
 
 ObjectRef Object(const Variant& value) {
@@ -159,6 +159,9 @@ void OfficeAddinConverter::Connect() {
       show();
       open_addin();
     } else {
+      // Why no instance could be started says more than why the add-in
+      // could not be opened by one.
+      connection_failure_ = calls.message();
       calls.Clear();
       if (calls.Check(office.GetFileObject(addin, &found), found)) {
         addin_ = std::move(found);
@@ -169,6 +172,8 @@ void OfficeAddinConverter::Connect() {
     }
   }
   last_failure_message_ = calls.message();
+  if (application_) connection_failure_.clear();
+  if (!application_ && connection_failure_.empty()) connection_failure_ = calls.message();
 }
 
 uint32_t OfficeAddinConverter::FindFrameWindow() {

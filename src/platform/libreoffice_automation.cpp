@@ -54,13 +54,39 @@ struct KindInfo {
   OfficeKind kind;
   std::string_view class_name;
   std::string_view collection;  // the application's collection of documents
+  // The suite's program of this kind (a file in its program folder) and the
+  // Debian package that installs it.
+  std::string_view program;
+  std::string_view package;
 };
 
 constexpr KindInfo kKinds[] = {
-    {OfficeKind::kWord, "Word.Application", "Documents"},
-    {OfficeKind::kPresentation, "PowerPoint.Application", "Presentations"},
-    {OfficeKind::kWorkbook, "Excel.Application", "Workbooks"},
+    {OfficeKind::kWord, "Word.Application", "Documents", "libswlo.so", "libreoffice-writer"},
+    {OfficeKind::kPresentation, "PowerPoint.Application", "Presentations", "libsdlo.so",
+     "libreoffice-impress"},
+    {OfficeKind::kWorkbook, "Excel.Application", "Workbooks", "libsclo.so", "libreoffice-calc"},
 };
+
+// The suite's Python scripts, which run the add-in macros.
+constexpr std::string_view kMacroProgram = "pythonscript.py";
+constexpr std::string_view kMacroPackage = "libreoffice-script-provider-python";
+
+// The suite's program of kind, and the macros for the kinds that run them,
+// are installed; else what to install.
+Status CheckInstalled(const std::string& program_folder, const KindInfo& kind) {
+  std::vector<std::pair<std::string_view, std::string_view>> needed{{kind.program, kind.package}};
+  if (kind.kind != OfficeKind::kWord) needed.emplace_back(kMacroProgram, kMacroPackage);
+  for (const auto& [file, package] : needed) {
+    if (::access((program_folder + "/" + std::string(file)).c_str(), R_OK) != 0) {
+      return Status::Error(ENOENT, "LibreOffice lacks " + std::string(kind.class_name) +
+                                       " here: install the Debian package " +
+                                       std::string(package) +
+                                       " (apt-get install --no-install-recommends " +
+                                       std::string(package) + ")");
+    }
+  }
+  return Status::OK();
+}
 
 const KindInfo* FindApplicationKind(std::string_view class_name) {
   for (const KindInfo& k : kKinds) {
@@ -698,6 +724,7 @@ Status LibreOfficeAutomation::Create(std::string_view class_name, ObjectRef* app
     return Status::Error(ENOENT, "no office application of class " + std::string(class_name));
   }
   if (Status s = Available(); !s.ok()) return s;
+  if (Status s = CheckInstalled(settings_.program_folder, *kind); !s.ok()) return s;
   std::string folder;
   if (Status s = MakeInstanceFolder(settings_.runtime_folder, &folder); !s.ok()) return s;
   pid_t pid = 0;

@@ -18,6 +18,7 @@ std::string Show(const Variant& v) {
   if (const auto* i = v.get_if<int16_t>()) return std::to_string(*i) + "%";
   if (const auto* i = v.get_if<int32_t>()) return std::to_string(*i) + "&";
   if (v.IsObject()) return "<object>";
+  if (v.IsMissing()) return "Missing";
   if (v.IsEmpty()) return "Empty";
   return v.ToText();
 }
@@ -34,8 +35,8 @@ struct ScriptedOffice::Instance {
   std::string label;
   bool running = true;
   bool visible = false;
-  ObjectRef object;     // the application
-  ObjectRef documents;  // its Documents collection
+  ObjectRef object;                       // the application
+  std::map<std::string, ObjectRef> sets;  // its Documents, Presentations, Workbooks
 };
 
 struct ScriptedOffice::Document {
@@ -52,8 +53,12 @@ class ScriptedObject : public Dispatch {
   enum class Kind { kApplication, kDocuments, kDocument };
 
   ScriptedObject(ScriptedOffice& server, Kind kind, ScriptedOffice::Instance* instance,
-                 ScriptedOffice::Document* document)
-      : server_(server), kind_(kind), instance_(instance), document_(document) {}
+                 ScriptedOffice::Document* document, std::string set = "")
+      : server_(server),
+        kind_(kind),
+        instance_(instance),
+        document_(document),
+        set_(std::move(set)) {}
 
   const ClassTypeInfo& TypeInfo() const override {
     using T = MemberTable<ScriptedObject>;
@@ -75,10 +80,13 @@ class ScriptedObject : public Dispatch {
     static const ClassTypeInfo application{
         "Application",
         {property("Visible", 1), property("Documents", 2), method("Quit", 3),
-         property("Version", 4)}};
+         property("Version", 4), property("Presentations", 5), property("Workbooks", 6),
+         method("Run", 7)}};
     static const ClassTypeInfo documents{"Documents", {method("Open", 1)}};
     static const ClassTypeInfo document{
-        "Document", {property("Application", 1), method("SaveAs", 2), method("Close", 3)}};
+        "Document",
+        {property("Application", 1), method("SaveAs", 2), method("Close", 3), method("Save", 4),
+         property("Saved", 5)}};
     switch (kind_) {
       case Kind::kApplication:
         return application;
@@ -93,7 +101,7 @@ class ScriptedObject : public Dispatch {
  private:
   std::string Label() const {
     if (kind_ == Kind::kDocument) return document_->label;
-    if (kind_ == Kind::kDocuments) return instance_->label + ".Documents";
+    if (kind_ == Kind::kDocuments) return instance_->label + "." + set_;
     return instance_->label;
   }
 
@@ -103,8 +111,8 @@ class ScriptedObject : public Dispatch {
     std::string line = Label() + "." + std::string(name);
     if (!let.empty()) {
       line += " = " + Show(args.at(0));
-    } else if (!args.empty() || (name != "Documents" && name != "Application" &&
-                                 name != "Visible" && name != "Version")) {
+    } else if (!args.empty() || (!IsSet(name) && name != "Application" && name != "Visible" &&
+                                 name != "Version" && name != "Saved")) {
       line += ShowArgs(args);
     }
     const bool gone = !instance_->running || (document_ != nullptr && !document_->open);
@@ -115,8 +123,19 @@ class ScriptedObject : public Dispatch {
       if (!let.empty()) instance_->visible = args.at(0).ToBool();
       return Variant(instance_->visible);
     }
-    if (name == "Version") return Variant("7.4");
-    if (name == "Documents") return Variant(instance_->documents);
+    if (name == "Version") return Variant(server_.version);
+    if (IsSet(name)) {
+      ObjectRef& set = instance_->sets[std::string(name)];
+      if (!set) {
+        set = std::make_shared<ScriptedObject>(server_, Kind::kDocuments, instance_, nullptr,
+                                               std::string(name));
+      }
+      return Variant(set);
+    }
+    if (name == "Run") {
+      if (server_.on_run) server_.on_run(args.at(0).ToText());
+      return Variant();
+    }
     if (name == "Application") return Variant(instance_->object);
     if (name == "Quit") {
       instance_->running = false;
@@ -136,10 +155,15 @@ class ScriptedObject : public Dispatch {
     return Variant();
   }
 
+  static bool IsSet(std::string_view name) {
+    return name == "Documents" || name == "Presentations" || name == "Workbooks";
+  }
+
   ScriptedOffice& server_;
   Kind kind_;
   ScriptedOffice::Instance* instance_;
   ScriptedOffice::Document* document_;
+  std::string set_;  // which collection, for kDocuments
 };
 
 ScriptedOffice::ScriptedOffice() = default;
@@ -164,8 +188,6 @@ ScriptedOffice::Instance& ScriptedOffice::Start(const std::string& label) {
   instance->label = label;
   instance->object = std::make_shared<ScriptedObject>(*this, ScriptedObject::Kind::kApplication,
                                                       instance.get(), nullptr);
-  instance->documents = std::make_shared<ScriptedObject>(*this, ScriptedObject::Kind::kDocuments,
-                                                         instance.get(), nullptr);
   instances_.push_back(std::move(instance));
   return *instances_.back();
 }
@@ -182,6 +204,12 @@ ScriptedOffice::Document& ScriptedOffice::NewDocument(Instance& instance, const 
 }
 
 void ScriptedOffice::StartUserInstance() { Start("user"); }
+
+void ScriptedOffice::Kill(const std::string& label) {
+  for (auto& i : instances_) {
+    if (i->label == label) i->running = false;
+  }
+}
 
 Status ScriptedOffice::GetRunning(std::string_view class_name, ObjectRef* application) {
   // Like a table of running objects: the first instance registered.

@@ -11,10 +11,13 @@
 //   app1.Visible = true                   a property let
 //   app1.Documents                        a property get
 //   app1.Documents.Open("/d/a.doc", false, true, false)
+//   app1.Presentations.Open("/lib/quon.ppt", true)   (and Workbooks)
+//   app1.Run("QUON.PPT!ExportPresentation")
 //   doc1.SaveAs("/d/a_doc.rtf", 6%)      % marks a 16-bit integer, & a 32-bit one
 // A failed call ends in "  ! fails".
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -45,6 +48,18 @@ class ScriptedOffice : public OfficeAutomation {
   // Called by every SaveAs that succeeds, with its target and the file of
   // the document; writes nothing unless set.
   std::function<void(const std::string& target, const std::string& source)> on_save;
+  // Called by every Run that succeeds, with the macro's name (what the
+  // add-in's macro would do: delete the marker file, or not).
+  std::function<void(const std::string& macro)> on_run;
+  // What the applications answer to Version.
+  std::string version = "7.4";
+  // The instance labelled label dies: every later call on its objects fails.
+  void Kill(const std::string& label);
+  // How long a call may take (the wait for a macro gives up after it).
+  std::chrono::milliseconds limit{300};
+  std::chrono::milliseconds TimeLimit() const override { return limit; }
+  // Adds a line of another party (a window system double) to the transcript.
+  void Note(const std::string& line) { transcript_.push_back(line); }
 
   const std::vector<std::string>& transcript() const { return transcript_; }
   // Labels of the instances that run now, in the order they started.
