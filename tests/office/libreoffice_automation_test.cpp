@@ -10,12 +10,15 @@
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
+#include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "platform/env.h"
 #include "support/scratch_dir.h"
 #include "voktools/doc2rtf.h"
+#include "voktools/office_util.h"
 #include "voktools/automation_error.h"
 #include "voktools/dispatch.h"
 
@@ -243,6 +246,54 @@ TEST_F(OfficeTest, BatchRunsOnTheInstanceItsFirstConversionStarted) {
   ObjectRef none;
   EXPECT_EQ(office.GetRunning("Word.Application", &none).code(), ENOENT);
   EXPECT_TRUE(Ended(first));
+}
+
+// Presentations and workbooks of the corpus through their add-in macros, on
+// one instance per converter: the export of an untranslated document
+// imported back is the same export; a translation of every plain unit comes
+// back as the document's text.
+TEST_F(OfficeTest, PresentationsAndWorkbooksRoundTripThroughTheirMacros) {
+  LibreOfficeAutomation office(settings_);
+  Env env = Env::Default();
+  env.office = &office;
+  ScopedEnv scope(env);
+  const std::regex plain_unit(R"re((<source xml:space="preserve">)([^<]+)(</source>))re");
+  for (const bool workbooks : {false, true}) {
+    std::unique_ptr<OfficeAddinConverter> converter;
+    if (workbooks) {
+      converter = std::make_unique<clsXLSUtil>();
+    } else {
+      converter = std::make_unique<clsPPTUtil>();
+    }
+    ASSERT_TRUE(converter->Connected()) << converter->ConnectionFailure();
+    const std::string prefix = workbooks ? "XLS" : "PPT";
+    const std::vector<std::string> files =
+        workbooks ? std::vector<std::string>{"poi-SampleSS.xls", "poi-SampleSS.xlsx",
+                                             "poi-SampleSS.ods"}
+                  : std::vector<std::string>{"poi-SampleShow.ppt", "poi-SampleShow.pptx",
+                                             "poi-WithComments.ppt"};
+    for (const std::string& name : files) {
+      SCOPED_TRACE(name);
+      const std::string document = scratch_ / name;
+      test::WriteFile(document, ReadFile(VOK_CORPUS_DIR "/office/" + name));
+      converter->Let(prefix + "File", document);
+      const std::string xml = converter->Get("XMLFile").ToText();
+      auto exported = [&] {
+        EXPECT_EQ(converter->Call(prefix + "2XML").ToInt32(), 0) << converter->LastFailureMessage();
+        return ReadFile(xml);
+      };
+      const std::string first = exported();
+      EXPECT_NE(first.find("<trans-unit"), std::string::npos);
+      EXPECT_EQ(converter->Call("XML2" + prefix).ToInt32(), 0) << converter->LastFailureMessage();
+      EXPECT_EQ(exported(), first);
+      // Every unit without inline elements translated.
+      test::WriteFile(xml, std::regex_replace(first, plain_unit, "$1$2$3<target>T $2</target>"));
+      EXPECT_EQ(converter->Call("XML2" + prefix).ToInt32(), 0) << converter->LastFailureMessage();
+      const std::string translated = exported();
+      EXPECT_EQ(translated, std::regex_replace(first, plain_unit, "$1T $2$3"));
+      EXPECT_FALSE(test::Exists(document + ".quon"));
+    }
+  }
 }
 
 TEST_F(OfficeTest, MissingSuiteSaysWhatToInstall) {
