@@ -23,6 +23,7 @@
 namespace vok {
 
 struct Env;
+class OfficeCalls;
 class clsCommon;
 
 class clsDOC2RTF : public Dispatch {
@@ -81,7 +82,6 @@ class clsDOC2RTF : public Dispatch {
   const ClassTypeInfo& TypeInfo() const override;
 
  private:
-  class Calls;
   enum class Direction { kToRTF, kToDocument };
 
   clsCommon& Common();
@@ -89,7 +89,7 @@ class clsDOC2RTF : public Dispatch {
   int32_t ConvertOrThrow(Direction direction);
   // Finds the application in the three ways, in order, and opens source in
   // it; every failure is left in calls.
-  void OpenInApplication(const std::string& source, Calls& calls);
+  void OpenInApplication(const std::string& source, OfficeCalls& calls);
   // Quits the instance this object started, without saving changes, and
   // forgets it; the quit's failure is thrown.
   void QuitStarted();

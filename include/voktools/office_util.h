@@ -28,6 +28,7 @@
 namespace vok {
 
 struct Env;
+class OfficeCalls;
 class clsCommon;
 
 // The title of the foreground window, at most 1023 characters; "*" when no
@@ -85,16 +86,15 @@ class OfficeAddinConverter : public Dispatch {
   int32_t Import();
 
  private:
-  class Calls;
 
   clsCommon& Common() { return *common_; }
   void Connect();
   uint32_t FindFrameWindow();
   // Opens the document (read_only: nothing for the import's one-argument
   // open) as the working document.
-  void OpenWorking(bool with_read_only, Calls& calls);
+  void OpenWorking(bool with_read_only, OfficeCalls& calls);
   // Creates the marker, runs macro, waits while the marker is there.
-  void RunMacro(std::string_view macro, Calls& calls);
+  void RunMacro(std::string_view macro, OfficeCalls& calls);
   std::string MarkerFile() const { return document_file_ + ".quon"; }
 
   Env& env_;

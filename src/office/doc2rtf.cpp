@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/env.h"
+#include "office/office_calls.h"
 #include "platform/office_automation.h"
 #include "platform/status.h"
 #include "voktools/ascii.h"
@@ -20,61 +21,7 @@ constexpr std::string_view kDocSuffix = "_DOC";
 // SaveChanges argument of Close and Quit: do not save.
 constexpr int16_t kDoNotSaveChanges = 0;
 
-// The object a call answered; a call on it fails as a call on Nothing would.
-ObjectRef Object(const Variant& value) {
-  ObjectRef object = value.ToObject();
-  if (!object) throw AutomationError(err::kObjectNotSet);
-  return object;
-}
-
-Dispatch& On(const ObjectRef& object) {
-  if (!object) throw AutomationError(err::kObjectNotSet);
-  return *object;
-}
-
 }  // namespace
-
-// The calls of one conversion. A failing call does not end the conversion:
-// it is remembered until the next Clear, and the conversion's checks ask
-// whether any call failed since.
-class clsDOC2RTF::Calls {
- public:
-  // Runs call; false when it failed.
-  template <typename Call>
-  bool Run(Call&& call) {
-    try {
-      call();
-      return true;
-    } catch (const AutomationError& e) {
-      Fail(e.description());
-    } catch (const std::exception& e) {
-      Fail(e.what());
-    }
-    return false;
-  }
-  // A platform answer: true when it succeeded and gave an object.
-  bool Check(const Status& status, const ObjectRef& object) {
-    if (status.ok() && object) return true;
-    Fail(status.ok() ? AutomationError::StandardDescription(err::kObjectNotSet) : status.message());
-    return false;
-  }
-  void Clear() {
-    failed_ = false;
-    message_.clear();
-  }
-  bool failed() const { return failed_; }
-  // The first failure since the last Clear.
-  const std::string& message() const { return message_; }
-
- private:
-  void Fail(const std::string& message) {
-    if (!failed_) message_ = message;
-    failed_ = true;
-  }
-
-  bool failed_ = false;
-  std::string message_;
-};
 
 clsDOC2RTF::clsDOC2RTF() : clsDOC2RTF(CurrentEnv()) {}
 clsDOC2RTF::clsDOC2RTF(Env& env) : env_(env), common_(std::make_unique<clsCommon>(env)) {}
@@ -124,7 +71,7 @@ int32_t clsDOC2RTF::ConvertOrThrow(Direction direction) {
   if (Common().FileExists(target)) Common().DeleteFile(target);
 
   int32_t result = 1;
-  Calls calls;
+  OfficeCalls calls;
   OpenInApplication(source, calls);
   if (calls.failed()) {
     if (last_failure_ == Failure::kNone) {
@@ -139,7 +86,7 @@ int32_t clsDOC2RTF::ConvertOrThrow(Direction direction) {
     // that could not be saved as a document stays open until the instance
     // quits.
     if (saved || to_rtf) {
-      Calls unchecked;
+      OfficeCalls unchecked;
       unchecked.Run([&] { On(document_).Call("Close", {Variant(kDoNotSaveChanges)}); });
     }
     if (saved) {
@@ -159,7 +106,7 @@ int32_t clsDOC2RTF::ConvertOrThrow(Direction direction) {
   return result;
 }
 
-void clsDOC2RTF::OpenInApplication(const std::string& source, Calls& calls) {
+void clsDOC2RTF::OpenInApplication(const std::string& source, OfficeCalls& calls) {
   auto show = [&] { calls.Run([&] { On(application_).Let("Visible", Variant(true)); }); };
   auto open = [&] {
     document_.reset();

@@ -8,6 +8,7 @@
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "platform/library_folder.h"
+#include "office/office_calls.h"
 #include "platform/office_automation.h"
 #include "platform/status.h"
 #include "platform/windowing.h"
@@ -25,17 +26,6 @@ constexpr uint32_t kQuitMessage = 18;
 constexpr auto kMarkerLook = std::chrono::milliseconds(10);
 constexpr auto kAliveLook = std::chrono::milliseconds(250);
 constexpr size_t kTitleLimit = 1023;
-
-ObjectRef Object(const Variant& value) {
-  ObjectRef object = value.ToObject();
-  if (!object) throw AutomationError(err::kObjectNotSet);
-  return object;
-}
-
-Dispatch& On(const ObjectRef& object) {
-  if (!object) throw AutomationError(err::kObjectNotSet);
-  return *object;
-}
 
 const OfficeAddinConverter::Traits kPresentationTraits{
     "PowerPoint.Application",
@@ -70,43 +60,6 @@ std::string ForegroundWindowTitle() {
   return *title;
 }
 
-// The calls of one step. A failing call does not end the step: it is
-// remembered until the next Clear, and the step asks whether any failed.
-class OfficeAddinConverter::Calls {
- public:
-  template <typename Call>
-  bool Run(Call&& call) {
-    try {
-      call();
-      return true;
-    } catch (const AutomationError& e) {
-      Fail(e.description());
-    } catch (const std::exception& e) {
-      Fail(e.what());
-    }
-    return false;
-  }
-  bool Check(const Status& status, const ObjectRef& object) {
-    if (status.ok() && object) return true;
-    Fail(status.ok() ? AutomationError::StandardDescription(err::kObjectNotSet) : status.message());
-    return false;
-  }
-  void Fail(const std::string& message) {
-    if (!failed_) message_ = message;
-    failed_ = true;
-  }
-  void Clear() {
-    failed_ = false;
-    message_.clear();
-  }
-  bool failed() const { return failed_; }
-  const std::string& message() const { return message_; }
-
- private:
-  bool failed_ = false;
-  std::string message_;
-};
-
 OfficeAddinConverter::OfficeAddinConverter(Env& env, const Traits& traits)
     : env_(env), traits_(traits) {
   const std::string title = ForegroundWindowTitle();
@@ -117,7 +70,7 @@ OfficeAddinConverter::OfficeAddinConverter(Env& env, const Traits& traits)
 }
 
 OfficeAddinConverter::~OfficeAddinConverter() {
-  Calls ignored;
+  OfficeCalls ignored;
   ignored.Run([&] { On(addin_).Call("Close"); });
   if (started_ && frame_window_ != 0) {
     env_.windowing->PostMessage(frame_window_, kQuitMessage, 0, 0);
@@ -134,7 +87,7 @@ std::string OfficeAddinConverter::AddinPath() const {
 void OfficeAddinConverter::Connect() {
   OfficeAutomation& office = *env_.office;
   const std::string addin = AddinPath();
-  Calls calls;
+  OfficeCalls calls;
   auto show = [&] { calls.Run([&] { On(application_).Let("Visible", Variant(true)); }); };
   auto open_addin = [&] {
     calls.Run([&] {
@@ -205,7 +158,7 @@ void OfficeAddinConverter::SetXMLFile(std::string value) {
   document_file_[document_file_.size() - 4] = '.';
 }
 
-void OfficeAddinConverter::OpenWorking(bool with_read_only, Calls& calls) {
+void OfficeAddinConverter::OpenWorking(bool with_read_only, OfficeCalls& calls) {
   working_.reset();
   calls.Run([&] {
     ObjectRef collection = Object(On(application_).Get(traits_.collection));
@@ -218,7 +171,7 @@ void OfficeAddinConverter::OpenWorking(bool with_read_only, Calls& calls) {
   });
 }
 
-void OfficeAddinConverter::RunMacro(std::string_view macro, Calls& calls) {
+void OfficeAddinConverter::RunMacro(std::string_view macro, OfficeCalls& calls) {
   const std::string marker = MarkerFile();
   {
     std::unique_ptr<ScratchFile> file;
@@ -259,7 +212,7 @@ int32_t OfficeAddinConverter::Export() {
     return 1;
   }
   if (Common().FileExists(xml_file_)) Common().DeleteFile(xml_file_);
-  Calls calls;
+  OfficeCalls calls;
   OpenWorking(true, calls);
   calls.Run([&] { On(working_).Let("Saved", Variant(false)); });
   calls.Run([&] { On(working_).Call("Save"); });
@@ -283,7 +236,7 @@ int32_t OfficeAddinConverter::Import() {
                                                     : document_file_);
     return 1;
   }
-  Calls calls;
+  OfficeCalls calls;
   OpenWorking(false, calls);
   RunMacro(traits_.import_macro, calls);
   calls.Run([&] { On(working_).Call("Save"); });

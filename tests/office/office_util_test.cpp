@@ -194,7 +194,9 @@ TEST_P(AddinUtilRun, MakesTheCallsInOrder) {
   bool marker_seen = false;
   office_.on_run = [&](const std::string&) {
     marker_seen = Exists(marker);
-    if (run.macro == Macro::kDeletes) ASSERT_TRUE(world_.fs.Remove(marker).ok());
+    if (run.macro == Macro::kDeletes) {
+      ASSERT_TRUE(world_.fs.Remove(marker).ok());
+    }
     if (run.macro == Macro::kDies) office_.Kill(office_.Running().back());
   };
   std::vector<int> results;
@@ -215,10 +217,14 @@ TEST_P(AddinUtilRun, MakesTheCallsInOrder) {
       EXPECT_FALSE(Exists(marker)) << step;
       // The export deletes an earlier XML file only once the document is
       // found.
-      if (exports) EXPECT_EQ(Exists(step_xml), step != op) << step;
+      if (exports) {
+        EXPECT_EQ(Exists(step_xml), step != op) << step;
+      }
     }
   }
-  if (run.results == std::vector<int>{0}) EXPECT_TRUE(marker_seen);
+  if (run.results == std::vector<int>{0}) {
+    EXPECT_TRUE(marker_seen);
+  }
   EXPECT_EQ(results, run.results);
   EXPECT_EQ(Collapsed(office_.transcript()), run.transcript);
   EXPECT_EQ(office_.Running(), run.running_after);
