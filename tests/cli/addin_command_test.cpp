@@ -76,20 +76,5 @@ TEST(AddinCommand, ExportsAndImportsWithTheirRefusals) {
   EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"deck.ppt", "out.xml", "ro.ppt"}));
 }
 
-// Without the office suite nothing is tried, and the earlier XML file stays.
-TEST(AddinCommand, WithoutOfficeSuite) {
-  ScratchDir dir;
-  WriteFile(dir / "book.xls", "book");
-  NoOfficeAutomation none;
-  Env env = Env::Default();
-  env.office = &none;
-  ScopedEnv scope(env);
-  std::ostringstream out, err;
-  cli::Reporter reporter({}, out, err, false);
-  EXPECT_EQ(cli::RunAddinConversion(AddinOperation::kXlsToXml, {{dir / "book.xls"}, "", true}, reporter),
-            1);
-  EXPECT_NE(err.str().find("could not be reached: No office suite"), std::string::npos) << err.str();
-}
-
 }  // namespace
 }  // namespace vok::test

@@ -1,6 +1,8 @@
 // `voktools doc2rtf|rtf2doc` against the scripted automation server.
 #include "office_command.h"
 
+#include "addin_command.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -185,6 +187,11 @@ TEST(OfficeCommandBatch, WithoutOfficeSuite) {
   cli::Reporter reporter({}, out, err, false);
   EXPECT_EQ(cli::RunRtf2Doc({{dir / "a.rtf"}}, reporter), 1);
   EXPECT_NE(err.str().find("no office suite is installed"), std::string::npos) << err.str();
+  // Nor for workbooks and presentations.
+  WriteFile(dir / "book.xls", "book");
+  EXPECT_EQ(cli::RunAddinConversion(cli::AddinOperation::kXlsToXml, {{dir / "book.xls"}, "", false}, reporter),
+            1);
+  EXPECT_NE(err.str().find("could not be reached: No office suite"), std::string::npos) << err.str();
 }
 
 }  // namespace
