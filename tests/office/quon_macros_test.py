@@ -244,6 +244,31 @@ class QuonMacrosTest(unittest.TestCase):
             self.assertTrue(set(wanted) <= set(resnames), (name, resnames))
             self.assertNotIn("sheet 1/cell C2", resnames)
 
+    @unittest.skipUnless(shutil.which("pocount") and shutil.which("xliff2po") and shutil.which("xmllint"),
+                         "translate-toolkit and xmllint are not installed (scripts/setup installs them)")
+    def test_translation_tools_read_the_export(self):
+        """A translation tool counts every unit and gives every plain one as a message."""
+        for name in ["made.odp", "made.ods", "poi-SampleShow.ppt"]:
+            with self.subTest(name):
+                path = self.copy(name)
+                doc = self.office.load(path)
+                units = self.macros(doc)[0](doc, path + ".xlf")["units"]
+                doc.close(True)
+                subprocess.run(["xmllint", "--noout", path + ".xlf"], check=True)
+                counts = subprocess.run(["pocount", "--csv", path + ".xlf"], check=True,
+                                        capture_output=True, text=True).stdout.splitlines()[1]
+                self.assertEqual(int(counts.split(",")[8]), units, counts)
+                subprocess.run(["xliff2po", "-i", path + ".xlf", "-o", path + ".po"], check=True,
+                               capture_output=True)
+                with open(path + ".po", encoding="utf-8") as f:
+                    po = f.read()
+                found = list(ET.parse(path + ".xlf").iter(X + "trans-unit"))
+                self.assertEqual(len(found), units)
+                for unit in found:
+                    source = unit.find(X + "source")
+                    if len(source) == 0:
+                        self.assertIn(json.dumps(source.text, ensure_ascii=False), po)
+
     def test_unplaced_units_are_reported_and_the_rest_placed(self):
         path = self.copy("made.odp")
         doc = self.office.load(path)
