@@ -32,6 +32,7 @@ RUN_PROPS = (
 )
 
 _TEXT_CELL_FLAG = 4  # com.sun.star.sheet.CellFlags.STRING
+_FORMATTED_CELL_FLAG = 512  # CellFlags.FORMATTED: text with formatting inside
 _LINE_BREAK = 1      # com.sun.star.text.ControlCharacter.LINE_BREAK
 _PARAGRAPH_BREAK = 0  # com.sun.star.text.ControlCharacter.PARAGRAPH_BREAK
 
@@ -452,14 +453,95 @@ def _presentation_places(doc):
                 break
 
 
-def _text_cells(sheet):
+class _SheetWrites(object):
+    """The new strings of a sheet's plain text cells, written at the end:
+    a block of text cells without formatted ones in one call, the others
+    one by one."""
+
+    def __init__(self, sheet, blocks, formatted):
+        self.sheet = sheet
+        self.blocks = blocks  # (address, rows of strings) of the text cells
+        self.formatted = formatted
+        self.pending = {}
+
+    def flush(self):
+        for address, rows in self.blocks:
+            cells = [(r, c) for r in range(address.StartRow, address.EndRow + 1)
+                     for c in range(address.StartColumn, address.EndColumn + 1)]
+            if not any(cell in self.pending for cell in cells):
+                continue
+            if any(cell in self.formatted for cell in cells):
+                for cell in cells:
+                    if cell in self.pending:
+                        self.sheet.getCellByPosition(cell[1], cell[0]).setString(
+                            self.pending[cell])
+                continue
+            new_rows = tuple(
+                tuple(self.pending.get((address.StartRow + r, address.StartColumn + c), value)
+                      for c, value in enumerate(values))
+                for r, values in enumerate(rows))
+            self.sheet.getCellRangeByPosition(address.StartColumn, address.StartRow,
+                                              address.EndColumn, address.EndRow).setDataArray(new_rows)
+        self.pending = {}
+
+
+class _PlainCellPlace(object):
+    """A text cell whose text has no formatting of its own: its string, read
+    with the others of its sheet in one call, is all there is to it."""
+
+    def __init__(self, writes, col, row, string):
+        self.batch = writes
+        self.col = col
+        self.row = row
+        self.string = string
+
+    def read(self):
+        return _Inline([[("text", p, _PLAIN_RUN)] if p else []
+                        for p in self.string.split("\n")])
+
+    def write(self, inline, pieces):
+        if any(kind == "field" for kind, _, _ in pieces):
+            return "the translation moves, drops or repeats a field"
+        self.batch.pending[(self.row, self.col)] = "".join(
+            value if kind == "text" else "\n" for kind, value, _ in pieces)
+        return None
+
+
+_PLAIN_RUN = _Run((None,) * len(RUN_PROPS))
+
+
+def _cells(ranges):
     cells = set()
-    ranges = sheet.queryContentCells(_TEXT_CELL_FLAG)
     for address in ranges.getRangeAddresses():
         for row in range(address.StartRow, address.EndRow + 1):
             for col in range(address.StartColumn, address.EndColumn + 1):
                 cells.add((row, col))
-    return sorted(cells)
+    return cells
+
+
+def _text_cells(sheet):
+    """The text cells of a sheet in row order, (row, col, string), the
+    string None for a cell with formatting inside its text or with a
+    comment; and the writer of the new strings of the others."""
+    formatted = _cells(sheet.queryContentCells(_FORMATTED_CELL_FLAG))
+    # A cell with a comment goes the slow way too: writing a block of
+    # strings drops the comments of its cells.
+    annotations = sheet.getAnnotations()
+    for index in range(annotations.getCount()):
+        position = annotations.getByIndex(index).getPosition()
+        formatted.add((position.Row, position.Column))
+    strings = {}
+    blocks = []
+    for address in sheet.queryContentCells(_TEXT_CELL_FLAG).getRangeAddresses():
+        data = sheet.getCellRangeByPosition(address.StartColumn, address.StartRow,
+                                            address.EndColumn, address.EndRow).getDataArray()
+        blocks.append((address, data))
+        for r, values in enumerate(data):
+            for c, value in enumerate(values):
+                strings[(address.StartRow + r, address.StartColumn + c)] = value
+    cells = [(row, col, None if (row, col) in formatted else strings[(row, col)])
+             for row, col in sorted(strings)]
+    return cells, _SheetWrites(sheet, blocks, formatted)
 
 
 def _workbook_places(doc):
@@ -469,12 +551,16 @@ def _workbook_places(doc):
         prefix = "sheet %d" % (index + 1)
         yield (prefix, None, None)
         yield (prefix + "/name", None, _SheetNamePlace(sheet))
-        for row, col in _text_cells(sheet):
+        cells, writes = _text_cells(sheet)
+        for row, col, string in cells:
+            resname = "%s/cell %s" % (prefix, _cell_name(col, row))
+            if isinstance(string, str):
+                yield (resname, None, _PlainCellPlace(writes, col, row, string))
+                continue
             cell = sheet.getCellByPosition(col, row)
             if cell.getType().value != "TEXT":
                 continue
-            yield ("%s/cell %s" % (prefix, _cell_name(col, row)), None,
-                   _TextPlace(cell.getText(), _paragraphs(cell.getText()), False))
+            yield (resname, None, _TextPlace(cell.getText(), _paragraphs(cell.getText()), False))
         notes = []
         annotations = sheet.getAnnotations()
         for note_index in range(annotations.getCount()):
@@ -577,12 +663,23 @@ def _import(doc, xml_path, places):
         else:
             inline = place.read()
             inline.to_element(ET.Element("scratch"))
-            if _flatten(inline.pieces(source)) != _current_text(inline):
+            source_pieces = inline.pieces(source)
+            if _flatten(source_pieces) != _current_text(inline):
                 why = "the text there is no longer the unit's source"
-            else:
-                why = place.write(inline, inline.pieces(target))
+            elif target is not source:
+                target_pieces = inline.pieces(target)
+                # What is there already is left alone.
+                if target_pieces != source_pieces:
+                    why = place.write(inline, target_pieces)
         if why:
             unplaced.append({"id": unit_id, "resname": resname, "why": why})
+    batches = []
+    for place in known.values():
+        batch = getattr(place, "batch", None)
+        if batch is not None and batch not in batches:
+            batches.append(batch)
+    for batch in batches:
+        batch.flush()
     return {"units": len(units), "unplaced": unplaced}
 
 
