@@ -613,9 +613,14 @@ def _export(doc, xml_path, places, datatype):
     for resname, extradata, place in places:
         if place is None:
             continue
-        inline = place.read()
-        if not any(_has_text(p) for p in inline.paragraphs):
-            continue
+        plain = _plain_string(place)
+        if plain is not None:
+            if not plain.strip():
+                continue
+        else:
+            inline = place.read()
+            if not any(_has_text(p) for p in inline.paragraphs):
+                continue
         units += 1
         unit = ET.SubElement(body, _q("trans-unit"),
                              {"id": str(units), "resname": resname})
@@ -623,9 +628,23 @@ def _export(doc, xml_path, places, datatype):
             unit.set("extradata", extradata)
         source = ET.SubElement(unit, _q("source"))
         source.set(XML_SPACE, "preserve")
-        inline.to_element(source)
+        if plain is not None:
+            source.text = plain
+        else:
+            inline.to_element(source)
     ET.ElementTree(root).write(xml_path, encoding="utf-8", xml_declaration=True)
     return {"units": units, "unplaced": []}
+
+
+def _plain_string(place):
+    """The string of a plain cell when its unit is that string as it stands
+    (no character that needs an inline element); else None."""
+    if not isinstance(place, _PlainCellPlace):
+        return None
+    string = place.string
+    if all(_xml_char_ok(ch) and ch != "\r" for ch in string):
+        return string
+    return None
 
 
 def _missing_part(resname, containers):
@@ -660,6 +679,12 @@ def _import(doc, xml_path, places):
             why = "no such %s" % _missing_part(resname, containers)
         elif source is None:
             why = "the unit has no source"
+        elif _plain_string(place) is not None and len(source) == 0 and len(target) == 0:
+            # A plain cell and a plain unit: strings compared and written.
+            if (source.text or "") != place.string:
+                why = "the text there is no longer the unit's source"
+            elif (target.text or "") != place.string:
+                place.batch.pending[(place.row, place.col)] = target.text or ""
         else:
             inline = place.read()
             inline.to_element(ET.Element("scratch"))
