@@ -17,7 +17,9 @@ namespace {
 
 int Pixels(int32_t twips) { return static_cast<int>(std::lround(twips * PixelsPerTwip())); }
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString Name(std::string_view control) {
+  return QString::fromLatin1(control.data(), static_cast<qsizetype>(control.size()));
+}
 
 }  // namespace
 
@@ -49,7 +51,7 @@ OptionsView::OptionsView(frmHTMLOptions& form, QWidget* parent) : QDialog(parent
   // Positions, and the tab order, follow the model's control table.
   QWidget* previous = nullptr;
   for (const frmHTMLOptions::Position& p : frmHTMLOptions::Positions()) {
-    auto* control = findChild<QWidget*>(QString::fromLatin1(p.control.data(), static_cast<qsizetype>(p.control.size())));
+    auto* control = findChild<QWidget*>(Name(p.control));
     if (control == nullptr) continue;
     control->setGeometry(Pixels(p.left), Pixels(p.top), Pixels(p.width), Pixels(p.height));
     if (control->focusPolicy() == Qt::NoFocus) continue;
@@ -59,8 +61,8 @@ OptionsView::OptionsView(frmHTMLOptions& form, QWidget* parent) : QDialog(parent
   setFixedSize(Pixels(frmHTMLOptions::kClientWidth), Pixels(frmHTMLOptions::kClientHeight));
 
   for (const frmHTMLOptions::Caption& c : form_.Captions()) {
-    const QString name = QString::fromLatin1(c.control.data(), static_cast<qsizetype>(c.control.size()));
-    const QString text = FromUtf8(c.text);
+    const QString name = Name(c.control);
+    const QString text = QtText(c.text);
     if (name == objectName()) {
       setWindowTitle(text);
     } else if (auto* box = findChild<QGroupBox*>(name)) {
@@ -113,14 +115,14 @@ void OptionsView::ShowModel() {
   const QSignalBlocker block_text(text_);
   bool same = list_->count() == static_cast<int>(form_.lstTags.size());
   for (int i = 0; same && i < list_->count(); ++i) {
-    same = list_->item(i)->text() == FromUtf8(form_.lstTags[static_cast<size_t>(i)].text);
+    same = list_->item(i)->text() == QtText(form_.lstTags[static_cast<size_t>(i)].text);
   }
   if (!same) {
     list_->clear();
-    for (const frmHTMLOptions::Item& item : form_.lstTags) list_->addItem(FromUtf8(item.text));
+    for (const frmHTMLOptions::Item& item : form_.lstTags) list_->addItem(QtText(item.text));
   }
   list_->setCurrentRow(form_.ListIndex);  // -1 also clears the selection
-  if (text_->text() != FromUtf8(form_.txtTag)) text_->setText(FromUtf8(form_.txtTag));
+  if (text_->text() != QtText(form_.txtTag)) text_->setText(QtText(form_.txtTag));
   overlap_->setChecked(form_.chkOverlap);
 }
 

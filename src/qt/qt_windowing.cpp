@@ -43,10 +43,6 @@ QApplication* Application() {
   return made;
 }
 
-QString FromUtf8(const std::string& text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 double TwipsPerPixel() { return 1 / PixelsPerTwip(); }
 
 // A widget held by a window object; error 91 once it is gone.
@@ -68,8 +64,7 @@ class WindowObject : public Dispatch {
                         static_cast<int>(std::lround(top * PixelsPerTwip())));
   }
   double TextWidth(const std::string& text) {
-    return QFontMetricsF(Alive(window_).font()).horizontalAdvance(FromUtf8(text)) *
-           TwipsPerPixel();
+    return QFontMetricsF(Alive(window_).font()).horizontalAdvance(QtText(text)) * TwipsPerPixel();
   }
 
   const ClassTypeInfo& TypeInfo() const override {
@@ -80,7 +75,8 @@ class WindowObject : public Dispatch {
         "QtWindow",
         {T::Get("Name", 1, V::kText, &C::Name), T::Get("Width", 2, V::kDouble, &C::Width),
          T::Get("Height", 3, V::kDouble, &C::Height),
-         T::Method("Move", 4, {{.name = "Left", .type = V::kDouble}, {.name = "Top", .type = V::kDouble}},
+         T::Method("Move", 4,
+                   {{.name = "Left", .type = V::kDouble}, {.name = "Top", .type = V::kDouble}},
                    V::kEmpty, &C::Move),
          T::Method("TextWidth", 5, {{.name = "Str", .type = V::kText}}, V::kDouble,
                    &C::TextWidth)}};
@@ -97,7 +93,7 @@ class TextBoxObject : public Dispatch {
 
   std::string Name() const { return Alive(box_).objectName().toStdString(); }
   std::string Text() const { return Alive(box_).text().toStdString(); }
-  void Text(std::string text) { Alive(box_).setText(FromUtf8(text)); }
+  void Text(std::string text) { Alive(box_).setText(QtText(text)); }
   int32_t SelStart() const {
     const QLineEdit& box = Alive(box_);
     return box.hasSelectedText() ? box.selectionStart() : box.cursorPosition();
@@ -113,7 +109,8 @@ class TextBoxObject : public Dispatch {
   void SelLength(int32_t length) {
     const int32_t start = SelStart();
     QLineEdit& box = Alive(box_);
-    box.setSelection(start, std::min<int32_t>(length, static_cast<int32_t>(box.text().size()) - start));
+    box.setSelection(start,
+                     std::min<int32_t>(length, static_cast<int32_t>(box.text().size()) - start));
   }
 
   const ClassTypeInfo& TypeInfo() const override {
@@ -174,7 +171,7 @@ void QtWindowing::MessageBox(const std::string& text, const std::string& title) 
     Windowing::MessageBox(text, title);
     return;
   }
-  QMessageBox box(QMessageBox::NoIcon, FromUtf8(title), FromUtf8(text), QMessageBox::Ok);
+  QMessageBox box(QMessageBox::NoIcon, QtText(title), QtText(text), QMessageBox::Ok);
   box.setObjectName("MessageBox");
   box.exec();
 }

@@ -4,6 +4,7 @@
 // primary screen's logical resolution), as the dialog's layout is.
 #pragma once
 
+#include <QString>
 #include <optional>
 #include <string>
 
@@ -44,7 +45,12 @@ ObjectRef QtWindowObject(QWidget* window);
 // A text box: Name, Text, SelStart, SelLength.
 ObjectRef QtTextBoxObject(QLineEdit* box);
 
-// Twips to pixels and back at the primary screen's logical resolution.
+// Pixels per twip at the primary screen's logical resolution.
 double PixelsPerTwip();
+
+// The library's UTF-8 text as Qt's.
+inline QString QtText(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 }  // namespace vok

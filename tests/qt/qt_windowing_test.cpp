@@ -139,13 +139,21 @@ TEST(OptionsDialog, WidgetsFollowTheModel) {
         EXPECT_EQ(overlap->isChecked(), model.chkOverlap) << step;
       }
       switch (close) {
-        case kOk: QTest::mouseClick(Control<QPushButton>(dialog, "cmdOK"), Qt::LeftButton); break;
+        case kOk:
+          QTest::mouseClick(Control<QPushButton>(dialog, "cmdOK"), Qt::LeftButton);
+          break;
         case kCancel:
           QTest::mouseClick(Control<QPushButton>(dialog, "cmdCancel"), Qt::LeftButton);
           break;
-        case kEscape: QTest::keyClick(list, Qt::Key_Escape); break;
-        case kEnter: QTest::keyClick(text, Qt::Key_Return); break;
-        default: dialog->close(); break;
+        case kEscape:
+          QTest::keyClick(list, Qt::Key_Escape);
+          break;
+        case kEnter:
+          QTest::keyClick(text, Qt::Key_Return);
+          break;
+        default:
+          dialog->close();
+          break;
       }
     });
     clsHTMLValidate v;
@@ -210,7 +218,8 @@ TEST(OptionsDialog, ScreenshotShowsEveryControl) {
   }
   for (const frmHTMLOptions::Caption& c : form.Captions()) {
     if (c.control == "frmHTMLOptions") continue;
-    QWidget* control = view.findChild<QWidget*>(QString::fromLatin1(c.control.data(), c.control.size()));
+    QWidget* control =
+        view.findChild<QWidget*>(QString::fromLatin1(c.control.data(), c.control.size()));
     ASSERT_NE(control, nullptr);
     QString shown;
     if (auto* box = qobject_cast<QGroupBox*>(control)) shown = box->title();
@@ -249,8 +258,10 @@ TEST(WindowHelpers, WorkOnQtWindows) {
   const std::string caption = "C:\\Projects\\Translations\\manual_chapter_twelve.htm";
   ObjectRef form = QtWindowObject(&window);
   const double width = form->Call("TextWidth", {Variant(caption)}).ToDouble();
-  EXPECT_NEAR(width, window.fontMetrics().horizontalAdvance(QString::fromStdString(caption)) /
-                         PixelsPerTwip(), 1440.0 / 96);
+  EXPECT_NEAR(
+      width,
+      window.fontMetrics().horizontalAdvance(QString::fromStdString(caption)) / PixelsPerTwip(),
+      1440.0 / 96);
   const int32_t fits = static_cast<int32_t>(std::ceil(width));
   EXPECT_EQ(c.SetCaption(caption, Variant(form), fits), caption);
   const std::string shorter = c.SetCaption(caption, Variant(form), fits - 1000);
@@ -307,8 +318,7 @@ TEST(TagsEdit, PrintsTheTableOnOkOnly) {
     WhenModal([&](QWidget* dialog) {
       QTest::keyClicks(Control<QLineEdit>(dialog, "txtTag"), k.typed);
       QTest::mouseClick(Control<QPushButton>(dialog, "cmdAdd"), Qt::LeftButton);
-      QTest::mouseClick(Control<QPushButton>(dialog, k.ok ? "cmdOK" : "cmdCancel"),
-                        Qt::LeftButton);
+      QTest::mouseClick(Control<QPushButton>(dialog, k.ok ? "cmdOK" : "cmdCancel"), Qt::LeftButton);
     });
     std::ostringstream out, err;
     EXPECT_EQ(cli::RunTags(std::string("b|0,i|1"), true, out, err), k.status);
