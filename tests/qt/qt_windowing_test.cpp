@@ -24,6 +24,7 @@
 #include "qt/qt_windowing.h"
 #include "support/errors.h"
 #include "support/fault_registry.h"
+#include "support/scratch_dir.h"
 #include "validate_command.h"
 #include "voktools/common.h"
 #include "voktools/html_validate.h"
@@ -324,6 +325,31 @@ TEST(TagsEdit, PrintsTheTableOnOkOnly) {
     EXPECT_EQ(cli::RunTags(std::string("b|0,i|1"), true, out, err), k.status);
     EXPECT_EQ(out.str(), k.out);
     EXPECT_EQ(err.str().substr(0, k.err.size()), k.err);
+  }
+}
+
+// `voktools validate --edit-tags`: OK validates with the edited table (B may
+// nest in itself: nothing to repair), Cancel with the table as it was.
+TEST(TagsEdit, ValidateUsesTheEditedTableOnOk) {
+  QtEnv qt;
+  for (const bool ok : {true, false}) {
+    SCOPED_TRACE(ok);
+    test::ScratchDir dir;
+    const std::string page = "<b><b>x</b></b>";
+    test::WriteFile(dir / "p.htm", page);
+    WhenModal([&](QWidget* dialog) {
+      QTest::mouseClick(Control<QCheckBox>(dialog, "chkOverlap"), Qt::LeftButton, {},
+                        QPoint(6, 8));  // B, the first tag, is selected
+      QTest::keyClick(dialog, ok ? Qt::Key_Return : Qt::Key_Escape);
+    });
+    cli::ValidateOptions options;
+    options.files = {dir / "p.htm"};
+    options.tags = "B|0,";
+    options.edit_tags = true;
+    std::ostringstream out, err;
+    cli::Reporter reporter({.quiet = true}, out, err, false);
+    EXPECT_EQ(cli::RunValidate(options, reporter, out, err), 0) << err.str();
+    EXPECT_EQ(test::ReadFile(dir / "p.htm") == page, ok);
   }
 }
 
