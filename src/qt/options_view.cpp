@@ -84,15 +84,18 @@ OptionsView::OptionsView(frmHTMLOptions& form, QWidget* parent) : QDialog(parent
     form_.chkOverlap_Click();
     ShowModel();
   });
-  auto handler = [this](QPushButton* b, void (frmHTMLOptions::*click)()) {
-    connect(b, &QPushButton::clicked, this, [this, click] {
-      (form_.*click)();
-      ShowModel();
-    });
-  };
-  handler(add, &frmHTMLOptions::cmdAdd_Click);
-  handler(remove, &frmHTMLOptions::cmdRemove_Click);
-  handler(clear, &frmHTMLOptions::cmdClear_Click);
+  connect(add, &QPushButton::clicked, this, [this] {
+    form_.cmdAdd_Click();
+    ShowModel();
+  });
+  connect(remove, &QPushButton::clicked, this, [this] {
+    form_.cmdRemove_Click();
+    ShowModel();
+  });
+  connect(clear, &QPushButton::clicked, this, [this] {
+    form_.cmdClear_Click();
+    ShowModel();
+  });
   connect(ok, &QPushButton::clicked, this, &OptionsView::accept);
   connect(cancel, &QPushButton::clicked, this, &OptionsView::reject);
 
