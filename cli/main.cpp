@@ -29,6 +29,9 @@
 #include "voktools/host.h"
 #include "voktools/html_validate.h"
 #include "voktools/version.h"
+#ifdef VOK_WITH_QT
+#include "qt/qt_windowing.h"
+#endif
 
 namespace {
 
@@ -75,7 +78,9 @@ Exit status:
   0      every file succeeded
   1-63   the largest result of a file (see the command's --help)
   64     usage error
-  65     --strict, and the run had warnings but no failure
+  65     --strict, and the run had warnings but no failure; tags --edit and
+         validate --edit-tags: the edited table cannot be used
+  69     tags --edit and validate --edit-tags: no window system
   70     unexpected failure
   73     an output was refused, its reason on standard error: it exists
          (--force replaces it), or it is never replaced (see below)
@@ -238,6 +243,9 @@ page's report, also with --quiet. The rules take "<" and ">" in scripts and
 style sheets for markup; a page where that changes a SCRIPT or STYLE
 element gets a warning naming its line, and --keep-script-text leaves the
 content of those elements as it is, up to their end tag.
+--edit-tags shows the table (the default or --tags) in the options dialog
+before any page is read; OK validates with the edited table, Cancel with
+the table as it was (see voktools tags --help).
 --tags items are read as meant where that is clear: names in any case,
 spaces around names and flags, empty items and a missing last "," are
 fine. An item without "|", a name that is not a letter and then letters
@@ -262,6 +270,18 @@ number of failures of the final replacement.
 Exit status: 0 when every page gave 0, otherwise the largest result; 64 for
 a usage error, 70 for an unexpected failure, 74 when the report could not be
 written.)";
+
+constexpr const char* kTagsHelp =
+    R"(Prints the table of recognised tags in the form --tags takes: the default
+one, or the --tags LIST as validate reads it. With --edit the table is first
+shown in the options dialog, where tags are added, removed and flagged
+(Overlap allowed: flag 1); OK prints the edited table, Cancel prints nothing.
+So a script can keep a table:  TABLE=$(voktools tags --edit --tags "$TABLE")
+The dialog needs a window system: DISPLAY or WAYLAND_DISPLAY set, or
+QT_QPA_PLATFORM (a Qt platform name).
+Exit status: 0 printed; 1 the dialog was cancelled; 64 a refused --tags; 65
+the edited table cannot be used (a name that is not a letter and then
+letters and digits, more than 128 tags); 69 no window system.)";
 
 constexpr const char* kRegHelp =
     R"(The registry store keeps keys and values as a Windows registry does: the
@@ -655,9 +675,17 @@ int Run(int argc, char** argv) {
                      "Print the changes as a unified diff (with --dry-run: those a run would make)");
   validate->add_flag("--keep-script-text", validate_options.keep_script_text,
                      "Leave the content of SCRIPT and STYLE elements as it is");
+  validate->add_flag("--edit-tags", validate_options.edit_tags,
+                     "Edit the table in the options dialog before validating");
   AddReportFlags(validate, report_options, "per page and line (JSON Lines)");
   validate->footer(kValidateHelp);
-  CLI::App* tags = app.add_subcommand("tags", "Prints the default table of recognised tags");
+  CLI::App* tags = app.add_subcommand("tags", "Prints the table of recognised tags; --edit edits it");
+  std::optional<std::string> tags_table;
+  bool tags_edit = false;
+  tags->add_option("--tags", tags_table, "The table to start from, NAME|FLAG,...")
+      ->type_name("LIST");
+  tags->add_flag("--edit", tags_edit, "Edit the table in the options dialog, then print it");
+  tags->footer(kTagsHelp);
 
   vok::cli::RegOptions reg_options;
   std::string reg_value, reg_data;
@@ -850,6 +878,11 @@ int Run(int argc, char** argv) {
     host.Run();
     return 0;
   }
+#ifdef VOK_WITH_QT
+  // Real windows where there is a display; the automation host stays
+  // headless, its message boxes being event lines for the script.
+  vok::UseQtWindowing();
+#endif
   if (*languages) return vok::cli::RunLanguages(languages_options, std::cout, std::cerr);
   if (*codepages) return vok::cli::RunCodePages(codepages_options, std::cout, std::cerr);
   vok::cli::Reporter reporter(report_options, std::cout, std::cerr, vok::cli::StderrIsTerminal());
@@ -909,10 +942,7 @@ int Run(int argc, char** argv) {
   }
   if (*doc2rtf) return vok::cli::RunDoc2Rtf(office_options, reporter);
   if (*rtf2doc) return vok::cli::RunRtf2Doc(office_options, reporter);
-  if (*tags) {
-    std::cout << vok::clsHTMLValidate::kDefaultTags << '\n';
-    return 0;
-  }
+  if (*tags) return vok::cli::RunTags(tags_table, tags_edit, std::cout, std::cerr);
   if (*validate) {
     validate_options.json = report_options.json;
     return vok::cli::RunValidate(validate_options, reporter, std::cout, std::cerr);

@@ -18,6 +18,7 @@ namespace vok::cli {
 // Exit statuses besides the results themselves.
 inline constexpr int kExitUsage = 64;     // bad command line
 inline constexpr int kExitDataErr = 65;   // --strict: the run had warnings
+inline constexpr int kExitUnavailable = 69;  // a service the run needs is missing (a screen)
 inline constexpr int kExitSoftware = 70;  // an unexpected failure
 inline constexpr int kExitCantCreate = 73;  // an output refused (the reason on err)
 inline constexpr int kExitIoErr = 74;       // the report could not be written

@@ -20,6 +20,7 @@
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "voktools/ascii.h"
+#include "voktools/automation_error.h"
 #include "voktools/common.h"
 #include "voktools/host.h"
 #include "voktools/html_validate.h"
@@ -328,22 +329,97 @@ std::optional<std::string> NormalizeTags(std::string_view text, std::string* why
   return table;
 }
 
+namespace {
+
+// The --tags text as the class reads it; nothing, reported on err, when it
+// is refused. No text: the default table.
+std::optional<std::optional<std::string>> ReadTagsOption(const std::optional<std::string>& text,
+                                                         std::string_view command,
+                                                         std::ostream& err) {
+  if (!text) return std::optional<std::string>();
+  std::string why;
+  std::optional<std::string> table = NormalizeTags(*text, &why);
+  if (!table) {
+    err << "voktools " << command << ": --tags: " << why << '\n';
+    return std::nullopt;
+  }
+  return table;
+}
+
+}  // namespace
+
+EditedTags EditTags(const std::optional<std::string>& table, std::string_view command,
+                    std::ostream& err) {
+  clsHTMLValidate v;
+  if (table) v.Tags(*table);
+  EditedTags edited;
+  auto unusable = [&](const std::string& why) {
+    err << "voktools " << command << ": the edited table cannot be used: " << why << '\n';
+    edited.status = kExitDataErr;
+    return edited;
+  };
+  clsHTMLValidate::OptionsOutcome outcome;
+  try {
+    outcome = v.EditOptions();
+  } catch (const AutomationError&) {
+    // Every row the dialog gives back has its "|": the class is full.
+    return unusable("more than " + std::to_string(clsHTMLValidate::kMaxTags) + " tags");
+  }
+  switch (outcome) {
+    case clsHTMLValidate::OptionsOutcome::kNotShown:
+      err << "voktools " << command
+          << ": the options dialog needs a window system, and there is none here (set "
+             "DISPLAY or WAYLAND_DISPLAY, or QT_QPA_PLATFORM)\n";
+      edited.status = kExitUnavailable;
+      return edited;
+    case clsHTMLValidate::OptionsOutcome::kCancelled:
+      edited.status = 1;
+      return edited;
+    case clsHTMLValidate::OptionsOutcome::kAccepted:
+      break;
+  }
+  // What the dialog gives back is used only as --tags would take it.
+  std::string why;
+  std::optional<std::string> checked = NormalizeTags(v.Tags(), &why);
+  if (!checked) return unusable(why);
+  edited.accepted = true;
+  edited.table = std::move(*checked);
+  return edited;
+}
+
+int RunTags(const std::optional<std::string>& tags, bool edit, std::ostream& out,
+            std::ostream& err) {
+  std::optional<std::optional<std::string>> table = ReadTagsOption(tags, "tags", err);
+  if (!table) return kExitUsage;
+  std::string text = table->value_or(std::string(clsHTMLValidate::kDefaultTags));
+  if (edit) {
+    EditedTags edited = EditTags(*table, "tags", err);
+    if (!edited.accepted) return edited.status;
+    text = std::move(edited.table);
+  }
+  out << text << '\n';
+  return 0;
+}
+
 int RunValidate(const ValidateOptions& options, Reporter& reporter, std::ostream& out,
                 std::ostream& err) {
-  std::string tags;
-  if (options.tags) {
-    std::string why;
-    std::optional<std::string> table = NormalizeTags(*options.tags, &why);
-    if (!table) {
-      err << "voktools validate: --tags: " << why << '\n';
-      return kExitUsage;
+  std::optional<std::optional<std::string>> table = ReadTagsOption(options.tags, "validate", err);
+  if (!table) return kExitUsage;
+  ValidateOptions run = options;
+  run.tags = *table;
+  if (options.edit_tags) {
+    EditedTags edited = EditTags(*table, "validate", err);
+    if (edited.accepted) {
+      run.tags = std::move(edited.table);
+    } else if (edited.status != 1) {
+      return edited.status;
     }
-    tags = std::move(*table);
   }
+  const std::string tags = run.tags.value_or(std::string());
   for (const std::string& page : options.files) {
     if (reporter.OutputFailed()) break;
     std::optional<std::string> diff;
-    FileReport report = Process(page, options, tags, reporter, &diff);
+    FileReport report = Process(page, run, tags, reporter, &diff);
     if (diff && options.json) {
       report.extra = Json::object();
       report.extra["diff"] = TextToJson(*diff);

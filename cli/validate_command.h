@@ -21,7 +21,27 @@ struct ValidateOptions {
   bool diff = false;                // print each change as a unified diff
   bool keep_script_text = false;    // SCRIPT and STYLE content stays as it is
   bool json = false;                // the reports are JSON: a diff goes into them
+  bool edit_tags = false;           // the table is edited in the options dialog first
 };
+
+// The options dialog on a table (the default one when none), for a command
+// named command. Accepted: the edited table, checked as --tags is read.
+// Not accepted: how the run ends, with the reason on err: 1 when the user
+// cancelled, kExitUnavailable without a window system, kExitDataErr when
+// the edited table is not one --tags would take.
+struct EditedTags {
+  bool accepted = false;
+  int status = 0;
+  std::string table;
+};
+EditedTags EditTags(const std::optional<std::string>& table, std::string_view command,
+                    std::ostream& err);
+
+// `voktools tags [--edit] [--tags LIST]`: prints the table (the default, or
+// LIST as read by --tags), after editing it in the dialog with --edit;
+// nothing when the dialog was cancelled. Returns the exit status.
+int RunTags(const std::optional<std::string>& tags, bool edit, std::ostream& out,
+            std::ostream& err);
 
 // The table a --tags text stands for, as the class reads it ("NAME|FLAG,"
 // per item): names in upper case, spaces around names and flags and empty
@@ -33,7 +53,8 @@ std::optional<std::string> NormalizeTags(std::string_view text, std::string* why
 
 // Validates every page in order, one object each; returns the exit status.
 // A --tags text that NormalizeTags refuses is a usage error (64), reported
-// on err before any page is touched. With --diff, each page's changes follow
+// on err before any page is touched. With edit_tags the table is edited
+// first (a cancelled dialog leaves it as it was). With --diff, each page's changes follow
 // its report on out as a unified diff (in JSON mode, its "diff" member).
 int RunValidate(const ValidateOptions& options, Reporter& reporter, std::ostream& out,
                 std::ostream& err);

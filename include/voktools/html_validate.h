@@ -58,6 +58,10 @@ class clsHTMLValidate : public Dispatch {
   // Lets the user edit the table in the options dialog; a window system
   // without dialogs leaves the table as it is, as Cancel would.
   void DisplayOptions();
+  // Not part of the automation interface: DisplayOptions, telling a C++
+  // host how the dialog was closed.
+  enum class OptionsOutcome { kNotShown, kCancelled, kAccepted };
+  OptionsOutcome EditOptions();
 
   // Raised with the percentage of the page read whenever it grows.
   ProgressEvent<int16_t>& Progress() { return progress_; }

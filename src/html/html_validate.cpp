@@ -872,14 +872,23 @@ void clsHTMLValidate::Tags(std::string_view value) {
   }
 }
 
-void clsHTMLValidate::DisplayOptions() {
+void clsHTMLValidate::DisplayOptions() { (void)EditOptions(); }
+
+clsHTMLValidate::OptionsOutcome clsHTMLValidate::EditOptions() {
   auto form = std::make_shared<frmHTMLOptions>();
   RegisterLoadedForm(form);
+  struct Unload {
+    const Dispatch* form;
+    ~Unload() { UnregisterLoadedForm(form); }
+  } unload{form.get()};
   form->Load();
   form->Tags(Tags());
-  const bool shown = env_.windowing != nullptr && env_.windowing->ShowModal(*form);
-  if (shown && !form->Cancelled()) Tags(form->Tags());
-  UnregisterLoadedForm(form.get());
+  if (env_.windowing == nullptr || !env_.windowing->ShowModal(*form)) {
+    return OptionsOutcome::kNotShown;
+  }
+  if (form->Cancelled()) return OptionsOutcome::kCancelled;
+  Tags(form->Tags());
+  return OptionsOutcome::kAccepted;
 }
 
 const ClassTypeInfo& clsHTMLValidate::TypeInfo() const {

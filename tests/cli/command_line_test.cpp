@@ -17,6 +17,8 @@ namespace {
 // Arguments, exit status, and a text standard output (or, when the status is
 // not 0, standard error) holds; the other stream is empty.
 TEST(CliCommandLine, SaysWhatIsWrongOrHelps) {
+  // No window system: the options dialog cannot be shown.
+  for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) ::unsetenv(variable);
   const std::tuple<std::string, int, std::string> cases[] = {
       {"foo", 64, "voktools: unknown command 'foo'; the commands are:\n"},
       {"", 64, "a command is needed; the commands are:\n  invoke "},
@@ -24,6 +26,10 @@ TEST(CliCommandLine, SaysWhatIsWrongOrHelps) {
       {"help rtf extract", 0, "Usage: voktools rtf extract"},
       {"rtf --version", 0, "voktools 3.1.0"},
       {"tags", 0, "B|0,I|0,U|0,A|0,FONT|1,"},
+      {"tags --tags b|1,i|0", 0, "B|1,I|0,\n"},
+      {"tags --tags 1x|0, --edit", 64, "voktools tags: --tags: "},
+      {"tags --edit", 69, "voktools tags: the options dialog needs a window system"},
+      {"validate --edit-tags $DIR/p.htm", 69, "voktools validate: the options dialog needs"},
       // Options that cannot hold for every file named are refused first.
       {"lines --chunk 0 f", 64, "--chunk"},
       {"lines --out /nonexistent/dir f", 64, "--out"},
