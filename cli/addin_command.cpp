@@ -50,27 +50,9 @@ class Converter {
     }
     return *object_;
   }
-  void SetDocument(const std::string& file) {
-    if (auto* p = dynamic_cast<clsPPTUtil*>(object_.get())) p->PPTFile(file);
-    if (auto* x = dynamic_cast<clsXLSUtil*>(object_.get())) x->XLSFile(file);
-  }
-  const std::string& XmlFile() {
-    if (auto* p = dynamic_cast<clsPPTUtil*>(object_.get())) return p->XMLFile();
-    return dynamic_cast<clsXLSUtil&>(*object_).XMLFile();
-  }
-  int32_t Convert() {
-    switch (op_) {
-      case AddinOperation::kPptToXml:
-        return dynamic_cast<clsPPTUtil&>(*object_).PPT2XML();
-      case AddinOperation::kXmlToPpt:
-        return dynamic_cast<clsPPTUtil&>(*object_).XML2PPT();
-      case AddinOperation::kXlsToXml:
-        return dynamic_cast<clsXLSUtil&>(*object_).XLS2XML();
-      case AddinOperation::kXmlToXls:
-        break;
-    }
-    return dynamic_cast<clsXLSUtil&>(*object_).XML2XLS();
-  }
+  void SetDocument(const std::string& file) { Get().SetDocumentFile(file); }
+  const std::string& XmlFile() { return Get().xml_file(); }
+  int32_t Convert() { return Exports(op_) ? Get().Export() : Get().Import(); }
 
  private:
   AddinOperation op_;

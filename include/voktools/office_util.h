@@ -72,10 +72,8 @@ class OfficeAddinConverter : public Dispatch {
   const std::string& LastFailureMessage() const { return last_failure_message_; }
   // The add-in document: the library's folder + the add-in's name.
   std::string AddinPath() const;
-
- protected:
-  OfficeAddinConverter(Env& env, const Traits& traits);
-
+  // The document and XML file properties and the two conversions, whichever
+  // the class calls them (PPTFile, XLS2XML, ..), for hosts that drive both.
   const std::string& document_file() const { return document_file_; }
   const std::string& xml_file() const { return xml_file_; }
   void SetDocumentFile(std::string value);
@@ -84,6 +82,9 @@ class OfficeAddinConverter : public Dispatch {
   void SetXMLFile(std::string value);
   int32_t Export();
   int32_t Import();
+
+ protected:
+  OfficeAddinConverter(Env& env, const Traits& traits);
 
  private:
 

@@ -229,12 +229,11 @@ int32_t OfficeAddinConverter::Export() {
 }
 
 int32_t OfficeAddinConverter::Import() {
-  if (xml_file_.empty() || !Common().FileExists(xml_file_) || document_file_.empty() ||
-      !Common().FileExists(document_file_)) {
-    last_failure_message_ = "No such file: " + (xml_file_.empty() || !Common().FileExists(xml_file_)
-                                                    ? xml_file_
-                                                    : document_file_);
-    return 1;
+  for (const std::string* file : {&xml_file_, &document_file_}) {
+    if (file->empty() || !Common().FileExists(*file)) {
+      last_failure_message_ = "No such file: " + *file;
+      return 1;
+    }
   }
   OfficeCalls calls;
   OpenWorking(false, calls);
