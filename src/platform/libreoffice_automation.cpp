@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 #include <vector>
@@ -165,6 +166,22 @@ bool WaitForEnd(pid_t pid, ch::Clock::time_point deadline) {
     if (ch::Clock::now() >= deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+}
+
+// The worker a shared instance's folder records, when that process still
+// runs the worker program; 0 otherwise (never a process that has taken the
+// number since).
+pid_t RecordedWorker(const std::string& folder, const std::string& worker) {
+  std::ifstream in(folder + "/pid");
+  long number = 0;
+  if (!(in >> number) || number <= 1) return 0;
+  const pid_t pid = static_cast<pid_t>(number);
+  std::error_code error;
+  std::string exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", error).string();
+  if (error) return 0;
+  constexpr std::string_view kDeleted = " (deleted)";  // the program was rebuilt meanwhile
+  if (exe.ends_with(kDeleted)) exe.resize(exe.size() - kDeleted.size());
+  return fs::path(exe).filename() == fs::path(worker).filename() ? pid : 0;
 }
 
 void EndProcess(pid_t pid, ch::Clock::time_point deadline) {
@@ -763,6 +780,8 @@ Status LibreOfficeAutomation::StartShared(OfficeInstanceInfo* info) {
   if (Status s = CheckPrivate(folder); !s.ok()) return s;
   pid_t pid = 0;
   if (Status s = LaunchWorker(settings_, folder, false, &pid); !s.ok()) return s;
+  // For a stop that finds the instance no longer answering.
+  std::ofstream(folder + "/pid") << pid << '\n';
   return SharedInfo(info);
 }
 
@@ -786,7 +805,27 @@ Status LibreOfficeAutomation::SharedInfo(OfficeInstanceInfo* info) {
 
 Status LibreOfficeAutomation::StopShared() {
   OfficeInstanceInfo info;
-  if (Status s = SharedInfo(&info); !s.ok()) return s;
+  Status asked;
+  {
+    // An instance that does not answer soon is ended without its answer.
+    const auto limit = settings_.time_limit;
+    settings_.time_limit = std::min<std::chrono::milliseconds>(limit, kExitGrace);
+    asked = SharedInfo(&info);
+    settings_.time_limit = limit;
+  }
+  if (!asked.ok()) {
+    const std::string folder = SharedFolder();
+    if (!CheckPrivate(folder).ok()) return asked;
+    const pid_t pid = RecordedWorker(folder, settings_.worker);
+    if (pid != 0) {
+      ::kill(pid, SIGTERM);
+      ::kill(pid, SIGCONT);  // a stopped process ends only once it runs again
+      EndProcess(pid, ch::Clock::now() + kExitGrace);
+    }
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    return pid != 0 ? Status::OK() : Status::Error(ENOENT, "no office instance is running");
+  }
   ObjectRef application;
   if (Status s = GetRunning("Word.Application", &application); !s.ok()) return s;
   try {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -221,6 +222,26 @@ TEST_F(OfficeTest, RunningInstanceLivesFromStartToStop) {
   EXPECT_TRUE(Ended(info.pid));
   EXPECT_FALSE(fs::exists(office.SharedFolder()));
   EXPECT_EQ(office.StopShared().code(), ENOENT);
+}
+
+// A running instance that hangs is ended by a stop all the same; one that
+// died leaves a folder that a stop clears.
+TEST_F(OfficeTest, StopEndsAHangingInstanceAndClearsADeadOne) {
+  LibreOfficeAutomation office(settings_);
+  for (const int signal : {SIGSTOP, SIGKILL}) {
+    SCOPED_TRACE(signal);
+    OfficeInstanceInfo info;
+    ASSERT_TRUE(office.StartShared(&info).ok());
+    ::kill(info.pid, signal);
+    if (signal == SIGKILL) {
+      ASSERT_EQ(::waitpid(info.pid, nullptr, 0), info.pid);  // our child
+    }
+    const auto before = std::chrono::steady_clock::now();
+    EXPECT_EQ(office.StopShared().code(), signal == SIGKILL ? ENOENT : 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(15));
+    EXPECT_TRUE(Ended(info.pid));
+    EXPECT_FALSE(fs::exists(office.SharedFolder()));
+  }
 }
 
 // A batch of conversions starts one instance, which the later conversions
