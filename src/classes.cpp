@@ -21,26 +21,36 @@ namespace vok::detail {
 
 namespace {
 
+struct Builtin {
+  ObjectRef (*make)();
+  const ClassTypeInfo& (*type_info)();
+};
+
 template <typename T>
 ObjectRef Make() {
   return std::make_shared<T>();
 }
 
-const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
-  static const std::map<std::string_view, ObjectRef (*)()> builtins{
-      {"clsASP2HTML", &Make<clsASP2HTML>},
-      {"cRegistry", &Make<cRegistry>},
-      {"clsCommon", &Make<clsCommon>},
-      {"clsDOC2RTF", &Make<clsDOC2RTF>},
-      {"clsGetTempFileName", &Make<clsGetTempFileName>},
-      {"clsHTMLValidate", &Make<clsHTMLValidate>},
-      {"clsLanguages", &Make<clsLanguages>},
-      {"clsMIFUtilities", &Make<clsMIFUtilities>},
-      {"clsPPTUtil", &Make<clsPPTUtil>},
-      {"clsRetrieveFile", &Make<clsRetrieveFile>},
-      {"clsRTFUtil", &Make<clsRTFUtil>},
-      {"clsUNCName", &Make<clsUNCName>},
-      {"clsXLSUtil", &Make<clsXLSUtil>},
+template <typename T>
+constexpr Builtin Of() {
+  return {&Make<T>, &TypeInfoOf<T>};
+}
+
+const std::map<std::string_view, Builtin>& Builtins() {
+  static const std::map<std::string_view, Builtin> builtins{
+      {"clsASP2HTML", Of<clsASP2HTML>()},
+      {"cRegistry", Of<cRegistry>()},
+      {"clsCommon", Of<clsCommon>()},
+      {"clsDOC2RTF", Of<clsDOC2RTF>()},
+      {"clsGetTempFileName", Of<clsGetTempFileName>()},
+      {"clsHTMLValidate", Of<clsHTMLValidate>()},
+      {"clsLanguages", Of<clsLanguages>()},
+      {"clsMIFUtilities", Of<clsMIFUtilities>()},
+      {"clsPPTUtil", Of<clsPPTUtil>()},
+      {"clsRetrieveFile", Of<clsRetrieveFile>()},
+      {"clsRTFUtil", Of<clsRTFUtil>()},
+      {"clsUNCName", Of<clsUNCName>()},
+      {"clsXLSUtil", Of<clsXLSUtil>()},
   };
   return builtins;
 }
@@ -49,7 +59,12 @@ const std::map<std::string_view, ObjectRef (*)()>& Builtins() {
 
 ObjectRef CreateBuiltin(std::string_view class_name) {
   auto it = Builtins().find(class_name);
-  return it == Builtins().end() ? nullptr : it->second();
+  return it == Builtins().end() ? nullptr : it->second.make();
+}
+
+const ClassTypeInfo* BuiltinTypeInfo(std::string_view class_name) {
+  auto it = Builtins().find(class_name);
+  return it == Builtins().end() ? nullptr : &it->second.type_info();
 }
 
 bool IsBuiltin(std::string_view class_name) { return Builtins().count(class_name) > 0; }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "frame/builtin_classes.h"
 #include "common/replacement_file.h"
 #include "common/split_format.h"
 #include "frame/forms.h"
@@ -212,7 +213,8 @@ std::string clsCommon::SetCaption(const std::string& strCaption, const Variant& 
   return s;
 }
 
-const ClassTypeInfo& clsCommon::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsCommon>() {
   using C = clsCommon;
   using T = MemberTable<C>;
   using V = VarType;
@@ -272,5 +274,7 @@ const ClassTypeInfo& clsCommon::TypeInfo() const {
       }};
   return info;
 }
+
+const ClassTypeInfo& clsCommon::TypeInfo() const { return detail::TypeInfoOf<clsCommon>(); }
 
 }  // namespace vok

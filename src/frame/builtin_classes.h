@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "voktools/dispatch.h"
 #include "voktools/variant.h"
 
 namespace vok::detail {
@@ -11,5 +12,13 @@ namespace vok::detail {
 // A new object of the class, or null when this build does not hold it.
 ObjectRef CreateBuiltin(std::string_view class_name);
 bool IsBuiltin(std::string_view class_name);
+// The member table of the class, without making an object (hosts that call
+// an object of the class elsewhere, through the C interface); null when this
+// build does not hold the class.
+const ClassTypeInfo* BuiltinTypeInfo(std::string_view class_name);
+
+// Defined beside each class; the class's TypeInfo returns it.
+template <typename T>
+const ClassTypeInfo& TypeInfoOf();
 
 }  // namespace vok::detail

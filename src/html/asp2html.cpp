@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "frame/builtin_classes.h"
 #include "common/buffered_output.h"
 #include "common/io_failure.h"
 #include "common/progress.h"
@@ -307,7 +308,8 @@ int32_t clsASP2HTML::HTML2ASP() {
   return FinishOutputs({&page}, *errors_);
 }
 
-const ClassTypeInfo& clsASP2HTML::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsASP2HTML>() {
   using C = clsASP2HTML;
   using T = MemberTable<C>;
   using V = VarType;
@@ -326,6 +328,8 @@ const ClassTypeInfo& clsASP2HTML::TypeInfo() const {
       }};
   return info;
 }
+
+const ClassTypeInfo& clsASP2HTML::TypeInfo() const { return detail::TypeInfoOf<clsASP2HTML>(); }
 
 int32_t clsASP2HTML::Advise(EventSink sink) { return progress_.AdviseSink(std::move(sink)); }
 void clsASP2HTML::Unadvise(int32_t cookie) { progress_.UnadviseSink(cookie); }

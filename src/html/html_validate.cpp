@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 
+#include "frame/builtin_classes.h"
 #include "common/progress.h"
 #include "common/replacement_file.h"
 #include "common/split_format.h"
@@ -891,7 +892,8 @@ clsHTMLValidate::OptionsOutcome clsHTMLValidate::EditOptions() {
   return OptionsOutcome::kAccepted;
 }
 
-const ClassTypeInfo& clsHTMLValidate::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsHTMLValidate>() {
   using C = clsHTMLValidate;
   using T = MemberTable<C>;
   using V = VarType;
@@ -908,6 +910,8 @@ const ClassTypeInfo& clsHTMLValidate::TypeInfo() const {
       }};
   return info;
 }
+
+const ClassTypeInfo& clsHTMLValidate::TypeInfo() const { return detail::TypeInfoOf<clsHTMLValidate>(); }
 
 int32_t clsHTMLValidate::Advise(EventSink sink) { return progress_.AdviseSink(std::move(sink)); }
 void clsHTMLValidate::Unadvise(int32_t cookie) { progress_.UnadviseSink(cookie); }

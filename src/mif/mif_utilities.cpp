@@ -4,6 +4,7 @@
 #include <array>
 #include <unordered_map>
 
+#include "frame/builtin_classes.h"
 #include "common/replacement_file.h"
 #include "mif/entry_table.h"
 #include "mif/mif_insets.h"
@@ -514,7 +515,8 @@ int16_t clsMIFUtilities::InsertObjects() {
 
 // ------------------------------------------------------------------ dispatch
 
-const ClassTypeInfo& clsMIFUtilities::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsMIFUtilities>() {
   using C = clsMIFUtilities;
   using T = MemberTable<C>;
   using V = VarType;
@@ -540,6 +542,8 @@ const ClassTypeInfo& clsMIFUtilities::TypeInfo() const {
       }};
   return info;
 }
+
+const ClassTypeInfo& clsMIFUtilities::TypeInfo() const { return detail::TypeInfoOf<clsMIFUtilities>(); }
 
 int32_t clsMIFUtilities::Advise(EventSink sink) { return progress_.AdviseSink(std::move(sink)); }
 void clsMIFUtilities::Unadvise(int32_t cookie) { progress_.UnadviseSink(cookie); }

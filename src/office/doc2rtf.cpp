@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "frame/builtin_classes.h"
 #include "platform/env.h"
 #include "office/office_calls.h"
 #include "platform/office_automation.h"
@@ -173,7 +174,8 @@ void clsDOC2RTF::EndBatch() {
   if (started_) QuitStarted();
 }
 
-const ClassTypeInfo& clsDOC2RTF::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsDOC2RTF>() {
   using C = clsDOC2RTF;
   using T = MemberTable<C>;
   using V = VarType;
@@ -190,5 +192,7 @@ const ClassTypeInfo& clsDOC2RTF::TypeInfo() const {
       }};
   return info;
 }
+
+const ClassTypeInfo& clsDOC2RTF::TypeInfo() const { return detail::TypeInfoOf<clsDOC2RTF>(); }
 
 }  // namespace vok

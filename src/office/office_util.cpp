@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "frame/builtin_classes.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "platform/library_folder.h"
@@ -251,7 +252,8 @@ clsPPTUtil::clsPPTUtil(Env& env) : OfficeAddinConverter(env, kPresentationTraits
 clsXLSUtil::clsXLSUtil() : clsXLSUtil(CurrentEnv()) {}
 clsXLSUtil::clsXLSUtil(Env& env) : OfficeAddinConverter(env, kWorkbookTraits) {}
 
-const ClassTypeInfo& clsPPTUtil::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsPPTUtil>() {
   using C = clsPPTUtil;
   using T = MemberTable<C>;
   using V = VarType;
@@ -267,7 +269,10 @@ const ClassTypeInfo& clsPPTUtil::TypeInfo() const {
   return info;
 }
 
-const ClassTypeInfo& clsXLSUtil::TypeInfo() const {
+const ClassTypeInfo& clsPPTUtil::TypeInfo() const { return detail::TypeInfoOf<clsPPTUtil>(); }
+
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsXLSUtil>() {
   using C = clsXLSUtil;
   using T = MemberTable<C>;
   using V = VarType;
@@ -282,5 +287,7 @@ const ClassTypeInfo& clsXLSUtil::TypeInfo() const {
       }};
   return info;
 }
+
+const ClassTypeInfo& clsXLSUtil::TypeInfo() const { return detail::TypeInfoOf<clsXLSUtil>(); }
 
 }  // namespace vok

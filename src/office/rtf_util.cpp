@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "frame/builtin_classes.h"
 #include "common/io_failure.h"
 #include "common/marker_index.h"
 #include "common/progress.h"
@@ -520,7 +521,8 @@ int32_t clsRTFUtil::InsertObjects() {
   return result;
 }
 
-const ClassTypeInfo& clsRTFUtil::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsRTFUtil>() {
   using C = clsRTFUtil;
   using T = MemberTable<C>;
   using V = VarType;
@@ -535,5 +537,7 @@ const ClassTypeInfo& clsRTFUtil::TypeInfo() const {
       }};
   return info;
 }
+
+const ClassTypeInfo& clsRTFUtil::TypeInfo() const { return detail::TypeInfoOf<clsRTFUtil>(); }
 
 }  // namespace vok

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "frame/builtin_classes.h"
 #include "platform/env.h"
 #include "platform/language_list.h"
 
@@ -116,7 +117,8 @@ int32_t clsLanguages::CodePageCount() const {
   return static_cast<int32_t>(code_pages_.size()) - 1;
 }
 
-const ClassTypeInfo& clsLanguages::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsLanguages>() {
   using C = clsLanguages;
   using T = MemberTable<C>;
   using V = VarType;
@@ -136,5 +138,7 @@ const ClassTypeInfo& clsLanguages::TypeInfo() const {
       }};
   return info;
 }
+
+const ClassTypeInfo& clsLanguages::TypeInfo() const { return detail::TypeInfoOf<clsLanguages>(); }
 
 }  // namespace vok

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "frame/builtin_classes.h"
 #include "platform/env.h"
 #include "platform/environment.h"
 #include "platform/registry.h"
@@ -220,7 +221,8 @@ void cRegistry::CreateAdditionalEXEAssociations(const std::string& sClassName,
   }
 }
 
-const ClassTypeInfo& cRegistry::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<cRegistry>() {
   using C = cRegistry;
   using T = MemberTable<C>;
   using V = VarType;
@@ -275,5 +277,7 @@ const ClassTypeInfo& cRegistry::TypeInfo() const {
       }};
   return info;
 }
+
+const ClassTypeInfo& cRegistry::TypeInfo() const { return detail::TypeInfoOf<cRegistry>(); }
 
 }  // namespace vok

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <limits>
 
+#include "frame/builtin_classes.h"
 #include "common/progress.h"
 #include "common/text_window.h"
 #include "platform/env.h"
@@ -118,7 +119,8 @@ void clsRetrieveFile::Position(int32_t value) {
   reader_->Reset(file_.get(), std::max<int64_t>(0, length_ - value + 1), chunk_size_);
 }
 
-const ClassTypeInfo& clsRetrieveFile::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsRetrieveFile>() {
   using C = clsRetrieveFile;
   using T = MemberTable<C>;
   using V = VarType;
@@ -139,5 +141,7 @@ const ClassTypeInfo& clsRetrieveFile::TypeInfo() const {
       }};
   return info;
 }
+
+const ClassTypeInfo& clsRetrieveFile::TypeInfo() const { return detail::TypeInfoOf<clsRetrieveFile>(); }
 
 }  // namespace vok

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "frame/builtin_classes.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "platform/random.h"
@@ -41,12 +42,15 @@ std::string clsGetTempFileName::Filename() {
   return name;
 }
 
-const ClassTypeInfo& clsGetTempFileName::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsGetTempFileName>() {
   using T = MemberTable<clsGetTempFileName>;
   static const ClassTypeInfo info{
       "clsGetTempFileName",
       {T::Get("Filename", 1, VarType::kText, &clsGetTempFileName::Filename)}};
   return info;
 }
+
+const ClassTypeInfo& clsGetTempFileName::TypeInfo() const { return detail::TypeInfoOf<clsGetTempFileName>(); }
 
 }  // namespace vok

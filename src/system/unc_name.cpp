@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "frame/builtin_classes.h"
 #include "platform/env.h"
 #include "platform/network.h"
 #include "platform/profile_store.h"
@@ -179,7 +180,8 @@ std::optional<std::string> clsUNCName::LocalPathOf(const std::string& unc) {
   return std::nullopt;
 }
 
-const ClassTypeInfo& clsUNCName::TypeInfo() const {
+template <>
+const ClassTypeInfo& detail::TypeInfoOf<clsUNCName>() {
   using C = clsUNCName;
   using T = MemberTable<C>;
   using V = VarType;
@@ -198,5 +200,7 @@ const ClassTypeInfo& clsUNCName::TypeInfo() const {
       }};
   return info;
 }
+
+const ClassTypeInfo& clsUNCName::TypeInfo() const { return detail::TypeInfoOf<clsUNCName>(); }
 
 }  // namespace vok
