@@ -756,7 +756,8 @@ int Run(int argc, char** argv) {
 
   vok::cli::RegisterOptions register_options;
   CLI::App* register_library = app.add_subcommand(
-      "register", "Registers the library's classes in the registry store (--unregister removes them)");
+      "register",
+      "Registers the library's classes in the registry store; --unregister removes them");
   register_library->add_flag("--unregister", register_options.unregister,
                              "Remove the registration instead");
   register_library

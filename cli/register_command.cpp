@@ -40,7 +40,8 @@ std::string Reason(vok_status status) {
 // The library, closed when the run ends.
 class OpenLibrary {
  public:
-  explicit OpenLibrary(const std::string& name) : handle_(::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+  explicit OpenLibrary(const std::string& name)
+      : handle_(::dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL)) {}
   ~OpenLibrary() {
     if (handle_ != nullptr) ::dlclose(handle_);
   }
@@ -69,8 +70,11 @@ int RunRegister(const RegisterOptions& options, std::ostream& out, std::ostream&
                     const std::string& error) {
     if (!error.empty()) err << "voktools register: " << error << '\n';
     if (options.json) {
-      Json line = {{"action", doing}, {"library", TextToJson(file)}, {"classes", classes},
-                   {"store", TextToJson(store)}, {"status", status}};
+      Json line = {{"action", doing},
+                   {"library", TextToJson(file)},
+                   {"classes", classes},
+                   {"store", TextToJson(store)},
+                   {"status", status}};
       if (!error.empty()) line["error"] = TextToJson(error);
       out << DumpLine(line) << '\n';
     } else if (exit_status == 0 && !options.quiet) {
@@ -84,8 +88,9 @@ int RunRegister(const RegisterOptions& options, std::ostream& out, std::ostream&
   OpenLibrary library(name);
   if (library.handle() == nullptr) {
     const char* why = ::dlerror();
-    return report(kExitUnavailable, name, "",
-                  "cannot open the library " + name + ": " + (why != nullptr ? why : "unknown reason"));
+    return report(
+        kExitUnavailable, name, "",
+        "cannot open the library " + name + ": " + (why != nullptr ? why : "unknown reason"));
   }
   void* symbol = ::dlsym(library.handle(), entry_name);
   if (symbol == nullptr) {

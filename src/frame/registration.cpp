@@ -52,7 +52,8 @@ std::vector<RegistrationValue> ClassValues(std::string_view library_file) {
     values.push_back({prog_id + "\\CLSID", "", clsid});
     values.push_back({clsid_key, "", prog_id});
     values.push_back({clsid_key + "\\InprocServer32", "", std::string(library_file)});
-    values.push_back({clsid_key + "\\InprocServer32", "ThreadingModel", std::string(kThreadingModel)});
+    values.push_back(
+        {clsid_key + "\\InprocServer32", "ThreadingModel", std::string(kThreadingModel)});
     values.push_back({clsid_key + "\\ProgID", "", prog_id});
     values.push_back({clsid_key + "\\TypeLib", "", std::string(kTypeLibId)});
     values.push_back({clsid_key + "\\VERSION", "", version});
@@ -100,7 +101,8 @@ RegistryValue Text(const std::string& name, const std::string& text) {
 Status WriteValues(Registry& registry, const std::vector<RegistrationValue>& values) {
   std::vector<RegistryChange> changes;
   for (const RegistrationValue& v : values) {
-    changes.push_back({RegistryChange::Kind::kSetValue, reg::kClassesRoot, v.key, Text(v.name, v.text)});
+    changes.push_back(
+        {RegistryChange::Kind::kSetValue, reg::kClassesRoot, v.key, Text(v.name, v.text)});
   }
   return registry.Apply(changes);
 }
@@ -114,6 +116,8 @@ struct OwnKey {
 };
 
 // Deletes the values, then the keys on their paths left empty, in one batch.
+// Which keys are left empty is read before the batch: a process adding its
+// own entry below one of them in between loses it.
 Status RemoveValues(Registry& registry, const std::vector<RegistrationValue>& values) {
   std::map<std::string, OwnKey> keys;  // by lowered path
   for (const RegistrationValue& v : values) {
@@ -155,7 +159,9 @@ Status RemoveValues(Registry& registry, const std::vector<RegistrationValue>& va
       empty = empty && child != keys.end() && child->second.empty;
     }
     key->empty = empty;
-    if (empty) changes.push_back({RegistryChange::Kind::kDeleteTree, reg::kLocalMachine, key->path, {}});
+    if (empty) {
+      changes.push_back({RegistryChange::Kind::kDeleteTree, reg::kLocalMachine, key->path, {}});
+    }
   }
   // Nothing of the registration there: the store stays as it is, or absent.
   return any_present ? registry.Apply(changes) : Status::OK();
@@ -212,7 +218,8 @@ Status RegisteredLibrary(Registry& registry, std::string_view clsid, std::string
   std::string id(clsid);
   if (id.empty() || id.front() != '{') id = "{" + id + "}";
   RegistryValue value;
-  Status s = registry.QueryValue(reg::kClassesRoot, "CLSID\\" + id + "\\InprocServer32", "", &value);
+  Status s =
+      registry.QueryValue(reg::kClassesRoot, "CLSID\\" + id + "\\InprocServer32", "", &value);
   if (!s.ok()) return s;
   if (value.type != reg::kSz && value.type != reg::kExpandSz) {
     return Status::Error(EINVAL, "The registered library is not a text");
@@ -226,9 +233,8 @@ Status RegisteredLibrary(Registry& registry, std::string_view clsid, std::string
 extern "C" {
 
 VOK_C_API vok_status DllRegisterServer(void) {
-  return vok::Guarded([](vok::Registry& registry) {
-    return vok::RegisterLibrary(registry, vok::LibraryFile());
-  });
+  return vok::Guarded(
+      [](vok::Registry& registry) { return vok::RegisterLibrary(registry, vok::LibraryFile()); });
 }
 
 VOK_C_API vok_status DllUnregisterServer(void) {

@@ -110,7 +110,8 @@ TEST(RegFile, ExportImportExportIsTheSameText) {
     ASSERT_EQ(first.status, 0) << first.err;
     ASSERT_EQ(RunReg(RunRegImport, Key(""), b, first.out).status, 0);
     EXPECT_EQ(RunReg(RunRegExport, Key("hkcu\\t"), b).out, first.out);
-    EXPECT_EQ(test::DumpRegistry(b, reg::kCurrentUser, "T"), test::DumpRegistry(a, reg::kCurrentUser, "T"));
+    EXPECT_EQ(test::DumpRegistry(b, reg::kCurrentUser, "T"),
+              test::DumpRegistry(a, reg::kCurrentUser, "T"));
     std::istringstream lines(first.out);
     for (std::string line; std::getline(lines, line);) {
       ASSERT_TRUE(line.ends_with('\r'));

@@ -84,7 +84,8 @@ TEST(RegisterCommand, RegistersTheBuiltLibraryAndUnregistersOnlyItsEntries) {
   std::string before;
   {
     SqliteRegistry r(store.file());
-    ASSERT_TRUE(r.Apply({{RegistryChange::Kind::kSetValue, reg::kClassesRoot,
+    ASSERT_TRUE(r.Apply({{RegistryChange::Kind::kSetValue,
+                          reg::kClassesRoot,
                           "CLSID\\" + clsid + "\\InprocServer32",
                           {"Mine", reg::kSz, std::string("kept", 5)}}})
                     .ok());

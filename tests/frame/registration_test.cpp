@@ -10,8 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "platform/env.h"
-#include "platform/library_folder.h"
 #include "platform/sqlite_registry.h"
 #include "support/fault_registry.h"
 #include "support/registry_dump.h"
@@ -98,24 +96,16 @@ void AddUserEntries(Registry& r, uint32_t seed) {
     std::string key = keys[pick(keys.size())];
     if (pick(2) == 0) key = AsciiUpperCopy(key);
     const std::string own = "User" + std::to_string(i);
-    std::vector<RegistryChange> change;
-    switch (pick(4)) {
-      case 0:
-        change.push_back({RegistryChange::Kind::kSetValue, reg::kClassesRoot, key,
-                          {own, reg::kSz, "mine" + std::string(1, '\0')}});
-        break;
-      case 1:
-        change.push_back({RegistryChange::Kind::kCreateKey, reg::kClassesRoot, key + "\\" + own, {}});
-        break;
-      case 2:
-        change.push_back({RegistryChange::Kind::kSetValue, reg::kClassesRoot, key + "\\" + own,
-                          {"", reg::kDword, std::string(4, '\x07')}});
-        break;
-      default:
-        change.push_back({RegistryChange::Kind::kSetValue, reg::kCurrentUser, "Software\\" + own,
-                          {own, reg::kSz, std::string(1, '\0')}});
-    }
-    ASSERT_TRUE(r.Apply(change).ok());
+    const std::string mine("mine", 5);
+    const RegistryChange changes[] = {
+        {RegistryChange::Kind::kSetValue, reg::kClassesRoot, key, {own, reg::kSz, mine}},
+        {RegistryChange::Kind::kCreateKey, reg::kClassesRoot, key + "\\" + own, {}},
+        {RegistryChange::Kind::kSetValue,
+         reg::kClassesRoot,
+         key + "\\" + own,
+         {"", reg::kSz, mine}},
+        {RegistryChange::Kind::kSetValue, reg::kCurrentUser, own, {own, reg::kSz, mine}}};
+    ASSERT_TRUE(r.Apply({changes[pick(std::size(changes))]}).ok());
   }
 }
 
@@ -140,44 +130,52 @@ TEST(Registration, UnregisteringLeavesTheStoreAsItWasAndRegisteringAgainChangesN
   }
 }
 
-// A store that refuses each batch writing below one key of
-// HKEY_CLASSES_ROOT ("" refuses every write).
+// While refusing, a store that refuses each batch changing a key of
+// HKEY_CLASSES_ROOT whose path starts with refused ("" every batch), or
+// fails every call ("*").
 class RefusingRegistry : public test::FaultRegistry {
  public:
-  std::string refused = "?";
+  explicit RefusingRegistry(std::string refused) : refused_(std::move(refused)) {}
+  void Refuse(bool on) {
+    refusing_ = on;
+    failing = on && refused_ == "*";
+  }
   Status Apply(const std::vector<RegistryChange>& changes) override {
     for (const RegistryChange& c : changes) {
-      std::string path = c.path;
-      if (c.root == reg::kLocalMachine) path.erase(0, std::min(path.size(), sizeof("SOFTWARE\\Classes")));
-      if (path.starts_with(refused)) return error;
+      std::string_view path = c.path;
+      if (c.root == reg::kLocalMachine) {
+        path.remove_prefix(std::min(path.size(), sizeof("SOFTWARE\\Classes")));
+      }
+      if (refusing_ && path.starts_with(refused_)) return error;
     }
     return FaultRegistry::Apply(changes);
   }
+
+ private:
+  std::string refused_;
+  bool refusing_ = false;
 };
 
 struct FailureCase {
-  std::string refused;  // the writes refused; "*": every call fails
+  std::string refused;
   vok_status status;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << "refused \"" << c.refused << '"'; }
 
 class RegistrationFailure : public testing::TestWithParam<FailureCase> {};
 
 TEST_P(RegistrationFailure, GivesThePartsStatus) {
-  const FailureCase& c = GetParam();
-  auto refuse = [&c](RefusingRegistry& r) {
-    r.failing = c.refused == "*";
-    r.refused = c.refused;
-  };
-  RefusingRegistry r;
-  refuse(r);
-  EXPECT_EQ(RegisterLibrary(r, "/lib/libvoktools.so"), c.status);
-  r.failing = false;
-  r.refused = "?";
-  // A part that failed wrote nothing of itself.
-  if (c.status == VOK_SELFREG_E_CLASS) EXPECT_EQ(Dump(r), "[]\n");
+  RefusingRegistry r(GetParam().refused);
+  r.Refuse(true);
+  EXPECT_EQ(RegisterLibrary(r, "/lib/libvoktools.so"), GetParam().status);
+  r.Refuse(false);
+  if (GetParam().status == VOK_SELFREG_E_CLASS) {
+    EXPECT_EQ(Dump(r), "[]\n");  // the classes' part is all or nothing
+  }
   ASSERT_EQ(RegisterLibrary(r, "/lib/libvoktools.so"), VOK_S_OK);
-  refuse(r);
-  EXPECT_EQ(UnregisterLibrary(r), c.status);
+  r.Refuse(true);
+  EXPECT_EQ(UnregisterLibrary(r), GetParam().status);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, RegistrationFailure,
@@ -187,28 +185,6 @@ INSTANTIATE_TEST_SUITE_P(Stores, RegistrationFailure,
                                          FailureCase{"CLSID", VOK_SELFREG_E_CLASS},
                                          FailureCase{"TypeLib", VOK_SELFREG_E_TYPELIB},
                                          FailureCase{"Interface", VOK_SELFREG_E_TYPELIB}));
-
-TEST(Registration, EntryPointsRegisterTheLoadedLibraryInTheCurrentStore) {
-  SqliteRegistry store(":memory:");
-  Env env{nullptr, nullptr, nullptr, &store};
-  {
-    ScopedEnv scoped(env);
-    ASSERT_EQ(DllRegisterServer(), VOK_S_OK);
-  }
-  std::string found;
-  ASSERT_TRUE(RegisteredLibrary(store, ClassTable()[0].clsid, &found).ok());
-  EXPECT_EQ(found, LibraryFile());
-  EXPECT_FALSE(found.empty());
-  {
-    ScopedEnv scoped(env);
-    ASSERT_EQ(DllUnregisterServer(), VOK_S_OK);
-  }
-  EXPECT_EQ(Dump(store), "[]\n");
-  Env no_store{};
-  ScopedEnv scoped(no_store);
-  EXPECT_EQ(DllRegisterServer(), VOK_E_FAIL);
-  EXPECT_EQ(RegisterLibrary(store, ""), VOK_E_FAIL);
-}
 
 }  // namespace
 }  // namespace vok
