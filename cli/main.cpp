@@ -21,6 +21,7 @@
 #include "platform/libreoffice_automation.h"
 #include "platform/env.h"
 #include "reg_command.h"
+#include "register_command.h"
 #include "report.h"
 #include "rtf_command.h"
 #include "run_lock.h"
@@ -306,6 +307,28 @@ was imported), or the store or a file could not be read or written; 64 a
 usage error, also a key name without a valid root, an unknown type or data
 that does not fit it; 73 not replaced: an existing value (add) or file
 (export) without --force; 74 the report could not be written.)";
+
+constexpr const char* kRegisterHelp =
+    R"(Registering writes into the registry store, under HKEY_CLASSES_ROOT, each
+class's programmatic name (VOKTools.clsCommon ...) with its class id, each
+class id with the library file (its real path) and the apartment threading
+model, the type library (version 3.1, locale 0) with the library file, and
+every interface id with its type library; --unregister removes exactly
+those values, and the keys they leave empty. Registering again changes
+nothing; registering another library file replaces the registered one.
+The library is opened and its entry point DllRegisterServer (or
+DllUnregisterServer) called; without --library the library is
+libvoktools.so.3 as the system finds it. The store is the file
+$VOKTOOLS_REGISTRY, else ${XDG_DATA_HOME:-~/.local/share}/voktools/registry.sqlite3.
+
+Examples:
+  voktools register
+  voktools reg query 'HKCR\VOKTools.clsCommon\CLSID'
+  voktools register --unregister --library ./libvoktools.so.3
+
+Exit status: 0 done; 1 the store could not be read or written (the entry
+point's status on standard error); 64 a usage error; 69 the library cannot
+be opened or has no such entry point; 74 the report could not be written.)";
 
 constexpr const char* kOfficeHelp =
     R"(doc2rtf converts word-processor documents (.doc, .docx, .odt, ..) to RTF,
@@ -731,6 +754,20 @@ int Run(int argc, char** argv) {
       ->required();
   for (CLI::App* sub : {reg_export, reg_import}) sub->footer(kRegFileHelp);
 
+  vok::cli::RegisterOptions register_options;
+  CLI::App* register_library = app.add_subcommand(
+      "register",
+      "Registers the library's classes in the registry store; --unregister removes them");
+  register_library->add_flag("--unregister", register_options.unregister,
+                             "Remove the registration instead");
+  register_library
+      ->add_option("--library", register_options.library,
+                   "The library file (default: libvoktools.so.3 as the system finds it)")
+      ->type_name("PATH");
+  register_library->add_flag("--json", register_options.json, "One JSON object");
+  register_library->add_flag("-q,--quiet", register_options.quiet, "Print only errors");
+  register_library->footer(kRegisterHelp);
+
   vok::cli::LanguagesOptions languages_options;
   CLI::App* languages = app.add_subcommand(
       "languages", "Lists the languages with the code page of each");
@@ -925,6 +962,7 @@ int Run(int argc, char** argv) {
     if (*reg_export) return vok::cli::RunRegExport(reg_options, registry, std::cout, std::cerr);
     return vok::cli::RunRegImport(reg_options, registry, std::cin, std::cout, std::cerr);
   }
+  if (*register_library) return vok::cli::RunRegister(register_options, std::cout, std::cerr);
   if (*unc) return vok::cli::RunUnc(unc_options, std::cout, std::cerr);
   if (*office) {
     vok::LibreOfficeAutomation automation(vok::OfficeSettings::FromEnvironment());

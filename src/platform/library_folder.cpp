@@ -6,14 +6,19 @@
 
 namespace vok {
 
-std::string LibraryFolder() {
+std::string LoadedFileOf(const void* address) {
   Dl_info info{};
-  if (::dladdr(reinterpret_cast<void*>(&LibraryFolder), &info) == 0 || info.dli_fname == nullptr) {
-    return "";
-  }
+  if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr) return "";
   std::error_code error;
-  const std::filesystem::path library = std::filesystem::canonical(info.dli_fname, error);
-  return error ? "" : library.parent_path().string();
+  const std::filesystem::path file = std::filesystem::canonical(info.dli_fname, error);
+  return error ? "" : file.string();
+}
+
+std::string LibraryFile() { return LoadedFileOf(reinterpret_cast<const void*>(&LibraryFile)); }
+
+std::string LibraryFolder() {
+  const std::string file = LibraryFile();
+  return file.empty() ? "" : std::filesystem::path(file).parent_path().string();
 }
 
 }  // namespace vok

@@ -14,26 +14,12 @@
 #include "platform/sqlite_registry.h"
 #include "reg_command.h"
 #include "reg_file.h"
+#include "support/registry_dump.h"
 
 namespace vok::cli {
 namespace {
 
 using std::string_literals::operator""s;
-
-// Every key below root\path with its values, one line per value, in the
-// store's order: what a comparison of two stores needs.
-std::string Dump(Registry& r, uint32_t root, const std::string& path) {
-  std::string out = "[" + path + "]\n";
-  std::vector<RegistryValue> values;
-  std::vector<std::string> subkeys;
-  EXPECT_TRUE(r.ListValues(root, path, &values).ok());
-  EXPECT_TRUE(r.ListSubkeys(root, path, &subkeys).ok());
-  for (const RegistryValue& v : values) {
-    out += ToHex(v.name) + " " + std::to_string(v.type) + " " + ToHex(v.data) + "\n";
-  }
-  for (const std::string& name : subkeys) out += Dump(r, root, path.empty() ? name : path + "\\" + name);
-  return out;
-}
 
 struct RegRun {
   int status;
@@ -124,7 +110,8 @@ TEST(RegFile, ExportImportExportIsTheSameText) {
     ASSERT_EQ(first.status, 0) << first.err;
     ASSERT_EQ(RunReg(RunRegImport, Key(""), b, first.out).status, 0);
     EXPECT_EQ(RunReg(RunRegExport, Key("hkcu\\t"), b).out, first.out);
-    EXPECT_EQ(Dump(b, reg::kCurrentUser, "T"), Dump(a, reg::kCurrentUser, "T"));
+    EXPECT_EQ(test::DumpRegistry(b, reg::kCurrentUser, "T"),
+              test::DumpRegistry(a, reg::kCurrentUser, "T"));
     std::istringstream lines(first.out);
     for (std::string line; std::getline(lines, line);) {
       ASSERT_TRUE(line.ends_with('\r'));
@@ -180,7 +167,7 @@ TEST(RegFile, HandWrittenFileImportsAsTheEditorsDo) {
                           {"Drop", reg::kSz, "y"s + '\0'}}}).ok());
     const RegRun run = RunReg(RunRegImport, Key(""), r, bytes);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(Dump(r, reg::kLocalMachine, "Software"), expected);
+    EXPECT_EQ(test::DumpRegistry(r, reg::kLocalMachine, "Software"), expected);
   }
   // A UTF-16 name comes out as UTF-8.
   SqliteRegistry r(":memory:");
@@ -219,13 +206,13 @@ TEST(RegFile, MalformedFileGivesTheLineAndImportsNothing) {
     SCOPED_TRACE(bytes);
     SqliteRegistry r(":memory:");
     ASSERT_TRUE(r.CreateKey(reg::kCurrentUser, "Before").ok());
-    const std::string before = Dump(r, reg::kCurrentUser, "");
+    const std::string before = test::DumpRegistry(r, reg::kCurrentUser, "");
     const RegRun run = RunReg(RunRegImport, Key(""), r, bytes);
     EXPECT_EQ(run.status, kRegFailed);
     EXPECT_NE(run.err.find("-: line " + std::to_string(line) + ": "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(reason), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("nothing was imported"), std::string::npos);
-    EXPECT_EQ(Dump(r, reg::kCurrentUser, ""), before);
+    EXPECT_EQ(test::DumpRegistry(r, reg::kCurrentUser, ""), before);
   }
 }
 
@@ -291,7 +278,7 @@ TEST(RegCommand, RefusesWhatCannotBeDone) {
     SqliteRegistry r(":memory:");
     ASSERT_TRUE(r.Apply({{RegistryChange::Kind::kSetValue, reg::kCurrentUser, "K",
                           {"v", reg::kSz, "old"s + '\0'}}}).ok());
-    const std::string before = Dump(r, reg::kCurrentUser, "");
+    const std::string before = test::DumpRegistry(r, reg::kCurrentUser, "");
     RegOptions o = Key(c.key);
     o.value = c.value;
     if (!c.type.empty()) o.type = c.type;
@@ -305,7 +292,7 @@ TEST(RegCommand, RefusesWhatCannotBeDone) {
     EXPECT_NE(run.err.find("voktools reg: "), std::string::npos) << run.err;
     EXPECT_NE(run.err.find(c.said), std::string::npos) << run.err;
     EXPECT_EQ(run.out, "");
-    EXPECT_EQ(Dump(r, reg::kCurrentUser, ""), before);
+    EXPECT_EQ(test::DumpRegistry(r, reg::kCurrentUser, ""), before);
   }
 }
 
@@ -347,7 +334,7 @@ TEST(RegCommand, JsonOutputReadsBackToTheStore) {
     ASSERT_TRUE(r.ListSubkeys(reg::kCurrentUser, path, &subkeys).ok());
     EXPECT_EQ(j["subkeys"].size(), subkeys.size());
   }
-  std::istringstream dump(Dump(r, reg::kCurrentUser, "T"));
+  std::istringstream dump(test::DumpRegistry(r, reg::kCurrentUser, "T"));
   size_t dumped = 0;
   for (std::string line; std::getline(dump, line);) dumped += line.starts_with("[");
   EXPECT_EQ(lines.size(), dumped);
