@@ -31,6 +31,8 @@ TEST(HelperFolders, FindTheHelperFilesFromWhereTheCodeLies) {
       {"build folder", {"build/quon.ppt"}, "build", false, "build/quon.ppt"},
       {"installed library", {libdir + "/voktools/quon.ppt"}, libdir, false,
        libdir + "/voktools/quon.ppt"},
+      {"library moved with its folder", {"opt/app/voktools/quon.ppt"}, "opt/app", false,
+       "opt/app/voktools/quon.ppt"},
       {"installed command", {libdir + "/voktools/quon.ppt"}, "bin", false,
        libdir + "/voktools/quon.ppt"},
       {"the code's folder first", {"bin/quon.ppt", libdir + "/voktools/quon.ppt"}, "bin", false,
