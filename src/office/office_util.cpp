@@ -82,7 +82,7 @@ OfficeAddinConverter::~OfficeAddinConverter() {
 }
 
 std::string OfficeAddinConverter::AddinPath() const {
-  return LibraryFolder() + "/" + std::string(traits_.addin_file);
+  return FindHelperFile(traits_.addin_file, HelperFolders());
 }
 
 void OfficeAddinConverter::Connect() {

@@ -125,18 +125,12 @@ std::string FindWorker() {
   if (const char* set = std::getenv("VOKTOOLS_OFFICE_WORKER"); set != nullptr && *set != '\0') {
     return set;
   }
-  std::vector<fs::path> candidates;
-  if (const std::string folder = LibraryFolder(); !folder.empty()) {
-    candidates.push_back(fs::path(folder) / kWorkerName);
-    candidates.push_back(fs::path(folder) / ".." / "libexec" / "voktools" / kWorkerName);
-  }
+  // The helper folders, then the folder of the running program.
+  std::vector<std::string> folders = HelperFolders();
   std::error_code error;
   const fs::path self = fs::read_symlink("/proc/self/exe", error);
-  if (!error) candidates.push_back(self.parent_path() / kWorkerName);
-  for (const fs::path& candidate : candidates) {
-    if (::access(candidate.c_str(), X_OK) == 0) return candidate.lexically_normal().string();
-  }
-  return candidates.empty() ? kWorkerName : candidates.front().string();
+  if (!error) folders.push_back(self.parent_path().string());
+  return FindHelperFile(kWorkerName, folders, /*executable=*/true);
 }
 
 std::string EnvFolder(const char* name) {
