@@ -65,9 +65,9 @@ VOK_C_API uint32_t vok_add_ref(vok_object* object);
  * is ignored. */
 VOK_C_API uint32_t vok_release(vok_object* object);
 
-/* The error of the last failed call on object: its automation error number
- * (0 when the last call succeeded) and description. With object NULL: the
- * last failed vok_create or DllGetClassObject of the calling thread. The
+/* The error of the last call on object: its automation error number
+ * (0 when the last call succeeded) and description. With object NULL: those
+ * of the last vok_create or DllGetClassObject of the calling thread. The
  * description is NUL-terminated and owned by the object (or the thread); it
  * stays valid until the next call on that object (or the next create on the
  * thread) or its release. Either output may be NULL. */
