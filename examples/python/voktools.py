@@ -7,8 +7,8 @@ Copy this file next to your script:
     common = lib.create("VOKTools.clsCommon")
     print(common.call("FormatString", "%1% of %2%", 3, 7))
 
-Values: None is empty; bool, int (32-bit; Int16(n) for a 16-bit one) and
-float pass as they are; str and bytes are texts (str as UTF-8; texts come
+Values: None is empty; bool, int (32-bit, a double beyond; Int16(n) for a
+16-bit one) and float pass as they are; str and bytes are texts (str as UTF-8; texts come
 back as str, bytes that are not UTF-8 kept as surrogate escapes so that they
 go back unchanged); bytearray is a byte array; a list or tuple of texts is a
 text array; an Object, or NOTHING, is an object reference; MISSING leaves
@@ -182,11 +182,13 @@ class Library:
         elif isinstance(value, bool):
             v.type, v.as_.boolean = _BOOL, int(value)
         elif isinstance(value, Int16):
+            if not -2**15 <= value < 2**15:
+                raise OverflowError(f"{int(value)} is not a 16-bit integer")
             v.type, v.as_.int16 = _INT16, value
-        elif isinstance(value, int):
+        elif isinstance(value, int) and -2**31 <= value < 2**31:
             v.type, v.as_.int32 = _INT32, value
-        elif isinstance(value, float):
-            v.type, v.as_.dbl = _DOUBLE, value
+        elif isinstance(value, (int, float)):
+            v.type, v.as_.dbl = _DOUBLE, float(value)
         elif isinstance(value, (str, bytes)):
             v.type = _TEXT
             v.as_.text = self._text(_text_bytes(value), keep)

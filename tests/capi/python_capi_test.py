@@ -44,7 +44,7 @@ class CApiTest(unittest.TestCase):
                 self.assertEqual(common.call("FormatString", "%1%", text), text)
                 self.assertEqual(common.call("SandR", text + "|" + text, "|", "\0"),
                                  text + "\0" + text)
-        values = [True, False, voktools.Int16(-32768), 2147483647, -1.5e300, "t\0t",
+        values = [True, False, voktools.Int16(-32768), 2147483647, 2**40, -1.5e300, "t\0t",
                   bytearray(b"\x00\x01\xff"), ["a", "", "b\0c"], voktools.NOTHING, None]
         errors = self.lib.create("VOKTools.clsASP2HTML").get("ErrorList")
         for value in values:
