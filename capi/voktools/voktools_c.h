@@ -56,7 +56,7 @@ typedef struct vok_object vok_object;
  * new handle; on failure it is NULL, the result is
  * VOK_CLASS_E_CLASSNOTAVAILABLE (unknown name, or class not in this build)
  * or VOK_E_POINTER, and vok_last_error(NULL, ...) on the same thread gives
- * the error (429 "ActiveX component can't create object"). */
+ * the error (429, cannot create the object). */
 VOK_C_API vok_status vok_create(const char* prog_id_or_clsid, vok_object** object);
 /* Returns the handle's new reference count. */
 VOK_C_API uint32_t vok_add_ref(vok_object* object);
