@@ -23,6 +23,10 @@ namespace {
 constexpr int32_t kInternalError = 51;
 constexpr int32_t kOutOfMemory = 7;
 
+static_assert(static_cast<int>(vok::InvokeKind::kMethod) == VOK_METHOD &&
+              static_cast<int>(vok::InvokeKind::kPropertyGet) == VOK_PROPERTY_GET &&
+              static_cast<int>(vok::InvokeKind::kPropertyLet) == VOK_PROPERTY_LET);
+
 // What stops the library from being unloaded: live handles and server locks.
 std::atomic<int64_t> g_live_objects{0};
 std::atomic<int64_t> g_server_locks{0};
@@ -284,8 +288,11 @@ vok_status FactoryLockServer(vok_class_factory* self, int32_t lock) {
   if (self == nullptr) return VOK_E_POINTER;
   if (lock != 0) {
     ++g_server_locks;
-  } else {
-    --g_server_locks;
+    return VOK_S_OK;
+  }
+  // An unlock without a lock is ignored rather than taken off a later lock.
+  int64_t locks = g_server_locks.load();
+  while (locks > 0 && !g_server_locks.compare_exchange_weak(locks, locks - 1)) {
   }
   return VOK_S_OK;
 }

@@ -290,6 +290,12 @@ static void test_factory(void) {
   CHECK(DllCanUnloadNow() == VOK_S_FALSE);
   CHECK(factory->LockServer(factory, 0) == VOK_S_OK);
   CHECK(DllCanUnloadNow() == VOK_S_OK);
+  /* An unlock too many does not cancel the next lock. */
+  CHECK(factory->LockServer(factory, 0) == VOK_S_OK);
+  CHECK(factory->LockServer(factory, 1) == VOK_S_OK);
+  CHECK(DllCanUnloadNow() == VOK_S_FALSE);
+  CHECK(factory->LockServer(factory, 0) == VOK_S_OK);
+  CHECK(DllCanUnloadNow() == VOK_S_OK);
   factory->Release(factory);
 }
 
