@@ -12,6 +12,7 @@
 
 #include "asp_command.h"
 #include "invoke_host.h"
+#include "registered_object.h"
 #include "languages_command.h"
 #include "lines_command.h"
 #include "mif_command.h"
@@ -575,6 +576,11 @@ int Run(int argc, char** argv) {
   CLI::App* invoke = app.add_subcommand(
       "invoke", "Automation host: creates objects and calls their members as JSON Lines say");
   invoke->footer(kInvokeHelp);
+  bool invoke_registered = false;
+  invoke->add_flag("--registered", invoke_registered,
+                   "Create objects from the library registered for their class in the "
+                   "registry store (see 'voktools register'), as a host that knows only "
+                   "class ids does");
 
   vok::cli::LinesOptions lines_options;
   vok::cli::ReportOptions report_options;
@@ -911,7 +917,13 @@ int Run(int argc, char** argv) {
   }
 
   if (*invoke) {
-    vok::cli::InvokeHost host(std::cin, std::cout);
+    vok::cli::InvokeHost::Factory factory;
+    if (invoke_registered) {
+      factory = [](std::string_view name) {
+        return vok::cli::CreateRegisteredObject(*vok::CurrentEnv().registry, name);
+      };
+    }
+    vok::cli::InvokeHost host(std::cin, std::cout, std::move(factory));
     host.Run();
     return 0;
   }
