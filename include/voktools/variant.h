@@ -8,9 +8,13 @@
 #include <variant>
 #include <vector>
 
+#include "voktools/export.h"
+
 namespace vok {
 
 class Dispatch;
+
+VOK_PUBLIC_BEGIN
 
 using ByteArray = std::vector<uint8_t>;
 using TextArray = std::vector<std::string>;
@@ -98,5 +102,7 @@ class Variant {
 // Automation text of a double: up to 15 significant digits, no trailing zeros,
 // exponent form "1E+20" for very large or small magnitudes.
 std::string DoubleToText(double d);
+
+VOK_PUBLIC_END
 
 }  // namespace vok
