@@ -18,23 +18,19 @@ struct VOK_LOCAL WithEnv : T {
   explicit WithEnv(Env& env) : T(env) {}
 
   // The hooks of the classes that have them (each compiles only for those).
-  static void SetChunkSizeForTesting(T& object, int32_t chunk) {
-    object.SetChunkSizeForTesting(chunk);
-  }
-  static void ForceChunkSizeForTesting(T& object, int32_t chunk) {
-    object.ForceChunkSizeForTesting(chunk);
-  }
+  static void SetChunkSize(T& object, int32_t chunk) { object.SetChunkSizeForTesting(chunk); }
+  static void ForceChunkSize(T& object, int32_t chunk) { object.ForceChunkSizeForTesting(chunk); }
 };
 
 // The size of the pieces a converter reads its input in, so that tests can
 // make every construct straddle two reads.
 template <class T>
 void SetChunkSizeForTesting(T& object, int32_t chunk) {
-  WithEnv<T>::SetChunkSizeForTesting(object, chunk);
+  WithEnv<T>::SetChunkSize(object, chunk);
 }
 template <class T>
 void ForceChunkSizeForTesting(T& object, int32_t chunk) {
-  WithEnv<T>::ForceChunkSizeForTesting(object, chunk);
+  WithEnv<T>::ForceChunkSize(object, chunk);
 }
 
 }  // namespace vok

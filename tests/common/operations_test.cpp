@@ -67,7 +67,7 @@ std::string Translate(std::string text) {
 template <typename T>
 Run On(std::function<void(T&)> setup, std::function<int32_t(T&)> call) {
   return [=](Env& env, Seen* seen) {
-    T t(env);
+    WithEnv<T> t(env);
     setup(t);
     if (seen != nullptr) {
       t.Progress().Connect([seen](auto&& p) {
