@@ -31,9 +31,10 @@ namespace vok {
 
 struct Env;
 class ReadableFile;
-class clsCommon;
 
 VOK_PUBLIC_BEGIN
+
+class clsCommon;
 
 class clsASP2HTML : public Dispatch {
  public:
@@ -100,7 +101,7 @@ class clsASP2HTML : public Dispatch {
   // the names still missing derived from input, and input opened. False,
   // with the error added, when there is no input or it cannot be opened.
   VOK_LOCAL bool Begin(const std::string& input, bool no_input_message_is_html, NameSource source,
-             std::unique_ptr<ReadableFile>* file);
+                       std::unique_ptr<ReadableFile>* file);
   // "Unable to open file : " path, CR LF, why.
   void AddUnableToOpen(const std::string& path, const std::string& why);
 

@@ -25,9 +25,10 @@ namespace vok {
 
 struct Env;
 class OfficeCalls;
-class clsCommon;
 
 VOK_PUBLIC_BEGIN
+
+class clsCommon;
 
 class clsDOC2RTF : public Dispatch {
  public:

@@ -29,9 +29,10 @@
 namespace vok {
 
 struct Env;
-class clsCommon;
 
 VOK_PUBLIC_BEGIN
+
+class clsCommon;
 
 class clsHTMLValidate : public Dispatch {
  public:
@@ -124,7 +125,7 @@ class clsHTMLValidate : public Dispatch {
     int32_t name = -1;
     std::string text;
   };
-  class Run;
+  class VOK_LOCAL Run;
 
   Env& env_;
   std::unique_ptr<clsCommon> common_;

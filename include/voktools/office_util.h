@@ -30,9 +30,10 @@ namespace vok {
 
 struct Env;
 class OfficeCalls;
-class clsCommon;
 
 VOK_PUBLIC_BEGIN
+
+class clsCommon;
 
 // What the two classes share; each fills in its application's names.
 class OfficeAddinConverter : public Dispatch {

@@ -29,9 +29,10 @@ namespace vok {
 class ReplacementFile;
 
 struct Env;
-class clsCommon;
 
 VOK_PUBLIC_BEGIN
+
+class clsCommon;
 
 class clsRTFUtil : public Dispatch {
  public:

@@ -73,7 +73,7 @@ class clsUNCName : public Dispatch {
   // machine's shares, the name as given, or the empty text.
   std::string Finish(uint32_t answer, const std::string& remote, const std::string& given,
                      const std::string& compared);
-  const PlatformVersion& Version();
+  VOK_LOCAL const PlatformVersion& Version();
 
   Env& env_;
   std::string filename_;

@@ -12,9 +12,9 @@
 
 namespace vok {
 
-class Dispatch;
-
 VOK_PUBLIC_BEGIN
+
+class Dispatch;
 
 using ByteArray = std::vector<uint8_t>;
 using TextArray = std::vector<std::string>;

@@ -3,8 +3,10 @@
 
   check_exports.py LIBRARY SONAME HEADER_DIR...
 
-Fails when the library's soname is not SONAME, or when a defined dynamic
-symbol is none of: a C entry point (vok_*, Dll*), a name in namespace vok
+Fails when the library's soname is not SONAME, when the type information of
+a public class that derives from another is not exported (hosts catch the
+library's exceptions and cast its objects), or when a defined dynamic symbol
+is none of: a C entry point (vok_*, Dll*), a name in namespace vok
 whose first component the public headers declare, or an instantiation of a
 standard-library template. Every name of namespace vok that a symbol mentions
 (in its parameters or template arguments as well) must be declared in a
@@ -35,6 +37,19 @@ def public_names(header_dirs):
             text = header.read_text()
             for pattern in _DECLARATIONS:
                 names.update(pattern.findall(text))
+    return names
+
+
+# The public classes that derive from another, and so have type information
+# that hosts need.
+_DERIVED = re.compile(r"^class (\w+)(?:\s+final)?\s*:\s*public\b", re.M)
+
+
+def derived_classes(header_dirs):
+    names = set()
+    for folder in header_dirs:
+        for header in pathlib.Path(folder).rglob("*.h"):
+            names.update(_DERIVED.findall(header.read_text()))
     return names
 
 
@@ -111,6 +126,10 @@ def main(argv):
         failed = True
     names = public_names(header_dirs)
     symbols = dynamic_symbols(library)
+    for name in sorted(derived_classes(header_dirs)):
+        if f"typeinfo for vok::{name}" not in symbols:
+            print(f"not exported: typeinfo for vok::{name}")
+            failed = True
     offenders = [(s, why) for s in symbols if (why := offence(s, names))]
     for symbol, why in offenders:
         print(f"exported: {symbol}\n    ({why})")
