@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bench_input.h"
+#include "frame/with_env.h"
 #include "platform/env.h"
 #include "platform/sqlite_registry.h"
 #include "voktools/registry.h"
@@ -28,7 +29,7 @@ void BM_RegistryLet(benchmark::State& state) {
   SqliteRegistry store(StoreFile());
   Env env = CurrentEnv();
   env.registry = &store;
-  cRegistry r(env);
+  WithEnv<cRegistry> r(env);
   r.ClassKey(HKEY_CURRENT_USER);
   r.ValueType(REG_SZ);
   int i = 0;
@@ -46,7 +47,7 @@ void BM_RegistryGet(benchmark::State& state) {
   SqliteRegistry store(StoreFile());
   Env env = CurrentEnv();
   env.registry = &store;
-  cRegistry r(env);
+  WithEnv<cRegistry> r(env);
   r.ClassKey(HKEY_CURRENT_USER);
   int i = 0, missing = 0;
   for (auto _ : state) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame/with_env.h"
 #include "fuzz_files.h"
 
 #include "support/asp_oracle.h"
@@ -47,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vok::clsASP2HTML converter;
   // Pieces of 32 to 95 bytes, chosen by the page's length, so that every
   // construct also straddles two reads.
-  converter.SetChunkSizeForTesting(static_cast<int32_t>(32 + size % 64));
+  SetChunkSizeForTesting(converter, static_cast<int32_t>(32 + size % 64));
   converter.ASPFile(asp);
   converter.HTMFile(htm);
   converter.SCRFile(scr);

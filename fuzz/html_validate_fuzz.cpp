@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "frame/with_env.h"
 #include "fuzz_files.h"
 
 #include "voktools/collection.h"
@@ -38,7 +39,7 @@ Validated Validate(std::string_view content, int32_t chunk) {
   vok::fuzz::WriteWholeFile(path, content);
   vok::clsHTMLValidate v;
   v.Filename(path);
-  v.SetChunkSizeForTesting(chunk);
+  SetChunkSizeForTesting(v, chunk);
   if (v.HTMLValidate() != 0) Fail("the validation failed");
   Validated r{vok::fuzz::ReadWholeFile(path), v.ErrorList()->Texts()};
   if (r.list.size() < 2 || r.list.front() != "Validate : " + path ||

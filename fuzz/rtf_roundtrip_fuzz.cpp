@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame/with_env.h"
 #include "fuzz_files.h"
 
 #include "voktools/rtf_util.h"
@@ -77,7 +78,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vok::clsRTFUtil util;
   util.RTFFile(rtf);
   util.ObjFile(obj);
-  util.ForceChunkSizeForTesting(chunk);
+  ForceChunkSizeForTesting(util, chunk);
   if (util.ExtractObjects() != vok::clsRTFUtil::kOK) Fail("extraction failed");
   if (util.LastMoveResult() != 0) Fail("extraction left its text in the temporary file");
   const std::string text = ReadFile(rtf);

@@ -4,7 +4,10 @@
 #include <string>
 #include <string_view>
 
+#include "voktools/export.h"
+
 namespace vok {
+VOK_PUBLIC_BEGIN
 
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
@@ -23,5 +26,7 @@ inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -25,17 +25,20 @@
 #include "voktools/collection.h"
 #include "voktools/dispatch.h"
 #include "voktools/events.h"
+#include "voktools/export.h"
 
 namespace vok {
 
 struct Env;
 class ReadableFile;
+
+VOK_PUBLIC_BEGIN
+
 class clsCommon;
 
 class clsASP2HTML : public Dispatch {
  public:
   clsASP2HTML();
-  explicit clsASP2HTML(Env& env);
   ~clsASP2HTML() override;
 
   int32_t ASP2HTML();
@@ -55,13 +58,6 @@ class clsASP2HTML : public Dispatch {
 
   // Raised with the percentage of the input read whenever it grows.
   ProgressEvent<int16_t>& Progress() { return progress_; }
-
-  // Not part of the automation interface: the size of the pieces the page
-  // and the HTML file are read in (at least 32), so that tests can make
-  // every construct straddle two reads. 0 restores the default.
-  void SetChunkSizeForTesting(int32_t chunk) {
-    chunk_ = chunk == 0 ? kDefaultChunk : std::max(chunk, 32);
-  }
 
   // Not part of the automation interface: what the last HTML2ASP could not
   // match, in the order met. `placeholder` is the text between
@@ -87,14 +83,25 @@ class clsASP2HTML : public Dispatch {
   std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
 
  private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsASP2HTML(Env& env);
+  // The size of the pieces the page and the HTML file are read in (at
+  // least 32), so that tests can make every construct straddle two reads.
+  // 0 restores the default.
+  void SetChunkSizeForTesting(int32_t chunk) {
+    chunk_ = chunk == 0 ? kDefaultChunk : std::max(chunk, 32);
+  }
+
   enum class NameSource { kPage, kHtml };
   void MakeFileNames(NameSource source);
   void AddError(std::string text);
   // The start of both operations: a fresh error list headed "title : input",
   // the names still missing derived from input, and input opened. False,
   // with the error added, when there is no input or it cannot be opened.
-  bool Begin(const std::string& input, bool no_input_message_is_html, NameSource source,
-             std::unique_ptr<ReadableFile>* file);
+  VOK_LOCAL bool Begin(const std::string& input, bool no_input_message_is_html, NameSource source,
+                       std::unique_ptr<ReadableFile>* file);
   // "Unable to open file : " path, CR LF, why.
   void AddUnableToOpen(const std::string& path, const std::string& why);
 
@@ -108,5 +115,7 @@ class clsASP2HTML : public Dispatch {
   static constexpr int32_t kDefaultChunk = 1 << 20;
   int32_t chunk_ = kDefaultChunk;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

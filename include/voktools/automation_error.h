@@ -6,7 +6,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "voktools/export.h"
+
 namespace vok {
+VOK_PUBLIC_BEGIN
 
 namespace err {
 inline constexpr int32_t kInvalidCall = 5;
@@ -45,5 +48,7 @@ class AutomationError : public std::runtime_error {
   int32_t number_;
   std::string description_;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

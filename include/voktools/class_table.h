@@ -5,7 +5,10 @@
 #include <span>
 #include <string_view>
 
+#include "voktools/export.h"
+
 namespace vok {
+VOK_PUBLIC_BEGIN
 
 struct ClassEntry {
   std::string_view class_name;   // "clsCommon"
@@ -26,5 +29,7 @@ inline constexpr int kTypeLibLocale = 0;
 std::span<const ClassEntry> ClassTable();
 // By programmatic name (ASCII case ignored) or by class id (braces optional).
 const ClassEntry* FindClass(std::string_view prog_id_or_clsid);
+
+VOK_PUBLIC_END
 
 }  // namespace vok

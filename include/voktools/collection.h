@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 
 namespace vok {
+VOK_PUBLIC_BEGIN
 
 class Collection : public Dispatch {
  public:
@@ -44,5 +46,7 @@ class Collection : public Dispatch {
   std::vector<Variant> items_;
   std::function<void(Variant)> drain_;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -6,10 +6,13 @@
 #include <vector>
 
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 
 namespace vok {
 
 struct Env;
+
+VOK_PUBLIC_BEGIN
 
 // The INI file of the library's own settings, in the profile folder.
 inline constexpr std::string_view kDefaultINIFile = "VOK Tools.ini";
@@ -17,7 +20,6 @@ inline constexpr std::string_view kDefaultINIFile = "VOK Tools.ini";
 class clsCommon : public Dispatch {
  public:
   clsCommon();
-  explicit clsCommon(Env& env);
 
   // Moves a window object (Width, Height, Move) to the middle of the screen.
   void CentreForm(const Variant& frmCentre);
@@ -61,11 +63,18 @@ class clsCommon : public Dispatch {
   const ClassTypeInfo& TypeInfo() const override;
 
  private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsCommon(Env& env);
+
   // Starts the program at path (double quotes around it dropped); false
   // when it cannot be started.
   bool StartProgram(std::string path);
 
   Env& env_;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -15,9 +15,11 @@
 #include <utility>
 #include <vector>
 
+#include "voktools/export.h"
 #include "voktools/variant.h"
 
 namespace vok {
+VOK_PUBLIC_BEGIN
 
 enum class InvokeKind : uint8_t { kMethod, kPropertyGet, kPropertyLet };
 
@@ -98,6 +100,9 @@ class Dispatch : public std::enable_shared_from_this<Dispatch> {
   virtual std::vector<std::string_view> EventNames() const { return {}; }
 };
 
+// The helpers of MemberTable, instantiated inside each binary that builds a
+// member table: not exported.
+VOK_PUBLIC_END
 namespace dispatch_internal {
 
 // What an argument of C++ type T is held in while the member runs.
@@ -197,6 +202,7 @@ MemberHandler Handler(F f) {
 }
 
 }  // namespace dispatch_internal
+VOK_PUBLIC_BEGIN
 
 // Builds the member table of class C: each entry names a member and binds it
 // to a member function of C (or to a callable taking C& and the arguments).
@@ -231,5 +237,7 @@ struct MemberTable {
             dispatch_internal::Handler<C>(std::move(let))};
   }
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -19,11 +19,15 @@
 #include <string_view>
 
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 
 namespace vok {
 
 struct Env;
 class OfficeCalls;
+
+VOK_PUBLIC_BEGIN
+
 class clsCommon;
 
 class clsDOC2RTF : public Dispatch {
@@ -35,7 +39,6 @@ class clsDOC2RTF : public Dispatch {
   static constexpr int16_t kFormatDocument = 0;
 
   clsDOC2RTF();
-  explicit clsDOC2RTF(Env& env);
   ~clsDOC2RTF() override;
 
   const std::string& DOCFile() const { return doc_file_; }
@@ -82,6 +85,11 @@ class clsDOC2RTF : public Dispatch {
   const ClassTypeInfo& TypeInfo() const override;
 
  private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsDOC2RTF(Env& env);
+
   enum class Direction { kToRTF, kToDocument };
 
   clsCommon& Common();
@@ -89,7 +97,7 @@ class clsDOC2RTF : public Dispatch {
   int32_t ConvertOrThrow(Direction direction);
   // Finds the application in the three ways, in order, and opens source in
   // it; every failure is left in calls.
-  void OpenInApplication(const std::string& source, OfficeCalls& calls);
+  VOK_LOCAL void OpenInApplication(const std::string& source, OfficeCalls& calls);
   // Quits the instance this object started, without saving changes, and
   // forgets it; the quit's failure is thrown.
   void QuitStarted();
@@ -106,5 +114,7 @@ class clsDOC2RTF : public Dispatch {
   std::string last_failure_message_;
   bool application_missing_ = false;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 
 namespace vok {
+VOK_PUBLIC_BEGIN
 
 // Gives the host's message loop one turn (the hook set by SetMessagePump).
 void PumpHostMessages();
@@ -54,5 +56,7 @@ class ProgressEvent {
   std::map<int32_t, EventSink> sinks_;
   int32_t next_ = 1;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -5,8 +5,10 @@
 
 #include "voktools/class_table.h"
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 
 namespace vok {
+VOK_PUBLIC_BEGIN
 
 // A new object of the named class. AutomationError 429 when the name is
 // unknown, or when the class is not part of this build.
@@ -14,5 +16,7 @@ ObjectRef CreateObject(std::string_view prog_id_or_clsid);
 
 // Whether this build can create the class.
 bool IsClassAvailable(const ClassEntry& entry);
+
+VOK_PUBLIC_END
 
 }  // namespace vok

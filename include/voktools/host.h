@@ -4,7 +4,10 @@
 #include <functional>
 #include <string>
 
+#include "voktools/export.h"
+
 namespace vok {
+VOK_PUBLIC_BEGIN
 
 // The library gives the host's message loop a turn while long operations run
 // (after each Progress event). A host with a loop sets the hook that processes
@@ -20,5 +23,7 @@ void SetWarningSink(std::function<void(const std::string&)> sink);
 // gets its text and its title. Without one, the message goes to the warning
 // sink.
 void SetMessageBoxHook(std::function<void(const std::string& text, const std::string& title)> hook);
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -24,10 +24,14 @@
 #include "voktools/collection.h"
 #include "voktools/dispatch.h"
 #include "voktools/events.h"
+#include "voktools/export.h"
 
 namespace vok {
 
 struct Env;
+
+VOK_PUBLIC_BEGIN
+
 class clsCommon;
 
 class clsHTMLValidate : public Dispatch {
@@ -39,7 +43,6 @@ class clsHTMLValidate : public Dispatch {
   static constexpr int32_t kMaxTags = 128;
 
   clsHTMLValidate();
-  explicit clsHTMLValidate(Env& env);
   ~clsHTMLValidate() override;
 
   // 1 when the run failed before scanning (backup, page or temporary file);
@@ -65,10 +68,6 @@ class clsHTMLValidate : public Dispatch {
 
   // Raised with the percentage of the page read whenever it grows.
   ProgressEvent<int16_t>& Progress() { return progress_; }
-
-  // Not part of the automation interface: the size of the pieces the page
-  // is read in (at least 16), so that tests can make lines straddle reads.
-  void SetChunkSizeForTesting(int32_t chunk);
 
   // Not part of the automation interface. When set, the content of a SCRIPT
   // or STYLE element (whether or not the table tracks it) is copied as it
@@ -108,6 +107,14 @@ class clsHTMLValidate : public Dispatch {
   std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
 
  private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsHTMLValidate(Env& env);
+  // The size of the pieces the page is read in (at least 16), so that tests
+  // can make lines straddle reads.
+  VOK_LOCAL void SetChunkSizeForTesting(int32_t chunk);
+
   struct TagRow {
     std::string name;
     std::string flag;
@@ -118,7 +125,7 @@ class clsHTMLValidate : public Dispatch {
     int32_t name = -1;
     std::string text;
   };
-  class Run;
+  class VOK_LOCAL Run;
 
   Env& env_;
   std::unique_ptr<clsCommon> common_;
@@ -132,5 +139,7 @@ class clsHTMLValidate : public Dispatch {
   bool keep_script_text_ = false;
   RunDetails last_run_;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -8,15 +8,17 @@
 #include <vector>
 
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 
 namespace vok {
 
 struct Env;
 
+VOK_PUBLIC_BEGIN
+
 class clsLanguages : public Dispatch {
  public:
   clsLanguages();
-  explicit clsLanguages(Env& env);
 
   // Out of range: "".
   std::string LanguageDescription(int32_t nIndex) const;
@@ -35,6 +37,11 @@ class clsLanguages : public Dispatch {
   const ClassTypeInfo& TypeInfo() const override;
 
  private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsLanguages(Env& env);
+
   struct Language {
     std::string description;
     std::string code;
@@ -52,5 +59,7 @@ class clsLanguages : public Dispatch {
   std::vector<Language> languages_;
   std::vector<CodePage> code_pages_;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "voktools/export.h"
+
 namespace vok {
+VOK_PUBLIC_BEGIN
 
 // The catalogue's messages; the numbers are the catalogue's resource ids.
 enum class MessageId : int32_t {
@@ -71,5 +74,7 @@ inline constexpr int32_t kCodePageListSize = 56;
 // catalogue lacks.
 std::string_view Message(MessageId id);
 std::string_view Message(int32_t id);
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -23,17 +23,18 @@
 #include "voktools/collection.h"
 #include "voktools/dispatch.h"
 #include "voktools/events.h"
+#include "voktools/export.h"
 #include "voktools/messages.h"
 
 namespace vok {
 
 struct Env;
-class MifScanner;
+
+VOK_PUBLIC_BEGIN
 
 class clsMIFUtilities : public Dispatch {
  public:
   clsMIFUtilities();
-  explicit clsMIFUtilities(Env& env);
   ~clsMIFUtilities() override;
 
   // Writes the three extraction files; the number left unwritten (0-3).
@@ -112,6 +113,11 @@ class clsMIFUtilities : public Dispatch {
   std::vector<std::string_view> EventNames() const override { return {"Progress"}; }
 
  private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsMIFUtilities(Env& env);
+
   struct Tables;
   enum class Kind { kIndex, kXref, kVar };
 
@@ -123,9 +129,6 @@ class clsMIFUtilities : public Dispatch {
   int16_t LoadTranslated(Kind kind);
   // The line (from 1) that holds offset; 0 when the file cannot be read.
   int64_t LineAt(const std::string& file, int64_t offset);
-  void MergeMarkerText(MifScanner& scan, std::string_view s);
-  void MergeFormats(MifScanner& scan, std::string_view s, Kind kind);
-  void MergePgfNumFormat(MifScanner& scan, std::string_view s);
   int16_t WriteBatchFile(Kind kind);
 
   Env& env_;
@@ -144,5 +147,7 @@ class clsMIFUtilities : public Dispatch {
   bool loaded_ = false;
   ProgressEvent<int16_t&> progress_;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -24,16 +24,16 @@
 #include <string_view>
 
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 
 namespace vok {
 
 struct Env;
 class OfficeCalls;
-class clsCommon;
 
-// The title of the foreground window, at most 1023 characters; "*" when no
-// window has the focus.
-std::string ForegroundWindowTitle();
+VOK_PUBLIC_BEGIN
+
+class clsCommon;
 
 // What the two classes share; each fills in its application's names.
 class OfficeAddinConverter : public Dispatch {
@@ -84,7 +84,7 @@ class OfficeAddinConverter : public Dispatch {
   int32_t Import();
 
  protected:
-  OfficeAddinConverter(Env& env, const Traits& traits);
+  VOK_LOCAL OfficeAddinConverter(Env& env, const Traits& traits);
 
  private:
 
@@ -93,9 +93,9 @@ class OfficeAddinConverter : public Dispatch {
   uint32_t FindFrameWindow();
   // Opens the document (read_only: nothing for the import's one-argument
   // open) as the working document.
-  void OpenWorking(bool with_read_only, OfficeCalls& calls);
+  VOK_LOCAL void OpenWorking(bool with_read_only, OfficeCalls& calls);
   // Creates the marker, runs macro, waits while the marker is there.
-  void RunMacro(std::string_view macro, OfficeCalls& calls);
+  VOK_LOCAL void RunMacro(std::string_view macro, OfficeCalls& calls);
   std::string MarkerFile() const { return document_file_ + ".quon"; }
 
   Env& env_;
@@ -115,7 +115,6 @@ class OfficeAddinConverter : public Dispatch {
 class clsPPTUtil : public OfficeAddinConverter {
  public:
   clsPPTUtil();
-  explicit clsPPTUtil(Env& env);
 
   const std::string& PPTFile() const { return document_file(); }
   void PPTFile(std::string value) { SetDocumentFile(std::move(value)); }
@@ -125,12 +124,17 @@ class clsPPTUtil : public OfficeAddinConverter {
   int32_t XML2PPT() { return Import(); }
 
   const ClassTypeInfo& TypeInfo() const override;
+
+ private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsPPTUtil(Env& env);
 };
 
 class clsXLSUtil : public OfficeAddinConverter {
  public:
   clsXLSUtil();
-  explicit clsXLSUtil(Env& env);
 
   const std::string& XLSFile() const { return document_file(); }
   void XLSFile(std::string value) { SetDocumentFile(std::move(value)); }
@@ -140,6 +144,14 @@ class clsXLSUtil : public OfficeAddinConverter {
   int32_t XML2XLS() { return Import(); }
 
   const ClassTypeInfo& TypeInfo() const override;
+
+ private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsXLSUtil(Env& env);
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -10,10 +10,13 @@
 #include <vector>
 
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 
 namespace vok {
 
 struct Env;
+
+VOK_PUBLIC_BEGIN
 
 enum ERegistryClassConstants : int32_t {
   HKEY_CLASSES_ROOT = static_cast<int32_t>(0x80000000u),
@@ -40,7 +43,6 @@ enum ERegistryValueTypes : int32_t {
 class cRegistry : public Dispatch {
  public:
   cRegistry();
-  explicit cRegistry(Env& env);
 
   // Whether the key opens.
   bool KeyExists() const;
@@ -94,6 +96,11 @@ class cRegistry : public Dispatch {
   const ClassTypeInfo& TypeInfo() const override;
 
  private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit cRegistry(Env& env);
+
   uint32_t Root() const { return static_cast<uint32_t>(class_key_); }
   // Names of values or subkeys into a 1-based text array.
   bool Enumerate(bool subkeys, TextArray& names, int32_t& count);
@@ -107,5 +114,7 @@ class cRegistry : public Dispatch {
   int32_t value_type_ = 0;
   Variant default_;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -9,16 +9,18 @@
 #include <string_view>
 
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 
 namespace vok {
 
 struct Env;
 class ReadableFile;
 
+VOK_PUBLIC_BEGIN
+
 class clsRetrieveFile : public Dispatch {
  public:
   clsRetrieveFile();
-  explicit clsRetrieveFile(Env& env);
   ~clsRetrieveFile() override;
 
   const std::string& Filename() const { return filename_; }
@@ -44,6 +46,11 @@ class clsRetrieveFile : public Dispatch {
   const ClassTypeInfo& TypeInfo() const override;
 
  private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsRetrieveFile(Env& env);
+
   // The text window over the file and the searches for CR and LF in it.
   struct Reader;
 
@@ -58,5 +65,7 @@ class clsRetrieveFile : public Dispatch {
   int16_t progress_ = 0;
   int32_t chunk_size_ = 4096;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -22,12 +22,16 @@
 
 #include "voktools/dispatch.h"
 #include "voktools/events.h"
+#include "voktools/export.h"
 
 namespace vok {
 
 class ReplacementFile;
 
 struct Env;
+
+VOK_PUBLIC_BEGIN
+
 class clsCommon;
 
 class clsRTFUtil : public Dispatch {
@@ -47,7 +51,6 @@ class clsRTFUtil : public Dispatch {
   static constexpr int32_t kMaxChunk = 1048576;
 
   clsRTFUtil();
-  explicit clsRTFUtil(Env& env);
   ~clsRTFUtil() override;
 
   const std::string& RTFFile() const { return rtf_file_; }
@@ -95,19 +98,24 @@ class clsRTFUtil : public Dispatch {
   // read chunk bytes at a time.
   enum class PlaceholderScan { kFound, kNone, kUnreadable };
   PlaceholderScan ScanForPlaceholders(int32_t chunk = 64 * 1024);
-  // Fixes the chunk size instead of deriving it from the file sizes, so that
-  // tests can make markers straddle reads. At least 72.
-  void ForceChunkSizeForTesting(int32_t chunk);
 
   const ClassTypeInfo& TypeInfo() const override;
 
  private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsRTFUtil(Env& env);
+  // Fixes the chunk size instead of deriving it from the file sizes, so that
+  // tests can make markers straddle reads. At least 72.
+  VOK_LOCAL void ForceChunkSizeForTesting(int32_t chunk);
+
   clsCommon& Common();
   // What both operations do first: forgets the last run's outcome and
   // checks the RTF file name, deriving ObjFile if empty; kOK or the result.
   int32_t Begin();
   // Commits out, keeping the reason of a failure.
-  int16_t Commit(ReplacementFile& out);
+  VOK_LOCAL int16_t Commit(ReplacementFile& out);
   int32_t ChunkFor(int64_t larger_length) const;
 
   Env& env_;
@@ -122,7 +130,6 @@ class clsRTFUtil : public Dispatch {
   int32_t forced_chunk_ = 0;
 };
 
-// Of two 1-based positions (0: not found), the smaller one that was found.
-int64_t EarliestPosition(int64_t a, int64_t b);
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -6,15 +6,17 @@
 #include <string>
 
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 
 namespace vok {
 
 struct Env;
 
+VOK_PUBLIC_BEGIN
+
 class clsGetTempFileName : public Dispatch {
  public:
   clsGetTempFileName();
-  explicit clsGetTempFileName(Env& env);
 
   std::string Filename();
   // The temporary folder, ending in a separator.
@@ -23,8 +25,15 @@ class clsGetTempFileName : public Dispatch {
   const ClassTypeInfo& TypeInfo() const override;
 
  private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsGetTempFileName(Env& env);
+
   Env& env_;
   std::string folder_;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

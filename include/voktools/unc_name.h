@@ -14,16 +14,18 @@
 #include <string>
 
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 
 namespace vok {
 
 struct Env;
 struct PlatformVersion;
 
+VOK_PUBLIC_BEGIN
+
 class clsUNCName : public Dispatch {
  public:
   clsUNCName();
-  explicit clsUNCName(Env& env);
   ~clsUNCName() override;
 
   bool uncNeedAdminPrivs() const { return need_admin_privs_; }
@@ -58,6 +60,11 @@ class clsUNCName : public Dispatch {
   const ClassTypeInfo& TypeInfo() const override;
 
  private:
+  // The library and its tests construct on a given environment (WithEnv).
+  template <class T>
+  friend struct WithEnv;
+  VOK_LOCAL explicit clsUNCName(Env& env);
+
   // A network service's answer: 0 with the remote name, kNotNetwork, or
   // another number for a failure of the service itself.
   uint32_t UniversalNameOfLocal(const std::string& local, std::string* remote);
@@ -66,7 +73,7 @@ class clsUNCName : public Dispatch {
   // machine's shares, the name as given, or the empty text.
   std::string Finish(uint32_t answer, const std::string& remote, const std::string& given,
                      const std::string& compared);
-  const PlatformVersion& Version();
+  VOK_LOCAL const PlatformVersion& Version();
 
   Env& env_;
   std::string filename_;
@@ -74,5 +81,7 @@ class clsUNCName : public Dispatch {
   bool need_admin_privs_ = false;
   std::unique_ptr<PlatformVersion> version_;
 };
+
+VOK_PUBLIC_END
 
 }  // namespace vok

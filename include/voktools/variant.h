@@ -8,7 +8,11 @@
 #include <variant>
 #include <vector>
 
+#include "voktools/export.h"
+
 namespace vok {
+
+VOK_PUBLIC_BEGIN
 
 class Dispatch;
 
@@ -98,5 +102,7 @@ class Variant {
 // Automation text of a double: up to 15 significant digits, no trailing zeros,
 // exponent form "1E+20" for very large or small magnitudes.
 std::string DoubleToText(double d);
+
+VOK_PUBLIC_END
 
 }  // namespace vok

@@ -8,6 +8,7 @@
 #include "common/progress.h"
 #include "common/replacement_file.h"
 #include "common/text_window.h"
+#include "frame/with_env.h"
 #include "html/page_restorer.h"
 #include "html/page_scanner.h"
 #include "html/script_file.h"
@@ -90,7 +91,7 @@ std::string clsASP2HTML::GetError(int32_t lngErrPtr) const {
 void clsASP2HTML::AddError(std::string text) { errors_->Add(Variant(std::move(text))); }
 
 void clsASP2HTML::MakeFileNames(NameSource source) {
-  clsCommon common(env_);
+  WithEnv<clsCommon> common(env_);
   const std::string& from = source == NameSource::kPage ? asp_file_ : htm_file_;
   const std::string folder = common.strParseFileName(from, 0);
   const std::string base = common.strParseFileName(from, 1);

@@ -11,6 +11,7 @@
 #include "common/split_format.h"
 #include "common/text_window.h"
 #include "frame/forms.h"
+#include "frame/with_env.h"
 #include "html/html_options.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
@@ -829,7 +830,7 @@ void clsHTMLValidate::Run::CloseOverlapped(int32_t name) {
 clsHTMLValidate::clsHTMLValidate() : clsHTMLValidate(CurrentEnv()) {}
 
 clsHTMLValidate::clsHTMLValidate(Env& env)
-    : env_(env), common_(std::make_unique<clsCommon>(env)), errors_(Collection::Create()) {
+    : env_(env), common_(std::make_unique<WithEnv<clsCommon>>(env)), errors_(Collection::Create()) {
   Tags(kDefaultTags);
 }
 

@@ -8,6 +8,7 @@
 #include "common/progress.h"
 #include "common/replacement_file.h"
 #include "common/text_window.h"
+#include "frame/with_env.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "voktools/common.h"
@@ -307,7 +308,7 @@ int16_t RemoveMifObjects(MifInsetRun& run) {
 
 int16_t InsertMifObjects(MifInsetRun& run) {
   FileSystem& fs = *run.env.fs;
-  clsCommon common(run.env);
+  WithEnv<clsCommon> common(run.env);
   if (run.mif_file.empty()) return AddMessage(run.errors, MessageId::kNoMifFile), 1;
   if (!MifFileExists(fs, run.mif_file))
     return AddMessage(run.errors, MessageId::kMifFileNotFound), 1;

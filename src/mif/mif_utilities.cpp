@@ -6,6 +6,7 @@
 
 #include "frame/builtin_classes.h"
 #include "common/replacement_file.h"
+#include "frame/with_env.h"
 #include "mif/entry_table.h"
 #include "mif/mif_insets.h"
 #include "mif/mif_scanner.h"
@@ -106,7 +107,7 @@ void clsMIFUtilities::StartBatch() {
 
 void clsMIFUtilities::SetDefaultFileNames() {
   if (!index_file_.empty() && !xref_file_.empty() && !var_file_.empty()) return;
-  clsCommon common(env_);
+  WithEnv<clsCommon> common(env_);
   std::string folder = common.strParseFileName(mif_file_, 0);
   if (folder.empty()) folder = mif_file_;
   if (index_file_.empty()) index_file_ = folder + "QUON_ix.mif";
@@ -284,7 +285,7 @@ int16_t clsMIFUtilities::LoadTranslated(Kind kind) {
   const std::string& file = kind == Kind::kIndex ? index_file_
                             : kind == Kind::kXref ? xref_file_
                                                   : var_file_;
-  clsCommon common(env_);
+  WithEnv<clsCommon> common(env_);
   std::unique_ptr<ReadableFile> in;
   if (!common.FileExists(file) || !env_.fs->OpenForRead(file, &in).ok()) {
     return AddMessage(kCannotOpen[static_cast<size_t>(kind)], file), 1;
@@ -384,6 +385,74 @@ int64_t clsMIFUtilities::LineAt(const std::string& file, int64_t offset) {
   return line;
 }
 
+namespace {
+
+// Writes an index marker statement with the translations of its text's
+// pieces (cut as split says).
+void MergeMarkerText(MifScanner& scan, std::string_view s, const EntryTable& index, int16_t split) {
+  std::string text;
+  size_t end = 0;
+  if (!CutClosed(s, kMText, 0, &text, &end) || IsBlank(text)) return scan.WriteThrough(s);
+  auto lookup = [&](const std::string& piece) -> const std::string& {
+    const std::string* found = index.Find(piece);
+    return found != nullptr ? *found : piece;
+  };
+  std::string merged, piece;
+  for (char c : text) {
+    if ((c == ':' && split == 2) || (c == ';' && split > 0)) {
+      merged += lookup(piece);
+      merged += c;
+      piece.clear();
+    } else {
+      piece += c;
+    }
+  }
+  if (!piece.empty()) merged += lookup(piece);
+  const std::string_view all = s;
+  scan.WriteThrough(all.substr(0, end - text.size()));
+  scan.WriteThrough(merged);
+  scan.WriteThrough(all.substr(end));
+}
+
+// Writes a cross-reference or variable formats statement with the
+// translations of its definitions.
+void MergeFormats(MifScanner& scan, std::string_view s, const EntryTable& table, bool xref) {
+  const FormatElements el = ElementsOf(xref);
+  const std::string_view all = s;
+  size_t written = 0, from = 0;
+  std::string name, def;
+  while (CutClosed(s, el.name, from, &name, &from) && CutClosed(s, el.def, from, &def, &from)) {
+    const std::string* translation = table.Find(name + " : " + def);
+    if (translation == nullptr || translation->empty()) continue;
+    const size_t begin = from - def.size();
+    scan.WriteThrough(all.substr(written, begin - written));
+    scan.WriteThrough(*translation);
+    written = from;
+  }
+  scan.WriteThrough(all.substr(written));
+}
+
+// Writes a statement, with the translation of its paragraph autonumber
+// format if it has one.
+void MergePgfNumFormat(MifScanner& scan, std::string_view s, const EntryTable& variables) {
+  std::string tag, format;
+  size_t end = 0;
+  if (CutClosed(s, "<PgfTag `", 0, &tag, &end) &&
+      CutClosed(s, "<PgfNumFormat `", 0, &format, &end)) {
+    const std::string* translation = variables.Find(tag + " : " + format);
+    if (translation != nullptr && !translation->empty()) {
+      const std::string_view all = s;
+      scan.WriteThrough(all.substr(0, end - format.size()));
+      scan.WriteThrough(*translation);
+      scan.WriteThrough(all.substr(end));
+      return;
+    }
+  }
+  scan.WriteThrough(s);
+}
+
+}  // namespace
+
 int16_t clsMIFUtilities::Merge() {
   if (mif_file_.empty()) return AddMessage(MessageId::kNoMifFile), 1;
   if (!MifFileExists(*env_.fs, mif_file_)) return AddMessage(MessageId::kMifFileNotFound), 1;
@@ -408,16 +477,16 @@ int16_t clsMIFUtilities::Merge() {
     const std::string_view s = scan.statement();
     if (s.starts_with("<Marker ")) {
       if (s.find("<MType 2>") != npos) {
-        MergeMarkerText(scan, s);
+        MergeMarkerText(scan, s, (*tables_)[Kind::kIndex], split_);
       } else {
         scan.WriteThrough(s);
       }
     } else if (s.starts_with("<XRefFormats ")) {
-      MergeFormats(scan, s, Kind::kXref);
+      MergeFormats(scan, s, (*tables_)[Kind::kXref], true);
     } else if (s.starts_with("<VariableFormats ")) {
-      MergeFormats(scan, s, Kind::kVar);
+      MergeFormats(scan, s, (*tables_)[Kind::kVar], false);
     } else {
-      MergePgfNumFormat(scan, s);
+      MergePgfNumFormat(scan, s, (*tables_)[Kind::kVar]);
     }
   }
   // A file that ends inside a statement keeps that statement as it stood.
@@ -431,66 +500,6 @@ int16_t clsMIFUtilities::Merge() {
     return static_cast<int16_t>(result + 1);
   }
   return static_cast<int16_t>(result + out.Commit(Variant(ObjectRef(errors_))));
-}
-
-void clsMIFUtilities::MergeMarkerText(MifScanner& scan, std::string_view s) {
-  std::string text;
-  size_t end = 0;
-  if (!CutClosed(s, kMText, 0, &text, &end) || IsBlank(text)) return scan.WriteThrough(s);
-  const EntryTable& index = (*tables_)[Kind::kIndex];
-  auto lookup = [&](const std::string& piece) -> const std::string& {
-    const std::string* found = index.Find(piece);
-    return found != nullptr ? *found : piece;
-  };
-  std::string merged, piece;
-  for (char c : text) {
-    if ((c == ':' && split_ == 2) || (c == ';' && split_ > 0)) {
-      merged += lookup(piece);
-      merged += c;
-      piece.clear();
-    } else {
-      piece += c;
-    }
-  }
-  if (!piece.empty()) merged += lookup(piece);
-  const std::string_view all = s;
-  scan.WriteThrough(all.substr(0, end - text.size()));
-  scan.WriteThrough(merged);
-  scan.WriteThrough(all.substr(end));
-}
-
-void clsMIFUtilities::MergeFormats(MifScanner& scan, std::string_view s, Kind kind) {
-  const FormatElements el = ElementsOf(kind == Kind::kXref);
-  const EntryTable& table = (*tables_)[kind];
-  const std::string_view all = s;
-  size_t written = 0, from = 0;
-  std::string name, def;
-  while (CutClosed(s, el.name, from, &name, &from) && CutClosed(s, el.def, from, &def, &from)) {
-    const std::string* translation = table.Find(name + " : " + def);
-    if (translation == nullptr || translation->empty()) continue;
-    const size_t begin = from - def.size();
-    scan.WriteThrough(all.substr(written, begin - written));
-    scan.WriteThrough(*translation);
-    written = from;
-  }
-  scan.WriteThrough(all.substr(written));
-}
-
-void clsMIFUtilities::MergePgfNumFormat(MifScanner& scan, std::string_view s) {
-  std::string tag, format;
-  size_t end = 0;
-  if (CutClosed(s, "<PgfTag `", 0, &tag, &end) &&
-      CutClosed(s, "<PgfNumFormat `", 0, &format, &end)) {
-    const std::string* translation = (*tables_)[Kind::kVar].Find(tag + " : " + format);
-    if (translation != nullptr && !translation->empty()) {
-      const std::string_view all = s;
-      scan.WriteThrough(all.substr(0, end - format.size()));
-      scan.WriteThrough(*translation);
-      scan.WriteThrough(all.substr(end));
-      return;
-    }
-  }
-  scan.WriteThrough(s);
 }
 
 // -------------------------------------------------------------------- insets

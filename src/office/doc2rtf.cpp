@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frame/builtin_classes.h"
+#include "frame/with_env.h"
 #include "platform/env.h"
 #include "office/office_calls.h"
 #include "platform/office_automation.h"
@@ -25,7 +26,7 @@ constexpr int16_t kDoNotSaveChanges = 0;
 }  // namespace
 
 clsDOC2RTF::clsDOC2RTF() : clsDOC2RTF(CurrentEnv()) {}
-clsDOC2RTF::clsDOC2RTF(Env& env) : env_(env), common_(std::make_unique<clsCommon>(env)) {}
+clsDOC2RTF::clsDOC2RTF(Env& env) : env_(env), common_(std::make_unique<WithEnv<clsCommon>>(env)) {}
 // Releases the references; an instance this object started keeps running.
 clsDOC2RTF::~clsDOC2RTF() = default;
 

@@ -24,6 +24,10 @@ inline Dispatch& On(const ObjectRef& object) {
   return *object;
 }
 
+// The title of the foreground window, at most 1023 characters; "*" when no
+// window has the focus.
+std::string ForegroundWindowTitle();
+
 class OfficeCalls {
  public:
   // Runs call; false when it failed.

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "frame/builtin_classes.h"
+#include "frame/with_env.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "platform/library_folder.h"
@@ -64,7 +65,7 @@ std::string ForegroundWindowTitle() {
 OfficeAddinConverter::OfficeAddinConverter(Env& env, const Traits& traits)
     : env_(env), traits_(traits) {
   const std::string title = ForegroundWindowTitle();
-  common_ = std::make_unique<clsCommon>(env_);
+  common_ = std::make_unique<WithEnv<clsCommon>>(env_);
   Connect();
   if (started_) env_.windowing->BringToForeground(title);
   frame_window_ = FindFrameWindow();

@@ -15,6 +15,7 @@
 #include "common/progress.h"
 #include "common/replacement_file.h"
 #include "common/text_window.h"
+#include "frame/with_env.h"
 #include "platform/env.h"
 #include "platform/file_system.h"
 #include "voktools/automation_error.h"
@@ -288,13 +289,14 @@ void Report(ProgressEvent<int16_t>& event, ProgressMeter& meter, int64_t done, i
   }
 }
 
-}  // namespace
-
+// Of two 1-based positions (0: not found), the smaller one that was found.
 int64_t EarliestPosition(int64_t a, int64_t b) {
   if (a == 0) return b;
   if (b == 0) return a;
   return std::min(a, b);
 }
+
+}  // namespace
 
 clsRTFUtil::clsRTFUtil() : clsRTFUtil(CurrentEnv()) {}
 clsRTFUtil::clsRTFUtil(Env& env) : env_(env) {}
@@ -308,7 +310,7 @@ int16_t clsRTFUtil::Commit(ReplacementFile& out) {
 }
 
 clsCommon& clsRTFUtil::Common() {
-  if (!common_) common_ = std::make_unique<clsCommon>(env_);
+  if (!common_) common_ = std::make_unique<WithEnv<clsCommon>>(env_);
   return *common_;
 }
 

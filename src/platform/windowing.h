@@ -5,9 +5,9 @@
 #include <optional>
 #include <string>
 
-namespace vok {
+#include "voktools/variant.h"
 
-class Dispatch;
+namespace vok {
 
 struct ScreenSize {
   double width = 0;

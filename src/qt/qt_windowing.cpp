@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "frame/with_env.h"
 #include "html/html_options.h"
 #include "platform/env.h"
 #include "qt/options_view.h"
@@ -161,7 +162,7 @@ bool QtWindowing::ShowModal(Dispatch& form) {
   options->Show();
   Env env = CurrentEnv();
   env.windowing = this;
-  clsCommon(env).CentreForm(Variant(QtWindowObject(&view)));
+  WithEnv<clsCommon>(env).CentreForm(Variant(QtWindowObject(&view)));
   view.exec();
   return true;
 }

@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "frame/with_env.h"
 #include "html/memory_world.h"
 #include "support/errors.h"
 #include "voktools/asp2html.h"
@@ -66,7 +67,7 @@ std::string Translate(std::string text) {
 template <typename T>
 Run On(std::function<void(T&)> setup, std::function<int32_t(T&)> call) {
   return [=](Env& env, Seen* seen) {
-    T t(env);
+    WithEnv<T> t(env);
     setup(t);
     if (seen != nullptr) {
       t.Progress().Connect([seen](auto&& p) {
@@ -83,7 +84,7 @@ Run On(std::function<void(T&)> setup, std::function<int32_t(T&)> call) {
 }
 
 void Mif(clsMIFUtilities& m) { m.MIFFile("/d/a.mif"); }
-void Rtf(clsRTFUtil& u) { u.RTFFile("/d/d.rtf"), u.ForceChunkSizeForTesting(512); }
+void Rtf(clsRTFUtil& u) { u.RTFFile("/d/d.rtf"), ForceChunkSizeForTesting(u, 512); }
 // A failed final replacement leaves the RTF file as it was.
 int32_t RtfExtract(clsRTFUtil& u) { return u.ExtractObjects() + u.LastMoveResult(); }
 int32_t RtfInsert(clsRTFUtil& u) { return u.InsertObjects() + u.LastMoveResult(); }
@@ -94,7 +95,7 @@ int32_t ExtractBoth(clsMIFUtilities& m) {
   return result + m.EndBatch();
 }
 int32_t RetrieveLines(Env& env, Seen* seen) {
-  clsRetrieveFile r(env);
+  WithEnv<clsRetrieveFile> r(env);
   r.Filename("/d/l.txt");
   r.ChunkSize(1000);
   if (!r.OpenFile()) return 1;
@@ -105,7 +106,7 @@ int32_t RetrieveLines(Env& env, Seen* seen) {
 }
 
 const Run kAsp2Html = On<clsASP2HTML>(
-    [](auto& a) { a.ASPFile("/d/p.asp"), a.SetChunkSizeForTesting(512); }, &clsASP2HTML::ASP2HTML);
+    [](auto& a) { a.ASPFile("/d/p.asp"), SetChunkSizeForTesting(a, 512); }, &clsASP2HTML::ASP2HTML);
 const Run kMifExtract = On<clsMIFUtilities>([](auto&) {}, ExtractBoth);
 const Run kRemoveObjects = On<clsMIFUtilities>(Mif, &clsMIFUtilities::RemoveObjects);
 const std::vector<std::string> kBatch{"/d/QUON_ix.mif", "/d/QUON_xr.mif", "/d/QUON_va.mif"};
@@ -176,7 +177,7 @@ Operation MoveNotes(const char* name, const char* from, uint32_t mode) {
             w.fs.WriteFile(from, "new notes\r\n");
             w.fs.MountDevice("/media");
           },
-          [=](Env& env, Seen*) { return clsCommon(env).MoveFile(from, "/doc/notes.txt"); },
+          [=](Env& env, Seen*) { return WithEnv<clsCommon>(env).MoveFile(from, "/doc/notes.txt"); },
           {"/doc/notes.txt", from},
           {.files = 0}};
 }
@@ -184,12 +185,12 @@ Operation MoveNotes(const char* name, const char* from, uint32_t mode) {
 const Operation kOperations[] = {
     {"Asp2Html", SeedAsp, kAsp2Html, {"/d/p_asp.htm", "/d/p_asp.scr"}, {.write_failure = 57}},
     {"Html2Asp", Write("/d/p.asp", "old page", Then(SeedAsp, kAsp2Html)),
-     On<clsASP2HTML>([](auto& a) { a.HTMFile("/d/p_asp.htm"), a.SetChunkSizeForTesting(512); },
+     On<clsASP2HTML>([](auto& a) { a.HTMFile("/d/p_asp.htm"), SetChunkSizeForTesting(a, 512); },
                      &clsASP2HTML::HTML2ASP),
      {"/d/p.asp"}, {.write_failure = 57}},
     {"ValidateWithBackup", Write("/d/p.htm.bak", "an older backup", Write("/d/p.htm", kPage, nullptr, 0440)),
      On<clsHTMLValidate>(
-         [](auto& v) { v.Filename("/d/p.htm"), v.Backup(true), v.SetChunkSizeForTesting(512); },
+         [](auto& v) { v.Filename("/d/p.htm"), v.Backup(true), SetChunkSizeForTesting(v, 512); },
          &clsHTMLValidate::HTMLValidate),
      {"/d/p.htm.bak", "/d/p.htm"}, {.side_file = "/d/p.htm.bak"}},
     // The batch files are written one by one, each whole.

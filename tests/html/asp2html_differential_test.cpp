@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "frame/with_env.h"
 #include "html/memory_world.h"
 #include "platform/env.h"
 #include "support/asp_oracle.h"
@@ -117,7 +118,7 @@ std::string EditScript(const std::string& script, std::mt19937& rng, bool damage
 class Asp2HtmlDifferentialTest : public ::testing::Test {
  protected:
   void Name(clsASP2HTML& asp, const std::string& page) {
-    if (chunk_ > 0) asp.SetChunkSizeForTesting(chunk_);
+    if (chunk_ > 0) SetChunkSizeForTesting(asp, chunk_);
     asp.ASPFile(page);
     asp.HTMFile(htm_);
     asp.SCRFile(scr_);

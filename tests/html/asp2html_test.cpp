@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/with_env.h"
 #include "html/memory_world.h"
 #include "support/scratch_dir.h"
 
@@ -56,7 +57,7 @@ TEST(Asp2Html, EveryOpenFailureNamesItsFile) {
     for (const char* folder : {"/p", "/h", "/s"}) w.fs.MakeFolder(folder);
     for (const std::string& p : c.present) w.fs.WriteFile(p, "<!-- ASP2HTML 1 -->\r\n<%a%>");
     if (*c.failing != '\0') w.fs.FailOp("CreateScratch", EACCES, c.failing);
-    clsASP2HTML a(w.env);
+    WithEnv<clsASP2HTML> a(w.env);
     a.ASPFile("/p/x.asp");
     a.HTMFile("/h/x.htm");
     a.SCRFile("/s/x.scr");
@@ -107,7 +108,7 @@ TEST(Asp2Html, PlaceholdersFormedAcrossJoinsReachBackAnyDistance) {
   std::string html;
   for (int k = 0; k < 8; ++k) html += "<!-- ASP2H";
   w.fs.WriteFile("/p_asp.htm", html + "<!-- ASP2HTML 1" + std::string(600, ' ') + "-->TML 2 -->\r\n");
-  clsASP2HTML a(w.env);
+  WithEnv<clsASP2HTML> a(w.env);
   a.HTMFile("/p_asp.htm");
   EXPECT_EQ(a.HTML2ASP(), 0);
   EXPECT_EQ(w.Read("/p.asp"), "<%ok%>\r\n");

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "frame/with_env.h"
 #include "html/html_options.h"
 #include "html/memory_world.h"
 #include "platform/env.h"
@@ -37,9 +38,9 @@ Validated Validate(const std::string& page, int32_t chunk = 0, bool keep = false
                    const char* tags = nullptr) {
   static Memory m;
   m.fs.WriteFile("/p.htm", page);
-  clsHTMLValidate v(m.env);
+  WithEnv<clsHTMLValidate> v(m.env);
   v.Filename("/p.htm");
-  v.SetChunkSizeForTesting(chunk);
+  SetChunkSizeForTesting(v, chunk);
   v.KeepScriptText(keep);
   if (tags != nullptr) v.Tags(tags);
   Validated r{v.HTMLValidate(), m.Read("/p.htm"), {}, v.ErrorList()->Texts(), v.LastRun()};
@@ -208,7 +209,7 @@ TEST(HtmlValidate, BackupKeepsThePageAsItWas) {
     Memory m;
     m.fs.WriteFile("/d/p.htm", "a > b");
     if (fail) m.fs.FailOp("Publish", EACCES, ".bak");
-    clsHTMLValidate v(m.env);
+    WithEnv<clsHTMLValidate> v(m.env);
     v.Filename("/d/p.htm");
     v.Backup(true);
     EXPECT_EQ(v.HTMLValidate(), fail ? 1 : 0);

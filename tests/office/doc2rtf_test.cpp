@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "frame/with_env.h"
 #include "html/memory_world.h"
 #include "support/scripted_office.h"
 #include "voktools/automation_error.h"
@@ -231,7 +232,7 @@ TEST(Doc2Rtf, SaysWhyItFailed) {
     world.env.office = &office;
     world.fs.WriteFile("/d/a.doc", "x");
     for (const std::string& member : c.fails) office.Fail(member);
-    clsDOC2RTF converter(world.env);
+    WithEnv<clsDOC2RTF> converter(world.env);
     converter.DOCFile("/d/a.doc");
     EXPECT_EQ(converter.DOC2RTF(), c.failure == clsDOC2RTF::Failure::kNone ? 0 : 1);
     EXPECT_EQ(converter.LastFailure(), c.failure) << c.message;

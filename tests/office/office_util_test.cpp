@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "html/memory_world.h"
+#include "office/office_calls.h"
 #include "platform/library_folder.h"
 #include "support/scripted_office.h"
 #include "voktools/automation_error.h"

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/with_env.h"
 #include "html/memory_world.h"
 #include "support/fault_file_system.h"
 
@@ -115,9 +116,9 @@ struct Outcome {
 
 Outcome Extract(Files& f, const std::string& input, int32_t chunk) {
   f.fs.WriteFile(f.rtf, input);
-  clsRTFUtil u(f.env);
+  WithEnv<clsRTFUtil> u(f.env);
   u.RTFFile(f.rtf);
-  u.ForceChunkSizeForTesting(chunk);
+  ForceChunkSizeForTesting(u, chunk);
   int32_t r = u.ExtractObjects();
   return {r, f.Read(f.rtf), f.Read(f.obj)};
 }
@@ -125,9 +126,9 @@ Outcome Extract(Files& f, const std::string& input, int32_t chunk) {
 Outcome Insert(Files& f, const std::string& rtf, const std::string& obj, int32_t chunk) {
   f.fs.WriteFile(f.rtf, rtf);
   f.fs.WriteFile(f.obj, obj);
-  clsRTFUtil u(f.env);
+  WithEnv<clsRTFUtil> u(f.env);
   u.RTFFile(f.rtf);
-  u.ForceChunkSizeForTesting(chunk);
+  ForceChunkSizeForTesting(u, chunk);
   int32_t r = u.InsertObjects();
   return {r, f.Read(f.rtf), f.Read(f.obj), u.InsertionMismatches()};
 }
@@ -262,7 +263,7 @@ TEST(RtfUtil, OpenFailuresSayWhichFile) {
     f.fs.WriteFile(f.rtf, "{\\rtf1 a{\\pict 0102}b}");
     f.fs.WriteFile(f.obj, Header(1) + kCRLF + "{\\pict 0102}" + kCRLF + Header(2) + kCRLF);
     f.fs.FailOp(c.op, EACCES, c.path_part, c.skip);
-    clsRTFUtil u(f.env);
+    WithEnv<clsRTFUtil> u(f.env);
     u.RTFFile(f.rtf);
     EXPECT_EQ(c.extract ? u.ExtractObjects() : u.InsertObjects(), c.result);
   }
@@ -270,7 +271,7 @@ TEST(RtfUtil, OpenFailuresSayWhichFile) {
 
 TEST(RtfUtil, MissingNamesAndFiles) {
   Files f;
-  clsRTFUtil u(f.env);
+  WithEnv<clsRTFUtil> u(f.env);
   EXPECT_EQ(u.ExtractObjects(), clsRTFUtil::kNoFileName);
   EXPECT_EQ(u.InsertObjects(), clsRTFUtil::kNoFileName);
   u.RTFFile(f.rtf);

@@ -18,6 +18,7 @@
 #include <random>
 #include <sstream>
 
+#include "frame/with_env.h"
 #include "html/html_options.h"
 #include "platform/env.h"
 #include "qt/options_view.h"
@@ -294,7 +295,7 @@ TEST(MessageBox, SaysTheSystemInformationIsUnavailable) {
     buttons = static_cast<int>(box->buttons().size());
     QTest::mouseClick(box->button(QMessageBox::Ok), Qt::LeftButton);
   });
-  clsCommon(qt.env).StartSysInfo();
+  WithEnv<clsCommon>(qt.env).StartSysInfo();
   EXPECT_EQ(text, "System Information Is Unavailable At This Time");
   EXPECT_EQ(title, "VOK Tools");
   EXPECT_EQ(buttons, 1);

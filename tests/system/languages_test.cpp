@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/with_env.h"
 #include "platform/env.h"
 #include "platform/language_list.h"
 #include "voktools/automation_error.h"
@@ -293,7 +294,7 @@ TEST(Languages, AgreeWithAModelOnRandomTables) {
   }
   Env env;
   env.languages = nullptr;
-  EXPECT_EQ(Answers(clsLanguages(env)), Answers(Model(Tables{}, false)));
+  EXPECT_EQ(Answers(WithEnv<clsLanguages>(env)), Answers(Model(Tables{}, false)));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <map>
 #include <tuple>
 
+#include "frame/with_env.h"
 #include "platform/env.h"
 #include "platform/posix_file_system.h"
 #include "platform/processes.h"
@@ -107,7 +108,7 @@ TEST_F(RegistryTest, ValuesConvertBothWays) {
   };
   for (const WriteCase& c : cases) {
     SCOPED_TRACE(c.label);
-    cRegistry r(env_);
+    WithEnv<cRegistry> r(env_);
     r.ClassKey(HKEY_CURRENT_USER);
     r.SectionKey("T");
     r.ValueKey(c.label);
@@ -141,7 +142,7 @@ TEST_F(RegistryTest, StoredValuesReadByTheirType) {
       {6, "", Bytes("")},
       {1, "", {}},
   };
-  cRegistry r(env_);
+  WithEnv<cRegistry> r(env_);
   r.ClassKey(HKEY_USERS);
   r.SectionKey("S");
   for (const auto& [type, data, read] : cases) {
@@ -162,7 +163,7 @@ TEST_F(RegistryTest, StoredValuesReadByTheirType) {
 }
 
 TEST_F(RegistryTest, AssociationLayout) {
-  cRegistry r(env_);
+  WithEnv<cRegistry> r(env_);
   r.CreateEXEAssociation("  C:\\App\\edit.exe ", "TextDoc", "Text document", "tdx", "", true, "",
                          false, "", false, "", 0);
   const std::string exe = "\"C:\\App\\edit.exe\"";
@@ -205,7 +206,7 @@ TEST_F(RegistryTest, AssociationLayout) {
 }
 
 TEST_F(RegistryTest, EnumerationsAreOneBasedAndEndAtANameThatDoesNotFit) {
-  cRegistry r(env_);
+  WithEnv<cRegistry> r(env_);
   r.ClassKey(HKEY_CURRENT_USER);
   r.SectionKey("E");
   TextArray names = {"left over"};
@@ -231,7 +232,7 @@ TEST_F(RegistryTest, EnumerationsAreOneBasedAndEndAtANameThatDoesNotFit) {
 }
 
 TEST_F(RegistryTest, AFailingStoreIsReportedAsWarnings) {
-  cRegistry r(env_);
+  WithEnv<cRegistry> r(env_);
   r.ClassKey(HKEY_CURRENT_USER);
   r.SectionKey("F");
   r.ValueType(REG_SZ);
@@ -264,7 +265,7 @@ TEST_F(RegistryTest, GetKeyValueGivesTextsAndNumbers) {
       {reg::kSz, std::string(1024, 'a'), true, std::string(1024, 'a')},
       {reg::kSz, std::string(1025, 'a'), false, ""},
   };
-  clsCommon common(env_);
+  WithEnv<clsCommon> common(env_);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.data.substr(0, 8));
     ASSERT_TRUE(store_.CreateKey(reg::kLocalMachine, "K").ok());
@@ -282,7 +283,7 @@ TEST_F(RegistryTest, StartSysInfoStartsTheProgramTheRegistryNamesOrSaysThereIsNo
   const std::string path_key = "SOFTWARE\\Microsoft\\Shared Tools\\MSINFO";
   const std::string location_key = "SOFTWARE\\Microsoft\\Shared Tools Location";
   const std::string box = "VOK Tools: System Information Is Unavailable At This Time";
-  clsCommon common(env_);
+  WithEnv<clsCommon> common(env_);
   auto set = [&](const std::string& key, const std::string& name, const std::string& text) {
     ASSERT_TRUE(store_.CreateKey(reg::kLocalMachine, key).ok());
     ASSERT_TRUE(store_.SetValue(reg::kLocalMachine, key, {name, reg::kSz, text + '\0'}).ok());

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/with_env.h"
 #include "platform/env.h"
 #include "support/fake_network.h"
 #include "voktools/unc_name.h"
@@ -35,7 +36,7 @@ TEST_P(GetUNCNameTest, Resolves) {
   profile.MapDrives(c.drives);
   shares.listing = c.shares;
   machine.version.platform_id = c.platform_id;
-  clsUNCName unc(env);
+  WithEnv<clsUNCName> unc(env);
   unc.Filename(c.filename);
   unc.UseShare(c.use_share);
   unc.uncNeedAdminPrivs(true);
@@ -96,7 +97,7 @@ class UncNameTest : public UncFixture, public ::testing::Test {};
 TEST_F(UncNameTest, AnUnreadableMountTableGivesTheEmptyText) {
   mounts.fail = true;
   profile.MapDrives({"Z=/mnt/projects"});
-  clsUNCName unc(env);
+  WithEnv<clsUNCName> unc(env);
   unc.Filename("Z:\\a.mif");
   EXPECT_EQ(unc.GetUNCName(), "");
   unc.Filename("Q:\\a.mif");  // not mapped: the mount table is not asked
@@ -114,7 +115,7 @@ TEST_F(UncNameTest, FamilyFromTheVersionRecordReadOnce) {
     machine.version.platform_id = f.platform_id;
     machine.version.minor = f.minor;
     machine.version_reads = 0;
-    clsUNCName unc(env);
+    WithEnv<clsUNCName> unc(env);
     EXPECT_EQ(unc.IsWinNT(), f.nt) << f.platform_id;
     EXPECT_EQ(unc.IsWin95(), f.older) << f.platform_id << "." << f.minor;
     machine.version.platform_id = 7;
@@ -124,7 +125,7 @@ TEST_F(UncNameTest, FamilyFromTheVersionRecordReadOnce) {
 }
 
 TEST_F(UncNameTest, MachineNameFitsFifteenCharacters) {
-  clsUNCName unc(env);
+  WithEnv<clsUNCName> unc(env);
   for (const auto& [host, expected] : std::vector<std::pair<std::string, std::string>>{
            {"build-host-0123", "BUILD-HOST-0123"}, {"build-host-01234", ""}, {"pc", "PC"}}) {
     machine.host = host;
