@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "voktools/dispatch.h"
+#include "voktools/export.h"
 #include "voktools/variant.h"
 
 namespace vok::detail {
@@ -17,8 +18,9 @@ bool IsBuiltin(std::string_view class_name);
 // build does not hold the class.
 const ClassTypeInfo* BuiltinTypeInfo(std::string_view class_name);
 
-// Defined beside each class; the class's TypeInfo returns it.
+// Defined beside each class; the class's TypeInfo returns it. Hidden,
+// though its instances name public classes.
 template <typename T>
-const ClassTypeInfo& TypeInfoOf();
+VOK_LOCAL const ClassTypeInfo& TypeInfoOf();
 
 }  // namespace vok::detail
