@@ -1,6 +1,7 @@
 #include "register_command.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <ostream>
@@ -78,12 +79,22 @@ int RunRegister(const RegisterOptions& options, std::ostream& out, std::ostream&
       if (!error.empty()) line["error"] = TextToJson(error);
       out << DumpLine(line) << '\n';
     } else if (exit_status == 0 && !options.quiet) {
-      out << doing << "ed " << file << ": " << classes << " classes "
-          << (options.unregister ? "removed from " : "written to ") << store << '\n';
+      if (options.unregister) {
+        out << "unregistered " << file << ": no entry of its " << classes
+            << " classes is left in " << store << '\n';
+      } else {
+        out << "registered " << file << ": " << classes << " classes written to " << store << '\n';
+      }
     }
     return exit_status;
   };
 
+  // Opening a FIFO or a device would block or read what is not a library.
+  struct stat st;
+  if (!options.library.empty() && ::stat(name.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    return report(kExitUnavailable, name, "",
+                  "cannot open the library " + name + ": not a regular file");
+  }
   ::dlerror();
   OpenLibrary library(name);
   if (library.handle() == nullptr) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -50,6 +51,7 @@ TEST_P(RegisterCommand, FailsWithoutTouchingTheStore) {
   const RegisterCase& c = GetParam();
   test::ScratchDir dir;
   test::WriteFile(dir / "text.so", "not a library\n");
+  ASSERT_EQ(::mkfifo((dir / "fifo.so").c_str(), 0600), 0);
   const std::string other = LoadedFileOf(reinterpret_cast<const void*>(&::sqlite3_libversion));
   StoreFile store(test::InDir(c.store, dir));
   std::vector<std::string> args = test::Args(c.args, dir);
@@ -69,6 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
         RegisterCase{"MissingLibrary", "register --library $DIR/none.so", 69,
                      "cannot open the library"},
         RegisterCase{"NotALibrary", "register --library $DIR/text.so", 69, "cannot open"},
+        RegisterCase{"Fifo", "register --library $DIR/fifo.so", 69, "not a regular file"},
+        RegisterCase{"Folder", "register --library $DIR/.", 69, "not a regular file"},
         RegisterCase{"NoEntryPoint", "register --unregister --library $OTHER", 69,
                      "has no entry point DllUnregisterServer"},
         RegisterCase{"StoreCannotBeCreated", "register --library $LIB", 1, "0x80040201",
