@@ -318,8 +318,9 @@ every interface id with its type library; --unregister removes exactly
 those values, and the keys they leave empty. Registering again changes
 nothing; registering another library file replaces the registered one.
 The library is opened and its entry point DllRegisterServer (or
-DllUnregisterServer) called; without --library the library is
-libvoktools.so.3 as the system finds it. The store is the file
+DllUnregisterServer) called; without --library the library is the one
+installed with the command (beside it, or in its installation's library
+folder), else libvoktools.so.3 as the system finds it. The store is the file
 $VOKTOOLS_REGISTRY, else ${XDG_DATA_HOME:-~/.local/share}/voktools/registry.sqlite3.
 
 Examples:
@@ -768,7 +769,7 @@ int Run(int argc, char** argv) {
                              "Remove the registration instead");
   register_library
       ->add_option("--library", register_options.library,
-                   "The library file (default: libvoktools.so.3 as the system finds it)")
+                   "The library file (default: the one installed with this command)")
       ->type_name("PATH");
   register_library->add_flag("--json", register_options.json, "One JSON object");
   register_library->add_flag("-q,--quiet", register_options.quiet, "Print only errors");

@@ -2,9 +2,11 @@
 
 #include <dlfcn.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <ostream>
+#include <string>
 
 #include "json_text.h"
 #include "platform/library_folder.h"
@@ -38,6 +40,22 @@ std::string Reason(vok_status status) {
   }
 }
 
+// The library that came with this command (whose code is linked into it):
+// beside it in a build folder, or in the library folder of its
+// installation; else the one the loader finds by its soname. The command's
+// own run path is not enough: under AddressSanitizer the loader searches
+// from the sanitizer's runtime instead.
+std::string DefaultLibrary() {
+  const std::string folder = LibraryFolder();
+  if (!folder.empty()) {
+    for (const std::string& dir : {folder, folder + "/" VOK_BIN_TO_LIB}) {
+      const std::string candidate = dir + "/" + kDefaultLibrary;
+      if (::access(candidate.c_str(), F_OK) == 0) return candidate;
+    }
+  }
+  return kDefaultLibrary;
+}
+
 // The library, closed when the run ends.
 class OpenLibrary {
  public:
@@ -58,7 +76,7 @@ class OpenLibrary {
 
 int RunRegister(const RegisterOptions& options, std::ostream& out, std::ostream& err) {
   // A path without a slash would be looked up in the library folders.
-  std::string name = options.library.empty() ? kDefaultLibrary : options.library;
+  std::string name = options.library.empty() ? DefaultLibrary() : options.library;
   if (!options.library.empty() && name.find('/') == std::string::npos) name = "./" + name;
   const char* entry_name = options.unregister ? "DllUnregisterServer" : "DllRegisterServer";
   const char* doing = options.unregister ? "unregister" : "register";

@@ -17,7 +17,7 @@ inline constexpr int kRegisterFailed = 1;
 
 struct RegisterOptions {
   bool unregister = false;
-  std::string library;  // a file path; empty: kDefaultLibrary
+  std::string library;  // a file path; empty: the library that came with the command
   bool json = false;
   bool quiet = false;
 };
