@@ -1,6 +1,7 @@
 #include "registered_object.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <map>
@@ -30,6 +31,12 @@ namespace {
 class ForeignLibrary {
  public:
   static std::shared_ptr<ForeignLibrary> Load(const std::string& file) {
+    // A FIFO or a device in the store would block the loader or feed it
+    // what is not a library.
+    struct stat st;
+    if (::stat(file.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+      CannotCreate(file + " is not a regular file");
+    }
     void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) CannotCreate(::dlerror());
     auto library = std::shared_ptr<ForeignLibrary>(new ForeignLibrary(handle));
