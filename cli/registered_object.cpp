@@ -251,28 +251,15 @@ const ClassTypeInfo& ForeignTypeInfo(std::string_view class_name, const ClassTyp
   return *tables.emplace(std::string(class_name), std::move(table)).first->second;
 }
 
-// A text value of the store, without its NUL; empty when there is none.
-std::string StoredText(Registry& store, const std::string& key) {
-  RegistryValue value;
-  if (!store.QueryValue(reg::kClassesRoot, key, "", &value).ok() || value.type != reg::kSz) {
-    return "";
-  }
-  std::string text = value.data;
-  if (!text.empty() && text.back() == '\0') text.pop_back();
-  return text;
-}
-
 }  // namespace
 
 ObjectRef CreateRegisteredObject(Registry& store, std::string_view prog_id_or_clsid) {
-  std::string clsid(prog_id_or_clsid);
-  if (clsid.empty() || clsid.front() != '{') {
-    clsid = StoredText(store, clsid + "\\CLSID");
-    if (clsid.empty()) CannotCreate(std::string(prog_id_or_clsid) + " is not registered");
-  }
+  // A programmatic name leads to its class id; anything else is one.
+  std::string clsid;
+  if (!RegisteredClassId(store, prog_id_or_clsid, &clsid).ok()) clsid = prog_id_or_clsid;
   std::string file;
   if (Status s = RegisteredLibrary(store, clsid, &file); !s.ok()) {
-    CannotCreate("class " + clsid + " is not registered" +
+    CannotCreate(std::string(prog_id_or_clsid) + " is not registered" +
                  (s.code() == ENOENT ? std::string() : ": " + s.message()));
   }
   const ClassEntry* entry = FindClass(clsid);

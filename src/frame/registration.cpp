@@ -214,18 +214,29 @@ vok_status UnregisterLibrary(Registry& registry) {
   return VOK_S_OK;
 }
 
+namespace {
+
+// A text value (the key's default) under HKEY_CLASSES_ROOT, up to its NUL.
+Status RegisteredText(Registry& registry, const std::string& key, std::string* text) {
+  RegistryValue value;
+  if (Status s = registry.QueryValue(reg::kClassesRoot, key, "", &value); !s.ok()) return s;
+  if (value.type != reg::kSz && value.type != reg::kExpandSz) {
+    return Status::Error(EINVAL, "The registered value of " + key + " is not a text");
+  }
+  *text = value.data.substr(0, value.data.find('\0'));
+  return Status::OK();
+}
+
+}  // namespace
+
 Status RegisteredLibrary(Registry& registry, std::string_view clsid, std::string* library_file) {
   std::string id(clsid);
   if (id.empty() || id.front() != '{') id = "{" + id + "}";
-  RegistryValue value;
-  Status s =
-      registry.QueryValue(reg::kClassesRoot, "CLSID\\" + id + "\\InprocServer32", "", &value);
-  if (!s.ok()) return s;
-  if (value.type != reg::kSz && value.type != reg::kExpandSz) {
-    return Status::Error(EINVAL, "The registered library is not a text");
-  }
-  *library_file = value.data.substr(0, value.data.find('\0'));
-  return Status::OK();
+  return RegisteredText(registry, "CLSID\\" + id + "\\InprocServer32", library_file);
+}
+
+Status RegisteredClassId(Registry& registry, std::string_view prog_id, std::string* clsid) {
+  return RegisteredText(registry, std::string(prog_id) + "\\CLSID", clsid);
 }
 
 }  // namespace vok

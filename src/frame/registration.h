@@ -68,5 +68,8 @@ vok_status UnregisterLibrary(Registry& registry);
 // ENOENT when the class is not registered, EINVAL when the entry is not a
 // text, the store's failure otherwise.
 Status RegisteredLibrary(Registry& registry, std::string_view clsid, std::string* library_file);
+// The class id registered for the programmatic name prog_id; the same
+// failures.
+Status RegisteredClassId(Registry& registry, std::string_view prog_id, std::string* clsid);
 
 }  // namespace vok
