@@ -2,7 +2,6 @@
 
 Usage: python_capi_test.py PATH_TO_LIBVOKTOOLS"""
 
-import gc
 import os
 import sys
 import tempfile
@@ -105,34 +104,6 @@ class CApiTest(unittest.TestCase):
         util.call("RemoveObjects")
         self.assertTrue(seen)
         self.assertTrue(all(p >= 1000 for p in seen), seen)
-
-    def test_error_list_and_unloading(self):
-        gc.collect()  # objects of earlier tests held in reference cycles
-        self.assertTrue(self.lib.can_unload_now())
-        asp = self.lib.create("VOKTools.clsASP2HTML")
-        asp.set("ASPFile", self.path("missing.asp"))
-        self.assertEqual(asp.call("ASP2HTML"), 1)
-        errors = asp.get("ErrorList")
-        self.assertTrue(any("missing.asp" in line for line in errors.items()))
-        with self.assertRaises(voktools.Error) as caught:
-            errors.call("Item", errors.call("Count") + 1)
-        self.assertEqual(caught.exception.number, 9)
-        asp.close()
-        self.assertFalse(self.lib.can_unload_now())
-        errors.call("Count")  # the list's handle outlives the object
-        errors.close()
-        self.assertTrue(self.lib.can_unload_now())
-
-        factory = self.lib.class_factory(COMMON_CLSID)
-        with factory.create_instance() as common:
-            self.assertEqual(common.call("FormatString", "%1%", 5), "5")
-            self.assertFalse(self.lib.can_unload_now())
-        self.assertTrue(self.lib.can_unload_now())
-        factory.lock()
-        self.assertFalse(self.lib.can_unload_now())
-        factory.unlock()
-        self.assertTrue(self.lib.can_unload_now())
-        factory.close()
 
 
 if __name__ == "__main__":
